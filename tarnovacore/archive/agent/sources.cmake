@@ -1,0 +1,3 @@
+# Sources of tarnovacore/archive/agent
+list(APPEND TARNOVACORE_SOURCES
+)

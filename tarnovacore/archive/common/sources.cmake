@@ -1,0 +1,3 @@
+# Sources of tarnovacore/archive/common
+list(APPEND TARNOVACORE_SOURCES
+)

@@ -1,0 +1,3 @@
+# Sources of tarnovacore/archive/ui-common
+list(APPEND TARNOVACORE_SOURCES
+)

@@ -1,0 +1,3 @@
+# Sources of tarnovacore/base
+list(APPEND TARNOVACORE_SOURCES
+)

@@ -1,0 +1,3 @@
+# Sources of tarnovacore/common
+list(APPEND TARNOVACORE_SOURCES
+)

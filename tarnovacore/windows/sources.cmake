@@ -1,0 +1,3 @@
+# Sources of tarnovacore/windows
+list(APPEND TARNOVACORE_SOURCES
+)
