@@ -1,3 +1,9 @@
 # Sources of tarnovacore/common
 list(APPEND TARNOVACORE_SOURCES
+    common/MyString.cpp
+    common/StringConvert.cpp
+    common/UTFConvert.cpp
+    common/IntToString.cpp
+    common/StringToInt.cpp
+    common/StdOutStream.cpp
 )

@@ -1,1 +1,4 @@
 # Tests of tarnovacore/common
+tarnova_test(string_test common/string_test.cpp)
+tarnova_test(convert_test common/convert_test.cpp)
+tarnova_test(stdout_test common/stdout_test.cpp)
