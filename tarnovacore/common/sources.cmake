@@ -6,4 +6,5 @@ list(APPEND TARNOVACORE_SOURCES
     common/IntToString.cpp
     common/StringToInt.cpp
     common/StdOutStream.cpp
+    common/Wildcard.cpp
 )

@@ -2,3 +2,4 @@
 tarnova_test(string_test common/string_test.cpp)
 tarnova_test(convert_test common/convert_test.cpp)
 tarnova_test(stdout_test common/stdout_test.cpp)
+tarnova_test(wildcard_test common/wildcard_test.cpp)
