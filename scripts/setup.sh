@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
     # build
     build-essential cmake ninja-build pkg-config libgtest-dev
-    # tests
-    tzdata
+    # codec and format plug-in
+    libarchive-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev
+    # tests: fixtures are made with Debian's own archivers
+    tzdata python3 python3-py7zr libarchive-tools zip unzip gzip bzip2 xz-utils zstd cpio xorriso util-linux
 )
 
 missing=()
