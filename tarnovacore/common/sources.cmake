@@ -7,4 +7,5 @@ list(APPEND TARNOVACORE_SOURCES
     common/StringToInt.cpp
     common/StdOutStream.cpp
     common/Wildcard.cpp
+    common/MyWindows.cpp
 )

@@ -1,1 +1,31 @@
 # Tests of tarnovacore/archive
+
+# The interface headers are the plug-in's binary contract: each compiles alone, and the slot-order
+# test links none of the core, as codecplugin/ will not.
+add_executable(iface_headers_test
+    archive/iface_slots_test.cpp
+    archive/headers_alone/my_windows_alone.cpp
+    archive/headers_alone/my_unknown_alone.cpp
+    archive/headers_alone/interface_ids_alone.cpp
+    archive/headers_alone/my_com_alone.cpp
+    archive/headers_alone/iprogress_alone.cpp
+    archive/headers_alone/istream_alone.cpp
+    archive/headers_alone/icoder_alone.cpp
+    archive/headers_alone/ipassword_alone.cpp
+    archive/headers_alone/iarchive_alone.cpp
+    archive/headers_alone/prop_id_alone.cpp
+)
+target_include_directories(iface_headers_test PRIVATE ${CMAKE_SOURCE_DIR}/tarnovacore)
+target_link_libraries(iface_headers_test PRIVATE GTest::gtest GTest::gtest_main)
+set_target_properties(iface_headers_test PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
+gtest_discover_tests(iface_headers_test DISCOVERY_TIMEOUT 60)
+
+# A stand-in plug-in built like codecplugin/: interface headers only, hidden visibility, -z defs.
+add_library(iface_probe MODULE archive/iface_probe_plugin.cpp)
+target_include_directories(iface_probe PRIVATE ${CMAKE_SOURCE_DIR}/tarnovacore)
+target_compile_options(iface_probe PRIVATE -fvisibility=hidden -fvisibility-inlines-hidden)
+target_link_options(iface_probe PRIVATE -Wl,-z,defs)
+set_target_properties(iface_probe PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
+tarnova_test(iface_probe_test archive/iface_probe_test.cpp)
+target_compile_definitions(iface_probe_test PRIVATE TARNOVA_IFACE_PROBE_PATH="$<TARGET_FILE:iface_probe>")
+add_dependencies(iface_probe_test iface_probe)
