@@ -8,4 +8,6 @@ list(APPEND TARNOVACORE_SOURCES
     common/StdOutStream.cpp
     common/Wildcard.cpp
     common/MyWindows.cpp
+    common/CommandLineParser.cpp
+    common/MyCommandLine.cpp
 )

@@ -5,8 +5,7 @@
 
 #include "common/Wildcard.h"
 
-TEST(WildcardMatch, TableOfMasks)
-{
+TEST(WildcardMatch, TableOfMasks) {
     setlocale(LC_ALL, "C.UTF-8");
     struct {
         const wchar_t *mask, *name;
@@ -19,6 +18,8 @@ TEST(WildcardMatch, TableOfMasks)
         {L"a?c", L"abc", true, true},
         {L"a?c", L"ac", true, false},
         {L"*.txt", L"notes.txt", true, true},
+        {L"*.txt", L".txt", true, true},
+        {L"*.txt", L"a.txt2", true, false},
         {L"*.txt", L"notes.TXT", true, false},
         {L"*.txt", L"notes.TXT", false, true},
         {L"\u00e9*", L"\u00c9t\u00e9", false, true},
@@ -36,8 +37,7 @@ TEST(WildcardMatch, TableOfMasks)
     g_CaseSensitive = true;
 }
 
-TEST(WildcardMatch, ManyStarsStayFast)
-{
+TEST(WildcardMatch, ManyStarsStayFast) {
     const UString mask(L"*a*a*a*a*a*a*a*a*a*a*b");
     UString name;
     for (int i = 0; i < 200; i++)
@@ -48,8 +48,7 @@ TEST(WildcardMatch, ManyStarsStayFast)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
-TEST(FileNames, CompareFollowsTheCaseSwitch)
-{
+TEST(FileNames, CompareFollowsTheCaseSwitch) {
     EXPECT_NE(CompareFileNames(L"ABC", L"abc"), 0);
     EXPECT_FALSE(IsPath1PrefixedByPath2(L"Dir/x", L"dir/"));
     g_CaseSensitive = false;
