@@ -1,3 +1,6 @@
 # Sources of tarnovacore/windows
 list(APPEND TARNOVACORE_SOURCES
+    windows/System.cpp
+    windows/TimeUtils.cpp
+    windows/WinTime.cpp
 )
