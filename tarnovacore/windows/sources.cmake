@@ -3,6 +3,9 @@ list(APPEND TARNOVACORE_SOURCES
     windows/System.cpp
     windows/TimeUtils.cpp
     windows/WinTime.cpp
+    windows/PropVariant.cpp
+    windows/PropVariantConv.cpp
+    windows/ErrorMsg.cpp
     windows/DelayedSymLink.cpp
     windows/FileDir.cpp
     windows/FileFind.cpp
