@@ -103,6 +103,26 @@ TEST_F(FileIOTest, ClosedHandleReportsBadDescriptor) {
     EXPECT_FALSE(in.IsOpen());
 }
 
+// A close that fails still releases the handle: the number may already belong to another file.
+TEST_F(FileIOTest, FailedCloseStillReleasesTheDescriptor) {
+    struct PeekFile : NIO::COutFile {
+        int Fd() const { return _fd; }
+    } out;
+    ASSERT_TRUE(out.Create(P("a"), false));
+    const int fd = out.Fd();
+    ASSERT_EQ(close(fd), 0); // the descriptor goes behind the handle's back
+    errno = 0;
+    EXPECT_FALSE(out.Close());
+    EXPECT_EQ(errno, EBADF);
+    EXPECT_FALSE(out.IsOpen());
+
+    const int other = open((tmp / "a").c_str(), O_RDONLY);
+    ASSERT_EQ(other, fd); // the lowest free number comes back
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(fcntl(other, F_GETFD), 0) << "the other file's descriptor was closed";
+    close(other);
+}
+
 TEST_F(FileIOTest, DispositionsCreateReplaceAndRefuse) {
     ASSERT_TRUE(WriteFile(tmp / "long", "0123456789"));
     NIO::COutFile out;
