@@ -6,6 +6,7 @@ list(APPEND TARNOVACORE_SOURCES
     windows/PropVariant.cpp
     windows/PropVariantConv.cpp
     windows/ErrorMsg.cpp
+    windows/DLL.cpp
     windows/DelayedSymLink.cpp
     windows/FileDir.cpp
     windows/FileFind.cpp
