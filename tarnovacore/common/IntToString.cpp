@@ -1,8 +1,8 @@
 #include "IntToString.h"
 
-template <typename T> static T *UInt32ToString(UInt32 val, T *s)
+template <typename TVal, typename T> static T *UIntToString(TVal val, T *s)
 {
-    char temp[16];
+    char temp[24];
     unsigned i = 0;
     while (val >= 10) {
         temp[i++] = (char)('0' + (unsigned)(val % 10));
@@ -15,21 +15,11 @@ template <typename T> static T *UInt32ToString(UInt32 val, T *s)
     return s;
 }
 
+// Values below 2^32 take the cheaper 32-bit division.
+template <typename T> static T *UInt32ToString(UInt32 val, T *s) { return UIntToString(val, s); }
 template <typename T> static T *UInt64ToString(UInt64 val, T *s)
 {
-    if (val <= (UInt32)0xFFFFFFFF)
-        return UInt32ToString((UInt32)val, s);
-    char temp[24];
-    unsigned i = 0;
-    while (val >= 10) {
-        temp[i++] = (char)('0' + (unsigned)(val % 10));
-        val /= 10;
-    }
-    *s++ = (T)('0' + (unsigned)val);
-    while (i != 0)
-        *s++ = (T)temp[--i];
-    *s = 0;
-    return s;
+    return val <= (UInt32)0xFFFFFFFF ? UIntToString((UInt32)val, s) : UIntToString(val, s);
 }
 
 char *ConvertUInt32ToString(UInt32 value, char *s) throw() { return UInt32ToString(value, s); }
