@@ -29,3 +29,4 @@ set_target_properties(iface_probe PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY 
 tarnova_test(iface_probe_test archive/iface_probe_test.cpp)
 target_compile_definitions(iface_probe_test PRIVATE TARNOVA_IFACE_PROBE_PATH="$<TARGET_FILE:iface_probe>")
 add_dependencies(iface_probe_test iface_probe)
+tarnova_test(method_props_test archive/method_props_test.cpp)
