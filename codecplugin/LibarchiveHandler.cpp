@@ -1,0 +1,476 @@
+#include "LibarchiveHandler.h"
+
+#include "NameDecoder.h"
+#include "PluginGlobals.h"
+#include "PropVariantUtils.h"
+#include "StreamUtils.h"
+#include "Utf8Locale.h"
+
+#include <algorithm>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+namespace NPlugin {
+
+namespace {
+
+using namespace NArchive::NExtract;
+
+const size_t kDataChunk = 1 << 18;
+const UInt32 kOpenProgressEvery = 256;
+const UInt32 kFileAttributeDirectory = 0x10;
+const UInt32 kFileAttributeUnixExtension = 0x8000;
+
+const PROPID kItemProps[] = {kpidPath,     kpidIsDir,  kpidSize,        kpidMTime,     kpidCTime,
+                             kpidATime,    kpidAttrib, kpidPosixAttrib, kpidEncrypted, kpidSymLink,
+                             kpidHardLink, kpidUser,   kpidGroup};
+const VARTYPE kItemTypes[] = {VT_BSTR, VT_BOOL, VT_UI8,  VT_FILETIME, VT_FILETIME, VT_FILETIME, VT_UI4,
+                              VT_UI4,  VT_BOOL, VT_BSTR, VT_BSTR,     VT_BSTR,     VT_BSTR};
+const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
+const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
+
+void StripTrailingSlashes(std::wstring &path) {
+    while (path.size() > 1 && path.back() == L'/')
+        path.pop_back();
+}
+
+} // namespace
+
+HRESULT ReportItemsNotExtracted(IArchiveExtractCallback *callback, const UInt32 *indices, size_t count, Int32 opRes) {
+    if (count == 0) return S_OK;
+    CMyComPtr<IArchiveExtractCallbackMessage> message;
+    callback->QueryInterface(IID_IArchiveExtractCallbackMessage, reinterpret_cast<void **>(&message));
+    for (size_t i = 0; i < count; i++) {
+        HRESULT res;
+        if (message) {
+            res = message->ReportExtractResult(NArchive::NEventIndexType::kInArcIndex, indices[i], opRes);
+        } else {
+            // Without the message interface the item is announced as skipped, so nothing is created.
+            CMyComPtr<ISequentialOutStream> out;
+            res = callback->GetStream(indices[i], &out, NAskMode::kSkip);
+            out.Release();
+            if (res == S_OK) res = callback->PrepareOperation(NAskMode::kSkip);
+            if (res == S_OK) res = callback->SetOperationResult(opRes);
+        }
+        if (res != S_OK) return res;
+    }
+    return S_OK;
+}
+
+HRESULT PropertyInfoAt(const PROPID *ids, const VARTYPE *types, UInt32 count, UInt32 index, BSTR *name, PROPID *propID,
+                       VARTYPE *varType) {
+    if (index >= count) return E_INVALIDARG;
+    if (name) *name = nullptr;
+    *propID = ids[index];
+    *varType = types[index];
+    return S_OK;
+}
+
+HRESULT WantedIndices(const UInt32 *indices, UInt32 numItems, UInt32 itemCount, std::vector<UInt32> &wanted) {
+    wanted.clear();
+    if (numItems == 0xFFFFFFFF) {
+        wanted.resize(itemCount);
+        for (UInt32 i = 0; i < itemCount; i++)
+            wanted[i] = i;
+        return S_OK;
+    }
+    if (numItems != 0 && !indices) return E_INVALIDARG;
+    wanted.assign(indices, indices + numItems);
+    for (UInt32 index : wanted)
+        if (index >= itemCount) return E_INVALIDARG;
+    // Entries can only be walked forward; a list out of order is served in archive order.
+    if (!std::is_sorted(wanted.begin(), wanted.end())) std::sort(wanted.begin(), wanted.end());
+    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+    return S_OK;
+}
+
+void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) const {
+    const bool utf16 = global_use_utf16_conversion != 0;
+    item.path = EntryPath(entry, utf16);
+    const mode_t mode = archive_entry_mode(entry);
+    const mode_t type = archive_entry_filetype(entry);
+    item.isDir = type == AE_IFDIR;
+    item.mode = static_cast<UInt32>(mode);
+    item.modeDefined = true;
+    StripTrailingSlashes(item.path);
+    if (type == AE_IFLNK) {
+        item.symlink = EntrySymlink(entry, utf16);
+        const char *raw = archive_entry_symlink(entry);
+        item.symlinkData = utf16 ? WideToUtf8(item.symlink.c_str()) : std::string(raw ? raw : "");
+        item.size = item.symlinkData.size();
+        item.sizeDefined = true;
+    } else if (archive_entry_size_is_set(entry) && !item.isDir) {
+        const la_int64_t s = archive_entry_size(entry);
+        item.size = s > 0 ? static_cast<UInt64>(s) : 0;
+        item.sizeDefined = true;
+    } else if (item.isDir) {
+        item.size = 0;
+        item.sizeDefined = true;
+    }
+    if (archive_entry_hardlink(entry) || archive_entry_hardlink_w(entry)) item.hardlink = EntryHardlink(entry, utf16);
+    if (archive_entry_mtime_is_set(entry)) {
+        item.mtime = UnixTimeToFileTime(archive_entry_mtime(entry), archive_entry_mtime_nsec(entry));
+        item.mtimeDefined = true;
+    }
+    if (archive_entry_ctime_is_set(entry)) {
+        item.ctime = UnixTimeToFileTime(archive_entry_ctime(entry), archive_entry_ctime_nsec(entry));
+        item.ctimeDefined = true;
+    }
+    if (archive_entry_atime_is_set(entry)) {
+        item.atime = UnixTimeToFileTime(archive_entry_atime(entry), archive_entry_atime_nsec(entry));
+        item.atimeDefined = true;
+    }
+    const char *uname = archive_entry_uname(entry);
+    if (uname && *uname) item.user = DecodeName(archive_entry_uname_utf8(entry), uname, utf16);
+    const char *gname = archive_entry_gname(entry);
+    if (gname && *gname) item.group = DecodeName(archive_entry_gname_utf8(entry), gname, utf16);
+    item.encrypted = archive_entry_is_encrypted(entry) != 0;
+}
+
+HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened) {
+    opened = false;
+    _items.clear();
+    _errorFlags = 0;
+    _errorText.clear();
+
+    CMyComPtr<ICryptoGetTextPassword> getter;
+    if (callback && _format.canDecrypt)
+        callback->QueryInterface(IID_ICryptoGetTextPassword, reinterpret_cast<void **>(&getter));
+    _password.BeginSession(getter);
+    CArchiveReader reader(_stream, _streamSize);
+    reader.SetPassphraseSource(&_password);
+
+    int r = reader.Open(setup);
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+        _password.EndSession();
+        if (reader.StreamResult() != S_OK) return reader.StreamResult();
+        _errorFlags = kpv_ErrorFlags_IsNotArc;
+        return S_OK;
+    }
+
+    UInt64 numFiles = 0;
+    for (;;) {
+        struct archive_entry *entry = nullptr;
+        r = reader.NextHeader(&entry);
+        if (r == ARCHIVE_EOF) break;
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+            const std::string msg = reader.ErrorString();
+            if (reader.StreamResult() != S_OK) {
+                _password.EndSession();
+                return reader.StreamResult();
+            }
+            if (_password.AskResult() != S_OK) {
+                _password.EndSession();
+                return _password.AskResult();
+            }
+            if (_items.empty()) {
+                // A reader took the data but no entry came out: a damaged archive of this format,
+                // unless the format has no signature to go by.
+                _errorFlags = _format.signatures.empty() ? kpv_ErrorFlags_IsNotArc : kpv_ErrorFlags_HeadersError;
+                if (_format.canDecrypt && msg.find("assphrase") != std::string::npos)
+                    _errorFlags |= kpv_ErrorFlags_EncryptedHeadersError;
+                _errorText = Utf8ToWide(msg);
+                _password.EndSession();
+                return S_OK;
+            }
+            _errorFlags |= ErrorFlagFromMessage(msg);
+            _errorText = Utf8ToWide(msg);
+            break;
+        }
+        CArcItem item;
+        {
+            CUtf8LocaleScope scope;
+            FillItem(entry, item);
+        }
+        _items.push_back(std::move(item));
+        numFiles++;
+        const int rs = reader.SkipData();
+        if (rs == ARCHIVE_FATAL) {
+            if (reader.StreamResult() != S_OK) {
+                _password.EndSession();
+                return reader.StreamResult();
+            }
+            const std::string msg = reader.ErrorString();
+            _errorFlags |= ErrorFlagFromMessage(msg);
+            _errorText = Utf8ToWide(msg);
+            break;
+        }
+        if (callback && numFiles % kOpenProgressEvery == 0) {
+            const UInt64 bytes = reader.MaxPosition();
+            const HRESULT res = callback->SetCompleted(&numFiles, &bytes);
+            if (res != S_OK) {
+                _password.EndSession();
+                return res;
+            }
+        }
+    }
+    _password.EndSession();
+    if (reader.StreamResult() != S_OK) return reader.StreamResult();
+    opened = true;
+    if (callback) {
+        const UInt64 bytes = reader.MaxPosition();
+        RINOK_PLUGIN(callback->SetCompleted(&numFiles, &bytes));
+    }
+    return S_OK;
+}
+
+HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *openCallback) {
+    COM_TRY_BEGIN
+    Close();
+    if (!stream) return E_INVALIDARG;
+    RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
+    // A look at the signature first, so that other formats' data is refused without a session.
+    if (!_format.signatures.empty()) {
+        std::vector<Byte> head(_format.SignatureSpan());
+        size_t got = 0;
+        RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        if (!_format.SignatureMatches(head.data(), got)) {
+            _errorFlags = kpv_ErrorFlags_IsNotArc;
+            return S_FALSE;
+        }
+    } else if (_format.isArc) {
+        Byte head[512];
+        size_t got = 0;
+        RINOK_PLUGIN(ReadStreamMax(stream, head, sizeof(head), got));
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        if (_format.isArc(head, got) != k_IsArc_Res_YES) {
+            _errorFlags = kpv_ErrorFlags_IsNotArc;
+            return S_FALSE;
+        }
+    }
+    _stream = stream;
+    if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
+
+    bool opened = false;
+    HRESULT res = TryOpen(_format.setup, openCallback, opened);
+    _setup = _format.setup;
+    if (res == S_OK && !opened && _format.fallbackSetup && (_errorFlags & kpv_ErrorFlags_IsNotArc)) {
+        res = TryOpen(_format.fallbackSetup, openCallback, opened);
+        _setup = _format.fallbackSetup;
+        if (opened) _errorFlags |= kpv_ErrorFlags_HeadersError;
+    }
+    if (res != S_OK || !opened) {
+        _stream.Release();
+        _items.clear();
+        _password.Reset();
+        return res != S_OK ? res : S_FALSE;
+    }
+    _isOpen = true;
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CLibarchiveHandler::Close() {
+    _stream.Release();
+    _items.clear();
+    _items.shrink_to_fit();
+    _errorFlags = 0;
+    _warningFlags = 0;
+    _errorText.clear();
+    _isOpen = false;
+    _password.Reset();
+    return S_OK;
+}
+
+HRESULT CLibarchiveHandler::GetNumberOfItems(UInt32 *numItems) {
+    *numItems = static_cast<UInt32>(_items.size());
+    return S_OK;
+}
+
+HRESULT CLibarchiveHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    if (index >= _items.size()) return E_INVALIDARG;
+    const CArcItem &item = _items[index];
+    switch (propID) {
+    case kpidPath:
+        return PropSetString(value, item.path);
+    case kpidIsDir:
+        PropSetBool(value, item.isDir);
+        break;
+    case kpidSize:
+        if (item.sizeDefined) PropSetUInt64(value, item.size);
+        break;
+    case kpidMTime:
+        if (item.mtimeDefined) PropSetFileTime(value, item.mtime);
+        break;
+    case kpidCTime:
+        if (item.ctimeDefined) PropSetFileTime(value, item.ctime);
+        break;
+    case kpidATime:
+        if (item.atimeDefined) PropSetFileTime(value, item.atime);
+        break;
+    case kpidAttrib:
+        if (item.modeDefined)
+            PropSetUInt32(value,
+                          (item.mode << 16) | kFileAttributeUnixExtension | (item.isDir ? kFileAttributeDirectory : 0));
+        break;
+    case kpidPosixAttrib:
+        if (item.modeDefined) PropSetUInt32(value, item.mode);
+        break;
+    case kpidEncrypted:
+        PropSetBool(value, item.encrypted);
+        break;
+    case kpidSymLink:
+        if (!item.symlink.empty()) return PropSetString(value, item.symlink);
+        break;
+    case kpidHardLink:
+        if (!item.hardlink.empty()) return PropSetString(value, item.hardlink);
+        break;
+    case kpidUser:
+        if (!item.user.empty()) return PropSetString(value, item.user);
+        break;
+    case kpidGroup:
+        if (!item.group.empty()) return PropSetString(value, item.group);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CLibarchiveHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    switch (propID) {
+    case kpidPhySize:
+        if (_isOpen) PropSetUInt64(value, _streamSize);
+        break;
+    case kpidErrorFlags:
+        if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);
+        break;
+    case kpidWarningFlags:
+        if (_warningFlags != 0) PropSetUInt32(value, _warningFlags);
+        break;
+    case kpidError:
+        if (!_errorText.empty()) return PropSetString(value, _errorText);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, Int32 testMode,
+                                         IArchiveExtractCallback *callback, UInt64 &completed, bool &sessionDead,
+                                         Int32 &deadResult) {
+    const CArcItem &item = _items[index];
+    const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
+    CMyComPtr<ISequentialOutStream> out;
+    RINOK_PLUGIN(callback->GetStream(index, &out, askMode));
+    if (!out && !testMode && !item.isDir) return S_OK; // the caller skips this item
+    RINOK_PLUGIN(callback->PrepareOperation(askMode));
+    Int32 opRes = NOperationResult::kOK;
+    if (item.isDir) {
+        // nothing to write
+    } else if (!item.symlink.empty()) {
+        if (out) RINOK_PLUGIN(WriteStreamAll(out, item.symlinkData.data(), item.symlinkData.size()));
+    } else {
+        std::vector<Byte> buf(kDataChunk);
+        for (;;) {
+            const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
+            if (n == 0) break;
+            if (n < 0) {
+                if (reader.StreamResult() != S_OK) return reader.StreamResult();
+                if (_password.AskResult() != S_OK) return _password.AskResult();
+                opRes = OperationResultFromMessage(reader.ErrorString(), item.encrypted, _format.canDecrypt);
+                if (n == ARCHIVE_FATAL) {
+                    sessionDead = true;
+                    deadResult = opRes == NOperationResult::kOK ? NOperationResult::kDataError : opRes;
+                    if (deadResult == NOperationResult::kWrongPassword) deadResult = NOperationResult::kUnexpectedEnd;
+                }
+                break;
+            }
+            if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), static_cast<size_t>(n)));
+            completed += static_cast<UInt64>(n);
+            RINOK_PLUGIN(callback->SetCompleted(&completed));
+        }
+    }
+    out.Release();
+    return callback->SetOperationResult(opRes);
+}
+
+HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
+                                    IArchiveExtractCallback *extractCallback) {
+    COM_TRY_BEGIN
+    if (!extractCallback) return E_INVALIDARG;
+    std::vector<UInt32> wanted;
+    RINOK_PLUGIN(WantedIndices(indices, numItems, static_cast<UInt32>(_items.size()), wanted));
+    if (wanted.empty()) return S_OK;
+    if (!_isOpen) return E_FAIL;
+
+    UInt64 total = 0;
+    for (UInt32 i : wanted)
+        total += _items[i].size;
+    RINOK_PLUGIN(extractCallback->SetTotal(total));
+
+    CMyComPtr<ICryptoGetTextPassword> getter;
+    if (_format.canDecrypt)
+        extractCallback->QueryInterface(IID_ICryptoGetTextPassword, reinterpret_cast<void **>(&getter));
+    _password.BeginSession(getter);
+    struct CEndSession {
+        CPasswordKeeper &keeper;
+        ~CEndSession() { keeper.EndSession(); }
+    } endSession{_password};
+
+    CArchiveReader reader(_stream, _streamSize);
+    reader.SetPassphraseSource(&_password);
+    if (reader.Open(_setup) != ARCHIVE_OK) {
+        if (reader.StreamResult() != S_OK) return reader.StreamResult();
+        return ReportItemsNotExtracted(extractCallback, wanted.data(), wanted.size(), NOperationResult::kDataError);
+    }
+
+    UInt64 completed = 0;
+    size_t w = 0;
+    UInt32 index = 0;
+    Int32 deadResult = NOperationResult::kUnexpectedEnd;
+    bool sessionDead = false;
+    while (w < wanted.size() && !sessionDead) {
+        struct archive_entry *entry = nullptr;
+        const int r = reader.NextHeader(&entry);
+        if (r == ARCHIVE_EOF || index >= _items.size()) {
+            sessionDead = true;
+            deadResult = NOperationResult::kUnexpectedEnd;
+            break;
+        }
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+            if (reader.StreamResult() != S_OK) return reader.StreamResult();
+            if (_password.AskResult() != S_OK) return _password.AskResult();
+            sessionDead = true;
+            const Int32 res = OperationResultFromMessage(reader.ErrorString(), false, true);
+            deadResult = res == NOperationResult::kWrongPassword ? NOperationResult::kHeadersError : res;
+            break;
+        }
+        if (index == wanted[w]) {
+            RINOK_PLUGIN(ExtractEntry(reader, index, testMode, extractCallback, completed, sessionDead, deadResult));
+            w++;
+        }
+        index++;
+    }
+    // What could not be reached is reported, never created.
+    if (w < wanted.size())
+        return ReportItemsNotExtracted(extractCallback, wanted.data() + w, wanted.size() - w, deadResult);
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CLibarchiveHandler::GetNumberOfProperties(UInt32 *numProps) {
+    *numProps = ARRAY_SIZE(kItemProps);
+    return S_OK;
+}
+
+HRESULT CLibarchiveHandler::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
+    return PropertyInfoAt(kItemProps, kItemTypes, ARRAY_SIZE(kItemProps), index, name, propID, varType);
+}
+
+HRESULT CLibarchiveHandler::GetNumberOfArchiveProperties(UInt32 *numProps) {
+    *numProps = ARRAY_SIZE(kArcProps);
+    return S_OK;
+}
+
+HRESULT CLibarchiveHandler::GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
+    return PropertyInfoAt(kArcProps, kArcTypes, ARRAY_SIZE(kArcProps), index, name, propID, varType);
+}
+
+} // namespace NPlugin

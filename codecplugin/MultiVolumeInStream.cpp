@@ -1,0 +1,61 @@
+#include "MultiVolumeInStream.h"
+
+#include <algorithm>
+
+namespace NPlugin {
+
+CMultiVolumeInStream::CMultiVolumeInStream(const std::vector<CVolume> &volumes) : _volumes(volumes) {
+    for (const CVolume &v : _volumes)
+        _total = std::max(_total, v.start + v.size);
+}
+
+HRESULT CMultiVolumeInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
+    if (processedSize) *processedSize = 0;
+    if (size == 0 || _pos >= _total) return S_OK;
+    // The last volume starting at or before the position holds it.
+    auto it = std::upper_bound(_volumes.begin(), _volumes.end(), _pos,
+                               [](UInt64 pos, const CVolume &v) { return pos < v.start; });
+    if (it == _volumes.begin()) return E_FAIL;
+    const CVolume &v = *(it - 1);
+    const UInt64 offset = _pos - v.start;
+    if (offset >= v.size) return S_OK;
+    UInt64 want = v.size - offset;
+    if (want > size) want = size;
+    HRESULT res = v.stream->Seek(static_cast<Int64>(offset), STREAM_SEEK_SET, nullptr);
+    if (res != S_OK) return res;
+    UInt32 done = 0;
+    res = v.stream->Read(data, static_cast<UInt32>(want), &done);
+    _pos += done;
+    if (processedSize) *processedSize = done;
+    if (res == S_OK && done == 0) return E_FAIL; // a volume shorter than when it was measured
+    return res;
+}
+
+HRESULT CMultiVolumeInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) {
+    Int64 base;
+    switch (seekOrigin) {
+    case STREAM_SEEK_SET:
+        base = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        base = static_cast<Int64>(_pos);
+        break;
+    case STREAM_SEEK_END:
+        base = static_cast<Int64>(_total);
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    const Int64 target = base + offset;
+    if (target < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
+    _pos = static_cast<UInt64>(target);
+    if (newPosition) *newPosition = _pos;
+    return S_OK;
+}
+
+HRESULT CMultiVolumeInStream::GetSize(UInt64 *size) {
+    *size = _total;
+    return S_OK;
+}
+
+} // namespace NPlugin

@@ -1,0 +1,36 @@
+#pragma once
+
+// The password of one opened archive: asked once through the caller's ICryptoGetTextPassword, then
+// kept until the archive is closed and handed to every libarchive session that needs it.
+#include "ArchiveReader.h"
+#include "archive/IPassword.h"
+
+#include <string>
+
+namespace NPlugin {
+
+class CPasswordKeeper : public IPassphraseSource {
+    ICryptoGetTextPassword *_getter; // borrowed for the running operation
+    bool _asked;
+    bool _defined;
+    bool _givenToSession;
+    HRESULT _askResult;
+    std::string _password;
+
+public:
+    CPasswordKeeper();
+    ~CPasswordKeeper();
+
+    // Starts an operation (an open or an extraction) with a new libarchive session.
+    void BeginSession(ICryptoGetTextPassword *getter);
+    void EndSession() { _getter = nullptr; }
+    // Forgets the password (archive closed).
+    void Reset();
+    // The failure of the request (E_ABORT when the user cancelled), else S_OK.
+    HRESULT AskResult() const { return _askResult; }
+    bool WasAsked() const { return _asked; }
+
+    const char *NextPassphrase() override;
+};
+
+} // namespace NPlugin

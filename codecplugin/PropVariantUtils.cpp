@@ -1,0 +1,51 @@
+#include "PropVariantUtils.h"
+
+namespace NPlugin {
+
+HRESULT PropSetString(PROPVARIANT *value, const wchar_t *text) {
+    BSTR b = SysAllocString(text ? text : L"");
+    if (!b) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    value->bstrVal = b;
+    return S_OK;
+}
+
+HRESULT PropSetBinary(PROPVARIANT *value, const void *data, UInt32 size) {
+    BSTR b = SysAllocStringByteLen(static_cast<LPCSTR>(data), size);
+    if (!b) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    value->bstrVal = b;
+    return S_OK;
+}
+
+void PropSetBool(PROPVARIANT *value, bool b) {
+    value->vt = VT_BOOL;
+    value->boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void PropSetUInt32(PROPVARIANT *value, UInt32 v) {
+    value->vt = VT_UI4;
+    value->ulVal = v;
+}
+
+void PropSetUInt64(PROPVARIANT *value, UInt64 v) {
+    value->vt = VT_UI8;
+    value->uhVal.QuadPart = v;
+}
+
+void PropSetFileTime(PROPVARIANT *value, const FILETIME &ft) {
+    value->vt = VT_FILETIME;
+    value->filetime = ft;
+}
+
+FILETIME UnixTimeToFileTime(Int64 sec, long nsec) {
+    const Int64 kUnixToFileTimeSeconds = 11644473600LL;
+    Int64 ticks = (sec + kUnixToFileTimeSeconds) * 10000000LL + nsec / 100;
+    if (ticks < 0) ticks = 0;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(static_cast<UInt64>(ticks));
+    ft.dwHighDateTime = static_cast<DWORD>(static_cast<UInt64>(ticks) >> 32);
+    return ft;
+}
+
+} // namespace NPlugin

@@ -1,0 +1,211 @@
+#include "StreamHandler.h"
+
+#include "DecodedInStream.h"
+#include "LibarchiveHandler.h"
+#include "NameDecoder.h"
+#include "PropVariantUtils.h"
+#include "StreamUtils.h"
+
+#include <vector>
+
+namespace NPlugin {
+
+namespace {
+using namespace NArchive::NExtract;
+
+const size_t kDataChunk = 1 << 18;
+const UInt64 kProgressStep = 1 << 24;
+
+const PROPID kItemProps[] = {kpidSize, kpidPackSize};
+const VARTYPE kItemTypes[] = {VT_UI8, VT_UI8};
+const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
+const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
+} // namespace
+
+HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *openCallback) {
+    COM_TRY_BEGIN
+    Close();
+    if (!stream) return E_INVALIDARG;
+    RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
+    std::vector<Byte> head(_format.SignatureSpan());
+    size_t got = 0;
+    RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
+    RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+    if (!_format.SignatureMatches(head.data(), got)) {
+        _errorFlags = kpv_ErrorFlags_IsNotArc;
+        return S_FALSE;
+    }
+    if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
+
+    CArchiveReader reader(stream, _streamSize);
+    struct archive_entry *entry = nullptr;
+    int r = reader.Open(_format.setup);
+    if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
+    if (reader.StreamResult() != S_OK) return reader.StreamResult();
+    if ((r != ARCHIVE_OK && r != ARCHIVE_WARN) || reader.FilterCode(0) != _format.filterCode) {
+        // The magic matched but the stream header did not decode.
+        _errorFlags = kpv_ErrorFlags_HeadersError;
+        _errorText = Utf8ToWide(reader.ErrorString());
+        return S_FALSE;
+    }
+    // One decoding pass gives the size and finds damage now rather than half-way through a copy.
+    std::vector<Byte> buf(kDataChunk);
+    UInt64 size = 0;
+    UInt64 nextReport = kProgressStep;
+    for (;;) {
+        const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
+        if (n == 0) {
+            _unpackSize = size;
+            _unpackSizeDefined = true;
+            break;
+        }
+        if (n < 0) {
+            if (reader.StreamResult() != S_OK) return reader.StreamResult();
+            const std::string msg = reader.ErrorString();
+            const UInt32 flag = ErrorFlagFromMessage(msg);
+            _errorFlags |= flag == kpv_ErrorFlags_HeadersError ? kpv_ErrorFlags_DataError : flag;
+            _errorText = Utf8ToWide(msg);
+            break;
+        }
+        size += static_cast<UInt64>(n);
+        if (openCallback && reader.MaxPosition() >= nextReport) {
+            nextReport = reader.MaxPosition() + kProgressStep;
+            const UInt64 bytes = reader.MaxPosition();
+            RINOK_PLUGIN(openCallback->SetCompleted(nullptr, &bytes));
+        }
+    }
+    _stream = stream;
+    _isOpen = true;
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CStreamHandler::Close() {
+    _stream.Release();
+    _unpackSize = 0;
+    _unpackSizeDefined = false;
+    _errorFlags = 0;
+    _errorText.clear();
+    _isOpen = false;
+    return S_OK;
+}
+
+HRESULT CStreamHandler::GetNumberOfItems(UInt32 *numItems) {
+    *numItems = _isOpen ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT CStreamHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
+    if (index != 0 || !_isOpen) return E_INVALIDARG;
+    switch (propID) {
+    case kpidSize:
+        if (_unpackSizeDefined) PropSetUInt64(value, _unpackSize);
+        break;
+    case kpidPackSize:
+        PropSetUInt64(value, _streamSize);
+        break;
+    case kpidIsDir:
+        PropSetBool(value, false);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+}
+
+HRESULT CStreamHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    switch (propID) {
+    case kpidMainSubfile:
+        if (_isOpen) PropSetUInt32(value, 0);
+        break;
+    case kpidPhySize:
+        if (_isOpen) PropSetUInt64(value, _streamSize);
+        break;
+    case kpidErrorFlags:
+        if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);
+        break;
+    case kpidError:
+        if (!_errorText.empty()) return PropSetString(value, _errorText);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
+                                IArchiveExtractCallback *extractCallback) {
+    COM_TRY_BEGIN
+    if (!extractCallback) return E_INVALIDARG;
+    std::vector<UInt32> wanted;
+    RINOK_PLUGIN(WantedIndices(indices, numItems, _isOpen ? 1 : 0, wanted));
+    if (wanted.empty()) return S_OK;
+    RINOK_PLUGIN(extractCallback->SetTotal(_unpackSizeDefined ? _unpackSize : _streamSize));
+
+    const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
+    CMyComPtr<ISequentialOutStream> out;
+    RINOK_PLUGIN(extractCallback->GetStream(0, &out, askMode));
+    if (!out && !testMode) return S_OK;
+    RINOK_PLUGIN(extractCallback->PrepareOperation(askMode));
+
+    Int32 opRes = NOperationResult::kOK;
+    CArchiveReader reader(_stream, _streamSize);
+    struct archive_entry *entry = nullptr;
+    int r = reader.Open(_format.setup);
+    if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
+    if (reader.StreamResult() != S_OK) return reader.StreamResult();
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+        opRes = NOperationResult::kHeadersError;
+    } else {
+        std::vector<Byte> buf(kDataChunk);
+        UInt64 completed = 0;
+        for (;;) {
+            const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
+            if (n == 0) break;
+            if (n < 0) {
+                if (reader.StreamResult() != S_OK) return reader.StreamResult();
+                opRes = OperationResultFromMessage(reader.ErrorString(), false, false);
+                break;
+            }
+            if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), static_cast<size_t>(n)));
+            completed += static_cast<UInt64>(n);
+            RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
+        }
+    }
+    out.Release();
+    return extractCallback->SetOperationResult(opRes);
+    COM_TRY_END
+}
+
+HRESULT CStreamHandler::GetStream(UInt32 index, ISequentialInStream **stream) {
+    COM_TRY_BEGIN
+    *stream = nullptr;
+    if (index != 0 || !_isOpen) return E_INVALIDARG;
+    CMyComPtr<IInStream> decoded =
+        new CDecodedInStream(_stream, _streamSize, _format.setup, _unpackSizeDefined ? &_unpackSize : nullptr);
+    *stream = decoded.Detach();
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CStreamHandler::GetNumberOfProperties(UInt32 *numProps) {
+    *numProps = ARRAY_SIZE(kItemProps);
+    return S_OK;
+}
+
+HRESULT CStreamHandler::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
+    return PropertyInfoAt(kItemProps, kItemTypes, ARRAY_SIZE(kItemProps), index, name, propID, varType);
+}
+
+HRESULT CStreamHandler::GetNumberOfArchiveProperties(UInt32 *numProps) {
+    *numProps = ARRAY_SIZE(kArcProps);
+    return S_OK;
+}
+
+HRESULT CStreamHandler::GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
+    return PropertyInfoAt(kArcProps, kArcTypes, ARRAY_SIZE(kArcProps), index, name, propID, varType);
+}
+
+} // namespace NPlugin

@@ -1,0 +1,45 @@
+#pragma once
+
+// A single compressed stream (gzip, bzip2, xz, zstd) as an archive of one item without a name of its
+// own: the program names it after the archive. The item is also offered as a stream, so the
+// archive inside (a.tar.gz) opens as a second level.
+#include "FormatTable.h"
+#include "archive/IArchive.h"
+#include "common/MyCom.h"
+
+#include <string>
+
+namespace NPlugin {
+
+class CStreamHandler : public IInArchive, public IInArchiveGetStream, public CMyUnknownImp {
+    const CFormatInfo &_format;
+    CMyComPtr<IInStream> _stream;
+    UInt64 _streamSize = 0;
+    UInt64 _unpackSize = 0;
+    bool _unpackSizeDefined = false;
+    UInt32 _errorFlags = 0;
+    std::wstring _errorText;
+    bool _isOpen = false;
+
+public:
+    explicit CStreamHandler(const CFormatInfo &format) : _format(format) {}
+    virtual ~CStreamHandler() {}
+
+    COM_UNKNOWN_IMP(IInArchive, IInArchiveGetStream)
+
+    HRESULT Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) override;
+    HRESULT Close() override;
+    HRESULT GetNumberOfItems(UInt32 *numItems) override;
+    HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override;
+    HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
+                    IArchiveExtractCallback *extractCallback) override;
+    HRESULT GetArchiveProperty(PROPID propID, PROPVARIANT *value) override;
+    HRESULT GetNumberOfProperties(UInt32 *numProps) override;
+    HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
+    HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override;
+    HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
+
+    HRESULT GetStream(UInt32 index, ISequentialInStream **stream) override;
+};
+
+} // namespace NPlugin

@@ -1,0 +1,42 @@
+#include "StreamUtils.h"
+
+namespace NPlugin {
+
+HRESULT WriteStreamAll(ISequentialOutStream *stream, const void *data, size_t size) {
+    const Byte *p = static_cast<const Byte *>(data);
+    while (size != 0) {
+        const UInt32 chunk = size > (1u << 30) ? (1u << 30) : static_cast<UInt32>(size);
+        UInt32 done = 0;
+        const HRESULT res = stream->Write(p, chunk, &done);
+        if (res != S_OK) return res;
+        if (done == 0) return E_FAIL;
+        p += done;
+        size -= done;
+    }
+    return S_OK;
+}
+
+HRESULT ReadStreamMax(ISequentialInStream *stream, void *data, size_t size, size_t &processed) {
+    processed = 0;
+    Byte *p = static_cast<Byte *>(data);
+    while (size != 0) {
+        const UInt32 chunk = size > (1u << 30) ? (1u << 30) : static_cast<UInt32>(size);
+        UInt32 done = 0;
+        const HRESULT res = stream->Read(p, chunk, &done);
+        processed += done;
+        if (res != S_OK) return res;
+        if (done == 0) break;
+        p += done;
+        size -= done;
+    }
+    return S_OK;
+}
+
+HRESULT GetStreamSize(IInStream *stream, UInt64 &size) {
+    size = 0;
+    HRESULT res = stream->Seek(0, STREAM_SEEK_END, &size);
+    if (res != S_OK) return res;
+    return stream->Seek(0, STREAM_SEEK_SET, nullptr);
+}
+
+} // namespace NPlugin

@@ -1,0 +1,15 @@
+#pragma once
+
+// Loops over the stream contract: reads and writes may move fewer bytes than asked.
+#include "archive/IStream.h"
+
+namespace NPlugin {
+
+// Writes everything; a write that accepts nothing of a non-empty request is E_FAIL.
+HRESULT WriteStreamAll(ISequentialOutStream *stream, const void *data, size_t size);
+// Reads until size bytes came or the data ended.
+HRESULT ReadStreamMax(ISequentialInStream *stream, void *data, size_t size, size_t &processed);
+// The length of a seekable stream; the position is put back to 0.
+HRESULT GetStreamSize(IInStream *stream, UInt64 &size);
+
+} // namespace NPlugin
