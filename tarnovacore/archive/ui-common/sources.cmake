@@ -6,4 +6,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/TempFiles.cpp
     archive/ui-common/WorkDir.cpp
     archive/ui-common/WorkDirInfo.cpp
+    archive/ui-common/PropIDUtils.cpp
 )
