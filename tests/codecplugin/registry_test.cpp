@@ -44,13 +44,13 @@ std::string Digest(IHashers *hashers, const std::string &name, const std::string
     return "no hasher " + name;
 }
 
-class RegistryTest : public ::testing::Test {
+class PluginRegistryTest : public ::testing::Test {
 protected:
     CPluginLib lib;
     void SetUp() override { ASSERT_TRUE(lib.Loaded()) << dlerror(); }
 };
 
-TEST_F(RegistryTest, ExportsTheEntryPointsAndHidesItsHelpers) {
+TEST_F(PluginRegistryTest, ExportsTheEntryPointsAndHidesItsHelpers) {
     for (const char *name :
          {"CreateObject", "GetNumberOfFormats", "GetHandlerProperty2", "GetIsArc", "GetNumberOfMethods",
           "GetMethodProperty", "CreateDecoder", "CreateEncoder", "GetHashers", "SetLargePageMode", "SetCaseSensitive",
@@ -62,7 +62,7 @@ TEST_F(RegistryTest, ExportsTheEntryPointsAndHidesItsHelpers) {
     EXPECT_EQ(lib.Fn<Func_SetCaseSensitive>("SetCaseSensitive")(0), S_OK);
 }
 
-TEST_F(RegistryTest, EveryFormatPropertyHasTheTypeTheRegistryReads) {
+TEST_F(PluginRegistryTest, EveryFormatPropertyHasTheTypeTheRegistryReads) {
     auto prop = lib.Fn<Func_GetHandlerProperty2>("GetHandlerProperty2");
     auto getIsArc = lib.Fn<Func_GetIsArc>("GetIsArc");
     ASSERT_GE(lib.NumFormats(), 17u);
@@ -109,7 +109,7 @@ struct CFormatPin {
     UInt32 signatureOffset;
 };
 
-TEST_F(RegistryTest, FormatsKeepTheirNamesClassIdsExtensionsAndFlags) {
+TEST_F(PluginRegistryTest, FormatsKeepTheirNamesClassIdsExtensionsAndFlags) {
     using namespace NArcInfoFlags;
     const CFormatPin pins[] = {
         {"7z", 1, "7z", "", 0, 0},
@@ -149,7 +149,7 @@ TEST_F(RegistryTest, FormatsKeepTheirNamesClassIdsExtensionsAndFlags) {
     }
 }
 
-TEST_F(RegistryTest, MultiSignaturesAreLengthPrefixedRecords) {
+TEST_F(PluginRegistryTest, MultiSignaturesAreLengthPrefixedRecords) {
     CProp v;
     lib.Fn<Func_GetHandlerProperty2>("GetHandlerProperty2")(static_cast<UInt32>(lib.FindFormat("zip")),
                                                             NArchive::NHandlerPropID::kMultiSignature, &v);
@@ -158,7 +158,7 @@ TEST_F(RegistryTest, MultiSignaturesAreLengthPrefixedRecords) {
     EXPECT_EQ(bytes, std::string("\x04PK\x03\x04\x04PK\x05\x06", 10));
 }
 
-TEST_F(RegistryTest, MethodsHaveTheirIdsNamesAndPropertyTypes) {
+TEST_F(PluginRegistryTest, MethodsHaveTheirIdsNamesAndPropertyTypes) {
     UInt32 n = 0;
     ASSERT_EQ(lib.Fn<Func_GetNumberOfMethods>("GetNumberOfMethods")(&n), S_OK);
     auto prop = lib.Fn<Func_GetMethodProperty>("GetMethodProperty");
@@ -192,7 +192,7 @@ TEST_F(RegistryTest, MethodsHaveTheirIdsNamesAndPropertyTypes) {
     EXPECT_EQ(ids, expected);
 }
 
-TEST_F(RegistryTest, HashersGiveKnownDigests) {
+TEST_F(PluginRegistryTest, HashersGiveKnownDigests) {
     CMyComPtr<IHashers> hashers = Hashers(lib);
     ASSERT_TRUE(hashers);
     for (UInt32 i = 0; i < hashers->GetNumHashers(); i++) {
@@ -229,7 +229,7 @@ CMyComPtr<ICompressCoder> MakeCoder(const CPluginLib &lib, UInt32 index, bool en
     return coder;
 }
 
-TEST_F(RegistryTest, EveryCoderDecodesWhatItsEncoderWrote) {
+TEST_F(PluginRegistryTest, EveryCoderDecodesWhatItsEncoderWrote) {
     std::string data;
     for (int i = 0; i < 200000; i++)
         data += static_cast<char>((i * 7 + i / 1000) % 251);
@@ -261,7 +261,7 @@ TEST_F(RegistryTest, EveryCoderDecodesWhatItsEncoderWrote) {
     }
 }
 
-TEST_F(RegistryTest, DecodersRefuseDamagedData) {
+TEST_F(PluginRegistryTest, DecodersRefuseDamagedData) {
     UInt32 n = 0;
     lib.Fn<Func_GetNumberOfMethods>("GetNumberOfMethods")(&n);
     for (UInt32 i = 1; i < n; i++) { // 0 is Copy: anything is valid
