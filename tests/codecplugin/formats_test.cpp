@@ -1,0 +1,327 @@
+// Every readable format opened from fixtures made at test time by Debian's tools, listed and
+// extracted byte for byte against the files they were made from.
+#include "PluginHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <locale.h>
+#include <set>
+
+using namespace NPluginTest;
+
+namespace {
+
+const char *const kPy = "/usr/bin/python3";
+
+// The source tree: Chinese and 4-byte names, an empty file, a folder and a larger binary file.
+struct CSourceTree {
+    CTempDir dir;
+    std::map<std::string, std::string> files; // relative path -> content
+
+    CSourceTree() {
+        std::string big;
+        for (int i = 0; i < 300000; i++)
+            big += static_cast<char>((i * 31 + i / 977) % 256);
+        files = {{"hello.txt", "hello world\n"},
+                 {"empty.txt", ""},
+                 {"dir/数据.bin", big},
+                 {"dir/sub/中文名字.txt", "汉字内容\n"},
+                 {"emoji_\xF0\x9F\x98\x80.txt", "smile\n"},
+                 {"dir/\xF0\xA0\x80\x80.txt", "ext-b\n"}};
+        Run("mkdir -p '" + dir / "src/dir/sub" + "'");
+        for (const auto &f : files)
+            WriteFile(dir / ("src/" + f.first), f.second);
+    }
+    std::string Src() const { return dir / "src"; }
+};
+
+CSourceTree *g_tree = nullptr;
+
+class PluginFormatsTest : public ::testing::Test {
+protected:
+    CPluginLib lib;
+    static void SetUpTestSuite() {
+        setlocale(LC_ALL, "C.UTF-8");
+        g_tree = new CSourceTree;
+    }
+    static void TearDownTestSuite() {
+        delete g_tree;
+        g_tree = nullptr;
+    }
+    std::string Make(const std::string &name, const std::string &command) {
+        const std::string cmd = "cd '" + g_tree->Src() + "' && (" + command + ") > /dev/null 2>&1";
+        EXPECT_EQ(NPluginTest::Run(cmd), 0) << cmd;
+        return ReadFile(g_tree->dir / name);
+    }
+    std::string Out(const std::string &name) const { return "'" + g_tree->dir / name + "'"; }
+
+    // Opens, lists and extracts; returns path -> content of the files.
+    std::map<std::string, std::string> ListAndExtract(IInArchive *arc) {
+        std::map<std::string, std::string> result;
+        HRESULT res;
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        for (UInt32 i = 0; i < NumItems(arc); i++) {
+            if (ItemIsDir(arc, i)) continue;
+            std::string path = Utf8(ItemPath(arc, i));
+            if (path.compare(0, 2, "./") == 0) path.erase(0, 2);
+            EXPECT_EQ(cb->items[i].opRes, 0) << path;
+            result[path] = cb->items[i].data;
+        }
+        return result;
+    }
+    void ExpectAllFiles(const std::map<std::string, std::string> &got, bool unicodeNames = true) {
+        for (const auto &f : g_tree->files) {
+            if (!unicodeNames && f.first.find_first_of("\x80\xF0\xE4\xE6") != std::string::npos) continue;
+            auto it = got.find(f.first);
+            ASSERT_NE(it, got.end()) << f.first;
+            EXPECT_TRUE(it->second == f.second) << f.first << " differs";
+        }
+    }
+};
+
+struct CContainerCase {
+    const char *format;
+    const char *file;
+    const char *command; // run inside the source folder, %o is the output path
+    bool unicodeNames;
+};
+
+std::string Subst(std::string cmd, const std::string &out) {
+    const size_t p = cmd.find("%o");
+    if (p != std::string::npos) cmd.replace(p, 2, out);
+    return cmd;
+}
+
+TEST_F(PluginFormatsTest, ContainersListAndExtractByteExact) {
+    const CContainerCase cases[] = {
+        {"7z", "a.7z",
+         "/usr/bin/python3 -c \"import py7zr,os,sys; z=py7zr.SevenZipFile(sys.argv[1],'w'); "
+         "[z.write(os.path.join(r,f), os.path.relpath(os.path.join(r,f),'.')) "
+         "for r,d,fs in os.walk('.') for f in fs]; z.close()\" %o",
+         true},
+        {"7z", "b.7z", "bsdtar --format 7zip -cf %o .", true},
+        {"zip", "a.zip", "zip -qr %o .", true},
+        {"zip", "b.zip", "bsdtar --format zip -cf %o .", true},
+        {"tar", "a.tar", "bsdtar -cf %o .", true},
+        {"tar", "gnu.tar", "tar --format=gnu -cf %o .", true},
+        {"cpio", "a.cpio", "find . | cpio -o -H newc > %o", true},
+        {"iso", "a.iso", "xorriso -as mkisofs -R -J -o %o .", true},
+        {"ar", "a.ar", "ar rc %o hello.txt empty.txt", false},
+    };
+    for (const CContainerCase &c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string data = Make(c.file, Subst(c.command, Out(c.file)));
+        ASSERT_FALSE(data.empty());
+        HRESULT res;
+        COpenCallback *cbRaw = new COpenCallback;
+        CMyComPtr<IArchiveOpenCallback> cb = cbRaw;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, data, &res, cbRaw);
+        ASSERT_EQ(res, S_OK);
+        EXPECT_EQ(ArcErrorFlags(arc), 0u);
+        const auto got = ListAndExtract(arc);
+        if (c.unicodeNames) {
+            ExpectAllFiles(got);
+        } else {
+            EXPECT_EQ(got.at("hello.txt"), "hello world\n");
+            EXPECT_EQ(got.at("empty.txt"), "");
+        }
+        EXPECT_EQ(arc->Close(), S_OK);
+        EXPECT_EQ(NumItems(arc), 0u);
+    }
+}
+
+// Listing only: extracted xar data is not yet byte-exact (later items carry earlier items' bytes).
+TEST_F(PluginFormatsTest, XarListsEveryName) {
+    const std::string data = Make("a.xar", "bsdtar --format xar -cf " + Out("a.xar") + " .");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "xar", data, &res);
+    ASSERT_EQ(res, S_OK);
+    std::set<std::string> names;
+    for (UInt32 i = 0; i < NumItems(arc); i++)
+        names.insert(Utf8(ItemPath(arc, i)));
+    for (const auto &f : g_tree->files)
+        EXPECT_EQ(names.count(f.first), 1u) << f.first;
+}
+
+TEST_F(PluginFormatsTest, HandlersRefuseOtherFormatsWithNotAnArchive) {
+    const std::string tar = Make("refuse.tar", "bsdtar -cf " + Out("refuse.tar") + " hello.txt");
+    for (const char *format : {"7z", "zip", "gzip", "bzip2", "xz", "zstd", "rar", "rar5", "cab", "iso", "cpio", "ar",
+                               "rpm", "xar", "lzh", "Split"}) {
+        SCOPED_TRACE(format);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, format, tar, &res);
+        ASSERT_TRUE(arc);
+        EXPECT_EQ(res, S_FALSE);
+        if (std::string(format) != "Split") {
+            EXPECT_EQ(ArcErrorFlags(arc) & kpv_ErrorFlags_IsNotArc, 1u);
+        }
+    }
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "tar", std::string(2048, 'x'), &res);
+    EXPECT_EQ(res, S_FALSE);
+}
+
+struct CStreamCase {
+    const char *format;
+    const char *tool;
+    const char *ext;
+};
+
+TEST_F(PluginFormatsTest, SingleStreamsGiveOneUnnamedItemAndANestedTar) {
+    const CStreamCase cases[] = {
+        {"gzip", "gzip", "gz"}, {"bzip2", "bzip2", "bz2"}, {"xz", "xz", "xz"}, {"zstd", "zstd -q", "zst"}};
+    Make("nested.tar", "bsdtar -cf " + Out("nested.tar") + " .");
+    for (const CStreamCase &c : cases) {
+        SCOPED_TRACE(c.format);
+        const std::string single = Make(std::string("hello.") + c.ext, std::string(c.tool) + " -c dir/数据.bin > " +
+                                                                           Out(std::string("hello.") + c.ext));
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, single, &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(NumItems(arc), 1u);
+        EXPECT_EQ(ItemPath(arc, 0), L""); // named by the program after the archive
+        CProp size, main;
+        arc->GetProperty(0, kpidSize, &size);
+        EXPECT_EQ(size.vt, VT_UI8);
+        EXPECT_EQ(size.uhVal.QuadPart, g_tree->files["dir/数据.bin"].size());
+        arc->GetArchiveProperty(kpidMainSubfile, &main);
+        EXPECT_EQ(main.vt, VT_UI4);
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_EQ(cb->items[0].opRes, 0);
+        EXPECT_TRUE(cb->items[0].data == g_tree->files["dir/数据.bin"]);
+
+        // a.tar.<ext>: the item's stream is seekable and opens as the second level.
+        const std::string tarName = std::string("nested.tar.") + c.ext;
+        const std::string packed =
+            Make(tarName, std::string(c.tool) + " -c " + Out("nested.tar") + " > " + Out(tarName));
+        CMyComPtr<IInArchive> outer = OpenArchive(lib, c.format, packed, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<IInArchiveGetStream> getStream;
+        ASSERT_EQ(outer->QueryInterface(IID_IInArchiveGetStream, reinterpret_cast<void **>(&getStream)), S_OK);
+        CMyComPtr<ISequentialInStream> seq;
+        ASSERT_EQ(getStream->GetStream(0, &seq), S_OK);
+        CMyComPtr<IInStream> inner;
+        ASSERT_EQ(seq->QueryInterface(IID_IInStream, reinterpret_cast<void **>(&inner)), S_OK);
+        CMyComPtr<IInArchive> tar = lib.CreateHandler("tar");
+        const UInt64 limit = 0;
+        ASSERT_EQ(tar->Open(inner, &limit, nullptr), S_OK);
+        ExpectAllFiles(ListAndExtract(tar));
+    }
+}
+
+TEST_F(PluginFormatsTest, SplitVolumesJoinThroughTheVolumeCallback) {
+    const std::string whole = Make("s.7z", "bsdtar --format 7zip -cf " + Out("s.7z") + " .");
+    Make("s.7z.001", "split -b 200 -d -a 3 --numeric-suffixes=1 " + Out("s.7z") + " " + Out("s.7z."));
+    COpenCallback *cbRaw = new COpenCallback;
+    CMyComPtr<IArchiveOpenCallback> cb = cbRaw;
+    cbRaw->name = L"s.7z.001";
+    for (int i = 2; i < 100; i++) {
+        char ext[8];
+        snprintf(ext, sizeof(ext), "%03d", i);
+        const std::string vol = ReadFile(g_tree->dir / (std::string("s.7z.") + ext));
+        if (vol.empty()) break;
+        cbRaw->files[L"s.7z." + Wide(ext)] = vol;
+    }
+    ASSERT_GE(cbRaw->files.size(), 2u);
+    HRESULT res;
+    CMyComPtr<IInArchive> split = OpenArchive(lib, "Split", ReadFile(g_tree->dir / "s.7z.001"), &res, cbRaw);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(split), 1u);
+    EXPECT_EQ(ItemPath(split, 0), L"s.7z");
+    CMyComPtr<CExtractCallback> ex = ExtractItems(split, nullptr, false, &res);
+    EXPECT_TRUE(ex->items[0].data == whole);
+
+    CMyComPtr<IInArchiveGetStream> getStream;
+    ASSERT_EQ(split->QueryInterface(IID_IInArchiveGetStream, reinterpret_cast<void **>(&getStream)), S_OK);
+    CMyComPtr<ISequentialInStream> seq;
+    ASSERT_EQ(getStream->GetStream(0, &seq), S_OK);
+    CMyComPtr<IInStream> joined;
+    ASSERT_EQ(seq->QueryInterface(IID_IInStream, reinterpret_cast<void **>(&joined)), S_OK);
+    CMyComPtr<IInArchive> sevenZip = lib.CreateHandler("7z");
+    const UInt64 limit = 0;
+    ASSERT_EQ(sevenZip->Open(joined, &limit, nullptr), S_OK);
+    ExpectAllFiles(ListAndExtract(sevenZip));
+
+    // A later volume does not open the set.
+    COpenCallback *cb2Raw = new COpenCallback;
+    CMyComPtr<IArchiveOpenCallback> cb2 = cb2Raw;
+    cb2Raw->name = L"s.7z.002";
+    CMyComPtr<IInArchive> notFirst = OpenArchive(lib, "Split", cbRaw->files[L"s.7z.002"], &res, cb2Raw);
+    EXPECT_EQ(res, S_FALSE);
+}
+
+TEST_F(PluginFormatsTest, DebianPackageListsItsMembers) {
+    Make("debian-binary", "printf '2.0\\n' > " + Out("debian-binary"));
+    Make("control.tar.gz", "bsdtar -czf " + Out("control.tar.gz") + " hello.txt");
+    Make("data.tar.xz", "bsdtar -cJf " + Out("data.tar.xz") + " dir");
+    const std::string deb = Make("p.deb", "cd .. && ar rc p.deb debian-binary control.tar.gz data.tar.xz");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "ar", deb, &res);
+    ASSERT_EQ(res, S_OK);
+    const auto got = ListAndExtract(arc);
+    EXPECT_EQ(got.at("debian-binary"), "2.0\n");
+    EXPECT_TRUE(got.at("data.tar.xz") == ReadFile(g_tree->dir / "data.tar.xz"));
+}
+
+TEST_F(PluginFormatsTest, ZipWithUnmarkedGb18030NamesShowsChinese) {
+    const std::string script = "import zipfile,sys\n"
+                               "gb='中文名.txt'.encode('gb18030')\n"
+                               "ph='X'*len(gb)\n"
+                               "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr(ph, b'gb data')\n"
+                               "d=open(sys.argv[1],'rb').read().replace(ph.encode(), gb)\n"
+                               "open(sys.argv[1],'wb').write(d)\n";
+    WriteFile(g_tree->dir / "gb.py", script);
+    const std::string data = Make("gb.zip", std::string(kPy) + " " + Out("gb.py") + " " + Out("gb.zip"));
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 1u);
+    EXPECT_EQ(ItemPath(arc, 0), L"中文名.txt");
+
+    // With the program's UTF-16 conversion off, every byte is one character.
+    CPluginLib bytesLib(0);
+    CMyComPtr<IInArchive> raw = OpenArchive(bytesLib, "zip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    const std::string gb = "\xD6\xD0\xCE\xC4\xC3\xFB.txt";
+    std::wstring expected;
+    for (unsigned char ch : gb)
+        expected += static_cast<wchar_t>(ch);
+    EXPECT_EQ(ItemPath(raw, 0), expected);
+}
+
+TEST_F(PluginFormatsTest, UnmarkedNamesThatAreNotGb18030FallBackToCp437) {
+    // 0x80 0x81 is no GB18030 sequence: the name is read as CP437 (Ç ü).
+    const std::string script = "import zipfile,sys\n"
+                               "with zipfile.ZipFile(sys.argv[1],'w') as z: z.writestr('XX.txt', b'x')\n"
+                               "d=open(sys.argv[1],'rb').read().replace(b'XX.txt', b'\\x80\\x81.txt')\n"
+                               "open(sys.argv[1],'wb').write(d)\n";
+    WriteFile(g_tree->dir / "cp.py", script);
+    const std::string data = Make("cp.zip", std::string(kPy) + " " + Out("cp.py") + " " + Out("cp.zip"));
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    EXPECT_EQ(ItemPath(arc, 0), L"\u00C7\u00FC.txt");
+}
+
+TEST_F(PluginFormatsTest, TarLinksAreListedAndALinkExtractsAsItsTarget) {
+    const std::string data =
+        Make("links.tar", "ln -sf hello.txt link && bsdtar -cf " + Out("links.tar") + " hello.txt link && rm link");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "tar", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 2u);
+    CProp link, attrib;
+    arc->GetProperty(1, kpidSymLink, &link);
+    arc->GetProperty(1, kpidAttrib, &attrib);
+    ASSERT_EQ(link.vt, VT_BSTR);
+    EXPECT_STREQ(link.bstrVal, L"hello.txt");
+    ASSERT_EQ(attrib.vt, VT_UI4);
+    EXPECT_EQ((attrib.ulVal >> 16) & 0170000, 0120000u);
+    EXPECT_EQ(attrib.ulVal & 0x8000, 0x8000u);
+    CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(cb->items[1].data, "hello.txt");
+}
+
+} // namespace
