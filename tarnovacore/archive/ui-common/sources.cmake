@@ -7,4 +7,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/WorkDir.cpp
     archive/ui-common/WorkDirInfo.cpp
     archive/ui-common/PropIDUtils.cpp
+    archive/ui-common/EnumDirItems.cpp
 )

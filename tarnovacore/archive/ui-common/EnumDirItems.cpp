@@ -1,0 +1,306 @@
+#include "EnumDirItems.h"
+
+#include <errno.h>
+
+#include "archive/common/StreamUtils.h"
+
+using namespace NWindows;
+using namespace NFile;
+using namespace NFind;
+
+void CDirItems::AddDirFileInfo(int phyParent, int logParent, int secureIndex, const CFileInfo &fi) {
+    CDirItem &di = Items.AddNew();
+    di.Size = fi.Size;
+    di.CTime = fi.CTime;
+    di.ATime = fi.ATime;
+    di.MTime = fi.MTime;
+    di.Attrib = fi.Attrib;
+    di.IsAltStream = fi.IsAltStream;
+    di.PhyParent = phyParent;
+    di.LogParent = logParent;
+    di.SecureIndex = secureIndex;
+    di.Name = fi.Name;
+    if (fi.IsDir())
+        Stat.NumDirs++;
+    else if (fi.IsAltStream) {
+        Stat.NumAltStreams++;
+        Stat.AltStreamsSize += fi.Size;
+    } else {
+        Stat.NumFiles++;
+        Stat.FilesSize += fi.Size;
+    }
+}
+
+HRESULT CDirItems::AddError(const UString &path, DWORD errorCode) {
+    Stat.NumErrors++;
+    if (Callback) return Callback->ScanError(path, errorCode);
+    return S_OK;
+}
+
+HRESULT CDirItems::AddError(const UString &path) {
+    return AddError(path, (DWORD)errno);
+}
+
+HRESULT CDirItems::ScanProgress(const UString &path) {
+    if (Callback) return Callback->ScanProgress(Stat, path, true);
+    return S_OK;
+}
+
+int CDirItems::AddPrefix(int phyParent, int logParent, const UString &prefix) {
+    PhyParents.Add(phyParent);
+    LogParents.Add(logParent);
+    return (int)Prefixes.Add(prefix);
+}
+
+void CDirItems::DeleteLastPrefix() {
+    PhyParents.DeleteBack();
+    LogParents.DeleteBack();
+    Prefixes.DeleteBack();
+}
+
+UString CDirItems::GetPrefixesPath(const CIntVector &parents, int index, const UString &name) const {
+    unsigned len = name.Len();
+    for (int i = index; i >= 0; i = parents[(unsigned)i])
+        len += Prefixes[(unsigned)i].Len();
+    UString path;
+    wchar_t *p = path.GetBuf_SetEnd(len) + len;
+    p -= name.Len();
+    wmemcpy(p, name.Ptr(), name.Len());
+    for (int i = index; i >= 0; i = parents[(unsigned)i]) {
+        const UString &s = Prefixes[(unsigned)i];
+        p -= s.Len();
+        wmemcpy(p, s.Ptr(), s.Len());
+    }
+    return path;
+}
+
+UString CDirItems::GetPhyPath(unsigned index) const {
+    const CDirItem &di = Items[index];
+    return GetPrefixesPath(PhyParents, di.PhyParent, di.Name);
+}
+
+UString CDirItems::GetLogPath(unsigned index) const {
+    const CDirItem &di = Items[index];
+    return GetPrefixesPath(LogParents, di.LogParent, di.Name);
+}
+
+void CDirItems::ReserveDown() {
+    Prefixes.ReserveDown();
+    Items.ReserveDown();
+}
+
+HRESULT CDirItems::EnumerateDir(int phyParent, int logParent, const UString &phyPrefix) {
+    RINOK(ScanProgress(phyPrefix));
+    CEnumerator enumerator(phyPrefix + L'*');
+    for (unsigned ttt = 0;; ttt++) {
+        CFileInfo fi;
+        bool found;
+        if (!enumerator.Next(fi, found)) return AddError(phyPrefix);
+        if (!found) return S_OK;
+        AddDirFileInfo(phyParent, logParent, -1, fi);
+        if (Callback && (ttt & 0xFFF) == 0xFFF) RINOK(ScanProgress(phyPrefix));
+        if (fi.IsDir()) {
+            const UString name = fi.Name + L'/';
+            const int parent = AddPrefix(phyParent, logParent, name);
+            RINOK(EnumerateDir(parent, parent, phyPrefix + name));
+        }
+    }
+}
+
+HRESULT CDirItems::EnumerateItems2(const UString &phyPrefix, const UString &logPrefix, const UStringVector &filePaths,
+                                   UStringVector *requestedPaths) {
+    const int phyParent = phyPrefix.IsEmpty() ? -1 : AddPrefix(-1, -1, phyPrefix);
+    const int logParent = logPrefix.IsEmpty() ? -1 : AddPrefix(-1, -1, logPrefix);
+
+    for (unsigned i = 0; i < filePaths.Size(); i++) {
+        const UString &filePath = filePaths[i];
+        const UString phyPath = phyPrefix + filePath;
+        CFileInfo fi;
+        if (!fi.Find(phyPath)) {
+            const HRESULT res = AddError(phyPath);
+            if (res != S_OK) return res;
+            continue;
+        }
+        if (requestedPaths) requestedPaths->Add(phyPath);
+
+        const int delimiter = filePath.ReverseFind_PathSepar();
+        int phyParentCur = phyParent;
+        UString phyPrefixCur;
+        if (delimiter >= 0) {
+            phyPrefixCur = filePath.Left((unsigned)delimiter + 1);
+            phyParentCur = AddPrefix(phyParent, logParent, phyPrefixCur);
+        }
+        AddDirFileInfo(phyParentCur, logParent, -1, fi);
+        if (fi.IsDir()) {
+            const UString name = fi.Name + L'/';
+            const int parent = AddPrefix(phyParentCur, logParent, name);
+            RINOK(EnumerateDir(parent, parent, phyPrefix + phyPrefixCur + name));
+        }
+    }
+    ReserveDown();
+    return S_OK;
+}
+
+namespace {
+
+HRESULT EnumerateDirItems(const NWildcard::CCensorNode &curNode, int phyParent, int logParent, const UString &phyPrefix,
+                          const UStringVector &addArchivePrefix, CDirItems &dirItems, bool enterToSubFolders);
+
+HRESULT EnumerateDirItems_Spec(const NWildcard::CCensorNode &curNode, int phyParent, int logParent,
+                               const UString &curFolderName, const UString &phyPrefix,
+                               const UStringVector &addArchivePrefix, CDirItems &dirItems, bool enterToSubFolders) {
+    const UString name = curFolderName + L'/';
+    const int parent = dirItems.AddPrefix(phyParent, logParent, name);
+    const unsigned numItems = dirItems.Items.Size();
+    const HRESULT res =
+        EnumerateDirItems(curNode, parent, parent, phyPrefix + name, addArchivePrefix, dirItems, enterToSubFolders);
+    // A folder that gave nothing keeps no prefix: deeper empty folders have dropped theirs already.
+    if (numItems == dirItems.Items.Size()) dirItems.DeleteLastPrefix();
+    return res;
+}
+
+bool CanUseDirectNames(const NWildcard::CCensorNode &curNode) {
+    for (unsigned i = 0; i < curNode.IncludeItems.Size(); i++) {
+        const NWildcard::CItem &item = curNode.IncludeItems[i];
+        if (item.Recursive || item.PathParts.Size() != 1) return false;
+        if (DoesNameContainWildcard(item.PathParts.Front())) return false;
+    }
+    return true;
+}
+
+HRESULT EnumerateDirectNames(const NWildcard::CCensorNode &curNode, int phyParent, int logParent,
+                             const UString &phyPrefix, CDirItems &dirItems) {
+    CBoolVector needEnterVector;
+    for (unsigned i = 0; i < curNode.SubNodes.Size(); i++)
+        needEnterVector.Add(true);
+
+    for (unsigned i = 0; i < curNode.IncludeItems.Size(); i++) {
+        const NWildcard::CItem &item = curNode.IncludeItems[i];
+        const UString &name = item.PathParts.Front();
+        UString fullPath = phyPrefix + name;
+        if (phyPrefix.IsEmpty() && name.IsEmpty() && !item.ForFile) fullPath = L"/";
+        CFileInfo fi;
+        if (!fi.Find(fullPath, true)) {
+            RINOK(dirItems.AddError(fullPath));
+            continue;
+        }
+        const bool isDir = fi.IsDir();
+        if ((isDir && !item.ForDir) || (!isDir && !item.ForFile)) {
+            RINOK(dirItems.AddError(fullPath, (DWORD)E_FAIL));
+            continue;
+        }
+        {
+            UStringVector pathParts;
+            pathParts.Add(fi.Name);
+            if (curNode.CheckPathToRoot(false, pathParts, !isDir)) continue;
+        }
+        dirItems.AddDirFileInfo(phyParent, logParent, -1, fi);
+        if (!isDir) continue;
+
+        UStringVector addArchivePrefixNew;
+        const NWildcard::CCensorNode *nextNode = nullptr;
+        const int index = curNode.FindSubNode(name);
+        if (index >= 0) {
+            needEnterVector[(unsigned)index] = false;
+            nextNode = &curNode.SubNodes[(unsigned)index];
+        } else {
+            nextNode = &curNode;
+            addArchivePrefixNew.Add(name);
+        }
+        RINOK(EnumerateDirItems_Spec(*nextNode, phyParent, logParent, fi.Name, phyPrefix, addArchivePrefixNew, dirItems,
+                                     true));
+    }
+
+    for (unsigned i = 0; i < curNode.SubNodes.Size(); i++) {
+        if (!needEnterVector[i]) continue;
+        const NWildcard::CCensorNode &nextNode = curNode.SubNodes[i];
+        const UString fullPath = phyPrefix + nextNode.Name;
+        if (!(phyPrefix.IsEmpty() && nextNode.Name.IsEmpty())) {
+            CFileInfo fi;
+            if (!fi.Find(fullPath, true)) {
+                if (!nextNode.AreThereIncludeItems()) continue;
+                RINOK(dirItems.AddError(fullPath));
+                continue;
+            }
+            if (!fi.IsDir()) {
+                RINOK(dirItems.AddError(fullPath, (DWORD)E_FAIL));
+                continue;
+            }
+        }
+        RINOK(EnumerateDirItems_Spec(nextNode, phyParent, logParent, nextNode.Name, phyPrefix, UStringVector(),
+                                     dirItems, false));
+    }
+    return S_OK;
+}
+
+HRESULT EnumerateDirItems(const NWildcard::CCensorNode &curNode, int phyParent, int logParent, const UString &phyPrefix,
+                          const UStringVector &addArchivePrefix, CDirItems &dirItems, bool enterToSubFolders) {
+    if (!enterToSubFolders && curNode.NeedCheckSubDirs()) enterToSubFolders = true;
+    RINOK(dirItems.ScanProgress(phyPrefix));
+
+    // Names without wildcards are looked up one by one: the folder itself may be huge or unreadable.
+    if (addArchivePrefix.IsEmpty() && !enterToSubFolders && CanUseDirectNames(curNode))
+        return EnumerateDirectNames(curNode, phyParent, logParent, phyPrefix, dirItems);
+
+    CEnumerator enumerator(phyPrefix + L'*');
+    for (unsigned ttt = 0;; ttt++) {
+        CFileInfo fi;
+        bool found;
+        if (!enumerator.Next(fi, found)) {
+            RINOK(dirItems.AddError(phyPrefix));
+            break;
+        }
+        if (!found) break;
+        if (dirItems.Callback && (ttt & 0xFFF) == 0xFFF) RINOK(dirItems.ScanProgress(phyPrefix));
+
+        const bool isDir = fi.IsDir();
+        UStringVector addArchivePrefixNew = addArchivePrefix;
+        addArchivePrefixNew.Add(fi.Name);
+        {
+            UStringVector pathParts = addArchivePrefixNew;
+            if (curNode.CheckPathToRoot(false, pathParts, !isDir)) continue;
+        }
+        bool enterToSubFolders2 = enterToSubFolders;
+        {
+            UStringVector pathParts = addArchivePrefixNew;
+            if (curNode.CheckPathToRoot(true, pathParts, !isDir)) {
+                dirItems.AddDirFileInfo(phyParent, logParent, -1, fi);
+                enterToSubFolders2 = true;
+            }
+        }
+        if (!isDir) continue;
+
+        const NWildcard::CCensorNode *nextNode = nullptr;
+        if (addArchivePrefix.IsEmpty()) {
+            const int index = curNode.FindSubNode(fi.Name);
+            if (index >= 0) nextNode = &curNode.SubNodes[(unsigned)index];
+        }
+        if (nextNode) {
+            addArchivePrefixNew.Clear();
+        } else {
+            if (!enterToSubFolders2) continue;
+            nextNode = &curNode;
+        }
+        RINOK(EnumerateDirItems_Spec(*nextNode, phyParent, logParent, fi.Name, phyPrefix, addArchivePrefixNew, dirItems,
+                                     enterToSubFolders2));
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT EnumerateItems(const NWildcard::CCensor &censor, NWildcard::ECensorPathMode pathMode,
+                       const UString &addPathPrefix, CDirItems &dirItems) {
+    for (unsigned i = 0; i < censor.Pairs.Size(); i++) {
+        const NWildcard::CPair &pair = censor.Pairs[i];
+        const int phyParent = pair.Prefix.IsEmpty() ? -1 : dirItems.AddPrefix(-1, -1, pair.Prefix);
+        int logParent = -1;
+        if (pathMode == NWildcard::k_AbsPath)
+            logParent = phyParent;
+        else if (!addPathPrefix.IsEmpty())
+            logParent = dirItems.AddPrefix(-1, -1, addPathPrefix);
+        RINOK(EnumerateDirItems(pair.Head, phyParent, logParent, pair.Prefix, UStringVector(), dirItems, false));
+    }
+    dirItems.ReserveDown();
+    return S_OK;
+}
