@@ -104,6 +104,11 @@ la_ssize_t CArchiveReader::ReadData(void *buf, size_t size) {
     return archive_read_data(_a, buf, size);
 }
 
+int CArchiveReader::ReadDataBlock(const void **buf, size_t *size, la_int64_t *offset) {
+    CUtf8LocaleScope scope;
+    return archive_read_data_block(_a, buf, size, offset);
+}
+
 int CArchiveReader::SkipData() {
     CUtf8LocaleScope scope;
     return archive_read_data_skip(_a);

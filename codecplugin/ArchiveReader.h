@@ -49,6 +49,8 @@ public:
     int Open(FormatSetupFunc setup);
     int NextHeader(struct archive_entry **entry);
     la_ssize_t ReadData(void *buf, size_t size);
+    // The next block of the entry's data and where it belongs; ARCHIVE_EOF after the last one.
+    int ReadDataBlock(const void **buf, size_t *size, la_int64_t *offset);
     int SkipData();
     int FilterCode(int index);
     int FormatCode();

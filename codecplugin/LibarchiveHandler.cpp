@@ -29,6 +29,16 @@ const VARTYPE kItemTypes[] = {VT_BSTR, VT_BOOL, VT_UI8,  VT_FILETIME, VT_FILETIM
 const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
 const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
 
+HRESULT WriteZeros(ISequentialOutStream *out, UInt64 count) {
+    static const Byte kZeros[1 << 16] = {};
+    while (out && count != 0) {
+        const size_t n = static_cast<size_t>(std::min<UInt64>(count, sizeof(kZeros)));
+        RINOK_PLUGIN(WriteStreamAll(out, kZeros, n));
+        count -= n;
+    }
+    return S_OK;
+}
+
 void StripTrailingSlashes(std::wstring &path) {
     while (path.size() > 1 && path.back() == L'/')
         path.pop_back();
@@ -367,23 +377,42 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
     } else if (!item.symlink.empty()) {
         if (out) RINOK_PLUGIN(WriteStreamAll(out, item.symlinkData.data(), item.symlinkData.size()));
     } else {
-        std::vector<Byte> buf(kDataChunk);
+        // Blocks come with their offsets: a gap is a hole of a sparse file. An offset at the end
+        // pads a trailing hole, but only up to the item's own size (the xar reader reports its
+        // running total over all entries there).
+        const UInt64 limit = item.sizeDefined ? item.size : ~static_cast<UInt64>(0);
+        UInt64 written = 0;
         for (;;) {
-            const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
-            if (n == 0) break;
-            if (n < 0) {
+            const void *block = nullptr;
+            size_t size = 0;
+            la_int64_t offset = 0;
+            const int r = reader.ReadDataBlock(&block, &size, &offset);
+            if (r != ARCHIVE_OK && r != ARCHIVE_EOF) {
                 if (reader.StreamResult() != S_OK) return reader.StreamResult();
                 if (_password.AskResult() != S_OK) return _password.AskResult();
                 opRes = OperationResultFromMessage(reader.ErrorString(), item.encrypted, _format.canDecrypt);
-                if (n == ARCHIVE_FATAL) {
+                if (r == ARCHIVE_FATAL) {
                     sessionDead = true;
                     deadResult = opRes == NOperationResult::kOK ? NOperationResult::kDataError : opRes;
                     if (deadResult == NOperationResult::kWrongPassword) deadResult = NOperationResult::kUnexpectedEnd;
                 }
                 break;
             }
-            if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), static_cast<size_t>(n)));
-            completed += static_cast<UInt64>(n);
+            UInt64 start = offset > 0 ? static_cast<UInt64>(offset) : 0;
+            if (r == ARCHIVE_EOF) start = std::min(start, limit);
+            if (start < written || start > limit || size > limit - start) {
+                opRes = NOperationResult::kDataError;
+                break;
+            }
+            if (start > written) {
+                RINOK_PLUGIN(WriteZeros(out, start - written));
+                completed += start - written;
+                written = start;
+            }
+            if (r == ARCHIVE_EOF) break;
+            if (out && size != 0) RINOK_PLUGIN(WriteStreamAll(out, block, size));
+            written += size;
+            completed += size;
             RINOK_PLUGIN(callback->SetCompleted(&completed));
         }
     }
