@@ -1,0 +1,48 @@
+#include "LimitedInStream.h"
+
+#include "StreamUtils.h"
+
+HRESULT CLimitedInStream::InitAndSeek(UInt64 startOffset, UInt64 size) {
+    _startOffset = startOffset;
+    _physPos = startOffset;
+    _virtPos = 0;
+    _size = size;
+    if (!_stream) return E_FAIL;
+    return _stream->Seek((Int64)startOffset, STREAM_SEEK_SET, nullptr);
+}
+
+HRESULT CLimitedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
+    if (processedSize) *processedSize = 0;
+    if (_virtPos >= _size) return S_OK;
+    {
+        const UInt64 rem = _size - _virtPos;
+        if (size > rem) size = (UInt32)rem;
+    }
+    if (size == 0) return S_OK;
+    if (!_stream) return E_FAIL;
+    // Seek every time: another window or the source's owner may have moved it since.
+    _physPos = _startOffset + _virtPos;
+    RINOK(_stream->Seek((Int64)_physPos, STREAM_SEEK_SET, nullptr));
+    UInt32 realProcessed = 0;
+    const HRESULT res = _stream->Read(data, size, &realProcessed);
+    _virtPos += realProcessed;
+    _physPos += realProcessed;
+    if (processedSize) *processedSize = realProcessed;
+    return res;
+}
+
+HRESULT CLimitedInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) {
+    RINOK(ComputeSeekPosition(offset, seekOrigin, _virtPos, _size, _virtPos));
+    if (newPosition) *newPosition = _virtPos;
+    return S_OK;
+}
+
+HRESULT CreateLimitedInStream(IInStream *source, UInt64 position, UInt64 size, ISequentialInStream **stream) {
+    *stream = nullptr;
+    CLimitedInStream *spec = new CLimitedInStream;
+    CMyComPtr<ISequentialInStream> holder = spec;
+    spec->SetStream(source);
+    RINOK(spec->InitAndSeek(position, size));
+    *stream = holder.Detach();
+    return S_OK;
+}

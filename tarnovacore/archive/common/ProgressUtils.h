@@ -1,0 +1,4 @@
+#pragma once
+
+// Progress adapters.
+#include "LocalProgress.h"
