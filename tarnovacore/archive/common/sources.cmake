@@ -10,13 +10,17 @@ list(APPEND TARNOVACORE_SOURCES
     archive/common/DynBufSeqOutStream.cpp
     archive/common/ExtentsStream.cpp
     archive/common/FilterCoder.cpp
+    archive/common/InFileStream.cpp
     archive/common/LimitedCachedInStream.cpp
     archive/common/LimitedInStream.cpp
     archive/common/LimitedSequentialInStream.cpp
     archive/common/LimitedSequentialOutStream.cpp
     archive/common/LocalProgress.cpp
     archive/common/MethodProps.cpp
+    archive/common/OutFileStream.cpp
     archive/common/SequentialOutStreamSizeCount.cpp
+    archive/common/StdInFileStream.cpp
+    archive/common/StdOutFileStream.cpp
     archive/common/StreamUtils.cpp
     archive/common/TailInStream.cpp
     archive/common/TailOutStream.cpp
