@@ -417,6 +417,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
         }
     }
     out.Release();
+    if (opRes == NOperationResult::kWrongPassword) _password.Reject();
     return callback->SetOperationResult(opRes);
 }
 

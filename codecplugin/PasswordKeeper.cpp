@@ -7,13 +7,14 @@
 namespace NPlugin {
 
 CPasswordKeeper::CPasswordKeeper()
-    : _getter(nullptr), _asked(false), _defined(false), _givenToSession(false), _askResult(S_OK) {}
+    : _getter(nullptr), _asked(false), _defined(false), _givenToSession(false), _rejected(false), _askResult(S_OK) {}
 
 CPasswordKeeper::~CPasswordKeeper() {
     Reset();
 }
 
 void CPasswordKeeper::BeginSession(ICryptoGetTextPassword *getter) {
+    if (_rejected || !_defined) Reset();
     _getter = getter;
     _givenToSession = false;
 }
@@ -25,6 +26,7 @@ void CPasswordKeeper::Reset() {
     _asked = false;
     _defined = false;
     _givenToSession = false;
+    _rejected = false;
     _askResult = S_OK;
     _getter = nullptr;
 }

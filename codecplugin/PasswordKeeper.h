@@ -14,6 +14,7 @@ class CPasswordKeeper : public IPassphraseSource {
     bool _asked;
     bool _defined;
     bool _givenToSession;
+    bool _rejected;
     HRESULT _askResult;
     std::string _password;
 
@@ -21,8 +22,11 @@ public:
     CPasswordKeeper();
     ~CPasswordKeeper();
 
-    // Starts an operation (an open or an extraction) with a new libarchive session.
+    // Starts an operation (an open or an extraction) with a new libarchive session. A password that
+    // was not given, or that turned out wrong, is asked for again.
     void BeginSession(ICryptoGetTextPassword *getter);
+    // The kept password failed on an item.
+    void Reject() { _rejected = true; }
     void EndSession() { _getter = nullptr; }
     // Forgets the password (archive closed).
     void Reset();
