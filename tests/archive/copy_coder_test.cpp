@@ -38,12 +38,12 @@ TEST(CopyCoder, CopiesInBlocksAndReportsEachBlock) {
 TEST(CopyCoder, OutSizeCutsTheLastBlock) {
     const std::vector<Byte> data = PatternBytes(0x30000);
     CMyComPtr<CTestInStream> src = new CTestInStream(data);
-    NCompress::CCopyCoder *spec = new NCompress::CCopyCoder;
-    CMyComPtr<ICompressCoder> coder = spec;
+    NCompress::CCopyCoder *impl = new NCompress::CCopyCoder;
+    CMyComPtr<ICompressCoder> coder = impl;
     const UInt64 outSize = 0x20001;
     ASSERT_EQ(coder->Code(src, nullptr, nullptr, &outSize, nullptr), S_OK);
     EXPECT_EQ(src->Requests, (std::vector<UInt32>{0x20000, 1}));
-    EXPECT_EQ(spec->TotalSize, outSize);
+    EXPECT_EQ(impl->TotalSize, outSize);
 }
 
 TEST(CopyCoder, ExactSizeFailsOnShortInputAndReadsNothingForZero) {
@@ -102,8 +102,8 @@ TEST(CopyCoder, FailuresStopTheCopy) {
 
 TEST(CopyCoder, ReadsThroughAndCountsAsAStream) {
     const std::vector<Byte> data = PatternBytes(100);
-    NCompress::CCopyCoder *spec = new NCompress::CCopyCoder;
-    CMyComPtr<ICompressSetInStream> setIn = spec;
+    NCompress::CCopyCoder *impl = new NCompress::CCopyCoder;
+    CMyComPtr<ICompressSetInStream> setIn = impl;
     CMyComPtr<CTestInStream> src = new CTestInStream(data, 30);
     ASSERT_EQ(setIn->SetInStream(src), S_OK);
     CMyComPtr<ISequentialInStream> asStream;
@@ -153,25 +153,25 @@ public:
 
 TEST(LocalProgress, AddsBasesAndOffsetAndForwardsTheRatio) {
     CMyComPtr<CProgressSink> sink = new CProgressSink(true);
-    CLocalProgress *spec = new CLocalProgress;
-    CMyComPtr<ICompressProgressInfo> progress = spec;
-    spec->Init(sink, false);
-    spec->ProgressOffset = 1000;
-    spec->OutSize = 5;
+    CLocalProgress *impl = new CLocalProgress;
+    CMyComPtr<ICompressProgressInfo> progress = impl;
+    impl->Init(sink, false);
+    impl->ProgressOffset = 1000;
+    impl->OutSize = 5;
     const UInt64 in = 10, out = 20;
     ASSERT_EQ(progress->SetRatioInfo(&in, &out), S_OK);
     EXPECT_EQ(sink->Completed, std::vector<UInt64>{1025});
     EXPECT_EQ(sink->RatioIn, std::vector<UInt64>{10});
     EXPECT_EQ(sink->RatioOut, std::vector<UInt64>{25});
 
-    spec->Init(sink, true);
-    spec->InSize = 7;
-    ASSERT_EQ(spec->SetCur(), S_OK);
+    impl->Init(sink, true);
+    impl->InSize = 7;
+    ASSERT_EQ(impl->SetCur(), S_OK);
     EXPECT_EQ(sink->Completed.back(), 1007u);
 
     CMyComPtr<CProgressSink> plain = new CProgressSink(false);
-    spec->Init(plain, true);
-    spec->SendProgress = false;
+    impl->Init(plain, true);
+    impl->SendProgress = false;
     ASSERT_EQ(progress->SetRatioInfo(&in, nullptr), S_OK);
     EXPECT_TRUE(plain->Completed.empty());
     EXPECT_TRUE(sink->RatioIn.size() == 2); // the old sink is no longer asked

@@ -55,9 +55,9 @@ UInt64 Position(IInStream *s) {
 TEST_F(FileStreamsTest, InFileStreamReadsSeeksAndReportsItsSize) {
     const std::vector<Byte> data = PatternBytes(5000);
     const std::string path = MakeFile("in.bin", data);
-    CInFileStream *spec = new CInFileStream;
-    CMyComPtr<IInStream> stream = spec;
-    ASSERT_TRUE(spec->Open(Wide(path).c_str()));
+    CInFileStream *impl = new CInFileStream;
+    CMyComPtr<IInStream> stream = impl;
+    ASSERT_TRUE(impl->Open(Wide(path).c_str()));
 
     std::vector<Byte> out(6000);
     size_t size = out.size();
@@ -102,9 +102,9 @@ public:
 TEST_F(FileStreamsTest, InFileStreamReadFailureCarriesTheSystemError) {
     // Reading a folder fails with EISDIR (21).
     {
-        CInFileStream *spec = new CInFileStream;
-        CMyComPtr<IInStream> stream = spec;
-        ASSERT_TRUE(spec->Open(Wide(Dir).c_str()));
+        CInFileStream *impl = new CInFileStream;
+        CMyComPtr<IInStream> stream = impl;
+        ASSERT_TRUE(impl->Open(Wide(Dir).c_str()));
         Byte buf[16];
         UInt32 processed = 99;
         EXPECT_EQ(stream->Read(buf, sizeof(buf), &processed), (HRESULT)0x80070015);
@@ -112,11 +112,11 @@ TEST_F(FileStreamsTest, InFileStreamReadFailureCarriesTheSystemError) {
     }
     CRecordingCallback callback;
     {
-        CInFileStream *spec = new CInFileStream;
-        CMyComPtr<IInStream> stream = spec;
-        spec->Callback = &callback;
-        spec->CallbackRef = 77;
-        ASSERT_TRUE(spec->Open(Wide(Dir).c_str()));
+        CInFileStream *impl = new CInFileStream;
+        CMyComPtr<IInStream> stream = impl;
+        impl->Callback = &callback;
+        impl->CallbackRef = 77;
+        ASSERT_TRUE(impl->Open(Wide(Dir).c_str()));
         Byte buf[16];
         EXPECT_EQ(stream->Read(buf, sizeof(buf), nullptr), S_FALSE);
         EXPECT_TRUE(callback.Destroyed.empty());
@@ -128,19 +128,19 @@ TEST_F(FileStreamsTest, InFileStreamReadFailureCarriesTheSystemError) {
 
 TEST_F(FileStreamsTest, OutFileStreamWritesCountsAndTruncatesInPlace) {
     const std::string path = Dir + "/out.bin";
-    COutFileStream *spec = new COutFileStream;
-    CMyComPtr<IOutStream> stream = spec;
-    ASSERT_TRUE(spec->Create(Wide(path).c_str(), false));
+    COutFileStream *impl = new COutFileStream;
+    CMyComPtr<IOutStream> stream = impl;
+    ASSERT_TRUE(impl->Create(Wide(path).c_str(), false));
     const std::vector<Byte> data = PatternBytes(3000);
     ASSERT_EQ(WriteStream(stream, data.data(), data.size()), S_OK);
-    EXPECT_EQ(spec->ProcessedSize, 3000u);
+    EXPECT_EQ(impl->ProcessedSize, 3000u);
 
     ASSERT_EQ(stream->SetSize(1000), S_OK);
     UInt64 pos = 0;
     ASSERT_EQ(stream->Seek(0, STREAM_SEEK_CUR, &pos), S_OK);
     EXPECT_EQ(pos, 3000u);
     UInt64 size = 0;
-    ASSERT_EQ(spec->GetSize(&size), S_OK);
+    ASSERT_EQ(impl->GetSize(&size), S_OK);
     EXPECT_EQ(size, 1000u);
 
     EXPECT_EQ(stream->Seek(5, 3, &pos), STG_E_INVALIDFUNCTION);
@@ -150,7 +150,7 @@ TEST_F(FileStreamsTest, OutFileStreamWritesCountsAndTruncatesInPlace) {
 
     ASSERT_EQ(stream->Seek(500, STREAM_SEEK_SET, nullptr), S_OK);
     ASSERT_EQ(WriteStream(stream, data.data(), 10), S_OK);
-    ASSERT_EQ(spec->Close(), S_OK);
+    ASSERT_EQ(impl->Close(), S_OK);
     std::vector<Byte> expected(data.begin(), data.begin() + 1000);
     std::copy(data.begin(), data.begin() + 10, expected.begin() + 500);
     EXPECT_EQ(Contents(path), expected);
@@ -163,19 +163,19 @@ TEST_F(FileStreamsTest, OutFileStreamWritesCountsAndTruncatesInPlace) {
     EXPECT_EQ(stream.QueryInterface(IID_ISequentialOutStream, &seq), E_NOINTERFACE);
     CMyComPtr<IOutStream> again;
     ASSERT_EQ(stream.QueryInterface(IID_IOutStream, &again), S_OK);
-    EXPECT_EQ(spec->_m_RefCount.load(), 2u);
+    EXPECT_EQ(impl->_m_RefCount.load(), 2u);
 }
 
 TEST_F(FileStreamsTest, FullDiskReachesTheCallerAsErrno28) {
-    COutFileStream *spec = new COutFileStream;
-    CMyComPtr<IOutStream> stream = spec;
-    ASSERT_TRUE(spec->Open(L"/dev/full", OPEN_EXISTING));
+    COutFileStream *impl = new COutFileStream;
+    CMyComPtr<IOutStream> stream = impl;
+    ASSERT_TRUE(impl->Open(L"/dev/full", OPEN_EXISTING));
     const std::vector<Byte> data = PatternBytes(100);
     UInt32 processed = 99;
     EXPECT_EQ(stream->Write(data.data(), 100, &processed), (HRESULT)0x8007001C);
     EXPECT_EQ(processed, 0u);
     EXPECT_EQ(WriteStream(stream, data.data(), data.size()), (HRESULT)0x8007001C);
-    EXPECT_EQ(spec->ProcessedSize, 0u);
+    EXPECT_EQ(impl->ProcessedSize, 0u);
 }
 
 // Points a standard descriptor somewhere else for the life of the object.
@@ -212,11 +212,11 @@ TEST_F(FileStreamsTest, StandardStreamsUseDescriptorsZeroAndOne) {
         CRedirect out(1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
         CMyComPtr<ISequentialInStream> stdIn = new CStdInFileStream;
         readRes = ReadStream(stdIn, got.data(), &size);
-        CStdOutFileStream *outSpec = new CStdOutFileStream;
-        CMyComPtr<ISequentialOutStream> stdOut = outSpec;
+        CStdOutFileStream *outImpl = new CStdOutFileStream;
+        CMyComPtr<ISequentialOutStream> stdOut = outImpl;
         writeRes = WriteStream(stdOut, data.data(), data.size());
         emptyRes = stdOut->Write(data.data(), 0, &emptyProcessed);
-        written = outSpec->GetSize();
+        written = outImpl->GetSize();
     }
     {
         CRedirect out(1, "/dev/full", O_WRONLY);

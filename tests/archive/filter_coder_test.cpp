@@ -80,13 +80,13 @@ std::vector<Byte> Expected(const std::vector<Byte> &in, bool pad) {
 }
 
 struct CCoder {
-    CFilterCoder *Spec;
+    CFilterCoder *Impl;
     CMyComPtr<ICompressCoder> Coder;
     CMyComPtr<CTestFilter> Filter;
-    CCoder(bool encode, CTestFilter *filter) : Spec(new CFilterCoder(encode)), Coder(Spec), Filter(filter) {
-        Spec->Filter = filter;
-        Spec->SetInBufSize(0, 4096);
-        Spec->SetOutBufSize(0, 4096);
+    CCoder(bool encode, CTestFilter *filter) : Impl(new CFilterCoder(encode)), Coder(Impl), Filter(filter) {
+        Impl->Filter = filter;
+        Impl->SetInBufSize(0, 4096);
+        Impl->SetOutBufSize(0, 4096);
     }
 };
 
@@ -103,26 +103,26 @@ HRESULT RunFilter(EMode mode, CCoder &c, const std::vector<Byte> &in, std::vecto
     if (mode == kCode) {
         res = c.Coder->Code(src, sink, nullptr, outSize, nullptr);
     } else if (mode == kRead) {
-        c.Spec->SetInStream(src);
-        res = c.Spec->SetOutStreamSize(outSize);
+        c.Impl->SetInStream(src);
+        res = c.Impl->SetOutStreamSize(outSize);
         Byte buf[1000];
         for (UInt32 chunk = 1; res == S_OK; chunk = chunk % 997 + 13) {
             UInt32 processed = 0;
-            res = c.Spec->Read(buf, chunk, &processed);
+            res = c.Impl->Read(buf, chunk, &processed);
             sink->Data.insert(sink->Data.end(), buf, buf + processed);
             if (processed == 0) break;
         }
-        c.Spec->ReleaseInStream();
+        c.Impl->ReleaseInStream();
     } else {
-        c.Spec->SetOutStream(sink);
-        res = c.Spec->SetOutStreamSize(outSize);
+        c.Impl->SetOutStream(sink);
+        res = c.Impl->SetOutStreamSize(outSize);
         for (size_t pos = 0, chunk = 1; res == S_OK && pos < in.size(); chunk = chunk % 997 + 13) {
             const size_t n = std::min(chunk, in.size() - pos);
-            res = WriteStream(c.Spec, in.data() + pos, n);
+            res = WriteStream(c.Impl, in.data() + pos, n);
             pos += n;
         }
-        if (res == S_OK) res = c.Spec->OutStreamFinish();
-        c.Spec->ReleaseOutStream();
+        if (res == S_OK) res = c.Impl->OutStreamFinish();
+        c.Impl->ReleaseOutStream();
     }
     out = sink->Data;
     return res;
@@ -204,16 +204,16 @@ TEST(FilterCoder, BufferSizeIsAMultipleOf4KiBAndAtLeast4KiB) {
     } cases[] = {{100, 0x100000, 4096}, {10000, 0x100000, 8192}, {0x100000, 12288, 12288}, {0, 0, 4096}};
     for (const Case &k : cases) {
         CCoder c(true, new CTestFilter(true));
-        c.Spec->SetInBufSize(0, k.in);
-        c.Spec->SetOutBufSize(0, k.out);
-        ASSERT_EQ(c.Spec->InitEncoder(), S_OK);
-        EXPECT_EQ(c.Spec->GetBufSize(), k.expected);
+        c.Impl->SetInBufSize(0, k.in);
+        c.Impl->SetOutBufSize(0, k.out);
+        ASSERT_EQ(c.Impl->InitEncoder(), S_OK);
+        EXPECT_EQ(c.Impl->GetBufSize(), k.expected);
         EXPECT_EQ(c.Filter->NumInits, 1u);
     }
     // Code fills the whole buffer before filtering.
     CCoder c(true, new CTestFilter(true));
-    c.Spec->SetInBufSize(0, 10000);
-    c.Spec->SetOutBufSize(0, 10000);
+    c.Impl->SetInBufSize(0, 10000);
+    c.Impl->SetOutBufSize(0, 10000);
     std::vector<Byte> out;
     ASSERT_EQ(RunFilter(kCode, c, PatternBytes(20000), out), S_OK);
     EXPECT_EQ(c.Filter->LargestCall, 8192u);

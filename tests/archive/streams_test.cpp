@@ -32,9 +32,9 @@ UInt64 Position(IInStream *stream) {
 
 TEST(MemoryStreams, SeekBeyondEndReadsNothingAndNegativeSeekKeepsPosition) {
     const std::vector<Byte> data = PatternBytes(10);
-    CBufInStream *bufSpec = new CBufInStream;
-    CMyComPtr<IInStream> buf = bufSpec;
-    bufSpec->Init(data.data(), data.size());
+    CBufInStream *bufImpl = new CBufInStream;
+    CMyComPtr<IInStream> buf = bufImpl;
+    bufImpl->Init(data.data(), data.size());
     CMyComPtr<ISequentialInStream> copySeq;
     Create_BufInStream_WithNewBuffer(data.data(), data.size(), &copySeq);
     CMyComPtr<IInStream> copy;
@@ -96,19 +96,19 @@ TEST(MemoryStreams, DynBufferGrowsInSteps) {
 
 TEST(MemoryStreams, OutputStreamsCollectOrRefuseWhenFull) {
     const std::vector<Byte> data = PatternBytes(1000);
-    CDynBufSeqOutStream *dynSpec = new CDynBufSeqOutStream;
-    CMyComPtr<ISequentialOutStream> dyn = dynSpec;
+    CDynBufSeqOutStream *dynImpl = new CDynBufSeqOutStream;
+    CMyComPtr<ISequentialOutStream> dyn = dynImpl;
     for (size_t pos = 0; pos < data.size(); pos += 97)
         ASSERT_EQ(WriteStream(dyn, data.data() + pos, std::min<size_t>(97, data.size() - pos)), S_OK);
     CByteBuffer copy;
-    dynSpec->CopyToBuffer(copy);
+    dynImpl->CopyToBuffer(copy);
     ASSERT_EQ(copy.Size(), data.size());
     EXPECT_EQ(memcmp(copy, data.data(), data.size()), 0);
 
     Byte block[10];
-    CBufPtrSeqOutStream *ptrSpec = new CBufPtrSeqOutStream;
-    CMyComPtr<ISequentialOutStream> ptr = ptrSpec;
-    ptrSpec->Init(block, sizeof(block));
+    CBufPtrSeqOutStream *ptrImpl = new CBufPtrSeqOutStream;
+    CMyComPtr<ISequentialOutStream> ptr = ptrImpl;
+    ptrImpl->Init(block, sizeof(block));
     UInt32 processed = 0;
     EXPECT_EQ(ptr->Write(data.data(), 8, &processed), S_OK);
     EXPECT_EQ(processed, 8u);
@@ -205,10 +205,10 @@ TEST(WindowStreams, TwoWindowsOverOneSourceReadTheirOwnBytes) {
 TEST(WindowStreams, WindowSeekIsVirtualUntilTheNextRead) {
     const std::vector<Byte> data = PatternBytes(1000);
     CMyComPtr<CTestInStream> src = new CTestInStream(data);
-    CLimitedInStream *spec = new CLimitedInStream;
-    CMyComPtr<IInStream> window = spec;
-    spec->SetStream(src);
-    ASSERT_EQ(spec->InitAndSeek(100, 50), S_OK);
+    CLimitedInStream *impl = new CLimitedInStream;
+    CMyComPtr<IInStream> window = impl;
+    impl->SetStream(src);
+    ASSERT_EQ(impl->InitAndSeek(100, 50), S_OK);
     const unsigned seeks = src->NumSeeks;
     UInt64 pos = 0;
     EXPECT_EQ(window->Seek(-10, STREAM_SEEK_END, &pos), S_OK);
@@ -223,36 +223,36 @@ TEST(WindowStreams, WindowSeekIsVirtualUntilTheNextRead) {
 
 TEST(WindowStreams, LimitedSequentialInStreamNotesEarlyEnd) {
     const std::vector<Byte> data = PatternBytes(30);
-    CLimitedSequentialInStream *spec = new CLimitedSequentialInStream;
-    CMyComPtr<ISequentialInStream> s = spec;
+    CLimitedSequentialInStream *impl = new CLimitedSequentialInStream;
+    CMyComPtr<ISequentialInStream> s = impl;
     CMyComPtr<CTestInStream> src = new CTestInStream(data, 4);
-    spec->SetStream(src);
-    spec->Init(20);
+    impl->SetStream(src);
+    impl->Init(20);
     EXPECT_EQ(ReadAll(s), Slice(data, 0, 20));
-    EXPECT_FALSE(spec->WasFinished());
+    EXPECT_FALSE(impl->WasFinished());
     src->Pos = 0;
-    spec->Init(50);
+    impl->Init(50);
     EXPECT_EQ(ReadAll(s), data);
-    EXPECT_TRUE(spec->WasFinished());
-    EXPECT_EQ(spec->GetSize(), 30u);
+    EXPECT_TRUE(impl->WasFinished());
+    EXPECT_EQ(impl->GetSize(), 30u);
 }
 
 TEST(WindowStreams, LimitedSequentialOutStreamOverflow) {
     const std::vector<Byte> data = PatternBytes(8);
     for (bool allowed : {false, true}) {
-        CLimitedSequentialOutStream *spec = new CLimitedSequentialOutStream;
-        CMyComPtr<ISequentialOutStream> s = spec;
+        CLimitedSequentialOutStream *impl = new CLimitedSequentialOutStream;
+        CMyComPtr<ISequentialOutStream> s = impl;
         CMyComPtr<CTestOutStream> sink = new CTestOutStream;
-        spec->SetStream(sink);
-        spec->Init(5, allowed);
+        impl->SetStream(sink);
+        impl->Init(5, allowed);
         UInt32 processed = 0;
         EXPECT_EQ(s->Write(data.data(), 8, &processed), S_OK);
         EXPECT_EQ(processed, 5u);
-        EXPECT_FALSE(spec->GetOverflowStatus());
-        EXPECT_TRUE(spec->IsFinishedOK());
+        EXPECT_FALSE(impl->GetOverflowStatus());
+        EXPECT_TRUE(impl->IsFinishedOK());
         EXPECT_EQ(s->Write(data.data(), 1, &processed), allowed ? S_OK : E_FAIL);
         EXPECT_EQ(processed, allowed ? 1u : 0u);
-        EXPECT_TRUE(spec->GetOverflowStatus());
+        EXPECT_TRUE(impl->GetOverflowStatus());
         EXPECT_EQ(sink->Data, Slice(data, 0, 5));
     }
 }
@@ -260,14 +260,14 @@ TEST(WindowStreams, LimitedSequentialOutStreamOverflow) {
 TEST(TailStreams, TailInStreamHidesTheHead) {
     const std::vector<Byte> data = PatternBytes(900);
     CMyComPtr<CTestInStream> src = new CTestInStream(data, 6);
-    CTailInStream *spec = new CTailInStream;
-    CMyComPtr<IInStream> tail = spec;
-    spec->Stream = src;
-    spec->Offset = 1000;
+    CTailInStream *impl = new CTailInStream;
+    CMyComPtr<IInStream> tail = impl;
+    impl->Stream = src;
+    impl->Offset = 1000;
     EXPECT_EQ(tail->Seek(0, STREAM_SEEK_END, nullptr), HRESULT_WIN32_ERROR_NEGATIVE_SEEK);
 
-    spec->Offset = 300;
-    spec->Init();
+    impl->Offset = 300;
+    impl->Init();
     UInt64 pos = 0;
     EXPECT_EQ(tail->Seek(-100, STREAM_SEEK_END, &pos), S_OK);
     EXPECT_EQ(pos, 500u);
@@ -280,11 +280,11 @@ TEST(TailStreams, TailInStreamHidesTheHead) {
 TEST(TailStreams, TailOutStreamWritesAfterTheOffset) {
     CMyComPtr<CTestOutStream> target = new CTestOutStream;
     target->Data.assign(10, 0xEE);
-    CTailOutStream *spec = new CTailOutStream;
-    CMyComPtr<IOutStream> tail = spec;
-    spec->Stream = target;
-    spec->Offset = 10;
-    spec->Init();
+    CTailOutStream *impl = new CTailOutStream;
+    CMyComPtr<IOutStream> tail = impl;
+    impl->Stream = target;
+    impl->Offset = 10;
+    impl->Init();
     ASSERT_EQ(tail->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);
     const std::vector<Byte> data = PatternBytes(20);
     ASSERT_EQ(WriteStream(tail, data.data(), data.size()), S_OK);
@@ -303,12 +303,12 @@ TEST(TailStreams, TailOutStreamWritesAfterTheOffset) {
 TEST(WindowStreams, CachedWindowServesTheCacheFromMemory) {
     const std::vector<Byte> data = PatternBytes(1000);
     CMyComPtr<CTestInStream> src = new CTestInStream(data);
-    CLimitedCachedInStream *spec = new CLimitedCachedInStream;
-    CMyComPtr<IInStream> s = spec;
-    spec->SetStream(src);
-    spec->Buffer.CopyFrom(data.data() + 200, 100);
-    spec->SetCache(100, 200);
-    ASSERT_EQ(spec->InitAndSeek(100, 800), S_OK);
+    CLimitedCachedInStream *impl = new CLimitedCachedInStream;
+    CMyComPtr<IInStream> s = impl;
+    impl->SetStream(src);
+    impl->Buffer.CopyFrom(data.data() + 200, 100);
+    impl->SetCache(100, 200);
+    ASSERT_EQ(impl->InitAndSeek(100, 800), S_OK);
     const size_t reads = src->Requests.size();
     Byte buf[50];
     ASSERT_EQ(s->Seek(120, STREAM_SEEK_SET, nullptr), S_OK);
@@ -325,15 +325,15 @@ TEST(WindowStreams, ClusterAndExtentStreamsMapPiecesInOrder) {
     const std::vector<Byte> data = PatternBytes(200);
     CMyComPtr<CTestInStream> src = new CTestInStream(data, 5);
 
-    CClusterInStream *clusterSpec = new CClusterInStream;
-    CMyComPtr<IInStream> clusters = clusterSpec;
-    clusterSpec->SetStream(src);
-    clusterSpec->BlockSizeLog = 4;
-    clusterSpec->StartOffset = 8;
+    CClusterInStream *clusterImpl = new CClusterInStream;
+    CMyComPtr<IInStream> clusters = clusterImpl;
+    clusterImpl->SetStream(src);
+    clusterImpl->BlockSizeLog = 4;
+    clusterImpl->StartOffset = 8;
     for (UInt32 c : {3u, 4u, 5u, 0u, 9u})
-        clusterSpec->Vector.Add(c);
-    clusterSpec->Size = 16 * 4 + 6;
-    ASSERT_EQ(clusterSpec->InitAndSeek(), S_OK);
+        clusterImpl->Vector.Add(c);
+    clusterImpl->Size = 16 * 4 + 6;
+    ASSERT_EQ(clusterImpl->InitAndSeek(), S_OK);
     std::vector<Byte> expected = Slice(data, 8 + 48, 48);
     std::vector<Byte> part = Slice(data, 8, 16);
     expected.insert(expected.end(), part.begin(), part.end());
@@ -343,13 +343,13 @@ TEST(WindowStreams, ClusterAndExtentStreamsMapPiecesInOrder) {
     ASSERT_EQ(clusters->Seek(20, STREAM_SEEK_SET, nullptr), S_OK);
     EXPECT_EQ(ReadAll(clusters), Slice(expected, 20, expected.size() - 20));
 
-    CExtentsStream *extentSpec = new CExtentsStream;
-    CMyComPtr<IInStream> extents = extentSpec;
-    extentSpec->SetStream(src);
-    extentSpec->Extents.Add(CSeekExtent{150, 0});
-    extentSpec->Extents.Add(CSeekExtent{10, 30});
-    extentSpec->Extents.Add(CSeekExtent{0, 45});
-    extentSpec->Init();
+    CExtentsStream *extentImpl = new CExtentsStream;
+    CMyComPtr<IInStream> extents = extentImpl;
+    extentImpl->SetStream(src);
+    extentImpl->Extents.Add(CSeekExtent{150, 0});
+    extentImpl->Extents.Add(CSeekExtent{10, 30});
+    extentImpl->Extents.Add(CSeekExtent{0, 45});
+    extentImpl->Init();
     expected = Slice(data, 150, 30);
     part = Slice(data, 10, 15);
     expected.insert(expected.end(), part.begin(), part.end());
@@ -372,17 +372,17 @@ protected:
 };
 
 TEST(MemoryStreams, CachedInStreamReadsEachBlockOnce) {
-    CPatternCachedStream *spec = new CPatternCachedStream;
-    CMyComPtr<IInStream> s = spec;
-    spec->Data = PatternBytes(100);
-    ASSERT_TRUE(spec->Alloc(4, 3));
-    spec->Init(100);
-    EXPECT_EQ(ReadAll(s), spec->Data);
-    EXPECT_EQ(spec->NumBlockReads, 7u);
+    CPatternCachedStream *impl = new CPatternCachedStream;
+    CMyComPtr<IInStream> s = impl;
+    impl->Data = PatternBytes(100);
+    ASSERT_TRUE(impl->Alloc(4, 3));
+    impl->Init(100);
+    EXPECT_EQ(ReadAll(s), impl->Data);
+    EXPECT_EQ(impl->NumBlockReads, 7u);
     ASSERT_EQ(s->Seek(50, STREAM_SEEK_SET, nullptr), S_OK);
-    EXPECT_EQ(ReadAll(s), Slice(spec->Data, 50, 50));
-    EXPECT_EQ(spec->NumBlockReads, 7u);
-    EXPECT_FALSE(spec->Alloc(40, 24));
+    EXPECT_EQ(ReadAll(s), Slice(impl->Data, 50, 50));
+    EXPECT_EQ(impl->NumBlockReads, 7u);
+    EXPECT_FALSE(impl->Alloc(40, 24));
 }
 
 } // namespace

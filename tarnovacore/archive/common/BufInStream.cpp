@@ -23,8 +23,8 @@ HRESULT CBufInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition)
 
 void Create_BufInStream_WithReference(const void *data, size_t size, IUnknown *ref, ISequentialInStream **stream) {
     *stream = nullptr;
-    CBufInStream *spec = new CBufInStream;
-    CMyComPtr<ISequentialInStream> holder = spec;
-    spec->Init(static_cast<const Byte *>(data), size, ref);
+    CBufInStream *impl = new CBufInStream;
+    CMyComPtr<ISequentialInStream> holder = impl;
+    impl->Init(static_cast<const Byte *>(data), size, ref);
     *stream = holder.Detach();
 }

@@ -24,9 +24,9 @@ HRESULT CBufferInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPositi
 
 void Create_BufInStream_WithNewBuffer(const void *data, size_t size, ISequentialInStream **stream) {
     *stream = nullptr;
-    CBufferInStream *spec = new CBufferInStream;
-    CMyComPtr<ISequentialInStream> holder = spec;
-    spec->Buf.CopyFrom(static_cast<const Byte *>(data), size);
-    spec->Init();
+    CBufferInStream *impl = new CBufferInStream;
+    CMyComPtr<ISequentialInStream> holder = impl;
+    impl->Buf.CopyFrom(static_cast<const Byte *>(data), size);
+    impl->Init();
     *stream = holder.Detach();
 }

@@ -85,10 +85,10 @@ HRESULT CopyStream(ISequentialInStream *inStream, ISequentialOutStream *outStrea
 
 HRESULT CopyStream_ExactSize(ISequentialInStream *inStream, ISequentialOutStream *outStream, UInt64 size,
                              ICompressProgressInfo *progress) {
-    CCopyCoder *spec = new CCopyCoder;
-    CMyComPtr<ICompressCoder> coder = spec;
+    CCopyCoder *impl = new CCopyCoder;
+    CMyComPtr<ICompressCoder> coder = impl;
     RINOK(coder->Code(inStream, outStream, nullptr, &size, progress));
-    return spec->TotalSize == size ? S_OK : E_FAIL;
+    return impl->TotalSize == size ? S_OK : E_FAIL;
 }
 
 } // namespace NCompress

@@ -41,7 +41,7 @@ HRESULT CFilterCoder::Init_and_Alloc() {
 }
 
 HRESULT CFilterCoder::Init_NoSubFilterInit() {
-    InitSpecVars();
+    ResetCounters();
     return Alloc();
 }
 
@@ -107,7 +107,7 @@ HRESULT CFilterCoder::Code(ISequentialInStream *inStream, ISequentialOutStream *
 }
 
 HRESULT CFilterCoder::SetOutStreamSize(const UInt64 *outSize) {
-    InitSpecVars();
+    ResetCounters();
     if (outSize) {
         _outSize = *outSize;
         _outSizeIsDefined = true;
@@ -116,7 +116,7 @@ HRESULT CFilterCoder::SetOutStreamSize(const UInt64 *outSize) {
 }
 
 HRESULT CFilterCoder::InitEncoder() {
-    InitSpecVars();
+    ResetCounters();
     return Init_and_Alloc();
 }
 

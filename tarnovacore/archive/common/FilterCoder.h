@@ -51,7 +51,7 @@ class CFilterCoder : public ICompressCoder,
     CMyComPtr<ICryptoResetInitVector> _resetInitVector;
     CMyComPtr<ICompressSetDecoderProperties2> _setDecoderProperties2;
 
-    void InitSpecVars() {
+    void ResetCounters() {
         _bufPos = 0;
         _convPos = 0;
         _convSize = 0;

@@ -39,10 +39,10 @@ HRESULT CLimitedInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosit
 
 HRESULT CreateLimitedInStream(IInStream *source, UInt64 position, UInt64 size, ISequentialInStream **stream) {
     *stream = nullptr;
-    CLimitedInStream *spec = new CLimitedInStream;
-    CMyComPtr<ISequentialInStream> holder = spec;
-    spec->SetStream(source);
-    RINOK(spec->InitAndSeek(position, size));
+    CLimitedInStream *impl = new CLimitedInStream;
+    CMyComPtr<ISequentialInStream> holder = impl;
+    impl->SetStream(source);
+    RINOK(impl->InitAndSeek(position, size));
     *stream = holder.Detach();
     return S_OK;
 }
