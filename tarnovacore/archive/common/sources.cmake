@@ -7,6 +7,7 @@ list(APPEND TARNOVACORE_SOURCES
     archive/common/CachedInStream.cpp
     archive/common/ClusterInStream.cpp
     archive/common/CopyCoder.cpp
+    archive/common/CreateCoder.cpp
     archive/common/DynBufSeqOutStream.cpp
     archive/common/ExtentsStream.cpp
     archive/common/FilterCoder.cpp
@@ -18,6 +19,8 @@ list(APPEND TARNOVACORE_SOURCES
     archive/common/LocalProgress.cpp
     archive/common/MethodProps.cpp
     archive/common/OutFileStream.cpp
+    archive/common/RegisterArc.cpp
+    archive/common/RegisterCodec.cpp
     archive/common/SequentialOutStreamSizeCount.cpp
     archive/common/StdInFileStream.cpp
     archive/common/StdOutFileStream.cpp
