@@ -3,10 +3,15 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/ArchiveName.cpp
     archive/ui-common/DefaultName.cpp
     archive/ui-common/ExtractingFilePath.cpp
-    archive/ui-common/LoadCodecs.cpp
     archive/ui-common/TempFiles.cpp
     archive/ui-common/WorkDir.cpp
     archive/ui-common/WorkDirInfo.cpp
     archive/ui-common/PropIDUtils.cpp
     archive/ui-common/EnumDirItems.cpp
+    archive/ui-common/ArchivePath.cpp
+    archive/ui-common/RenamePair.cpp
+    archive/ui-common/UpdateAction.cpp
+    archive/ui-common/UpdateErrorInfo.cpp
+    archive/ui-common/UpdatePair.cpp
+    archive/ui-common/UpdateProduce.cpp
 )

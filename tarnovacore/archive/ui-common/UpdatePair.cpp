@@ -1,0 +1,185 @@
+#include "UpdatePair.h"
+
+#include "common/Wildcard.h"
+#include "windows/TimeUtils.h"
+
+using namespace NUpdateArchive;
+
+static int MyCompareTime(Int32 fileTimeType, const FILETIME &time1, const FILETIME &time2) {
+    switch (fileTimeType) {
+    case 0:
+        return ::CompareFileTime(&time1, &time2);
+    case 1: {
+        UInt32 u1 = 0, u2 = 0;
+        NWindows::NTime::FileTimeToUnixTime(time1, u1);
+        NWindows::NTime::FileTimeToUnixTime(time2, u2);
+        return u1 < u2 ? -1 : (u1 > u2 ? 1 : 0);
+    }
+    case 2: {
+        UInt32 d1 = 0, d2 = 0;
+        NWindows::NTime::FileTimeToDosTime(time1, d1);
+        NWindows::NTime::FileTimeToDosTime(time2, d2);
+        return d1 < d2 ? -1 : (d1 > d2 ? 1 : 0);
+    }
+    }
+    throw 4191618;
+}
+
+static const char *const k_Duplicate_inArc_Message = "Duplicate filename in archive:";
+static const char *const k_Duplicate_inDir_Message = "Duplicate filename on disk:";
+static const char *const k_NotCensoredCollision_Message =
+    "Internal file name collision (file on disk, file in archive):";
+
+[[noreturn]] static void ThrowError(const char *message, const UString &s1, const UString &s2) {
+    UString m;
+    m.SetFromAscii(message);
+    m.Add_LF();
+    m += s1;
+    m.Add_LF();
+    m += s2;
+    throw m;
+}
+
+static int CompareArcItemsBase(const CArcItem &ai1, const CArcItem &ai2) {
+    const int res = CompareFileNames(ai1.Name, ai2.Name);
+    if (res != 0) return res;
+    if (ai1.IsDir != ai2.IsDir) return ai1.IsDir ? -1 : 1;
+    return 0;
+}
+
+static int CompareArcItems(const unsigned *p1, const unsigned *p2, void *param) {
+    const unsigned i1 = *p1;
+    const unsigned i2 = *p2;
+    const CObjectVector<CArcItem> &arcItems = *(const CObjectVector<CArcItem> *)param;
+    const int res = CompareArcItemsBase(arcItems[i1], arcItems[i2]);
+    if (res != 0) return res;
+    return i1 < i2 ? -1 : (i1 > i2 ? 1 : 0);
+}
+
+static int CompareNames(const unsigned *p1, const unsigned *p2, void *param) {
+    const UStringVector &names = *(const UStringVector *)param;
+    return CompareFileNames(names[*p1], names[*p2]);
+}
+
+void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
+                           CRecordVector<CUpdatePair> &updatePairs) {
+    CUIntVector dirIndices, arcIndices;
+    const unsigned numDirItems = dirItems.Items.Size();
+    const unsigned numArcItems = arcItems.Size();
+
+    CIntVector duplicatedArcItem;
+    {
+        arcIndices.ClearAndSetSize(numArcItems);
+        if (numArcItems != 0) {
+            unsigned *vals = &arcIndices[0];
+            for (unsigned i = 0; i < numArcItems; i++)
+                vals[i] = i;
+            duplicatedArcItem.ClearAndSetSize(numArcItems);
+            for (unsigned i = 0; i < numArcItems; i++)
+                duplicatedArcItem[i] = 0;
+        }
+        arcIndices.Sort(CompareArcItems, (void *)&arcItems);
+        for (unsigned i = 0; i + 1 < numArcItems; i++)
+            if (CompareArcItemsBase(arcItems[arcIndices[i]], arcItems[arcIndices[i + 1]]) == 0) {
+                duplicatedArcItem[i] = 1;
+                duplicatedArcItem[i + 1] = -1;
+            }
+    }
+
+    UStringVector dirNames;
+    {
+        dirNames.ClearAndReserve(numDirItems);
+        for (unsigned i = 0; i < numDirItems; i++)
+            dirNames.AddInReserved(dirItems.GetLogPath(i));
+        dirIndices.ClearAndSetSize(numDirItems);
+        for (unsigned i = 0; i < numDirItems; i++)
+            dirIndices[i] = i;
+        dirIndices.Sort(CompareNames, (void *)&dirNames);
+        for (unsigned i = 0; i + 1 < numDirItems; i++) {
+            const UString &s1 = dirNames[dirIndices[i]];
+            const UString &s2 = dirNames[dirIndices[i + 1]];
+            if (CompareFileNames(s1, s2) == 0) ThrowError(k_Duplicate_inDir_Message, s1, s2);
+        }
+    }
+
+    unsigned dirIndex = 0;
+    unsigned arcIndex = 0;
+    int prevHostFile = -1;
+    const UString *prevHostName = nullptr;
+
+    while (dirIndex < numDirItems || arcIndex < numArcItems) {
+        CUpdatePair pair;
+        int dirIndex2 = -1;
+        int arcIndex2 = -1;
+        const CDirItem *di = nullptr;
+        const CArcItem *ai = nullptr;
+        int compareResult = -1;
+        const UString *name = nullptr;
+
+        if (dirIndex < numDirItems) {
+            dirIndex2 = (int)dirIndices[dirIndex];
+            di = &dirItems.Items[(unsigned)dirIndex2];
+        }
+        if (arcIndex < numArcItems) {
+            arcIndex2 = (int)arcIndices[arcIndex];
+            ai = &arcItems[(unsigned)arcIndex2];
+            compareResult = 1;
+            if (dirIndex < numDirItems) {
+                compareResult = CompareFileNames(dirNames[(unsigned)dirIndex2], ai->Name);
+                // Equal names of different kinds: the folder goes first.
+                if (compareResult == 0 && di->IsDir() != ai->IsDir) compareResult = ai->IsDir ? 1 : -1;
+            }
+        }
+
+        if (compareResult < 0) {
+            name = &dirNames[(unsigned)dirIndex2];
+            pair.State = kPairDiskOnly;
+            pair.DiskIndex = dirIndex2;
+            dirIndex++;
+        } else if (compareResult > 0) {
+            name = &ai->Name;
+            pair.State = ai->Selected ? kPairArchiveOnly : kPairNotSelected;
+            pair.ArchiveIndex = arcIndex2;
+            arcIndex++;
+        } else {
+            const int dupl = duplicatedArcItem[arcIndex];
+            if (dupl != 0)
+                ThrowError(k_Duplicate_inArc_Message, ai->Name,
+                           arcItems[arcIndices[(unsigned)((int)arcIndex + dupl)]].Name);
+            name = &dirNames[(unsigned)dirIndex2];
+            if (!ai->Selected) ThrowError(k_NotCensoredCollision_Message, *name, ai->Name);
+
+            pair.DiskIndex = dirIndex2;
+            pair.ArchiveIndex = arcIndex2;
+            int timeRes = 0;
+            if (ai->HasMTime) {
+                const Int32 tt = ai->TimeType >= 0 ? ai->TimeType : fileTimeType;
+                timeRes = MyCompareTime(tt, di->MTime, ai->MTime);
+            }
+            if (timeRes < 0)
+                pair.State = kPairArchiveNewer;
+            else if (timeRes > 0)
+                pair.State = kPairDiskNewer;
+            else
+                pair.State = (ai->HasSize && di->Size == ai->Size) ? kPairSame : kPairUndecided;
+            dirIndex++;
+            arcIndex++;
+        }
+
+        if ((di && di->IsAltStream && pair.DiskIndex >= 0) || (ai && ai->IsAltStream && pair.ArchiveIndex >= 0)) {
+            if (prevHostName) {
+                const unsigned hostLen = prevHostName->Len();
+                if (name->Len() > hostLen && (*name)[hostLen] == ':') {
+                    UString temp(*name);
+                    temp.DeleteFrom(hostLen);
+                    if (CompareFileNames(*prevHostName, temp) == 0) pair.HostPair = prevHostFile;
+                }
+            }
+        } else {
+            prevHostFile = (int)updatePairs.Size();
+            prevHostName = name;
+        }
+
+        updatePairs.Add(pair);
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "DirItem.h"
+#include "UpdateAction.h"
+#include "common/MyString.h"
+#include "common/MyVector.h"
+#include "common/MyWindows.h"
+
+// One item of the old archive as the pairing sees it.
+struct CArcItem {
+    UInt64 Size;
+    FILETIME MTime;
+    UString Name;
+    bool IsDir;
+    bool IsAltStream;
+    bool HasSize;
+    bool HasMTime;
+    bool Selected;
+    UInt32 HandlerIndex;
+    // 0, 1 or 2: the item's own time precision (NFileTimeType); -1: the writer's.
+    Int32 TimeType;
+
+    CArcItem()
+        : Size(0), IsDir(false), IsAltStream(false), HasSize(false), HasMTime(false), Selected(false), HandlerIndex(0),
+          TimeType(-1) {
+        MTime.dwLowDateTime = MTime.dwHighDateTime = 0;
+    }
+};
+
+// One name of the merged disk/archive list.
+struct CUpdatePair {
+    Int32 State; // NUpdateArchive::EPairState
+    Int32 ArchiveIndex;
+    Int32 DiskIndex;
+    Int32 HostPair; // the pair of the file an alternate stream belongs to
+
+    CUpdatePair() : State(0), ArchiveIndex(-1), DiskIndex(-1), HostPair(-1) {}
+};
+
+// Merges the scanned disk items and the old archive's items into one name-ordered list. Throws a
+// UString for duplicate names and the integer 4191618 for an unknown time type.
+void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
+                           CRecordVector<CUpdatePair> &updatePairs);
