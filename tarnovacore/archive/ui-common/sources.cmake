@@ -3,6 +3,7 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/ArchiveName.cpp
     archive/ui-common/DefaultName.cpp
     archive/ui-common/ExtractingFilePath.cpp
+    archive/ui-common/LoadCodecs.cpp
     archive/ui-common/TempFiles.cpp
     archive/ui-common/WorkDir.cpp
     archive/ui-common/WorkDirInfo.cpp
