@@ -15,4 +15,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/UpdateErrorInfo.cpp
     archive/ui-common/UpdatePair.cpp
     archive/ui-common/UpdateProduce.cpp
+    archive/ui-common/OutMultiVolStream.cpp
 )
