@@ -16,4 +16,11 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/UpdatePair.cpp
     archive/ui-common/UpdateProduce.cpp
     archive/ui-common/OutMultiVolStream.cpp
+    archive/ui-common/ArcItems.cpp
+    archive/ui-common/ArchiveLink.cpp
+    archive/ui-common/ArchiveOpenCallback.cpp
+    archive/ui-common/ArchiveOpenCallbackOffset.cpp
+    archive/ui-common/ExtractCallbackToOpenCallback.cpp
+    archive/ui-common/OpenArchive.cpp
+    archive/ui-common/ParserHandler.cpp
 )
