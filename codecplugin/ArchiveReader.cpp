@@ -23,7 +23,7 @@ bool Has(const std::string &s, const char *part) {
 } // namespace
 
 CArchiveReader::CArchiveReader(IInStream *stream, UInt64 streamSize)
-    : _stream(stream), _streamSize(streamSize), _pos(0), _maxPos(0), _streamResult(S_OK), _a(nullptr),
+    : _stream(stream), _streamSize(streamSize), _pos(0), _maxPos(0), _streamResult(S_OK), _hitEnd(false), _a(nullptr),
       _passphraseSource(nullptr), _buf(kReadBufferSize) {}
 
 CArchiveReader::~CArchiveReader() {
@@ -36,7 +36,10 @@ CArchiveReader::~CArchiveReader() {
 la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const void **buffer) {
     CArchiveReader *self = static_cast<CArchiveReader *>(client);
     *buffer = self->_buf.data();
-    if (self->_pos >= self->_streamSize) return 0;
+    if (self->_pos >= self->_streamSize) {
+        self->_hitEnd = true;
+        return 0;
+    }
     HRESULT res = self->_stream->Seek(static_cast<Int64>(self->_pos), STREAM_SEEK_SET, nullptr);
     UInt32 done = 0;
     if (res == S_OK) {
@@ -49,6 +52,7 @@ la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const vo
         archive_set_error(self->_a, EIO, "Read error");
         return ARCHIVE_FATAL;
     }
+    if (done == 0) self->_hitEnd = true;
     self->_pos += done;
     self->_maxPos = std::max(self->_maxPos, self->_pos);
     return static_cast<la_ssize_t>(done);

@@ -29,6 +29,7 @@ class CArchiveReader {
     UInt64 _pos;
     UInt64 _maxPos;
     HRESULT _streamResult;
+    bool _hitEnd;
     struct archive *_a;
     IPassphraseSource *_passphraseSource;
     std::vector<Byte> _buf;
@@ -59,6 +60,9 @@ public:
     // The first failure of the source stream (E_ABORT from a cancelled volume request, ...).
     HRESULT StreamResult() const { return _streamResult; }
     UInt64 MaxPosition() const { return _maxPos; }
+    // Whether libarchive asked for data past the end of the source since the last ClearHitEnd.
+    bool HitEnd() const { return _hitEnd; }
+    void ClearHitEnd() { _hitEnd = false; }
 };
 
 // The operation result for a failed read of an entry's data, from libarchive's message.

@@ -176,8 +176,9 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
             if (_items.empty()) {
                 // A reader took the data but no entry came out: a damaged archive of this format,
                 // unless the format has no signature to go by.
-                _errorFlags = _format.signatures.empty() ? kpv_ErrorFlags_IsNotArc : kpv_ErrorFlags_HeadersError;
-                if (_format.canDecrypt && msg.find("assphrase") != std::string::npos)
+                _errorFlags = _format.signatures.empty() ? kpv_ErrorFlags_IsNotArc : ErrorFlagFromMessage(msg);
+                if (!_format.signatures.empty() &&
+                    (msg.find("assphrase") != std::string::npos || msg.find("encrypted") != std::string::npos))
                     _errorFlags |= kpv_ErrorFlags_EncryptedHeadersError;
                 _errorText = Utf8ToWide(msg);
                 _password.EndSession();
@@ -382,6 +383,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
         // running total over all entries there).
         const UInt64 limit = item.sizeDefined ? item.size : ~static_cast<UInt64>(0);
         UInt64 written = 0;
+        reader.ClearHitEnd();
         for (;;) {
             const void *block = nullptr;
             size_t size = 0;
@@ -391,6 +393,8 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
                 if (reader.StreamResult() != S_OK) return reader.StreamResult();
                 if (_password.AskResult() != S_OK) return _password.AskResult();
                 opRes = OperationResultFromMessage(reader.ErrorString(), item.encrypted, _format.canDecrypt);
+                // Readers that run out of input often say no more than that decoding failed.
+                if (opRes == NOperationResult::kDataError && reader.HitEnd()) opRes = NOperationResult::kUnexpectedEnd;
                 if (r == ARCHIVE_FATAL) {
                     sessionDead = true;
                     deadResult = opRes == NOperationResult::kOK ? NOperationResult::kDataError : opRes;

@@ -1,6 +1,7 @@
 #include "StreamHandler.h"
 
 #include "DecodedInStream.h"
+#include "GzipVerifier.h"
 #include "LibarchiveHandler.h"
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
@@ -44,9 +45,25 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
     if (reader.StreamResult() != S_OK) return reader.StreamResult();
     if ((r != ARCHIVE_OK && r != ARCHIVE_WARN) || reader.FilterCode(0) != _format.filterCode) {
         // The magic matched but the stream header did not decode.
-        _errorFlags = kpv_ErrorFlags_HeadersError;
+        _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
         _errorText = Utf8ToWide(reader.ErrorString());
         return S_FALSE;
+    }
+    if (_format.filterCode == ARCHIVE_FILTER_GZIP) {
+        // zlib makes this pass: libarchive does not check the members' CRCs and lengths.
+        UInt64 size = 0;
+        RINOK_PLUGIN(CGzipVerifier::Verify(stream, openCallback, _dataResult, size));
+        if (_dataResult == NOperationResult::kOK) {
+            _unpackSize = size;
+            _unpackSizeDefined = true;
+        } else {
+            _errorFlags |= _dataResult == NOperationResult::kCRCError        ? kpv_ErrorFlags_CrcError
+                           : _dataResult == NOperationResult::kUnexpectedEnd ? kpv_ErrorFlags_UnexpectedEnd
+                                                                             : kpv_ErrorFlags_DataError;
+        }
+        _stream = stream;
+        _isOpen = true;
+        return S_OK;
     }
     // One decoding pass gives the size and finds damage now rather than half-way through a copy.
     std::vector<Byte> buf(kDataChunk);
@@ -84,6 +101,7 @@ HRESULT CStreamHandler::Close() {
     _stream.Release();
     _unpackSize = 0;
     _unpackSizeDefined = false;
+    _dataResult = NOperationResult::kOK;
     _errorFlags = 0;
     _errorText.clear();
     _isOpen = false;
@@ -167,12 +185,14 @@ HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 te
             if (n < 0) {
                 if (reader.StreamResult() != S_OK) return reader.StreamResult();
                 opRes = OperationResultFromMessage(reader.ErrorString(), false, false);
+                if (opRes == NOperationResult::kDataError && reader.HitEnd()) opRes = NOperationResult::kUnexpectedEnd;
                 break;
             }
             if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), static_cast<size_t>(n)));
             completed += static_cast<UInt64>(n);
             RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
         }
+        if (opRes == NOperationResult::kOK) opRes = _dataResult;
     }
     out.Release();
     return extractCallback->SetOperationResult(opRes);

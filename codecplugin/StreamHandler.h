@@ -17,6 +17,7 @@ class CStreamHandler : public IInArchive, public IInArchiveGetStream, public CMy
     UInt64 _streamSize = 0;
     UInt64 _unpackSize = 0;
     bool _unpackSizeDefined = false;
+    Int32 _dataResult = 0; // what the check at open found wrong with the data, as an operation result
     UInt32 _errorFlags = 0;
     std::wstring _errorText;
     bool _isOpen = false;

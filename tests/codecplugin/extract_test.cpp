@@ -130,3 +130,152 @@ TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
             EXPECT_EQ(kept->items[static_cast<UInt32>(i)].opRes, NOperationResult::kOK) << i;
     }
 }
+
+// libarchive cannot decrypt 7z: encrypted items are listed as such and refused with "unsupported
+// method", without a password prompt that could not help.
+TEST_F(PluginExtractTest, Encrypted7zItemsAreUnsupported) {
+    const std::string data =
+        Make("enc.7z", std::string(kPy) + " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1],'w',"
+                                          "password='p'); z.write('a.txt'); z.write('z.txt'); z.close()\" %o");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 2u);
+    CExtractCallback *cb = new CExtractCallback;
+    CMyComPtr<IArchiveExtractCallback> cbRef = cb;
+    cb->answer = EPasswordAnswer::kGive;
+    cb->password = L"p";
+    ExtractItems(arc, nullptr, false, &res, cb);
+    EXPECT_EQ(res, S_OK);
+    for (UInt32 i = 0; i < 2; i++) {
+        EXPECT_TRUE(ItemEncrypted(arc, i)) << i;
+        EXPECT_EQ(cb->items[i].opRes, NOperationResult::kUnsupportedMethod) << i;
+        EXPECT_EQ(cb->items[i].data, "") << i;
+    }
+    EXPECT_EQ(cb->passwordRequests, 0);
+
+    // Encrypted names: the archive is recognised but cannot be listed.
+    const std::string hidden =
+        Make("hidden.7z", std::string(kPy) + " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1],'w',"
+                                             "password='p', header_encryption=True); z.write('a.txt'); "
+                                             "z.close()\" %o");
+    COpenCallback *openCb = new COpenCallback;
+    CMyComPtr<IArchiveOpenCallback> openRef = openCb;
+    openCb->answer = EPasswordAnswer::kGive;
+    openCb->password = L"p";
+    CMyComPtr<IInArchive> hiddenArc = OpenArchive(lib, "7z", hidden, &res, openCb);
+    EXPECT_EQ(res, S_FALSE);
+    EXPECT_EQ(ArcErrorFlags(hiddenArc) & kpv_ErrorFlags_IsNotArc, 0u);
+    EXPECT_NE(ArcErrorFlags(hiddenArc) & kpv_ErrorFlags_EncryptedHeadersError, 0u);
+}
+
+namespace {
+
+enum class EDamage { kTruncateHalf, kCorruptMiddle, kCutTail };
+
+struct CDamageCase {
+    const char *format;
+    const char *file;
+    const char *command;
+    EDamage damage;
+    HRESULT openResult;
+    UInt32 flag;         // error flag the open must raise (0: none)
+    const wchar_t *item; // the damaged item, when the archive opens
+    Int32 itemResult;
+};
+
+std::string Damage(std::string data, EDamage damage) {
+    switch (damage) {
+    case EDamage::kTruncateHalf:
+        data.resize(data.size() / 2);
+        break;
+    case EDamage::kCorruptMiddle:
+        for (size_t i = data.size() / 2; i < data.size() / 2 + 64 && i < data.size(); i++)
+            data[i] = static_cast<char>(data[i] ^ 0x55);
+        break;
+    case EDamage::kCutTail:
+        data.resize(data.size() - 5);
+        break;
+    }
+    return data;
+}
+
+} // namespace
+
+// Damaged archives are flagged at open and give error results on extraction: items before the damage
+// come out whole, the damaged one gets its result, and what cannot be reached any more is reported
+// without being created.
+TEST_F(PluginExtractTest, DamagedArchivesReportTheirErrors) {
+    const UInt32 kEnd = kpv_ErrorFlags_UnexpectedEnd;
+    const CDamageCase cases[] = {
+        {"tar", "t.tar", "bsdtar -cf %o a.txt d z.txt", EDamage::kTruncateHalf, S_OK, kEnd, L"d/big.bin",
+         NOperationResult::kUnexpectedEnd},
+        {"cpio", "t.cpio", "printf 'a.txt\\nd\\nd/big.bin\\nz.txt\\n' | cpio -o -H newc > %o", EDamage::kTruncateHalf,
+         S_OK, kEnd, L"d/big.bin", NOperationResult::kUnexpectedEnd},
+        {"zip", "t.zip", "zip -qr %o a.txt d z.txt", EDamage::kTruncateHalf, S_OK, kEnd, L"d/big.bin",
+         NOperationResult::kUnexpectedEnd},
+        {"zip", "c.zip", "zip -qr %o a.txt d z.txt", EDamage::kCorruptMiddle, S_OK, 0, L"d/big.bin",
+         NOperationResult::kDataError},
+        {"7z", "t.7z", "bsdtar --format 7zip -cf %o a.txt d z.txt", EDamage::kTruncateHalf, S_FALSE,
+         kpv_ErrorFlags_HeadersError, nullptr, 0},
+        {"7z", "c.7z", "bsdtar --format 7zip -cf %o a.txt d z.txt", EDamage::kCorruptMiddle, S_OK, 0, L"a.txt",
+         NOperationResult::kDataError},
+        {"xar", "t.xar", "bsdtar --format xar -cf %o a.txt d z.txt", EDamage::kTruncateHalf, S_OK, kEnd, L"d/big.bin",
+         NOperationResult::kUnexpectedEnd},
+        {"xar", "c.xar", "bsdtar --format xar -cf %o a.txt d z.txt", EDamage::kCorruptMiddle, S_OK, 0, L"d/big.bin",
+         NOperationResult::kDataError},
+        {"iso", "t.iso", "xorriso -as mkisofs -R -no-pad -o %o .", EDamage::kTruncateHalf, S_OK, kEnd, L"d/big.bin",
+         NOperationResult::kUnexpectedEnd},
+        // libarchive does not check gzip trailers; the handler does.
+        {"gzip", "c.gz", "gzip -c d/big.bin > %o", EDamage::kCorruptMiddle, S_OK, kpv_ErrorFlags_CrcError, L"",
+         NOperationResult::kCRCError},
+        {"gzip", "e.gz", "gzip -c d/big.bin > %o", EDamage::kCutTail, S_OK, kEnd, L"",
+         NOperationResult::kUnexpectedEnd},
+        {"gzip", "t.gz", "gzip -c d/big.bin > %o", EDamage::kTruncateHalf, S_FALSE, kEnd, nullptr, 0},
+        {"bzip2", "e.bz2", "bzip2 -c d/big.bin > %o", EDamage::kCutTail, S_OK, kEnd, L"",
+         NOperationResult::kUnexpectedEnd},
+        {"bzip2", "c.bz2", "bzip2 -c d/big.bin > %o", EDamage::kCorruptMiddle, S_OK, kpv_ErrorFlags_DataError, L"",
+         NOperationResult::kDataError},
+        {"xz", "e.xz", "xz -c d/big.bin > %o", EDamage::kCutTail, S_OK, 0, L"", NOperationResult::kUnexpectedEnd},
+        {"zstd", "e.zst", "zstd -q -c d/big.bin > %o", EDamage::kCutTail, S_OK, kEnd, L"",
+         NOperationResult::kUnexpectedEnd},
+    };
+    for (const CDamageCase &c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string data = Damage(Make(c.file, c.command), c.damage);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, data, &res);
+        ASSERT_EQ(res, c.openResult);
+        const UInt32 flags = ArcErrorFlags(arc);
+        EXPECT_EQ(flags & kpv_ErrorFlags_IsNotArc, 0u);
+        if (c.flag) {
+            EXPECT_NE(flags & c.flag, 0u) << flags;
+        }
+        if (res != S_OK) {
+            EXPECT_NE(flags, 0u);
+            continue;
+        }
+        const int damaged = IndexOf(arc, c.item);
+        ASSERT_GE(damaged, 0);
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        for (UInt32 i = 0; i < NumItems(arc); i++) {
+            const CItemResult &r = cb->items[i];
+            const std::wstring path = ItemPath(arc, i);
+            SCOPED_TRACE(Utf8(path));
+            if (static_cast<int>(i) == damaged) {
+                EXPECT_EQ(r.opRes, c.itemResult);
+            } else if (r.reported) {
+                // Unreachable after the damage: reported, never handed a stream.
+                EXPECT_FALSE(r.gotStream);
+                EXPECT_NE(r.opRes, NOperationResult::kOK);
+            } else {
+                EXPECT_EQ(r.opRes, NOperationResult::kOK);
+                // A single stream's item has no name: it holds d/big.bin.
+                if (!ItemIsDir(arc, i)) {
+                    EXPECT_TRUE(r.data == Source(path.empty() ? "d/big.bin" : Utf8(path)));
+                }
+            }
+        }
+    }
+}
