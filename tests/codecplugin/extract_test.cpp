@@ -134,9 +134,14 @@ TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
 // libarchive cannot decrypt 7z: encrypted items are listed as such and refused with "unsupported
 // method", without a password prompt that could not help.
 TEST_F(PluginExtractTest, Encrypted7zItemsAreUnsupported) {
+    // One interpreter start for both fixtures: hidden.7z also encrypts the names.
     const std::string data =
-        Make("enc.7z", std::string(kPy) + " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1],'w',"
-                                          "password='p'); z.write('a.txt'); z.write('z.txt'); z.close()\" %o");
+        Make("enc.7z", std::string(kPy) +
+                           " -c \"import py7zr,sys\n"
+                           "for name,hide in ((sys.argv[1],False),(sys.argv[2],True)):\n"
+                           "  z=py7zr.SevenZipFile(name,'w',password='p',header_encryption=hide); z.write('a.txt'); "
+                           "z.write('z.txt'); z.close()\" %o " +
+                           "'" + dir / "hidden.7z" + "'");
     HRESULT res;
     CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
     ASSERT_EQ(res, S_OK);
@@ -155,10 +160,7 @@ TEST_F(PluginExtractTest, Encrypted7zItemsAreUnsupported) {
     EXPECT_EQ(cb->passwordRequests, 0);
 
     // Encrypted names: the archive is recognised but cannot be listed.
-    const std::string hidden =
-        Make("hidden.7z", std::string(kPy) + " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1],'w',"
-                                             "password='p', header_encryption=True); z.write('a.txt'); "
-                                             "z.close()\" %o");
+    const std::string hidden = ReadFile(dir / "hidden.7z");
     COpenCallback *openCb = new COpenCallback;
     CMyComPtr<IArchiveOpenCallback> openRef = openCb;
     openCb->answer = EPasswordAnswer::kGive;
@@ -278,4 +280,117 @@ TEST_F(PluginExtractTest, DamagedArchivesReportTheirErrors) {
             }
         }
     }
+}
+
+// Only the wanted items are touched, in archive order, whether the entries before them are skipped in
+// a plain container or decoded and dropped inside a solid block.
+TEST_F(PluginExtractTest, SubsetsAndTestMode) {
+    const struct {
+        const char *format;
+        const char *file;
+        const char *command;
+    } cases[] = {
+        {"tar", "s.tar", "bsdtar -cf %o a.txt d z.txt"},
+        {"zip", "s.zip", "zip -qr %o a.txt d z.txt"},
+        {"7z", "s.7z", "bsdtar --format 7zip -cf %o a.txt d z.txt"},
+        {"cpio", "s.cpio", "bsdtar --format newc -cf %o a.txt d z.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, Make(c.file, c.command), &res);
+        ASSERT_EQ(res, S_OK);
+        const int big = IndexOf(arc, L"d/big.bin"), z = IndexOf(arc, L"z.txt");
+        ASSERT_TRUE(big >= 0 && z > big);
+
+        const std::vector<UInt32> subset = {static_cast<UInt32>(big), static_cast<UInt32>(z)};
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, &subset, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_EQ(cb->order, subset);
+        EXPECT_EQ(cb->items.size(), 2u);
+        EXPECT_TRUE(cb->items[subset[0]].data == Source("d/big.bin"));
+        EXPECT_EQ(cb->items[subset[1]].data, Source("z.txt"));
+        EXPECT_EQ(cb->items[subset[0]].opRes, NOperationResult::kOK);
+        EXPECT_EQ(cb->items[subset[1]].opRes, NOperationResult::kOK);
+
+        const std::vector<UInt32> none;
+        cb = ExtractItems(arc, &none, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_TRUE(cb->protocol.empty());
+
+        // Test mode: every item asked in test mode and checked without a stream.
+        cb = ExtractItems(arc, nullptr, true, &res);
+        EXPECT_EQ(res, S_OK);
+        ASSERT_EQ(cb->items.size(), NumItems(arc));
+        for (const auto &item : cb->items) {
+            EXPECT_EQ(item.second.askMode, NAskMode::kTest) << item.first;
+            EXPECT_FALSE(item.second.gotStream) << item.first;
+            EXPECT_EQ(item.second.opRes, NOperationResult::kOK) << item.first;
+        }
+        EXPECT_EQ(cb->protocol.size(), 3 * cb->items.size());
+
+        // A stream handed out in test mode (to hash the data) still gets the data.
+        CExtractCallback *hashing = new CExtractCallback;
+        CMyComPtr<IArchiveExtractCallback> hashingRef = hashing;
+        hashing->giveStreamsInTest = true;
+        ExtractItems(arc, &subset, true, &res, hashing);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_TRUE(hashing->items[subset[0]].data == Source("d/big.bin"));
+    }
+}
+
+// A hard link is listed with its target's path as text and extracts as the archive holds it (empty
+// for tar), so the program can make the link.
+TEST_F(PluginExtractTest, HardLinksNameTheirTarget) {
+    NPluginTest::Run("cd '" + dir / "src" + "' && ln d/big.bin hard");
+    const struct {
+        const char *format;
+        const char *file;
+        const char *command;
+        bool linkCarriesData; // newc stores the data with the last link
+    } cases[] = {
+        {"tar", "h.tar", "bsdtar -cf %o d hard", false},
+        {"tar", "gnu.tar", "tar --format=gnu -cf %o d hard", false},
+        {"cpio", "odc.cpio", "printf 'd\\nd/big.bin\\nhard\\n' | cpio -o -H odc > %o", true},
+        {"cpio", "newc.cpio", "printf 'd\\nd/big.bin\\nhard\\n' | cpio -o -H newc > %o", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, Make(c.file, c.command), &res);
+        ASSERT_EQ(res, S_OK);
+        const int link = IndexOf(arc, L"hard"), target = IndexOf(arc, L"d/big.bin");
+        ASSERT_TRUE(link >= 0 && target >= 0);
+        CProp value, none;
+        ASSERT_EQ(arc->GetProperty(static_cast<UInt32>(link), kpidHardLink, &value), S_OK);
+        ASSERT_EQ(value.vt, VT_BSTR);
+        EXPECT_STREQ(value.bstrVal, L"d/big.bin");
+        arc->GetProperty(static_cast<UInt32>(target), kpidHardLink, &none);
+        EXPECT_EQ(none.vt, VT_EMPTY);
+        EXPECT_FALSE(ItemIsDir(arc, static_cast<UInt32>(link)));
+
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        const CItemResult &l = cb->items[static_cast<UInt32>(link)];
+        EXPECT_EQ(l.opRes, NOperationResult::kOK);
+        EXPECT_TRUE(l.data == (c.linkCarriesData ? Source("d/big.bin") : std::string()));
+    }
+
+    // The declared type of the property is text too.
+    CMyComPtr<IInArchive> arc = lib.CreateHandler("tar");
+    UInt32 n = 0;
+    arc->GetNumberOfProperties(&n);
+    bool listed = false;
+    for (UInt32 i = 0; i < n; i++) {
+        BSTR name = nullptr;
+        PROPID id = 0;
+        VARTYPE type = VT_EMPTY;
+        ASSERT_EQ(arc->GetPropertyInfo(i, &name, &id, &type), S_OK);
+        SysFreeString(name);
+        if (id == kpidHardLink) {
+            listed = true;
+            EXPECT_EQ(type, VT_BSTR);
+        }
+    }
+    EXPECT_TRUE(listed);
 }
