@@ -27,7 +27,9 @@ std::string ToUtf8Ascii(const UString &s) {
     return r;
 }
 
-int RunShell(const std::string &cmd) { return system(cmd.c_str()); }
+int RunShell(const std::string &cmd) {
+    return system(cmd.c_str());
+}
 
 class OpenArchiveTest : public ::testing::Test {
 protected:
@@ -103,8 +105,9 @@ struct CFormatCase {
 // Every archive holds a.txt and sub/b.txt, or a.txt alone for the single-stream formats.
 const CFormatCase kFormatCases[] = {
     {"zip", "t.zip", "zip -qr t.zip a.txt sub"},
-    {"7z", "t.7z", "/usr/bin/python3 -c \"import py7zr; z=py7zr.SevenZipFile('t.7z','w'); z.write('a.txt'); "
-                   "z.writeall('sub'); z.close()\""},
+    {"7z", "t.7z",
+     "/usr/bin/python3 -c \"import py7zr; z=py7zr.SevenZipFile('t.7z','w'); z.write('a.txt'); "
+     "z.writeall('sub'); z.close()\""},
     {"tar", "t.tar", "bsdtar -cf t.tar a.txt sub"},
     {"cpio", "t.cpio", "bsdtar --format newc -cf t.cpio a.txt sub"},
     {"iso", "t.iso", "xorriso -as mkisofs -quiet -o t.iso a.txt sub 2>/dev/null"},
@@ -336,8 +339,8 @@ TEST_F(OpenCallbackTest, VolumeRequestsStayBesideTheArchive) {
     CMyComPtr<IArchiveOpenVolumeCallback> callback = spec;
     spec->Init(W(dir.Path() + "/"), L"a.001");
 
-    const wchar_t *const refused[] = {L"../a.002", L"folder/../../a.002", L"/etc/passwd", L"folder", L"missing",
-                                      L"", L"./"};
+    const wchar_t *const refused[] = {L"../a.002", L"folder/../../a.002", L"/etc/passwd", L"folder", L"missing", L"",
+                                      L"./"};
     for (const wchar_t *name : refused) {
         CMyComPtr<IInStream> stream;
         EXPECT_EQ(callback->GetStream(name, &stream), S_FALSE);
@@ -386,10 +389,17 @@ TEST(ParseOpenTypes, TypeTextsAndSizes) {
         bool ok;
         UInt64 value;
     } sizes[] = {
-        {L"4k", true, 4096},           {L"16M", true, 16777216},       {L"1t", true, (UInt64)1 << 40},
-        {L"17179869184g", false, 0},   {L"17179869183g", true, 17179869183ull << 30},
-        {L"5kb", false, 0},            {L"", false, 0},                {L"12", true, 12},
-        {L"7b", true, 7},              {L"3x", false, 0},              {L"k", false, 0},
+        {L"4k", true, 4096},
+        {L"16M", true, 16777216},
+        {L"1t", true, (UInt64)1 << 40},
+        {L"17179869184g", false, 0},
+        {L"17179869183g", true, 17179869183ull << 30},
+        {L"5kb", false, 0},
+        {L"", false, 0},
+        {L"12", true, 12},
+        {L"7b", true, 7},
+        {L"3x", false, 0},
+        {L"k", false, 0},
     };
     for (const auto &c : sizes) {
         UInt64 v = 99;
