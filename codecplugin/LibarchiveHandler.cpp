@@ -450,7 +450,8 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
 
     CArchiveReader reader(_stream, _streamSize);
     reader.SetPassphraseSource(&_password);
-    if (reader.Open(_setup) != ARCHIVE_OK) {
+    const int opened = reader.Open(_setup);
+    if (opened != ARCHIVE_OK && opened != ARCHIVE_WARN) {
         if (reader.StreamResult() != S_OK) return reader.StreamResult();
         return ReportItemsNotExtracted(extractCallback, wanted.data(), wanted.size(), NOperationResult::kDataError);
     }

@@ -394,3 +394,33 @@ TEST_F(PluginExtractTest, HardLinksNameTheirTarget) {
     }
     EXPECT_TRUE(listed);
 }
+
+// Concatenated gzip members read as one item; padding after the last member is ignored; a bad CRC in
+// a later member is still found.
+TEST_F(PluginExtractTest, GzipMembersAreCheckedOneByOne) {
+    const std::string joined = Make("m.gz", "gzip -c a.txt > %o && gzip -c d/big.bin >> %o && gzip -c z.txt >> %o && "
+                                            "head -c 100 /dev/zero >> %o");
+    const std::string whole = Source("a.txt") + Source("d/big.bin") + Source("z.txt");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "gzip", joined, &res);
+    ASSERT_EQ(res, S_OK);
+    EXPECT_EQ(ArcErrorFlags(arc), 0u);
+    CProp size;
+    arc->GetProperty(0, kpidSize, &size);
+    ASSERT_EQ(size.vt, VT_UI8);
+    EXPECT_EQ(size.uhVal.QuadPart, whole.size());
+    CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    EXPECT_EQ(cb->items[0].opRes, NOperationResult::kOK);
+    EXPECT_TRUE(cb->items[0].data == whole);
+
+    // The last member ends with its CRC and length (8 bytes), then come the 100 bytes of padding.
+    std::string bad = joined;
+    bad[bad.size() - 100 - 8] ^= 1;
+    arc = OpenArchive(lib, "gzip", bad, &res);
+    ASSERT_EQ(res, S_OK);
+    EXPECT_NE(ArcErrorFlags(arc) & kpv_ErrorFlags_CrcError, 0u);
+    cb = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    EXPECT_EQ(cb->items[0].opRes, NOperationResult::kCRCError);
+}
