@@ -23,4 +23,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/ExtractCallbackToOpenCallback.cpp
     archive/ui-common/OpenArchive.cpp
     archive/ui-common/ParserHandler.cpp
+    archive/ui-common/WorkDirTempFile.cpp
 )
