@@ -25,10 +25,10 @@ static const UInt64 kProgressStep = 1 << 23;
 static const unsigned kNoSig = 0xFF;
 
 // Formats whose signature is trusted even when their record gives no flags of its own.
-static const char *const k_Formats_with_simple_signuature[] = {"7z",  "xz",  "rar", "bzip2", "gzip",
-                                                               "cab", "wim", "rpm", "vhd",   "xar"};
+static const char *const kTrustedSignatureFormats[] = {"7z",  "xz",  "rar", "bzip2", "gzip",
+                                                       "cab", "wim", "rpm", "vhd",   "xar"};
 // Executable containers that may stand in front of an archive.
-static const char *const k_PreArcFormats[] = {"pe", "elf", "macho", "mub", "te"};
+static const char *const kPreArcFormats[] = {"pe", "elf", "macho", "mub", "te"};
 
 static inline UInt16 GetUi16(const Byte *p) {
     return (UInt16)(p[0] | ((UInt16)p[1] << 8));
@@ -79,12 +79,12 @@ static bool IsNameInList(const UString &name, const char *const *list, unsigned 
 
 bool IsPreArcFormat(const CArcInfoEx &ai) {
     if (ai.Flags & NArcInfoFlags::kPreArc) return true;
-    return IsNameInList(ai.Name, k_PreArcFormats, ARRAY_SIZE(k_PreArcFormats));
+    return IsNameInList(ai.Name, kPreArcFormats, ARRAY_SIZE(kPreArcFormats));
 }
 
 static bool IsTrustedSignatureFormat(const CArcInfoEx &ai) {
     if (ai.FlagsDefined) return true;
-    return IsNameInList(ai.Name, k_Formats_with_simple_signuature, ARRAY_SIZE(k_Formats_with_simple_signuature));
+    return IsNameInList(ai.Name, kTrustedSignatureFormats, ARRAY_SIZE(kTrustedSignatureFormats));
 }
 
 int FindFormatForArchiveType(CCodecs *codecs, CIntVector orderIndices, const char *name) {
