@@ -403,7 +403,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
                 break;
             }
             UInt64 start = offset > 0 ? static_cast<UInt64>(offset) : 0;
-            if (r == ARCHIVE_EOF) start = std::min(start, limit);
+            if (r == ARCHIVE_EOF) start = std::max(written, std::min(start, limit));
             if (start < written || start > limit || size > limit - start) {
                 opRes = NOperationResult::kDataError;
                 break;
