@@ -1,7 +1,7 @@
 #pragma once
 
-// The path and overwrite modes of extraction. They travel as 32-bit integers through the folder
-// interfaces, so this header includes nothing.
+// The path and overwrite modes and the system-specific options of extraction. The modes travel as
+// 32-bit integers through the folder interfaces, so this header includes nothing.
 
 namespace NExtract {
 
@@ -26,3 +26,38 @@ enum EEnum {
 }
 
 } // namespace NExtract
+
+// A switch value and whether it was given.
+struct CBoolPair {
+    bool Val;
+    bool Def;
+
+    CBoolPair() : Val(false), Def(false) {}
+    void Init() {
+        Val = false;
+        Def = false;
+    }
+    void SetTrueTrue() {
+        Val = true;
+        Def = true;
+    }
+    void SetVal_as_Defined(bool val) {
+        Val = val;
+        Def = true;
+    }
+};
+
+struct CExtractNtOptions {
+    CBoolPair NtSecurity;
+    CBoolPair SymLinks;
+    CBoolPair HardLinks;
+    CBoolPair AltStreams;
+    bool ReplaceColonForAltStream;
+    bool WriteToAltStreamIfColon;
+
+    CExtractNtOptions() : ReplaceColonForAltStream(false), WriteToAltStreamIfColon(false) {
+        SymLinks.Val = true;
+        HardLinks.Val = true;
+        AltStreams.Val = true;
+    }
+};

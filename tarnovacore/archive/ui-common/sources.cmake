@@ -24,4 +24,10 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/OpenArchive.cpp
     archive/ui-common/ParserHandler.cpp
     archive/ui-common/WorkDirTempFile.cpp
+    archive/ui-common/HashCalc.cpp
+    archive/ui-common/ExtractOutDir.cpp
+    archive/ui-common/OutFdStream.cpp
+    archive/ui-common/OutStreamWithHash.cpp
+    archive/ui-common/ArchiveExtractCallback.cpp
+    archive/ui-common/Extract.cpp
 )

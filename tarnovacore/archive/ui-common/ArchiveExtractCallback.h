@@ -1,0 +1,216 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "ExtractMode.h"
+#include "ExtractOutDir.h"
+#include "GetProp.h"
+#include "HashCalc.h"
+#include "OpenArchive.h"
+#include "OutFdStream.h"
+#include "OutStreamWithHash.h"
+#include "archive/IArchive.h"
+#include "archive/ICoder.h"
+#include "archive/IFolder.h"
+#include "archive/IPassword.h"
+#include "archive/common/LocalProgress.h"
+#include "common/MyCom.h"
+#include "common/Wildcard.h"
+
+// True when the censor node includes the item (an alternate stream is also checked as
+// "path:stream").
+bool CensorNode_CheckPath2(const NWildcard::CCensorNode &node, const CReadArcItem &item, bool &include);
+bool CensorNode_CheckPath(const NWildcard::CCensorNode &node, const CReadArcItem &item);
+
+// What a format handler talks to while it extracts: decides where each item goes, writes it
+// below the output folder, and reports to the user interface.
+class CArchiveExtractCallback : public IArchiveExtractCallback,
+                                public IArchiveExtractCallbackMessage,
+                                public ICryptoGetTextPassword,
+                                public ICompressProgressInfo,
+                                public CMyUnknownImp {
+    struct CIndexToPathPair {
+        UInt32 Index;
+        UString Path;
+    };
+
+    // A folder written by this archive, for its times at the end.
+    struct CExtractedDir {
+        UString RelPath;
+        bool InRoot; // relative to "/" (absolute paths mode), not to the output folder
+        UInt32 Index;
+        unsigned NumSlashes;
+    };
+
+    // A placeholder file holding a link target, made into the link at the end.
+    struct CDelayedLink {
+        UString RelPath;
+        bool InRoot;
+        UInt64 Dev;
+        UInt64 Ino;
+    };
+
+    const CArc *_arc;
+    CExtractNtOptions _ntOptions;
+    const NWildcard::CCensorNode *_wildcardCensor;
+
+    CMyComPtr<IFolderArchiveExtractCallback> _extractCallback2;
+    CMyComPtr<ICompressProgressInfo> _compressProgress;
+    CMyComPtr<ICryptoGetTextPassword> _cryptoGetTextPassword;
+    CMyComPtr<IArchiveExtractCallbackMessage> _callbackMessage;
+    CMyComPtr<IFolderArchiveExtractCallback2> _folderArchiveExtractCallback2;
+
+    NExtract::NPathMode::EEnum _pathMode;
+    NExtract::NOverwriteMode::EEnum _overwriteMode;
+    bool _stdOutMode;
+    bool _testMode;
+    bool _multiArchives;
+    bool _extractMode;
+
+    UString _dirPathPrefix;
+    UString _dirPathPrefix_Full;
+    CExtractOutDir _outDir;
+    CExtractOutDir _rootDir;
+
+    UStringVector _removePathParts;
+    bool _removePartsForAltStreams;
+
+    // The current item.
+    UInt32 _index;
+    CReadArcItem _item;
+    UString _diskFilePath;
+    UString _diskRelPath;
+    bool _diskInRoot;
+    bool _diskPathValid;
+    bool _isSplit;
+    UInt64 _position;
+    bool _encrypted;
+    UInt64 _curSize;
+    bool _curSizeDefined;
+    bool _fileWasCreated;
+    bool _isRenamedItem;
+    bool _isLinkPlaceholder;
+
+    struct CItemProps {
+        UInt32 Attrib;
+        bool AttribDefined;
+        FILETIME CTime, ATime, MTime;
+        bool CTimeDefined, ATimeDefined, MTimeDefined;
+        bool IsAnti;
+    } _fi;
+
+    FILETIME _arcMTime;
+    bool _arcMTimeDefined;
+
+    COutFdStream *_outFileStreamSpec;
+    CMyComPtr<ISequentialOutStream> _outFileStream;
+
+    COutStreamWithHash *_hashStreamSpec;
+    CMyComPtr<ISequentialOutStream> _hashStream;
+    bool _hashStreamWasUsed;
+
+    CGetProp *_getPropSpec;
+    CMyComPtr<IGetProp> _getProp;
+
+    UInt64 _packTotal;
+    UInt64 _progressTotal;
+    bool _progressTotal_Defined;
+
+    CLocalProgress *_localProgressSpec;
+    CMyComPtr<ICompressProgressInfo> _localProgress;
+
+    CObjectVector<CExtractedDir> _extractedDirs;
+    CObjectVector<CDelayedLink> _delayedLinks;
+    CObjectVector<CIndexToPathPair> _renamedFiles; // sorted by index
+
+    // Files that this run created for split items: only those are continued in place.
+    std::set<std::wstring> _splitFilesCreated;
+    // Archive paths of the regular files written from this archive, for its hard links.
+    std::map<std::wstring, std::pair<UString, bool>> _writtenFiles;
+
+    const CExtractOutDir &DirFor(bool inRoot) const { return inRoot ? _rootDir : _outDir; }
+    bool ToRelPath(const UString &fullPath, UString &relPath, bool &inRoot) const;
+
+    HRESULT MessageError(const char *message, const UString &path);
+    HRESULT SendMessageError_with_Error(DWORD errorCode, const char *message, const UString &path);
+    HRESULT SendMessageError2(const char *message, const UString &path1, const UString &path2);
+
+    HRESULT GetTime(UInt32 index, PROPID propID, FILETIME &filetime, bool &filetimeIsDefined);
+    HRESULT GetUnpackSize();
+    void SetDirTimes(const CExtractOutDir &dir, const UString &relPath);
+    void CreateFolders(const UStringVector &parts, bool inRoot);
+    HRESULT CheckExistFile(const UString &fullPath, bool &needExit);
+    HRESULT GetExtractStream(const UString &fullPath, CMyComPtr<ISequentialOutStream> &outStreamLoc, bool &needExit);
+    HRESULT MakeHardLink(const UString &target, const UString &fullPath, bool &handled);
+    void ApplyAttribToFile();
+    void ApplyAttribToDir();
+    HRESULT CloseFile();
+    void ReleaseOutFile();
+
+public:
+    CMyComPtr<IFolderExtractToStreamCallback> ExtractToStreamCallback;
+
+    bool WriteCTime;
+    bool WriteATime;
+    bool WriteMTime;
+
+    // Set by the agent after Init: paths become relative to that folder item.
+    bool BaseParentFolderMode;
+    UInt32 BaseParentFolderIndex;
+
+    UInt64 NumFolders;
+    UInt64 NumFiles;
+    UInt64 NumAltStreams;
+    UInt64 UnpackSize;
+    UInt64 AltStreams_UnpackSize;
+
+    CArchiveExtractCallback();
+    ~CArchiveExtractCallback() override;
+
+    COM_QI_BEGIN
+    COM_QI_ENTRY_UNKNOWN(IArchiveExtractCallback)
+    COM_QI_ENTRY(IArchiveExtractCallbackMessage)
+    COM_QI_ENTRY(ICryptoGetTextPassword)
+    COM_QI_ENTRY(ICompressProgressInfo)
+    COM_QI_END
+    COM_ADDREF_RELEASE
+
+    HRESULT SetTotal(UInt64 size) override;
+    HRESULT SetCompleted(const UInt64 *completeValue) override;
+    HRESULT GetStream(UInt32 index, ISequentialOutStream **outStream, Int32 askExtractMode) override;
+    HRESULT PrepareOperation(Int32 askExtractMode) override;
+    HRESULT SetOperationResult(Int32 opRes) override;
+    HRESULT ReportExtractResult(UInt32 indexType, UInt32 index, Int32 opRes) override;
+    HRESULT SetRatioInfo(const UInt64 *inSize, const UInt64 *outSize) override;
+    HRESULT CryptoGetTextPassword(BSTR *password) override;
+
+    void InitForMulti(bool multiArchives, NExtract::NPathMode::EEnum pathMode,
+                      NExtract::NOverwriteMode::EEnum overwriteMode);
+    void SetHashMethods(IHashCalc *hash);
+
+    void Init(const CExtractNtOptions &ntOptions, const NWildcard::CCensorNode *wildcardCensor, const CArc *arc,
+              IFolderArchiveExtractCallback *extractCallback2, bool stdOutMode, bool testMode,
+              const UString &directoryPath, const UStringVector &removePathParts, bool removePartsForAltStreams,
+              UInt64 packSize);
+
+    // The archive file's own time, for items that carry none.
+    void SetArcMTime(const FILETIME *mTime) {
+        _arcMTimeDefined = (mTime != nullptr);
+        if (mTime) _arcMTime = *mTime;
+    }
+
+    UInt64 GetProgressInBase() const { return _localProgressSpec->InSize; }
+    void SetProgressBases(UInt64 inBase, UInt64 outBase) {
+        _localProgressSpec->InSize = inBase;
+        _localProgressSpec->OutSize = outBase;
+    }
+    UInt64 GetProgressOutBase() const { return _localProgressSpec->OutSize; }
+
+    // The symbolic links of this archive, then folder times, deepest first.
+    HRESULT SetDirsTimes();
+    // Turns this archive's link placeholders into links (or removes them); part of SetDirsTimes,
+    // and also needed when the handler stopped early.
+    HRESULT CreateDelayedLinks();
+};

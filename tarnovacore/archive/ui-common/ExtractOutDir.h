@@ -1,0 +1,56 @@
+#pragma once
+
+#include "common/MyString.h"
+#include "common/MyWindows.h"
+
+#include <sys/stat.h>
+
+// The output folder of an extraction, held open. Every operation takes a path relative to it
+// and walks it one component at a time without following a symbolic link anywhere, so nothing an
+// archive names can reach outside the folder: not through "..", and not through a link that is
+// already on disk or that an earlier archive of the same run created. Failures leave the reason
+// in errno (ELOOP or ENOTDIR for a link or a file in the way).
+class CExtractOutDir {
+    int _fd;
+
+    // The folder holding the last component, and that component's name in the system's encoding.
+    int OpenParent(const UString &relPath, bool createDirs, AString &leaf) const;
+
+public:
+    CExtractOutDir() : _fd(-1) {}
+    ~CExtractOutDir() { Close(); }
+    CExtractOutDir(const CExtractOutDir &) = delete;
+    CExtractOutDir &operator=(const CExtractOutDir &) = delete;
+
+    // The folder itself may be reached through links: the user chose it.
+    bool Open(const UString &dirPath);
+    void Close();
+    bool IsOpen() const { return _fd >= 0; }
+
+    // Creates every missing folder of the path; true when the whole path is a folder.
+    bool CreateDirs(const UString &relPath) const;
+    bool Stat(const UString &relPath, struct stat &st) const;
+    bool Exists(const UString &relPath) const {
+        struct stat st;
+        return Stat(relPath, st);
+    }
+    bool IsDir(const UString &relPath) const {
+        struct stat st;
+        return Stat(relPath, st) && S_ISDIR(st.st_mode);
+    }
+
+    // A descriptor for writing: created (emptied when it exists) or, with keepData, opened as it
+    // is. A link in the last place is never opened.
+    int OpenFile(const UString &relPath, bool keepData, bool createDirs) const;
+    // A descriptor of a folder (never of a link to one), for its times and mode.
+    int OpenDir(const UString &relPath) const;
+
+    bool DeleteFile(const UString &relPath) const;
+    bool RemoveEmptyDir(const UString &relPath) const;
+    bool Rename(const UString &fromRelPath, const UString &toRelPath) const;
+    // A hard link to an entry inside the folder; the target is not followed if it is a link.
+    bool HardLink(const UString &targetRelPath, const UString &relPath) const;
+    // Replaces the placeholder file (whose content is the link target) with a symbolic link, but
+    // only while it is still the file with the given device and inode.
+    bool ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino) const;
+};
