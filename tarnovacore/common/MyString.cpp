@@ -45,123 +45,58 @@ wchar_t MyCharUpper(wchar_t c) throw()
     return (wchar_t)towupper((wint_t)c);
 }
 
-bool IsString1PrefixedByString2(const char *s1, const char *s2) throw()
+static inline UInt32 CharValue(char c) { return (unsigned char)c; }
+static inline UInt32 CharValue(wchar_t c) { return (UInt32)c; }
+
+// Folds 'A'..'Z' only; values above 127 compare exactly.
+static inline bool SameAscii(UInt32 c1, UInt32 c2)
+{
+    return c1 < 0x80 && c2 < 0x80 && MyCharLower_Ascii((char)c1) == MyCharLower_Ascii((char)c2);
+}
+static inline bool SameFull(UInt32 c1, UInt32 c2) { return MyCharUpper((wchar_t)c1) == MyCharUpper((wchar_t)c2); }
+static inline bool SameNever(UInt32, UInt32) { return false; }
+
+template <class C1, class C2> static bool PrefixedBy(const C1 *s1, const C2 *s2, bool (*same)(UInt32, UInt32))
 {
     for (;;) {
-        const char c2 = *s2++;
+        const UInt32 c2 = CharValue(*s2++);
         if (c2 == 0)
             return true;
-        if (*s1++ != c2)
+        const UInt32 c1 = CharValue(*s1++);
+        if (c1 != c2 && !same(c1, c2))
             return false;
     }
 }
 
-bool IsString1PrefixedByString2(const wchar_t *s1, const wchar_t *s2) throw()
+template <class C1, class C2> static bool EqualBy(const C1 *s1, const C2 *s2, bool (*same)(UInt32, UInt32))
 {
     for (;;) {
-        const wchar_t c2 = *s2++;
-        if (c2 == 0)
-            return true;
-        if (*s1++ != c2)
+        const UInt32 c1 = CharValue(*s1++);
+        const UInt32 c2 = CharValue(*s2++);
+        if (c1 != c2 && !same(c1, c2))
             return false;
+        if (c1 == 0)
+            return true;
     }
 }
 
-bool IsString1PrefixedByString2(const wchar_t *s1, const char *s2) throw()
-{
-    for (;;) {
-        const unsigned char c2 = (unsigned char)*s2++;
-        if (c2 == 0)
-            return true;
-        if (*s1++ != c2)
-            return false;
-    }
-}
-
+bool IsString1PrefixedByString2(const char *s1, const char *s2) throw() { return PrefixedBy(s1, s2, SameNever); }
+bool IsString1PrefixedByString2(const wchar_t *s1, const wchar_t *s2) throw() { return PrefixedBy(s1, s2, SameNever); }
+bool IsString1PrefixedByString2(const wchar_t *s1, const char *s2) throw() { return PrefixedBy(s1, s2, SameNever); }
 bool IsString1PrefixedByString2_NoCase(const wchar_t *s1, const wchar_t *s2) throw()
 {
-    for (;;) {
-        const wchar_t c2 = *s2++;
-        if (c2 == 0)
-            return true;
-        const wchar_t c1 = *s1++;
-        if (c1 != c2 && MyCharUpper(c1) != MyCharUpper(c2))
-            return false;
-    }
+    return PrefixedBy(s1, s2, SameFull);
 }
-
 bool IsString1PrefixedByString2_NoCase_Ascii(const wchar_t *s1, const char *s2) throw()
 {
-    for (;;) {
-        const unsigned char c2 = (unsigned char)*s2++;
-        if (c2 == 0)
-            return true;
-        const wchar_t c1 = *s1++;
-        if (c1 != c2 && (c1 > 0x7F || MyCharLower_Ascii(c1) != (wchar_t)MyCharLower_Ascii((char)c2)))
-            return false;
-    }
+    return PrefixedBy(s1, s2, SameAscii);
 }
 
-bool StringsAreEqual_Ascii(const wchar_t *w, const char *a) throw()
-{
-    for (;;) {
-        const unsigned char c = (unsigned char)*a++;
-        if (*w++ != c)
-            return false;
-        if (c == 0)
-            return true;
-    }
-}
-
-bool StringsAreEqualNoCase(const wchar_t *s1, const wchar_t *s2) throw()
-{
-    for (;;) {
-        const wchar_t c1 = *s1++;
-        const wchar_t c2 = *s2++;
-        if (c1 != c2 && MyCharUpper(c1) != MyCharUpper(c2))
-            return false;
-        if (c1 == 0)
-            return true;
-    }
-}
-
-bool StringsAreEqualNoCase_Ascii(const char *s1, const char *s2) throw()
-{
-    for (;;) {
-        const char c1 = *s1++;
-        const char c2 = *s2++;
-        if (c1 != c2 && MyCharLower_Ascii(c1) != MyCharLower_Ascii(c2))
-            return false;
-        if (c1 == 0)
-            return true;
-    }
-}
-
-bool StringsAreEqualNoCase_Ascii(const wchar_t *s1, const char *s2) throw()
-{
-    for (;;) {
-        const wchar_t c1 = *s1++;
-        const wchar_t c2 = (unsigned char)*s2++;
-        if (c1 != c2) {
-            if (c1 > 0x7F || MyCharLower_Ascii(c1) != MyCharLower_Ascii(c2))
-                return false;
-        }
-        if (c1 == 0)
-            return true;
-    }
-}
-
-bool StringsAreEqualNoCase_Ascii(const wchar_t *s1, const wchar_t *s2) throw()
-{
-    for (;;) {
-        const wchar_t c1 = *s1++;
-        const wchar_t c2 = *s2++;
-        if (c1 != c2 && MyCharLower_Ascii(c1) != MyCharLower_Ascii(c2))
-            return false;
-        if (c1 == 0)
-            return true;
-    }
-}
+bool StringsAreEqual_Ascii(const wchar_t *w, const char *a) throw() { return EqualBy(w, a, SameNever); }
+bool StringsAreEqualNoCase(const wchar_t *s1, const wchar_t *s2) throw() { return EqualBy(s1, s2, SameFull); }
+bool StringsAreEqualNoCase_Ascii(const char *s1, const char *s2) throw() { return EqualBy(s1, s2, SameAscii); }
+bool StringsAreEqualNoCase_Ascii(const wchar_t *s1, const char *s2) throw() { return EqualBy(s1, s2, SameAscii); }
+bool StringsAreEqualNoCase_Ascii(const wchar_t *s1, const wchar_t *s2) throw() { return EqualBy(s1, s2, SameAscii); }
 
 int MyStringCompare(const char *s1, const char *s2) throw()
 {

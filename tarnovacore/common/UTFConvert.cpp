@@ -2,6 +2,32 @@
 
 static const UInt32 kReplacement = 0xFFFD;
 
+// Number of continuation bytes a lead byte announces, with its payload bits in val;
+// -1 for a byte that cannot start a sequence (a continuation byte, 0xFE, 0xFF).
+static int Utf8Lead(Byte c, UInt32 &val)
+{
+    if (c < 0xC0 || c >= 0xFE)
+        return -1;
+    if (c < 0xE0) {
+        val = c & 0x1F;
+        return 1;
+    }
+    if (c < 0xF0) {
+        val = c & 0x0F;
+        return 2;
+    }
+    if (c < 0xF8) {
+        val = c & 0x07;
+        return 3;
+    }
+    if (c < 0xFC) {
+        val = c & 0x03;
+        return 4;
+    }
+    val = c & 0x01;
+    return 5;
+}
+
 bool Utf8_To_Utf16(wchar_t *dest, size_t *destLen, const char *srcPtr, const char *srcLim) throw()
 {
     const Byte *src = (const Byte *)srcPtr;
@@ -21,34 +47,15 @@ bool Utf8_To_Utf16(wchar_t *dest, size_t *destLen, const char *srcPtr, const cha
             put(c);
             continue;
         }
-        unsigned numAdds;
-        UInt32 val;
-        if (c < 0xC0) {
-            put(kReplacement);
-            ok = false;
-            continue;
-        } else if (c < 0xE0) {
-            numAdds = 1;
-            val = c & 0x1F;
-        } else if (c < 0xF0) {
-            numAdds = 2;
-            val = c & 0x0F;
-        } else if (c < 0xF8) {
-            numAdds = 3;
-            val = c & 0x07;
-        } else if (c < 0xFC) {
-            numAdds = 4;
-            val = c & 0x03;
-        } else if (c < 0xFE) {
-            numAdds = 5;
-            val = c & 0x01;
-        } else {
+        UInt32 val = 0;
+        const int numAdds = Utf8Lead(c, val);
+        if (numAdds < 0) {
             put(kReplacement);
             ok = false;
             continue;
         }
         bool broken = false;
-        for (unsigned i = 0; i < numAdds; i++) {
+        for (int i = 0; i < numAdds; i++) {
             if (src == lim || (*src & 0xC0) != 0x80) {
                 broken = true;
                 break;
@@ -170,27 +177,11 @@ bool CheckUTF8(const char *srcPtr, bool allowReduced) throw()
             return true;
         if (c < 0x80)
             continue;
-        if (c < 0xC0 || c >= 0xFE)
+        UInt32 val = 0;
+        const int numAdds = Utf8Lead(c, val);
+        if (numAdds < 0)
             return false;
-        unsigned numAdds;
-        UInt32 val;
-        if (c < 0xE0) {
-            numAdds = 1;
-            val = c & 0x1F;
-        } else if (c < 0xF0) {
-            numAdds = 2;
-            val = c & 0x0F;
-        } else if (c < 0xF8) {
-            numAdds = 3;
-            val = c & 0x07;
-        } else if (c < 0xFC) {
-            numAdds = 4;
-            val = c & 0x03;
-        } else {
-            numAdds = 5;
-            val = c & 0x01;
-        }
-        for (unsigned i = 0; i < numAdds; i++) {
+        for (int i = 0; i < numAdds; i++) {
             const Byte c2 = *src;
             if (c2 == 0)
                 return allowReduced;
