@@ -4,6 +4,7 @@
 #include "PropVariantUtils.h"
 #include "SplitHandler.h"
 #include "StreamHandler.h"
+#include "WriteProps.h"
 #include "common/MyCom.h"
 
 #include <archive.h>
@@ -390,7 +391,7 @@ HRESULT GetFormatProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
         if (f.addExts[0] == 0) return S_OK;
         return PropSetString(value, Widen(f.addExts));
     case NArchive::NHandlerPropID::kUpdate:
-        PropSetBool(value, false);
+        PropSetBool(value, WriteFormatOf(f) != EWriteFormat::kNone);
         return S_OK;
     case NArchive::NHandlerPropID::kKeepName:
         PropSetBool(value, (f.flags & kKeepName) != 0);

@@ -5,6 +5,7 @@
 // archive order in a new session, so data is streamed and never held whole.
 #include "ArchiveReader.h"
 #include "FormatTable.h"
+#include "OutHandler.h"
 #include "PasswordKeeper.h"
 #include "archive/IArchive.h"
 #include "archive/IPassword.h"
@@ -36,7 +37,7 @@ struct CArcItem {
     bool encrypted = false;
 };
 
-class CLibarchiveHandler : public IInArchive, public CMyUnknownImp {
+class CLibarchiveHandler : public IInArchive, public IOutArchive, public ISetProperties, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
@@ -47,6 +48,7 @@ class CLibarchiveHandler : public IInArchive, public CMyUnknownImp {
     std::wstring _errorText;
     bool _isOpen = false;
     CPasswordKeeper _password;
+    COutHandler _out;
 
     void FillItem(struct archive_entry *entry, CArcItem &item) const;
     HRESULT TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened);
@@ -54,10 +56,16 @@ class CLibarchiveHandler : public IInArchive, public CMyUnknownImp {
                          UInt64 &completed, bool &sessionDead, Int32 &deadResult);
 
 public:
-    explicit CLibarchiveHandler(const CFormatInfo &format) : _format(format) {}
+    explicit CLibarchiveHandler(const CFormatInfo &format) : _format(format), _out(format) {}
     virtual ~CLibarchiveHandler() {}
 
-    COM_UNKNOWN_IMP(IInArchive)
+    COM_QI_BEGIN
+    COM_QI_ENTRY_UNKNOWN(IInArchive)
+    COM_QI_ENTRY(IInArchive)
+    COM_QI_ENTRY_IF(IOutArchive, _out.CanWrite())
+    COM_QI_ENTRY_IF(ISetProperties, _out.CanWrite())
+    COM_QI_END
+    COM_ADDREF_RELEASE
 
     HRESULT Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) override;
     HRESULT Close() override;
@@ -70,6 +78,15 @@ public:
     HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
     HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override;
     HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
+
+    HRESULT WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
+                         IArchiveUpdateCallback *updateCallback) override {
+        return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
+    }
+    HRESULT GetTimeKind(UInt32 *type) override { return _out.GetTimeKind(type); }
+    HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) override {
+        return _out.SetProperties(names, values, numProps);
+    }
 };
 
 // Helpers shared by the handlers.

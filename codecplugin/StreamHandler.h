@@ -4,6 +4,7 @@
 // own: the program names it after the archive. The item is also offered as a stream, so the
 // archive inside (a.tar.gz) opens as a second level.
 #include "FormatTable.h"
+#include "OutHandler.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
 
@@ -11,7 +12,11 @@
 
 namespace NPlugin {
 
-class CStreamHandler : public IInArchive, public IInArchiveGetStream, public CMyUnknownImp {
+class CStreamHandler : public IInArchive,
+                       public IInArchiveGetStream,
+                       public IOutArchive,
+                       public ISetProperties,
+                       public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
@@ -21,12 +26,20 @@ class CStreamHandler : public IInArchive, public IInArchiveGetStream, public CMy
     UInt32 _errorFlags = 0;
     std::wstring _errorText;
     bool _isOpen = false;
+    COutHandler _out;
 
 public:
-    explicit CStreamHandler(const CFormatInfo &format) : _format(format) {}
+    explicit CStreamHandler(const CFormatInfo &format) : _format(format), _out(format) {}
     virtual ~CStreamHandler() {}
 
-    COM_UNKNOWN_IMP(IInArchive, IInArchiveGetStream)
+    COM_QI_BEGIN
+    COM_QI_ENTRY_UNKNOWN(IInArchive)
+    COM_QI_ENTRY(IInArchive)
+    COM_QI_ENTRY(IInArchiveGetStream)
+    COM_QI_ENTRY_IF(IOutArchive, _out.CanWrite())
+    COM_QI_ENTRY_IF(ISetProperties, _out.CanWrite())
+    COM_QI_END
+    COM_ADDREF_RELEASE
 
     HRESULT Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) override;
     HRESULT Close() override;
@@ -41,6 +54,15 @@ public:
     HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
 
     HRESULT GetStream(UInt32 index, ISequentialInStream **stream) override;
+
+    HRESULT WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
+                         IArchiveUpdateCallback *updateCallback) override {
+        return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
+    }
+    HRESULT GetTimeKind(UInt32 *type) override { return _out.GetTimeKind(type); }
+    HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) override {
+        return _out.SetProperties(names, values, numProps);
+    }
 };
 
 } // namespace NPlugin

@@ -5,6 +5,7 @@ tarnova_test(codecplugin_test
     codecplugin/registry_test.cpp
     codecplugin/formats_test.cpp
     codecplugin/extract_test.cpp
+    codecplugin/write_test.cpp
 )
 target_include_directories(codecplugin_test PRIVATE ${CMAKE_SOURCE_DIR}/tarnovacore)
 target_link_libraries(codecplugin_test PRIVATE ${CMAKE_DL_LIBS})

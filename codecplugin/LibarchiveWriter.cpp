@@ -1,0 +1,183 @@
+#include "LibarchiveWriter.h"
+
+#include "PropVariantUtils.h"
+#include "StreamUtils.h"
+#include "Utf8Locale.h"
+
+#include <errno.h>
+#include <string>
+
+namespace NPlugin {
+
+namespace {
+
+const char *SevenZipMethod(const CWriteProps &props) {
+    switch (props.method) {
+    case EWriteMethod::kCopy:
+        return "store";
+    case EWriteMethod::kDeflate:
+        return "deflate";
+    case EWriteMethod::kBzip2:
+        return "bzip2";
+    case EWriteMethod::kLzma:
+        return "lzma1";
+    case EWriteMethod::kPpmd:
+        return "ppmd";
+    default:
+        return props.level == 0 ? "store" : "lzma2";
+    }
+}
+
+const char *ZipEncryptionName(EZipEncryption e) {
+    switch (e) {
+    case EZipEncryption::kAes128:
+        return "aes128";
+    case EZipEncryption::kAes256:
+        return "aes256";
+    case EZipEncryption::kZipCrypto:
+        break;
+    }
+    return "zipcrypt";
+}
+
+} // namespace
+
+CLibarchiveWriter::~CLibarchiveWriter() {
+    if (!_a) return;
+    CUtf8LocaleScope scope;
+    // A failed session is closed into nothing: libarchive frees its coders only when closing, and
+    // the trailer must not reach the stream.
+    _discard = true;
+    if (!_closed) archive_write_close(_a);
+    archive_write_free(_a);
+}
+
+la_ssize_t CLibarchiveWriter::WriteCallback(struct archive *a, void *client, const void *buffer, size_t length) {
+    CLibarchiveWriter *self = static_cast<CLibarchiveWriter *>(client);
+    if (self->_discard) return static_cast<la_ssize_t>(length);
+    if (self->_streamResult == S_OK) self->_streamResult = WriteStreamAll(self->_out, buffer, length);
+    if (self->_streamResult != S_OK) {
+        archive_set_error(a, EIO, "Write error");
+        return -1;
+    }
+    return static_cast<la_ssize_t>(length);
+}
+
+HRESULT CLibarchiveWriter::Result(int r) {
+    if (r >= ARCHIVE_WARN) return S_OK;
+    if (_streamResult != S_OK) return _streamResult;
+    return E_FAIL;
+}
+
+HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, const char *passphrase) {
+    CUtf8LocaleScope scope;
+    _a = archive_write_new();
+    if (!_a) return E_OUTOFMEMORY;
+    const std::string level = std::to_string(props.level);
+    const std::string threads = std::to_string(props.threads);
+    int r = ARCHIVE_OK;
+    // Options a module does not know come back as a warning; only a refused value is an error.
+    auto option = [&](int (*set)(struct archive *, const char *, const char *, const char *), const char *module,
+                      const char *name, const char *value) {
+        if (r < ARCHIVE_WARN) return;
+        r = set(_a, module, name, value);
+    };
+    switch (format) {
+    case EWriteFormat::k7z:
+        r = archive_write_set_format_7zip(_a);
+        option(archive_write_set_format_option, "7zip", "compression", SevenZipMethod(props));
+        if (props.level > 0) option(archive_write_set_format_option, "7zip", "compression-level", level.c_str());
+        break;
+    case EWriteFormat::kZip:
+        r = archive_write_set_format_zip(_a);
+        option(archive_write_set_format_option, "zip", "hdrcharset", "UTF-8");
+        if (props.method == EWriteMethod::kCopy || props.level == 0) {
+            option(archive_write_set_format_option, "zip", "compression", "store");
+        } else {
+            option(archive_write_set_format_option, "zip", "compression", "deflate");
+            if (props.level > 0) option(archive_write_set_format_option, "zip", "compression-level", level.c_str());
+        }
+        break;
+    case EWriteFormat::kTar:
+        r = archive_write_set_format_pax_restricted(_a);
+        break;
+    case EWriteFormat::kGzip:
+        r = archive_write_set_format_raw(_a);
+        if (r == ARCHIVE_OK) r = archive_write_add_filter_gzip(_a);
+        if (props.level >= 0) option(archive_write_set_filter_option, "gzip", "compression-level", level.c_str());
+        break;
+    case EWriteFormat::kBzip2: {
+        r = archive_write_set_format_raw(_a);
+        if (r == ARCHIVE_OK) r = archive_write_add_filter_bzip2(_a);
+        const std::string l = std::to_string(props.level < 1 ? 1 : props.level);
+        if (props.level >= 0) option(archive_write_set_filter_option, "bzip2", "compression-level", l.c_str());
+        break;
+    }
+    case EWriteFormat::kXz:
+        r = archive_write_set_format_raw(_a);
+        if (r == ARCHIVE_OK) r = archive_write_add_filter_xz(_a);
+        if (props.level >= 0) option(archive_write_set_filter_option, "xz", "compression-level", level.c_str());
+        if (props.threads > 0) option(archive_write_set_filter_option, "xz", "threads", threads.c_str());
+        break;
+    case EWriteFormat::kZstd: {
+        r = archive_write_set_format_raw(_a);
+        if (r == ARCHIVE_OK) r = archive_write_add_filter_zstd(_a);
+        const std::string l = std::to_string(props.level < 1 ? 1 : props.level);
+        if (props.level >= 0) option(archive_write_set_filter_option, "zstd", "compression-level", l.c_str());
+        if (props.threads > 0) option(archive_write_set_filter_option, "zstd", "threads", threads.c_str());
+        break;
+    }
+    case EWriteFormat::kNone:
+        return E_NOTIMPL;
+    }
+    if (r < ARCHIVE_WARN) return E_INVALIDARG;
+    if (passphrase) RINOK_PLUGIN(SetZipEncryption(passphrase, props.encryption));
+    // Archives other than tar end where their data ends, without padding to a block.
+    if (format != EWriteFormat::kTar) archive_write_set_bytes_in_last_block(_a, 1);
+    return Result(archive_write_open2(_a, this, nullptr, WriteCallback, nullptr, nullptr));
+}
+
+HRESULT CLibarchiveWriter::SetZipEncryption(const char *passphrase, EZipEncryption method) {
+    if (archive_write_set_passphrase(_a, passphrase) != ARCHIVE_OK) return E_INVALIDARG;
+    // A library built without the cipher refuses the option: the data must not go out in clear.
+    if (archive_write_set_format_option(_a, "zip", "encryption", ZipEncryptionName(method)) != ARCHIVE_OK)
+        return E_NOTIMPL;
+    return S_OK;
+}
+
+HRESULT CLibarchiveWriter::WriteHeader(struct archive_entry *entry) {
+    CUtf8LocaleScope scope;
+    return Result(archive_write_header(_a, entry));
+}
+
+HRESULT CLibarchiveWriter::WriteData(const void *data, size_t size) {
+    CUtf8LocaleScope scope;
+    const char *p = static_cast<const char *>(data);
+    while (size != 0) {
+        const la_ssize_t n = archive_write_data(_a, p, size);
+        if (n < 0) return Result(static_cast<int>(n));
+        if (n == 0) return _streamResult != S_OK ? _streamResult : E_FAIL;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return S_OK;
+}
+
+HRESULT CLibarchiveWriter::FinishEntry() {
+    CUtf8LocaleScope scope;
+    return Result(archive_write_finish_entry(_a));
+}
+
+HRESULT CLibarchiveWriter::Close() {
+    CUtf8LocaleScope scope;
+    const int r = archive_write_close(_a);
+    _closed = true;
+    return Result(r);
+}
+
+std::string CLibarchiveWriter::ErrorString() const {
+    const char *s = _a ? archive_error_string(_a) : nullptr;
+    return s ? std::string(s) : std::string();
+}
+
+} // namespace NPlugin

@@ -1,0 +1,42 @@
+#pragma once
+
+// One libarchive write session over an ISequentialOutStream: the archive leaves in the blocks
+// libarchive hands out, written strictly forward (the stream may be a tail or volume stream).
+// Every libarchive call runs under the C.UTF-8 locale. Nothing more reaches the stream from a
+// session that is dropped without Close after an error.
+#include "WriteProps.h"
+#include "archive/IStream.h"
+#include "common/MyCom.h"
+
+#include <archive.h>
+#include <string>
+
+namespace NPlugin {
+
+class CLibarchiveWriter {
+    CMyComPtr<ISequentialOutStream> _out;
+    HRESULT _streamResult = S_OK;
+    struct archive *_a = nullptr;
+    bool _closed = false;
+    bool _discard = false;
+
+    static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
+    HRESULT Result(int r);
+    HRESULT SetZipEncryption(const char *passphrase, EZipEncryption method);
+
+public:
+    explicit CLibarchiveWriter(ISequentialOutStream *out) : _out(out) {}
+    ~CLibarchiveWriter();
+    CLibarchiveWriter(const CLibarchiveWriter &) = delete;
+    CLibarchiveWriter &operator=(const CLibarchiveWriter &) = delete;
+
+    // passphrase: null for none (zip only).
+    HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase);
+    HRESULT WriteHeader(struct archive_entry *entry);
+    HRESULT WriteData(const void *data, size_t size);
+    HRESULT FinishEntry();
+    HRESULT Close();
+    std::string ErrorString() const;
+};
+
+} // namespace NPlugin

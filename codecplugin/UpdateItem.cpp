@@ -1,0 +1,197 @@
+#include "UpdateItem.h"
+
+#include "NameDecoder.h"
+#include "PluginGlobals.h"
+#include "PropVariantUtils.h"
+#include "archive/PropID.h"
+
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+namespace NPlugin {
+
+namespace {
+
+const UInt32 kAttribReadOnly = 0x1;
+const UInt32 kAttribDirectory = 0x10;
+const UInt32 kAttribUnixExtension = 0x8000;
+
+struct CPropHolder : PROPVARIANT {
+    CPropHolder() {
+        vt = VT_EMPTY;
+        wReserved1 = wReserved2 = wReserved3 = 0;
+        uhVal.QuadPart = 0;
+    }
+    ~CPropHolder() { VariantClear(this); }
+    CPropHolder(const CPropHolder &) = delete;
+    CPropHolder &operator=(const CPropHolder &) = delete;
+};
+
+HRESULT ReadString(const PropGetter &get, PROPID id, std::wstring &out) {
+    CPropHolder v;
+    RINOK_PLUGIN(get(id, &v));
+    if (v.vt == VT_BSTR && v.bstrVal)
+        out.assign(v.bstrVal, SysStringLen(v.bstrVal));
+    else if (v.vt != VT_EMPTY)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+HRESULT ReadTime(const PropGetter &get, PROPID id, bool &defined, FILETIME &out) {
+    CPropHolder v;
+    RINOK_PLUGIN(get(id, &v));
+    defined = v.vt == VT_FILETIME;
+    if (defined)
+        out = v.filetime;
+    else if (v.vt != VT_EMPTY)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+HRESULT ReadUInt32(const PropGetter &get, PROPID id, bool &defined, UInt32 &out) {
+    CPropHolder v;
+    RINOK_PLUGIN(get(id, &v));
+    defined = v.vt == VT_UI4;
+    if (defined)
+        out = v.ulVal;
+    else if (v.vt != VT_EMPTY)
+        return E_INVALIDARG;
+    return S_OK;
+}
+
+void FileTimeToUnix(const FILETIME &ft, Int64 &sec, long &nsec) {
+    const UInt64 ticks = (static_cast<UInt64>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const Int64 kUnixToFileTimeSeconds = 11644473600LL;
+    sec = static_cast<Int64>(ticks / 10000000) - kUnixToFileTimeSeconds;
+    nsec = static_cast<long>(ticks % 10000000) * 100;
+}
+
+// Names go to libarchive as UTF-8; with the program's UTF-16 conversion off each character is a byte.
+void SetName(archive_entry *entry, const std::wstring &name, void (*setUtf8)(archive_entry *, const char *),
+             void (*setRaw)(archive_entry *, const char *)) {
+    if (global_use_utf16_conversion) {
+        setUtf8(entry, WideToUtf8(name.c_str()).c_str());
+        return;
+    }
+    std::string bytes;
+    for (wchar_t c : name)
+        bytes += static_cast<char>(static_cast<unsigned char>(c));
+    setRaw(entry, bytes.c_str());
+}
+
+} // namespace
+
+HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value) {
+    CPropHolder v;
+    RINOK_PLUGIN(get(propID, &v));
+    value = v.vt == VT_BOOL && v.boolVal != VARIANT_FALSE;
+    if (v.vt != VT_BOOL && v.vt != VT_EMPTY) return E_INVALIDARG;
+    return S_OK;
+}
+
+HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item) {
+    RINOK_PLUGIN(ReadString(get, kpidPath, item.path));
+    RINOK_PLUGIN(ReadBoolProp(get, kpidIsDir, item.isDir));
+    {
+        CPropHolder v;
+        RINOK_PLUGIN(get(kpidSize, &v));
+        item.sizeDefined = v.vt == VT_UI8 || v.vt == VT_UI4;
+        if (v.vt == VT_UI8)
+            item.size = v.uhVal.QuadPart;
+        else if (v.vt == VT_UI4)
+            item.size = v.ulVal;
+        else if (v.vt != VT_EMPTY)
+            return E_INVALIDARG;
+    }
+    RINOK_PLUGIN(ReadTime(get, kpidMTime, item.mtimeDefined, item.mtime));
+    RINOK_PLUGIN(ReadTime(get, kpidCTime, item.ctimeDefined, item.ctime));
+    RINOK_PLUGIN(ReadTime(get, kpidATime, item.atimeDefined, item.atime));
+    RINOK_PLUGIN(ReadUInt32(get, kpidAttrib, item.attribDefined, item.attrib));
+    RINOK_PLUGIN(ReadUInt32(get, kpidPosixAttrib, item.posixDefined, item.posixAttrib));
+    RINOK_PLUGIN(ReadString(get, kpidSymLink, item.symlink));
+    RINOK_PLUGIN(ReadString(get, kpidHardLink, item.hardlink));
+    RINOK_PLUGIN(ReadString(get, kpidUser, item.user));
+    RINOK_PLUGIN(ReadString(get, kpidGroup, item.group));
+    if (item.attribDefined && (item.attrib & kAttribDirectory)) item.isDir = true;
+    return S_OK;
+}
+
+UInt32 CUpdateItem::Mode() const {
+    UInt32 mode = 0;
+    if (posixDefined)
+        mode = posixAttrib;
+    else if (attribDefined && (attrib & kAttribUnixExtension))
+        mode = attrib >> 16;
+    if ((mode & 07777) == 0 && (mode & S_IFMT) == 0) {
+        mode = isDir ? 0755 : 0644;
+        if (attribDefined && (attrib & kAttribReadOnly)) mode &= ~0222u;
+    }
+    return mode;
+}
+
+EEntryKind CUpdateItem::Kind(EWriteFormat format) const {
+    if (isDir) return EEntryKind::kDir;
+    if (!symlink.empty() || (Mode() & S_IFMT) == S_IFLNK) return EEntryKind::kSymLink;
+    // Only tar keeps hard links; other formats store the data again.
+    if (!hardlink.empty() && format == EWriteFormat::kTar) return EEntryKind::kHardLink;
+    return EEntryKind::kFile;
+}
+
+UInt64 CUpdateItem::DataSize(EWriteFormat format) const {
+    return Kind(format) == EEntryKind::kFile ? size : 0;
+}
+
+void CEntryDeleter::operator()(archive_entry *entry) const {
+    archive_entry_free(entry);
+}
+
+CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
+    CEntryPtr entry(archive_entry_new());
+    if (!entry) return entry;
+    archive_entry *e = entry.get();
+    std::wstring path = item.path;
+    while (!path.empty() && path.back() == L'/')
+        path.pop_back();
+    SetName(e, path, archive_entry_set_pathname_utf8, archive_entry_copy_pathname);
+    const EEntryKind kind = item.Kind(format);
+    const UInt32 perm = item.Mode() & 07777;
+    switch (kind) {
+    case EEntryKind::kDir:
+        archive_entry_set_filetype(e, AE_IFDIR);
+        archive_entry_set_size(e, 0);
+        break;
+    case EEntryKind::kSymLink:
+        archive_entry_set_filetype(e, AE_IFLNK);
+        SetName(e, item.symlink, archive_entry_set_symlink_utf8, archive_entry_copy_symlink);
+        break;
+    case EEntryKind::kHardLink:
+        archive_entry_set_filetype(e, AE_IFREG);
+        SetName(e, item.hardlink, archive_entry_set_hardlink_utf8, archive_entry_copy_hardlink);
+        archive_entry_set_size(e, 0);
+        break;
+    case EEntryKind::kFile:
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_size(e, static_cast<la_int64_t>(item.size));
+        break;
+    }
+    archive_entry_set_perm(e, perm);
+    Int64 sec;
+    long nsec;
+    if (item.mtimeDefined) {
+        FileTimeToUnix(item.mtime, sec, nsec);
+        archive_entry_set_mtime(e, sec, nsec);
+    }
+    if (item.ctimeDefined) {
+        FileTimeToUnix(item.ctime, sec, nsec);
+        archive_entry_set_ctime(e, sec, nsec);
+    }
+    if (item.atimeDefined) {
+        FileTimeToUnix(item.atime, sec, nsec);
+        archive_entry_set_atime(e, sec, nsec);
+    }
+    if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
+    if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
+    return entry;
+}
+
+} // namespace NPlugin

@@ -1,0 +1,68 @@
+#pragma once
+
+// One item of the archive being written: where its data and properties come from (the update
+// callback or the old archive) and the properties themselves, turned into a libarchive entry.
+#include "WriteProps.h"
+#include "common/MyWindows.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+struct archive_entry;
+
+namespace NPlugin {
+
+const UInt32 kNoArchiveIndex = 0xFFFFFFFF;
+
+enum class EEntryKind { kFile, kDir, kSymLink, kHardLink };
+
+struct CUpdateItem {
+    UInt32 index = 0; // the update record
+    UInt32 indexInArchive = kNoArchiveIndex;
+    bool newData = false;
+    bool newProps = false;
+    bool isAnti = false;
+    bool encrypted = false; // the old item was stored encrypted
+
+    std::wstring path;
+    std::wstring symlink;
+    std::wstring hardlink;
+    std::wstring user;
+    std::wstring group;
+    bool isDir = false;
+    bool sizeDefined = false;
+    UInt64 size = 0;
+    bool mtimeDefined = false;
+    bool ctimeDefined = false;
+    bool atimeDefined = false;
+    FILETIME mtime = {0, 0};
+    FILETIME ctime = {0, 0};
+    FILETIME atime = {0, 0};
+    bool attribDefined = false;
+    UInt32 attrib = 0;
+    bool posixDefined = false;
+    UInt32 posixAttrib = 0;
+
+    UInt32 Mode() const;
+    EEntryKind Kind(EWriteFormat format) const;
+    // The bytes the entry carries as data.
+    UInt64 DataSize(EWriteFormat format) const;
+};
+
+typedef std::function<HRESULT(PROPID, PROPVARIANT *)> PropGetter;
+
+// Fills the properties from a source of item properties (the callback or the old archive).
+HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
+// Reads one boolean property; false when it is empty.
+HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
+
+struct CEntryDeleter {
+    void operator()(archive_entry *entry) const;
+};
+typedef std::unique_ptr<archive_entry, CEntryDeleter> CEntryPtr;
+
+// A new entry; call inside a CUtf8LocaleScope. Null when memory ran out.
+CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format);
+
+} // namespace NPlugin

@@ -1,0 +1,830 @@
+// Archives written through the plug-in's IOutArchive, read back by the plug-in and by Debian's own
+// tools: new archives of every writable format, updates of old ones, options, passwords, skipped
+// and failing streams.
+#include "PluginHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <locale.h>
+#include <set>
+
+using namespace NPluginTest;
+
+namespace {
+
+struct CTestItem {
+    std::string path;
+    std::string data;
+    bool isDir = false;
+    bool sizeKnown = true;
+    bool isAnti = false;
+    // The update record.
+    bool newData = true;
+    bool newProps = true;
+    UInt32 indexInArchive = 0xFFFFFFFF;
+    // What GetStream answers: S_OK with a stream, S_FALSE, S_OK without a stream, or a failure.
+    enum EStream { kNormal, kSkip, kNull, kFail } stream = kNormal;
+    HRESULT failure = E_ABORT;
+};
+
+CTestItem File(const std::string &path, const std::string &data) {
+    CTestItem t;
+    t.path = path;
+    t.data = data;
+    return t;
+}
+
+CTestItem Folder(const std::string &path) {
+    CTestItem t;
+    t.path = path;
+    t.isDir = true;
+    return t;
+}
+
+CTestItem Kept(UInt32 index) {
+    CTestItem t;
+    t.newData = false;
+    t.newProps = false;
+    t.indexInArchive = index;
+    return t;
+}
+
+// Counts itself while it exists, so that a test sees every input stream released.
+class CCountedInStream : public ISequentialInStream, public CMyUnknownImp {
+    std::string _data;
+    size_t _pos = 0;
+    int &_open;
+
+public:
+    CCountedInStream(std::string data, int &open) : _data(std::move(data)), _open(open) { _open++; }
+    virtual ~CCountedInStream() { _open--; }
+    COM_UNKNOWN_IMP(ISequentialInStream)
+    HRESULT Read(void *data, UInt32 size, UInt32 *processedSize) override {
+        const size_t n = std::min<size_t>(size, _data.size() - _pos);
+        memcpy(data, _data.data() + _pos, n);
+        _pos += n;
+        if (processedSize) *processedSize = static_cast<UInt32>(n);
+        return S_OK;
+    }
+};
+
+class CUpdateCallback : public IArchiveUpdateCallback2,
+                        public IArchiveUpdateCallbackFile,
+                        public ICryptoGetTextPassword2,
+                        public ICryptoGetTextPassword,
+                        public CMyUnknownImp {
+public:
+    std::vector<CTestItem> items;
+    int openStreams = 0;
+    std::vector<UInt32> streamsAsked;
+    std::vector<UInt32> replicated;
+    std::vector<Int32> results;
+    bool writePasswordDefined = false;
+    std::wstring writePassword;
+    std::wstring readPassword;
+    int readPasswordRequests = 0;
+    int completedCalls = 0;
+    int abortAfterCompleted = -1; // SetCompleted fails once it was called this often
+
+    virtual ~CUpdateCallback() {}
+    COM_UNKNOWN_IMP(IArchiveUpdateCallback2, IArchiveUpdateCallbackFile, ICryptoGetTextPassword2,
+                    ICryptoGetTextPassword)
+
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override {
+        completedCalls++;
+        return (abortAfterCompleted >= 0 && completedCalls > abortAfterCompleted) ? E_ABORT : S_OK;
+    }
+    HRESULT GetUpdateItemInfo(UInt32 index, Int32 *newData, Int32 *newProps, UInt32 *indexInArchive) override {
+        const CTestItem &t = items.at(index);
+        if (newData) *newData = t.newData ? 1 : 0;
+        if (newProps) *newProps = t.newProps ? 1 : 0;
+        if (indexInArchive) *indexInArchive = t.indexInArchive;
+        return S_OK;
+    }
+    HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override {
+        const CTestItem &t = items.at(index);
+        if (t.isAnti && propID != kpidPath && propID != kpidIsDir) {
+            if (propID == kpidIsAnti) {
+                value->vt = VT_BOOL;
+                value->boolVal = VARIANT_TRUE;
+            }
+            return S_OK;
+        }
+        switch (propID) {
+        case kpidPath:
+            value->vt = VT_BSTR;
+            value->bstrVal = SysAllocString(Wide(t.path).c_str());
+            break;
+        case kpidIsDir:
+            value->vt = VT_BOOL;
+            value->boolVal = t.isDir ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
+        case kpidSize:
+            if (t.sizeKnown) {
+                value->vt = VT_UI8;
+                value->uhVal.QuadPart = t.isDir ? 0 : t.data.size();
+            }
+            break;
+        case kpidMTime:
+            value->vt = VT_FILETIME;
+            // 2021-01-02 03:04:06 UTC
+            value->filetime.dwLowDateTime = 0xEE8D1700;
+            value->filetime.dwHighDateTime = 0x01D6E0B3;
+            break;
+        case kpidAttrib:
+            value->vt = VT_UI4;
+            value->ulVal = t.isDir ? (0x10 | 0x8000 | (040755u << 16)) : (0x8000 | (0100640u << 16));
+            break;
+        default:
+            break;
+        }
+        return S_OK;
+    }
+    HRESULT GetStream(UInt32 index, ISequentialInStream **inStream) override {
+        *inStream = nullptr;
+        streamsAsked.push_back(index);
+        const CTestItem &t = items.at(index);
+        switch (t.stream) {
+        case CTestItem::kSkip:
+            return S_FALSE;
+        case CTestItem::kNull:
+            return S_OK;
+        case CTestItem::kFail:
+            return t.failure;
+        case CTestItem::kNormal:
+            break;
+        }
+        if (t.isDir) return S_OK;
+        CMyComPtr<ISequentialInStream> s = new CCountedInStream(t.data, openStreams);
+        *inStream = s.Detach();
+        return S_OK;
+    }
+    HRESULT SetOperationResult(Int32 r) override {
+        results.push_back(r);
+        return S_OK;
+    }
+    HRESULT GetVolumeSize(UInt32, UInt64 *) override { return S_FALSE; }
+    HRESULT GetVolumeStream(UInt32, ISequentialOutStream **) override { return E_NOTIMPL; }
+    HRESULT GetStream2(UInt32 index, ISequentialInStream **inStream, UInt32) override {
+        return GetStream(index, inStream);
+    }
+    HRESULT ReportOperation(UInt32 indexType, UInt32 index, UInt32 notifyOp) override {
+        if (indexType == NArchive::NEventIndexType::kInArcIndex && notifyOp == NArchive::NUpdateNotifyOp::kReplicate)
+            replicated.push_back(index);
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *password) override {
+        *defined = writePasswordDefined ? 1 : 0;
+        *password = SysAllocString(writePassword.c_str());
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(BSTR *password) override {
+        readPasswordRequests++;
+        *password = SysAllocString(readPassword.c_str());
+        return S_OK;
+    }
+};
+
+struct CNamedProp {
+    std::wstring name;
+    enum { kEmpty, kNumber, kText, kBool } type = kEmpty;
+    UInt32 number = 0;
+    std::wstring text;
+};
+
+CNamedProp Num(const wchar_t *name, UInt32 n) {
+    CNamedProp p;
+    p.name = name;
+    p.type = CNamedProp::kNumber;
+    p.number = n;
+    return p;
+}
+
+CNamedProp Text(const wchar_t *name, const wchar_t *text) {
+    CNamedProp p;
+    p.name = name;
+    p.type = CNamedProp::kText;
+    p.text = text;
+    return p;
+}
+
+CNamedProp Flag(const wchar_t *name, bool on) {
+    CNamedProp p;
+    p.name = name;
+    p.type = CNamedProp::kBool;
+    p.number = on;
+    return p;
+}
+
+CNamedProp Bare(const wchar_t *name) {
+    CNamedProp p;
+    p.name = name;
+    return p;
+}
+
+HRESULT ApplyProps(IUnknown *handler, const std::vector<CNamedProp> &props) {
+    CMyComPtr<ISetProperties> set;
+    if (handler->QueryInterface(IID_ISetProperties, reinterpret_cast<void **>(&set)) != S_OK) return E_NOINTERFACE;
+    std::vector<const wchar_t *> names;
+    std::vector<PROPVARIANT> values(props.size());
+    for (size_t i = 0; i < props.size(); i++) {
+        names.push_back(props[i].name.c_str());
+        PROPVARIANT &v = values[i];
+        memset(&v, 0, sizeof(v));
+        switch (props[i].type) {
+        case CNamedProp::kEmpty:
+            v.vt = VT_EMPTY;
+            break;
+        case CNamedProp::kNumber:
+            v.vt = VT_UI4;
+            v.ulVal = props[i].number;
+            break;
+        case CNamedProp::kBool:
+            v.vt = VT_BOOL;
+            v.boolVal = props[i].number ? VARIANT_TRUE : VARIANT_FALSE;
+            break;
+        case CNamedProp::kText:
+            v.vt = VT_BSTR;
+            v.bstrVal = SysAllocString(props[i].text.c_str());
+            break;
+        }
+    }
+    const HRESULT res = set->SetProperties(names.data(), values.data(), static_cast<UInt32>(values.size()));
+    for (PROPVARIANT &v : values)
+        VariantClear(&v);
+    return res;
+}
+
+CMyComPtr<IOutArchive> NewWriter(const CPluginLib &lib, const std::string &format) {
+    CMyComPtr<IOutArchive> out;
+    const int index = lib.FindFormat(format);
+    if (index < 0) return out;
+    const GUID clsid = lib.FormatClassId(static_cast<UInt32>(index));
+    void *p = nullptr;
+    if (lib.Fn<Func_CreateObject>("CreateObject")(&clsid, &IID_IOutArchive, &p) == S_OK)
+        out.Attach(static_cast<IOutArchive *>(p));
+    return out;
+}
+
+// Runs WriteArchive and checks that every input stream was released by the time it returned.
+HRESULT WriteWith(IOutArchive *writer, CUpdateCallback *cb, std::string &data) {
+    CMyComPtr<CMemOutStream> out = new CMemOutStream;
+    const HRESULT res =
+        writer->WriteArchive(out, static_cast<UInt32>(cb->items.size()), static_cast<IArchiveUpdateCallback2 *>(cb));
+    EXPECT_EQ(cb->openStreams, 0) << "an input stream is still held";
+    data = out->data;
+    return res;
+}
+
+std::string BigData() {
+    std::string big;
+    unsigned x = 12345;
+    for (int i = 0; i < 300000; i++) {
+        x = x * 1103515245u + 12345u;
+        big += (i % 7 == 0) ? static_cast<char>(x >> 24) : static_cast<char>('a' + i % 23);
+    }
+    return big;
+}
+
+std::string TextData() {
+    std::string s;
+    for (int i = 0; i < 20000; i++)
+        s += "line " + std::to_string(i % 97) + " of some repetitive text\n";
+    return s;
+}
+
+// path -> content of every file the plug-in lists and extracts; folders map to "/".
+std::map<std::string, std::string> ReadBack(const CPluginLib &lib, const std::string &format, const std::string &data,
+                                            const std::wstring &password = L"") {
+    std::map<std::string, std::string> result;
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, format, data, &res);
+    EXPECT_EQ(res, S_OK);
+    if (res != S_OK) return result;
+    CExtractCallback *cbRaw = new CExtractCallback;
+    CMyComPtr<IArchiveExtractCallback> cb = cbRaw;
+    if (!password.empty()) {
+        cbRaw->answer = EPasswordAnswer::kGive;
+        cbRaw->password = password;
+    }
+    ExtractItems(arc, nullptr, false, &res, cbRaw);
+    EXPECT_EQ(res, S_OK);
+    for (UInt32 i = 0; i < NumItems(arc); i++) {
+        const std::string path = Utf8(ItemPath(arc, i));
+        if (ItemIsDir(arc, i)) {
+            result[path] = "/";
+            continue;
+        }
+        EXPECT_EQ(cbRaw->items[i].opRes, 0) << path;
+        result[path] = cbRaw->items[i].data;
+    }
+    return result;
+}
+
+// Writes the files of a map (folders as "/") under a folder.
+void MakeTree(const std::string &dir, const std::map<std::string, std::string> &files) {
+    Run("mkdir -p '" + dir + "'");
+    for (const auto &f : files) {
+        if (f.second == "/") {
+            Run("mkdir -p '" + dir + "/" + f.first + "'");
+            continue;
+        }
+        const size_t slash = f.first.rfind('/');
+        if (slash != std::string::npos) Run("mkdir -p '" + dir + "/" + f.first.substr(0, slash) + "'");
+        WriteFile(dir + "/" + f.first, f.second);
+    }
+}
+
+class PluginWriteTest : public ::testing::Test {
+protected:
+    CPluginLib lib;
+    CTempDir tmp;
+    static void SetUpTestSuite() { setlocale(LC_ALL, "C.UTF-8"); }
+
+    std::string Q(const std::string &name) const { return "'" + tmp / name + "'"; }
+    int Sh(const std::string &command) const {
+        return NPluginTest::Run("cd '" + tmp.Path() + "' && (" + command + ") >/dev/null 2>&1");
+    }
+};
+
+struct CWritableCase {
+    const char *format;
+    const char *file;
+    bool container;
+    // Run in the temporary folder: %f is the archive; must leave the extracted tree in "out" (or,
+    // for a single stream, its content in "out.bin").
+    const char *testCommand;
+    const char *extractCommand;
+};
+
+const CWritableCase kWritable[] = {
+    {"7z", "a.7z", true,
+     "/usr/bin/python3 -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1]); sys.exit(0 if z.test() in (None, "
+     "True) "
+     "else 1)\" %f",
+     "/usr/bin/python3 -c \"import py7zr,sys; py7zr.SevenZipFile(sys.argv[1]).extractall('out')\" %f"},
+    {"zip", "a.zip", true,
+     "unzip -tq %f && /usr/bin/python3 -c \"import zipfile,sys; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not "
+     "None)\" %f",
+     "unzip -q %f -d out"},
+    {"tar", "a.tar", true, "tar -tf %f", "mkdir out && tar -xf %f -C out"},
+    {"gzip", "a.gz", false, "gzip -t %f", "gzip -dc %f > out.bin"},
+    {"bzip2", "a.bz2", false, "bzip2 -t %f", "bzip2 -dc %f > out.bin"},
+    {"xz", "a.xz", false, "xz -t %f", "xz -dc %f > out.bin"},
+    {"zstd", "a.zst", false, "zstd -tq %f", "zstd -dcq %f > out.bin"},
+};
+
+std::string Subst(std::string cmd, const std::string &file) {
+    for (size_t p; (p = cmd.find("%f")) != std::string::npos;)
+        cmd.replace(p, 2, "'" + file + "'");
+    return cmd;
+}
+
+std::vector<CTestItem> ContainerItems() {
+    CTestItem unsized = File("dir/unsized.txt", "size not given beforehand\n");
+    unsized.sizeKnown = false;
+    return {File("hello.txt", "hello world\n"),
+            Folder("dir"),
+            File("dir/中文名字.txt", "汉字内容\n"),
+            File("big.bin", BigData()),
+            File("empty.txt", ""),
+            unsized,
+            File("emoji_\xF0\x9F\x98\x80.txt", "smile\n")};
+}
+
+std::map<std::string, std::string> Expected(const std::vector<CTestItem> &items) {
+    std::map<std::string, std::string> m;
+    for (const CTestItem &t : items)
+        m[t.path] = t.isDir ? "/" : t.data;
+    return m;
+}
+
+} // namespace
+
+TEST_F(PluginWriteTest, FormatTableTellsWhichFormatsCanBeWritten) {
+    const std::set<std::string> writable = {"7z", "zip", "tar", "gzip", "bzip2", "xz", "zstd"};
+    auto prop = lib.Fn<Func_GetHandlerProperty2>("GetHandlerProperty2");
+    for (UInt32 i = 0; i < lib.NumFormats(); i++) {
+        CProp name, update;
+        prop(i, NArchive::NHandlerPropID::kName, &name);
+        prop(i, NArchive::NHandlerPropID::kUpdate, &update);
+        const std::string n = Utf8(name.bstrVal);
+        SCOPED_TRACE(n);
+        const bool canWrite = writable.count(n) != 0;
+        ASSERT_EQ(update.vt, VT_BOOL);
+        EXPECT_EQ(update.boolVal != VARIANT_FALSE, canWrite);
+        // A handler of a read-only format answers neither writing interface.
+        CMyComPtr<IInArchive> handler = lib.CreateHandler(n);
+        ASSERT_TRUE(handler);
+        void *p = nullptr;
+        EXPECT_EQ(handler->QueryInterface(IID_IOutArchive, &p) == S_OK, canWrite);
+        if (p) static_cast<IUnknown *>(p)->Release();
+        p = nullptr;
+        EXPECT_EQ(handler->QueryInterface(IID_ISetProperties, &p) == S_OK, canWrite);
+        if (p) static_cast<IUnknown *>(p)->Release();
+    }
+    const std::pair<const char *, UInt32> timeKinds[] = {{"7z", NFileTimeType::kWindows},
+                                                         {"zip", NFileTimeType::kDOS},
+                                                         {"tar", NFileTimeType::kUnix},
+                                                         {"gzip", NFileTimeType::kUnix},
+                                                         {"xz", NFileTimeType::kUnix}};
+    for (const auto &tk : timeKinds) {
+        UInt32 kind = 99;
+        EXPECT_EQ(NewWriter(lib, tk.first)->GetTimeKind(&kind), S_OK);
+        EXPECT_EQ(kind, tk.second) << tk.first;
+    }
+}
+
+TEST_F(PluginWriteTest, EveryWritableFormatReadsBackInThePluginAndInDebianTools) {
+    for (const CWritableCase &c : kWritable) {
+        SCOPED_TRACE(c.format);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        if (c.container) {
+            cb->items = ContainerItems();
+            // py7zr decodes names one UTF-16 unit at a time and fails on characters beyond U+FFFF.
+            if (std::string(c.format) == "7z") cb->items.pop_back();
+        } else {
+            cb->items = {File("", BigData())};
+        }
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, c.format);
+        ASSERT_TRUE(writer);
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        ASSERT_FALSE(data.empty());
+        EXPECT_EQ(cb->results.size(), cb->items.size());
+        for (Int32 r : cb->results)
+            EXPECT_EQ(r, NArchive::NUpdate::NOperationResult::kOK);
+
+        Sh("rm -rf out out.bin src");
+        WriteFile(tmp / c.file, data);
+        EXPECT_EQ(Sh(Subst(c.testCommand, tmp / c.file)), 0) << c.testCommand;
+        EXPECT_EQ(Sh(Subst(c.extractCommand, tmp / c.file)), 0) << c.extractCommand;
+        const std::map<std::string, std::string> got = ReadBack(lib, c.format, data);
+        if (c.container) {
+            const std::map<std::string, std::string> expected = Expected(cb->items);
+            EXPECT_TRUE(got == expected);
+            MakeTree(tmp / "src", expected);
+            EXPECT_EQ(Sh("diff -r src out"), 0) << "the tool extracted something else";
+        } else {
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_TRUE(got.begin()->second == cb->items[0].data);
+            EXPECT_TRUE(ReadFile(tmp / "out.bin") == cb->items[0].data);
+        }
+    }
+}
+
+TEST_F(PluginWriteTest, NamesTimesAndModesSurviveInTar) {
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {File("dir/中文.txt", "x\n"), Folder("dir")};
+    std::string data;
+    ASSERT_EQ(WriteWith(NewWriter(lib, "tar"), cb, data), S_OK);
+    WriteFile(tmp / "a.tar", data);
+    ASSERT_EQ(Sh("TZ=UTC tar -tvf a.tar > list.txt"), 0);
+    const std::string list = ReadFile(tmp / "list.txt");
+    EXPECT_NE(list.find("-rw-r----- "), std::string::npos) << list;
+    EXPECT_NE(list.find("drwxr-xr-x "), std::string::npos) << list;
+    EXPECT_NE(list.find("2021-01-02 03:04 dir/中文.txt"), std::string::npos) << list;
+}
+
+struct CPropsCase {
+    const char *format;
+    std::vector<CNamedProp> props;
+    // Run in the temporary folder on the archive %f; must succeed.
+    const char *check;
+};
+
+TEST_F(PluginWriteTest, LevelsMethodsAndThreadsReachTheWriter) {
+    const CPropsCase cases[] = {
+        {"zip",
+         {},
+         "/usr/bin/python3 -c \"import zipfile,sys; sys.exit(zipfile.ZipFile(sys.argv[1]).getinfo('t.txt')"
+         ".compress_type != 8)\" %f"},
+        {"zip",
+         {Text(L"m", L"Copy")},
+         "/usr/bin/python3 -c \"import zipfile,sys; "
+         "sys.exit(zipfile.ZipFile(sys.argv[1]).getinfo('t.txt').compress_type != 0)\" %f"},
+        {"zip",
+         {Num(L"x", 0)},
+         "/usr/bin/python3 -c \"import zipfile,sys; "
+         "sys.exit(zipfile.ZipFile(sys.argv[1]).getinfo('t.txt').compress_type != 0)\" %f"},
+        {"7z",
+         {},
+         "/usr/bin/python3 -c \"import py7zr,sys; "
+         "sys.exit('LZMA2' not in py7zr.SevenZipFile(sys.argv[1]).archiveinfo().method_names)\" %f"},
+        {"7z",
+         {Text(L"0", L"BZip2"), Num(L"x", 9)},
+         "/usr/bin/python3 -c \"import py7zr,sys; "
+         "sys.exit('BZip2' not in py7zr.SevenZipFile(sys.argv[1]).archiveinfo().method_names)\" %f"},
+        {"7z",
+         {Text(L"m", L"Copy")},
+         "/usr/bin/python3 -c \"import py7zr,sys; "
+         "sys.exit('COPY' not in py7zr.SevenZipFile(sys.argv[1]).archiveinfo()."
+         "method_names)\" %f"},
+        {"bzip2", {Bare(L"x1")}, "head -c 4 %f | grep -q BZh1"},
+        {"bzip2", {Num(L"x", 9)}, "head -c 4 %f | grep -q BZh9"},
+        {"xz", {Num(L"x", 0)}, "xz -lvv %f | grep -q 'dict=256KiB'"},
+        {"xz", {Num(L"x", 9), Num(L"mt", 2)}, "xz -t %f && xz -lvv %f | grep -q 'dict=64MiB'"},
+        {"zstd", {Num(L"x", 19), Text(L"mt", L"on")}, "zstd -tq %f && zstd -lv %f | grep -q 'Window Size: 8.00 MiB'"},
+        {"zstd", {Num(L"x", 1)}, "zstd -lv %f | grep -q 'Window Size: 512 KiB'"},
+        {"gzip", {Num(L"x", 9), Text(L"m", L"Deflate")}, "gzip -t %f"},
+    };
+    for (const CPropsCase &c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.check);
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, c.format);
+        ASSERT_EQ(ApplyProps(writer, c.props), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File(std::string(c.format) == "zip" || std::string(c.format) == "7z" ? "t.txt" : "", TextData())};
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        WriteFile(tmp / "p.arc", data);
+        EXPECT_EQ(Sh(Subst(c.check, tmp / "p.arc")), 0);
+        const auto got = ReadBack(lib, c.format, data);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_TRUE(got.begin()->second == TextData());
+    }
+    // A higher gzip level packs tighter.
+    std::string fast, best;
+    for (auto level : {std::make_pair(1u, &fast), std::make_pair(9u, &best)}) {
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, "gzip");
+        ASSERT_EQ(ApplyProps(writer, {Num(L"x", level.first)}), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File("", TextData())};
+        ASSERT_EQ(WriteWith(writer, cb, *level.second), S_OK);
+    }
+    EXPECT_LT(best.size(), fast.size());
+}
+
+struct CBadPropCase {
+    const char *format;
+    CNamedProp prop;
+    HRESULT expected;
+};
+
+TEST_F(PluginWriteTest, UnknownNamesAndWrongValuesAreRefused) {
+    const CBadPropCase cases[] = {
+        {"zip", Text(L"x", L"fast"), E_INVALIDARG},
+        {"zip", Flag(L"x", true), E_INVALIDARG},
+        {"zip", Num(L"x9", 9), E_INVALIDARG},
+        {"zip", Num(L"zz", 1), E_INVALIDARG},
+        {"zip", Num(L"m", 5), E_INVALIDARG},
+        {"zip", Text(L"m", L"Nonsense"), E_INVALIDARG},
+        {"zip", Text(L"m", L"BZip2"), E_NOTIMPL},
+        {"zip", Num(L"em", 256), E_INVALIDARG},
+        {"zip", Text(L"em", L"Rot13"), E_INVALIDARG},
+        {"zip", Text(L"d", L"64x"), E_INVALIDARG},
+        {"zip", Bare(L"d"), E_INVALIDARG},
+        {"7z", Text(L"he", L"maybe"), E_INVALIDARG},
+        {"7z", Text(L"1", L"LZMA"), E_NOTIMPL},
+        {"7z", Text(L"0", L"Deflate64"), E_NOTIMPL},
+        {"tar", Text(L"m", L"LZMA"), E_INVALIDARG},
+        {"gzip", Text(L"m", L"LZMA2"), E_NOTIMPL},
+        {"xz", Text(L"mt", L"many"), E_INVALIDARG},
+        {"zstd", Num(L"d", 20), E_INVALIDARG},
+        // What the program sends and the command line allows.
+        {"zip", Bare(L"x9"), S_OK},
+        {"zip", Text(L"em", L"AES256"), S_OK},
+        {"zip", Text(L"d", L"32768B"), S_OK},
+        {"7z", Num(L"x", 12), S_OK},
+        {"7z", Text(L"0", L"LZMA2:d=24"), S_OK},
+        {"7z", Text(L"s", L"2g"), S_OK},
+        {"7z", Flag(L"he", false), S_OK},
+        {"7z", Bare(L"rsfx"), S_OK},
+        {"xz", Text(L"mt", L"off"), S_OK},
+        {"xz", Bare(L"mt4"), S_OK},
+        {"tar", Num(L"x", 0), S_OK},
+    };
+    for (const CBadPropCase &c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + Utf8(c.prop.name));
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, c.format);
+        EXPECT_EQ(ApplyProps(writer, {c.prop}), c.expected);
+    }
+    // A failed call leaves nothing of itself behind: the zip is deflated as by default.
+    CMyComPtr<IOutArchive> writer = NewWriter(lib, "zip");
+    EXPECT_EQ(ApplyProps(writer, {Text(L"m", L"Copy"), Num(L"zz", 1)}), E_INVALIDARG);
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {File("t.txt", TextData())};
+    std::string data;
+    ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+    EXPECT_LT(data.size(), TextData().size() / 4);
+}
+
+struct CUpdateCase {
+    const char *format;
+    const char *file;
+    const char *makeOld; // run in "old" holding keep.txt, old.txt, gone.txt, change.txt, d/inner.txt
+    const char *extract; // as in kWritable
+};
+
+TEST_F(PluginWriteTest, UpdatesKeepRenameDeleteReplaceAndAdd) {
+    const CUpdateCase cases[] = {
+        {"7z", "u.7z",
+         "/usr/bin/python3 -c \"import py7zr,os,sys; z=py7zr.SevenZipFile(sys.argv[1],'w'); "
+         "[z.write(p) for p in ['keep.txt','old.txt','gone.txt','change.txt','d','d/inner.txt']]; z.close()\" %f",
+         "/usr/bin/python3 -c \"import py7zr,sys; py7zr.SevenZipFile(sys.argv[1]).extractall('out')\" %f"},
+        {"zip", "u.zip", "zip -qr %f keep.txt old.txt gone.txt change.txt d", "unzip -q %f -d out"},
+        {"tar", "u.tar", "tar -cf %f keep.txt old.txt gone.txt change.txt d", "mkdir out && tar -xf %f -C out"},
+    };
+    const std::map<std::string, std::string> oldTree = {{"keep.txt", "kept\n"},
+                                                        {"old.txt", "renamed\n"},
+                                                        {"gone.txt", "deleted\n"},
+                                                        {"change.txt", "before\n"},
+                                                        {"d", "/"},
+                                                        {"d/inner.txt", "inner\n"}};
+    for (const CUpdateCase &c : cases) {
+        SCOPED_TRACE(c.format);
+        Sh("rm -rf old out src");
+        MakeTree(tmp / "old", oldTree);
+        ASSERT_EQ(
+            NPluginTest::Run("cd '" + tmp / "old" + "' && (" + Subst(c.makeOld, tmp / c.file) + ") >/dev/null 2>&1"),
+            0);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, c.format, ReadFile(tmp / c.file), &res);
+        ASSERT_EQ(res, S_OK);
+        std::map<std::string, UInt32> index;
+        for (UInt32 i = 0; i < NumItems(arc); i++)
+            index[Utf8(ItemPath(arc, i))] = i;
+        ASSERT_EQ(index.size(), 6u);
+
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        CTestItem renamed = Kept(index["old.txt"]);
+        renamed.newProps = true;
+        renamed.path = "renamed.txt";
+        CTestItem replaced = File("change.txt", "after, and longer\n");
+        replaced.indexInArchive = index["change.txt"];
+        CTestItem anti = File("gone.txt", "");
+        anti.isAnti = true;
+        cb->items = {Kept(index["keep.txt"]),
+                     renamed,
+                     Kept(index["d"]),
+                     Kept(index["d/inner.txt"]),
+                     replaced,
+                     anti,
+                     Folder("new"),
+                     File("new/added.txt", "added\n")};
+        CMyComPtr<IOutArchive> writer;
+        ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        EXPECT_EQ(cb->replicated.size(), 4u);
+        EXPECT_EQ(std::count(cb->streamsAsked.begin(), cb->streamsAsked.end(), 5u), 0) << "anti item read";
+
+        const std::map<std::string, std::string> expected = {
+            {"keep.txt", "kept\n"},      {"renamed.txt", "renamed\n"},          {"d", "/"},
+            {"d/inner.txt", "inner\n"},  {"change.txt", "after, and longer\n"}, {"new", "/"},
+            {"new/added.txt", "added\n"}};
+        EXPECT_TRUE(ReadBack(lib, c.format, data) == expected);
+        WriteFile(tmp / c.file, data);
+        EXPECT_EQ(Sh(Subst(c.extract, tmp / c.file)), 0);
+        MakeTree(tmp / "src", expected);
+        EXPECT_EQ(Sh("diff -r src out"), 0);
+    }
+}
+
+TEST_F(PluginWriteTest, SingleStreamUpdateRecompressesTheKeptItem) {
+    ASSERT_EQ(Sh("printf 'old content\\n' > s && xz -k s && rm s"), 0);
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "xz", ReadFile(tmp / "s.xz"), &res);
+    ASSERT_EQ(res, S_OK);
+    CMyComPtr<IOutArchive> writer;
+    ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    ASSERT_EQ(ApplyProps(writer, {Num(L"x", 9)}), S_OK);
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {Kept(0)};
+    std::string data;
+    ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+    const auto got = ReadBack(lib, "xz", data);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got.begin()->second, "old content\n");
+    // More than one item does not fit a single stream.
+    cb->items = {File("", "a"), File("", "b")};
+    EXPECT_EQ(WriteWith(NewWriter(lib, "gzip"), cb, data), E_INVALIDARG);
+}
+
+TEST_F(PluginWriteTest, SkippedStreamsLeaveTheirItemOut) {
+    for (const char *format : {"zip", "tar", "7z"}) {
+        SCOPED_TRACE(format);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        CTestItem skipped = File("skipped.txt", "not there");
+        skipped.stream = CTestItem::kSkip;
+        CTestItem none = File("none.txt", "not there either");
+        none.stream = CTestItem::kNull;
+        cb->items = {File("a.txt", "a\n"), skipped, none, File("b.txt", "b\n")};
+        std::string data;
+        ASSERT_EQ(WriteWith(NewWriter(lib, format), cb, data), S_OK);
+        const std::map<std::string, std::string> expected = {{"a.txt", "a\n"}, {"b.txt", "b\n"}};
+        EXPECT_TRUE(ReadBack(lib, format, data) == expected);
+        EXPECT_EQ(cb->results.size(), 2u);
+    }
+}
+
+TEST_F(PluginWriteTest, AFailingCallbackEndsTheWriteWithItsResult) {
+    struct CCase {
+        const char *format;
+        int failingItem;        // GetStream fails for this item, -1 none
+        int abortAfterProgress; // SetCompleted fails after this many calls, -1 never
+    };
+    const CCase cases[] = {{"zip", 1, -1}, {"7z", 1, -1}, {"tar", -1, 0}, {"xz", -1, 0}, {"zip", -1, 1}};
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(std::string(c.format) + " " + std::to_string(c.failingItem) + " " +
+                     std::to_string(c.abortAfterProgress));
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        if (std::string(c.format) == "xz") {
+            cb->items = {File("", BigData())};
+        } else {
+            cb->items = {File("a.bin", BigData()), File("b.bin", BigData()), File("c.bin", "c")};
+        }
+        if (c.failingItem >= 0) cb->items[static_cast<size_t>(c.failingItem)].stream = CTestItem::kFail;
+        cb->abortAfterCompleted = c.abortAfterProgress;
+        std::string data;
+        EXPECT_EQ(WriteWith(NewWriter(lib, c.format), cb, data), E_ABORT);
+        // Nothing is asked after the failure.
+        if (c.failingItem >= 0) {
+            EXPECT_EQ(cb->streamsAsked.back(), static_cast<UInt32>(c.failingItem));
+        }
+    }
+}
+
+TEST_F(PluginWriteTest, SevenZipWithAPasswordIsRefusedNotWrittenInClear) {
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {File("secret.txt", "secret\n")};
+    cb->writePasswordDefined = true;
+    cb->writePassword = L"pw";
+    std::string data;
+    EXPECT_EQ(WriteWith(NewWriter(lib, "7z"), cb, data), E_NOTIMPL);
+    EXPECT_EQ(data.find("secret"), std::string::npos);
+    EXPECT_TRUE(cb->streamsAsked.empty());
+}
+
+TEST_F(PluginWriteTest, EncryptedZipsOpenWithTheirPasswordOnly) {
+    struct CCase {
+        const wchar_t *method; // the "em" value, null for the default
+        const char *extract;   // with the right password, into "out"
+        const char *wrong;     // with a wrong password; must fail
+    };
+    const CCase cases[] = {
+        {nullptr, "unzip -q -P 'pass wörd' %f -d out", "unzip -tq -P wrong %f"},
+        {L"ZipCrypto", "unzip -q -P 'pass wörd' %f -d out", "unzip -tq -P wrong %f"},
+        {L"AES256", "mkdir out && bsdtar --passphrase 'pass wörd' -xf %f -C out",
+         "mkdir -p w && bsdtar --passphrase wrong -xf %f -C w"},
+    };
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.extract);
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, "zip");
+        if (c.method) {
+            ASSERT_EQ(ApplyProps(writer, {Text(L"em", c.method)}), S_OK);
+        }
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File("secret.txt", "very secret text\n"), Folder("d"), File("d/big.bin", BigData())};
+        cb->writePasswordDefined = true;
+        cb->writePassword = L"pass wörd";
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        EXPECT_EQ(data.find("very secret"), std::string::npos);
+        Sh("rm -rf out w src");
+        WriteFile(tmp / "e.zip", data);
+        EXPECT_EQ(Sh(Subst("/usr/bin/python3 -c \"import zipfile,sys; "
+                           "sys.exit(not zipfile.ZipFile(sys.argv[1]).getinfo('secret.txt').flag_bits & 1)\" %f",
+                           tmp / "e.zip")),
+                  0);
+        EXPECT_EQ(Sh(Subst(c.extract, tmp / "e.zip")), 0);
+        EXPECT_NE(Sh(Subst(c.wrong, tmp / "e.zip")), 0);
+        MakeTree(tmp / "src", Expected(cb->items));
+        EXPECT_EQ(Sh("diff -r src out"), 0);
+        EXPECT_TRUE(ReadBack(lib, "zip", data, L"pass wörd") == Expected(cb->items));
+    }
+}
+
+TEST_F(PluginWriteTest, KeptEncryptedZipItemsStayEncrypted) {
+    ASSERT_EQ(Sh("printf 'locked\\n' > locked.txt && zip -q -P old locked.zip locked.txt"), 0);
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", ReadFile(tmp / "locked.zip"), &res);
+    ASSERT_EQ(res, S_OK);
+    CMyComPtr<IOutArchive> writer;
+    ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {Kept(0), File("open.txt", "open\n")};
+    cb->readPassword = L"old";
+    std::string data;
+    ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+    EXPECT_EQ(cb->readPasswordRequests, 1);
+    // libarchive takes one password per archive: the new item is encrypted with the old password.
+    WriteFile(tmp / "n.zip", data);
+    EXPECT_EQ(Sh(Subst("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                       "sys.exit(not all(i.flag_bits & 1 for i in z.infolist()))\" %f",
+                       tmp / "n.zip")),
+              0);
+    EXPECT_EQ(Sh("unzip -q -P old n.zip -d out && grep -q locked out/locked.txt && grep -q open out/open.txt"), 0);
+
+    // A wrong password fails the update instead of storing garbage.
+    HRESULT res2;
+    CMyComPtr<IInArchive> arc2 = OpenArchive(lib, "zip", ReadFile(tmp / "locked.zip"), &res2);
+    ASSERT_EQ(res2, S_OK);
+    CMyComPtr<IOutArchive> writer2;
+    ASSERT_EQ(arc2->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer2)), S_OK);
+    CMyComPtr<CUpdateCallback> cb2 = new CUpdateCallback;
+    cb2->items = {Kept(0)};
+    cb2->readPassword = L"wrong";
+    EXPECT_NE(WriteWith(writer2, cb2, data), S_OK);
+}
