@@ -409,3 +409,33 @@ TEST_F(ExtractTest, OutputFolderThatCannotBeMade) {
     EXPECT_NE(S_OK, run.result);
     EXPECT_EQ("Can not create output directory: " + (tmp / "file/sub"), A(run.errorMessage));
 }
+
+TEST_F(ExtractTest, LaterVolumesOfAnArchiveAreNotOpenedAgain) {
+    std::string big;
+    UInt32 x = 7;
+    for (int i = 0; i < 30000; i++) {
+        x = x * 1103515245 + 12345;
+        big += (char)(x >> 24);
+    }
+    ASSERT_TRUE(MakeTar(tmp / "v.tar", {File("big.bin", big)}));
+    ASSERT_EQ(0, Sh("cd '" + tmp.Path() + "' && split -b 16384 -d -a 3 --numeric-suffixes=1 v.tar v.tar."));
+    std::vector<std::string> parts;
+    UInt64 total = 0;
+    for (int i = 1; i <= 3; i++) {
+        char name[16];
+        snprintf(name, sizeof(name), "v.tar.%03d", i);
+        parts.push_back(tmp / name);
+        struct stat st;
+        ASSERT_EQ(0, stat(parts.back().c_str(), &st));
+        total += (UInt64)st.st_size;
+    }
+    CRecordingCallback cb;
+    const CRun run = RunExtract(parts, Options(out), cb);
+    EXPECT_EQ(S_OK, run.result);
+    EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults); // the other two were volumes of the first
+    EXPECT_EQ(big, filetest::ReadFile(out + "/big.bin"));
+    ASSERT_FALSE(cb.totals.empty());
+    EXPECT_EQ(total, cb.totals.front());
+    EXPECT_EQ(total, cb.totals.back());
+    EXPECT_EQ(total, run.stat.PackSize);
+}
