@@ -209,11 +209,10 @@ HRESULT CheckSize(const CValue &v) {
     size_t i = 0;
     while (i < v.text.size() && IsDigit(v.text[i]))
         i++;
-    if (i == 0 || i > 10) return E_INVALIDARG;
-    UInt32 n = 0;
-    if (!AllDigits(v.text.substr(0, i), n)) return E_INVALIDARG;
+    // Byte counts may pass 4 GiB; a bare number is an exponent.
+    if (i == 0 || i > 19) return E_INVALIDARG;
     const std::string unit = v.text.substr(i);
-    if (unit.empty()) return n <= 63 ? S_OK : E_INVALIDARG;
+    if (unit.empty()) return (i <= 2 && std::stoul(v.text) <= 63) ? S_OK : E_INVALIDARG;
     if (unit.size() == 1 && strchr("bkmg", unit[0])) return S_OK;
     return E_INVALIDARG;
 }

@@ -600,6 +600,19 @@ TEST_F(PluginWriteTest, UnknownNamesAndWrongValuesAreRefused) {
         CMyComPtr<IOutArchive> writer = NewWriter(lib, c.format);
         EXPECT_EQ(ApplyProps(writer, {c.prop}), c.expected);
     }
+    // What the compress dialog sends for each format.
+    const std::pair<const char *, std::vector<CNamedProp>> dialogSets[] = {
+        {"7z",
+         {Num(L"x", 5), Text(L"0", L"LZMA2"), Text(L"0d", L"16777216B"), Num(L"0fb", 32), Text(L"em", L"AES256"),
+          Text(L"he", L"off"), Text(L"s", L"68719476736B"), Num(L"mt", 8)}},
+        {"zip", {Num(L"x", 5), Text(L"m", L"Deflate"), Num(L"fb", 32), Num(L"mt", 8), Text(L"em", L"ZipCrypto")}},
+        {"gzip", {Num(L"x", 9), Num(L"fb", 128)}},
+        {"bzip2", {Num(L"x", 9), Text(L"d", L"921600B"), Num(L"mt", 8)}},
+        {"xz", {Num(L"x", 9), Text(L"d", L"67108864B"), Num(L"fb", 64), Num(L"mt", 8)}},
+        {"zstd", {Num(L"x", 7)}},
+    };
+    for (const auto &set : dialogSets)
+        EXPECT_EQ(ApplyProps(NewWriter(lib, set.first), set.second), S_OK) << set.first;
     // A failed call leaves nothing of itself behind: the zip is deflated as by default.
     CMyComPtr<IOutArchive> writer = NewWriter(lib, "zip");
     EXPECT_EQ(ApplyProps(writer, {Text(L"m", L"Copy"), Num(L"zz", 1)}), E_INVALIDARG);
