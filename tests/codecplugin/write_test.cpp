@@ -19,6 +19,7 @@ struct CTestItem {
     bool isDir = false;
     bool sizeKnown = true;
     bool isAnti = false;
+    UInt32 mode = 0; // Unix mode in the attributes; 0 for the defaults
     // The update record.
     bool newData = true;
     bool newProps = true;
@@ -135,7 +136,8 @@ public:
             break;
         case kpidAttrib:
             value->vt = VT_UI4;
-            value->ulVal = t.isDir ? (0x10 | 0x8000 | (040755u << 16)) : (0x8000 | (0100640u << 16));
+            value->ulVal =
+                t.isDir ? (0x10 | 0x8000 | (040755u << 16)) : (0x8000 | ((t.mode ? t.mode : 0100640u) << 16));
             break;
         default:
             break;
@@ -475,9 +477,12 @@ TEST_F(PluginWriteTest, EveryWritableFormatReadsBackInThePluginAndInDebianTools)
     }
 }
 
-TEST_F(PluginWriteTest, NamesTimesAndModesSurviveInTar) {
+TEST_F(PluginWriteTest, NamesTimesModesAndLinksSurviveInTar) {
     CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
-    cb->items = {File("dir/中文.txt", "x\n"), Folder("dir")};
+    // A link read from disk comes as its target in the data and the link type in the mode.
+    CTestItem link = File("lnk", "dir/中文.txt");
+    link.mode = 0120777;
+    cb->items = {File("dir/中文.txt", "x\n"), Folder("dir"), link};
     std::string data;
     ASSERT_EQ(WriteWith(NewWriter(lib, "tar"), cb, data), S_OK);
     WriteFile(tmp / "a.tar", data);
@@ -486,6 +491,7 @@ TEST_F(PluginWriteTest, NamesTimesAndModesSurviveInTar) {
     EXPECT_NE(list.find("-rw-r----- "), std::string::npos) << list;
     EXPECT_NE(list.find("drwxr-xr-x "), std::string::npos) << list;
     EXPECT_NE(list.find("2021-01-02 03:04 dir/中文.txt"), std::string::npos) << list;
+    EXPECT_NE(list.find("lnk -> dir/中文.txt"), std::string::npos) << list;
 }
 
 struct CPropsCase {
