@@ -30,4 +30,7 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/OutStreamWithHash.cpp
     archive/ui-common/ArchiveExtractCallback.cpp
     archive/ui-common/Extract.cpp
+    archive/ui-common/UpdateCallback.cpp
+    archive/ui-common/UpdateOptions.cpp
+    archive/ui-common/Update.cpp
 )

@@ -1,0 +1,636 @@
+#include "Update.h"
+
+#include <errno.h>
+
+#include "ArchiveExtractCallback.h"
+#include "EnumDirItems.h"
+#include "OutMultiVolStream.h"
+#include "TempFiles.h"
+#include "UpdateCallback.h"
+#include "UpdatePair.h"
+#include "UpdateProduce.h"
+#include "archive/common/CopyCoder.h"
+#include "archive/common/FileStreams.h"
+#include "archive/common/StreamUtils.h"
+#include "archive/common/TailOutStream.h"
+#include "common/IntToString.h"
+#include "windows/DLL.h"
+#include "windows/FileDir.h"
+#include "windows/FileFind.h"
+#include "windows/FileName.h"
+#include "windows/PropVariant.h"
+#include "windows/TimeUtils.h"
+
+using namespace NWindows;
+using namespace NWindows::NFile;
+
+static const char *const kUpdateIsNotSupoorted = "update operations are not supported for this archive";
+
+namespace {
+
+// Tells the user interface about old items that the action set drops.
+class CUpdateProduceCallbackImp : public IUpdateProduceCallback {
+    const CObjectVector<CArcItem> *_arcItems;
+    IUpdateCallbackUI *_callback;
+
+public:
+    CUpdateProduceCallbackImp(const CObjectVector<CArcItem> *a, IUpdateCallbackUI *callback)
+        : _arcItems(a), _callback(callback) {}
+
+    HRESULT ShowDeleteFile(unsigned arcIndex) override {
+        const CArcItem &ai = (*_arcItems)[arcIndex];
+        return _callback->ShowDeleteFile(ai.Name, ai.IsDir);
+    }
+};
+
+struct CDirPathSortPair {
+    unsigned Len; // the number of '/' in the path
+    unsigned Index;
+
+    int Compare(const CDirPathSortPair &a) const {
+        // deepest first, then in list order
+        if (Len < a.Len) return 1;
+        if (Len > a.Len) return -1;
+        if (Index < a.Index) return -1;
+        if (Index > a.Index) return 1;
+        return 0;
+    }
+};
+
+int CompareDirPathSortPairs(const CDirPathSortPair *p1, const CDirPathSortPair *p2, void *) {
+    return p1->Compare(*p2);
+}
+
+} // namespace
+
+// Writes one output archive.
+static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CCodecs *codecs,
+                        const NUpdateArchive::CActionSet &actionSet, const CArc *arc, CArchivePath &archivePath,
+                        const CObjectVector<CArcItem> &arcItems, Byte *processedItemsStatuses,
+                        const CDirItems &dirItems, const CDirItem *parentDirItem, CTempFiles &tempFiles,
+                        CUpdateErrorInfo &errorInfo, IUpdateCallbackUI *callback, CFinishArchiveStat &st) {
+    CMyComPtr<IOutArchive> outArchive;
+    int formatIndex = options.Method.Format.formatIndex;
+    if (arc) {
+        formatIndex = arc->formatIndex;
+        if (formatIndex < 0) return E_NOTIMPL;
+        CMyComPtr<IInArchive> archive2 = arc->handler;
+        if (archive2->QueryInterface(IID_IOutArchive, (void **)&outArchive) != S_OK) throw kUpdateIsNotSupoorted;
+    } else {
+        if (formatIndex < 0) throw kUpdateIsNotSupoorted;
+        RINOK(codecs->CreateOutArchive((unsigned)formatIndex, outArchive))
+        if (outArchive) {
+            CMyComPtr<ISetCompressCodecsInfo> setCompressCodecsInfo;
+            outArchive.QueryInterface(IID_ISetCompressCodecsInfo, &setCompressCodecsInfo);
+            if (setCompressCodecsInfo) RINOK(setCompressCodecsInfo->SetCompressCodecsInfo(codecs))
+        }
+    }
+    if (!outArchive) throw kUpdateIsNotSupoorted;
+
+    UInt32 value = 0;
+    RINOK(outArchive->GetTimeKind(&value))
+    if (value > NFileTimeType::kDOS) return E_FAIL;
+    const Int32 fileTimeType = (Int32)value;
+
+    {
+        const CArcInfoEx &arcInfo = codecs->Formats[(unsigned)formatIndex];
+        if (options.KeepAltStreams.Val && (arcInfo.Flags & NArcInfoFlags::kAltStreams) == 0) return E_NOTIMPL;
+        if (options.KeepNtSecurity.Val && (arcInfo.Flags & NArcInfoFlags::kNtSecure) == 0) return E_NOTIMPL;
+    }
+
+    CRecordVector<CUpdatePair2> updatePairs2;
+    UStringVector newNames;
+
+    if (options.Renames.IsEmpty()) {
+        CRecordVector<CUpdatePair> updatePairs;
+        GetUpdatePairInfoList(dirItems, arcItems, fileTimeType, updatePairs);
+        CUpdateProduceCallbackImp upCallback(&arcItems, callback);
+        UpdateProduce(updatePairs, actionSet, updatePairs2, isUpdatingItself ? &upCallback : nullptr);
+    } else {
+        for (unsigned i = 0; i < arcItems.Size(); i++) {
+            const CArcItem &ai = arcItems[i];
+            CUpdatePair2 up2;
+            up2.HasNewData = false;
+            up2.HasNewProps = false;
+            up2.KeepArcProps = true;
+            up2.ArchiveIndex = (Int32)ai.HandlerIndex;
+            if (ai.Selected) {
+                for (unsigned k = 0; k < options.Renames.Size(); k++) {
+                    const CRenamePair &rp = options.Renames[k];
+                    UString dest;
+                    bool found = rp.GetNewPath(ai.IsDir, ai.Name, dest);
+                    if (!found && ai.IsAltStream) {
+                        const int colon = FindAltStreamColon_in_Path(ai.Name);
+                        if (colon >= 0) {
+                            UString mainName;
+                            mainName.SetFrom(ai.Name, (unsigned)colon);
+                            if (rp.GetNewPath(false, mainName, dest)) {
+                                dest += L':';
+                                dest += ai.Name.Ptr((unsigned)(colon + 1));
+                                found = true;
+                            }
+                        }
+                    }
+                    if (found) {
+                        up2.HasNewProps = true;
+                        RINOK(Archive_GetItemBoolProp(arc->handler, ai.HandlerIndex, kpidIsAnti, up2.Anti))
+                        up2.RenameIndex = (Int32)newNames.Size();
+                        newNames.Add(dest);
+                        break;
+                    }
+                }
+            }
+            updatePairs2.Add(up2);
+        }
+    }
+
+    {
+        UInt64 numItems = 0;
+        for (unsigned i = 0; i < updatePairs2.Size(); i++)
+            if (updatePairs2[i].HasNewData) numItems++;
+        RINOK(callback->SetNumItems(numItems))
+    }
+
+    CArchiveUpdateCallback *updateCallbackSpec = new CArchiveUpdateCallback;
+    CMyComPtr<IArchiveUpdateCallback> updateCallback(updateCallbackSpec);
+    updateCallbackSpec->OpenShared = options.OpenForWriteShare;
+    updateCallbackSpec->FromStdIn = options.ReadStdIn;
+    updateCallbackSpec->Callback = callback;
+    if (arc) {
+        updateCallbackSpec->Archive = arc->handler;
+        updateCallbackSpec->Arc = arc;
+    }
+    updateCallbackSpec->DirItems = &dirItems;
+    updateCallbackSpec->ParentDirItem = parentDirItem;
+    updateCallbackSpec->WithNtSecurity = options.KeepNtSecurity.Val;
+    updateCallbackSpec->WithHardLinks = options.KeepHardLinks.Val;
+    updateCallbackSpec->WithSymLinks = options.KeepSymLinks.Val;
+    updateCallbackSpec->ArcItems = &arcItems;
+    updateCallbackSpec->Records = &updatePairs2;
+    updateCallbackSpec->ProcessedFlags = processedItemsStatuses;
+    if (!options.Renames.IsEmpty()) updateCallbackSpec->NewNames = &newNames;
+
+    CMyComPtr<IOutStream> outSeekStream;
+    CMyComPtr<ISequentialOutStream> outStream;
+    COutFileStream *outStreamSpec = nullptr;
+    CStdOutFileStream *stdOutFileStreamSpec = nullptr;
+    COutMultiVolStream *volStreamSpec = nullptr;
+
+    if (options.ToStdOut) {
+        if (!options.VolumeSizes.IsEmpty()) return E_FAIL;
+        stdOutFileStreamSpec = new CStdOutFileStream;
+        outStream = stdOutFileStreamSpec;
+    } else {
+        UString dirPrefix;
+        if (!NDir::GetOnlyDirPrefix(archivePath.GetFinalPath(), dirPrefix)) throw 1417161;
+        if (!dirPrefix.IsEmpty()) NDir::CreateComplexDir(dirPrefix);
+
+        if (!options.VolumeSizes.IsEmpty()) {
+            if (arc && arc->GetGlobalOffset() > 0) return E_NOTIMPL;
+            volStreamSpec = new COutMultiVolStream;
+            outSeekStream = volStreamSpec;
+            outStream = outSeekStream;
+            volStreamSpec->Sizes = options.VolumeSizes;
+            volStreamSpec->Prefix = archivePath.GetFinalVolPath();
+            volStreamSpec->Prefix += L'.';
+            volStreamSpec->TempFiles = &tempFiles;
+            volStreamSpec->Init();
+        } else {
+            outStreamSpec = new COutFileStream;
+            outSeekStream = outStreamSpec;
+            outStream = outSeekStream;
+            UString realPath = archivePath.UseTemp ? archivePath.GetTempPath() : archivePath.GetFinalPath();
+            for (unsigned i = 1;; i++) {
+                if (outStreamSpec->Create(realPath, false)) {
+                    tempFiles.Paths.Add(realPath);
+                    break;
+                }
+                // A ".tmp" name that someone else holds is left alone; the suffix chosen here is
+                // the one the driver later moves.
+                if (errno == EEXIST && archivePath.UseTemp && i < 65536) {
+                    wchar_t temp[16];
+                    ConvertUInt32ToString(i, temp);
+                    archivePath.TempSuffix = temp;
+                    realPath = archivePath.GetTempPath();
+                    continue;
+                }
+                return errorInfo.SetFromLastError("cannot open file", realPath);
+            }
+        }
+    }
+
+    RINOK(SetProperties(outArchive, options.Method.Props))
+
+    if (options.MakeSfx) {
+        CInFileStream *sfxStreamSpec = new CInFileStream;
+        CMyComPtr<IInStream> sfxStream(sfxStreamSpec);
+        if (!sfxStreamSpec->Open(options.SfxModulePath))
+            return errorInfo.SetFromLastError("cannot open SFX module", options.SfxModulePath);
+
+        CMyComPtr<ISequentialOutStream> sfxOutStream;
+        COutFileStream *outStreamSpec2 = nullptr;
+        if (options.VolumeSizes.IsEmpty())
+            sfxOutStream = outStream;
+        else {
+            outStreamSpec2 = new COutFileStream;
+            sfxOutStream = outStreamSpec2;
+            const UString realPath = archivePath.GetFinalPath();
+            if (!outStreamSpec2->Create(realPath, false))
+                return errorInfo.SetFromLastError("cannot open file", realPath);
+            // A failed run removes the stub together with the volumes.
+            tempFiles.Paths.Add(realPath);
+        }
+
+        UInt64 sfxSize = 0;
+        RINOK(sfxStreamSpec->GetSize(&sfxSize))
+        RINOK(callback->WriteSfx(options.SfxModulePath, sfxSize))
+        RINOK(NCompress::CopyStream(sfxStream, sfxOutStream, nullptr))
+        if (outStreamSpec2) RINOK(outStreamSpec2->Close())
+    }
+
+    CMyComPtr<ISequentialOutStream> tailStream;
+    if (options.MakeSfx || !arc || arc->handlerStreamOffset == 0)
+        tailStream = outStream;
+    else {
+        // Bytes in front of the old archive (a stub, say) stay in front of the new one.
+        if (!arc->subRangeStream) return E_FAIL;
+        RINOK(arc->subRangeStream->Seek(0, STREAM_SEEK_SET, nullptr))
+        RINOK(NCompress::CopyStream_ExactSize(arc->subRangeStream, outStream, arc->handlerStreamOffset, nullptr))
+        if (options.ToStdOut)
+            tailStream = outStream;
+        else {
+            CTailOutStream *tailStreamSpec = new CTailOutStream;
+            tailStream = tailStreamSpec;
+            tailStreamSpec->Stream = outSeekStream;
+            tailStreamSpec->Offset = arc->handlerStreamOffset;
+            tailStreamSpec->Init();
+        }
+    }
+
+    const HRESULT result = outArchive->WriteArchive(tailStream, updatePairs2.Size(), updateCallback);
+    if (result != S_OK) return result;
+
+    if (!updateCallbackSpec->AreAllFilesClosed()) {
+        errorInfo.Text = "There are unclosed input file:";
+        errorInfo.Paths = updateCallbackSpec->OpenPaths;
+        return E_FAIL;
+    }
+
+    if (options.StampArchiveTime) {
+        FILETIME ft;
+        ft.dwLowDateTime = 0;
+        ft.dwHighDateTime = 0;
+        for (unsigned i = 0; i < updatePairs2.Size(); i++) {
+            const CUpdatePair2 &pair2 = updatePairs2[i];
+            const FILETIME *ft2 = nullptr;
+            if (pair2.HasNewProps && pair2.DiskIndex >= 0)
+                ft2 = &dirItems.Items[(unsigned)pair2.DiskIndex].MTime;
+            else if (pair2.KeepArcProps && pair2.ArchiveIndex >= 0)
+                ft2 = &arcItems[(unsigned)pair2.ArchiveIndex].MTime;
+            if (ft2 && ::CompareFileTime(&ft, ft2) < 0) ft = *ft2;
+        }
+        if (ft.dwLowDateTime != 0 || ft.dwHighDateTime != 0) {
+            if (outStreamSpec) outStreamSpec->SetMTime(&ft);
+            if (volStreamSpec) volStreamSpec->SetMTime(&ft);
+        }
+    }
+
+    if (outStreamSpec) {
+        UInt64 size = 0;
+        if (outStreamSpec->GetSize(&size) == S_OK) st.ArchiveSize = size;
+        return outStreamSpec->Close();
+    }
+    if (stdOutFileStreamSpec) {
+        st.ArchiveSize = stdOutFileStreamSpec->GetSize();
+        return S_OK;
+    }
+    if (volStreamSpec) {
+        st.ArchiveSize = volStreamSpec->GetSize();
+        return volStreamSpec->Close();
+    }
+    return S_OK;
+}
+
+static HRESULT EnumerateInArchiveItems(const NWildcard::CCensor &censor, const CArc &arc,
+                                       CObjectVector<CArcItem> &arcItems) {
+    arcItems.Clear();
+    UInt32 numItems = 0;
+    IInArchive *archive = arc.handler;
+    RINOK(archive->GetNumberOfItems(&numItems))
+    arcItems.ClearAndReserve(numItems);
+
+    CReadArcItem item;
+    for (UInt32 i = 0; i < numItems; i++) {
+        CArcItem ai;
+        RINOK(arc.GetItem(i, item))
+        ai.Name = item.itemPath;
+        ai.IsDir = item.isDir;
+        ai.IsAltStream = item.isAltStream;
+
+        ai.Selected = false;
+        for (unsigned k = 0; k < censor.Pairs.Size(); k++) {
+            bool include;
+            if (CensorNode_CheckPath2(censor.Pairs[k].Head, item, include)) {
+                if (!include) {
+                    ai.Selected = false;
+                    break;
+                }
+                ai.Selected = true;
+            }
+        }
+
+        RINOK(arc.GetItemMTime(i, ai.MTime, ai.HasMTime))
+        RINOK(arc.GetItemSize(i, ai.Size, ai.HasSize)) {
+            NCOM::CPropVariant prop;
+            RINOK(archive->GetProperty(i, kpidTimeType, &prop))
+            if (prop.vt == VT_UI4) {
+                ai.TimeType = (Int32)prop.ulVal;
+                if (prop.ulVal > NFileTimeType::kDOS) return E_FAIL;
+            }
+        }
+        ai.HandlerIndex = i;
+        arcItems.AddInReserved(ai);
+    }
+    return S_OK;
+}
+
+// Whether the source at path may go: only what the new archive really holds.
+static bool IsStoredInArchive(const CDirItem &di, Byte flag, const UString &path) {
+    if (flag == kProcessed_Opened) return true;
+    if (flag != kProcessed_None || di.Size != 0) return false;
+    // Never opened and empty when scanned: the record stored it as empty, unless it has grown since.
+    NFind::CFileInfo fi;
+    return fi.Find(path) && !fi.IsDir() && fi.Size == 0;
+}
+
+HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, const UString &cmdArcPath2,
+                      NWildcard::CCensor &censor, CUpdateOptions &options, CUpdateErrorInfo &errorInfo,
+                      IOpenCallbackUI *openCallback, IUpdateCallbackUI2 *callback, bool needSetPath) {
+    if (options.ToStdOut && options.MailMode) return E_FAIL;
+    if (types.Size() > 1) return E_NOTIMPL;
+
+    const bool renameMode = !options.Renames.IsEmpty();
+    if (renameMode && options.Outputs.Size() != 1) return E_FAIL;
+
+    if (options.DeleteSourcesAfter) {
+        if (options.Outputs.Size() != 1) return E_NOTIMPL;
+        const NUpdateArchive::CActionSet &as = options.Outputs[0].Actions;
+        for (unsigned i = NUpdateArchive::kPairDiskOnly; i < NUpdateArchive::kNumPairStates; i++)
+            if (as.StateActions[i] != NUpdateArchive::kActionCompress) return E_NOTIMPL;
+    }
+
+    censor.AddPathsToCensor(options.CensorPathMode);
+    censor.ExtendExclude();
+
+    if (!options.VolumeSizes.IsEmpty() && options.MailMode) return E_NOTIMPL;
+
+    if (options.MakeSfx) {
+        CProperty property;
+        property.Name = L"rsfx";
+        options.Method.Props.Add(property);
+        if (options.SfxModulePath.IsEmpty()) {
+            errorInfo.Text = "SFX file is not specified";
+            return E_FAIL;
+        }
+        bool found = false;
+        if (options.SfxModulePath.Find(L'/') < 0) {
+            const UString fullName = NDLL::GetModuleDirPrefix() + options.SfxModulePath;
+            if (NFind::DoesFileExist(fullName)) {
+                options.SfxModulePath = fullName;
+                found = true;
+            }
+        }
+        if (!found && !NFind::DoesFileExist(options.SfxModulePath))
+            return errorInfo.SetFromLastError("cannot find specified SFX module", options.SfxModulePath);
+    }
+
+    CArchiveLink arcLink;
+
+    if (needSetPath) {
+        if (!options.InitFormatIndex(codecs, types, cmdArcPath2) || !options.SetArcPath(codecs, cmdArcPath2))
+            return E_NOTIMPL;
+    }
+
+    UString arcPath = options.ArcPath.GetFinalPath();
+
+    if (cmdArcPath2.IsEmpty()) {
+        if (options.Method.Format.formatIndex < 0) throw "type of archive is not specified";
+    } else {
+        NFind::CFileInfo fi;
+        if (!fi.Find(arcPath)) {
+            if (renameMode) throw "can't find archive";
+            if (options.Method.Format.formatIndex < 0) {
+                if (!options.SetArcPath(codecs, cmdArcPath2)) return E_NOTIMPL;
+            }
+        } else {
+            if (fi.IsDir()) throw "there is no such archive";
+            if (fi.IsDevice) return E_NOTIMPL;
+            if (!options.VolumeSizes.IsEmpty()) return E_NOTIMPL;
+
+            CObjectVector<COpenType> types2;
+            if (options.Method.HasType) types2.Add(options.Method.Format);
+            CIntVector excl;
+
+            COpenOptions op;
+            op.registry = codecs;
+            op.requestedTypes = &types2;
+            op.excludedFormatIndices = &excl;
+            op.readStdIn = false;
+            op.filePath = arcPath;
+            op.handlerProps = &options.Method.Props;
+
+            RINOK(callback->StartOpenArchive(arcPath))
+
+            HRESULT result = arcLink.Open3(op, openCallback);
+            if (result == E_ABORT) return result;
+            if (result == S_OK && arcLink.failedOpenErrors.failedFormatIndex >= 0) result = S_FALSE;
+
+            const HRESULT res2 = callback->OpenResult(codecs, arcLink, arcPath, result);
+            if (res2 != S_OK) return res2;
+            RINOK(result)
+
+            if (arcLink.volumeFilePaths.Size() > 1) {
+                errorInfo.ErrorNumber = (DWORD)E_NOTIMPL;
+                errorInfo.Text = "Updating for multivolume archives is not implemented";
+                return E_NOTIMPL;
+            }
+
+            CArc &arc = arcLink.levels.Back();
+            arc.itemTime = fi.MTime;
+            arc.itemTimeDefined = !fi.IsDevice;
+
+            if (arc.openErrors.hasTail) {
+                errorInfo.ErrorNumber = (DWORD)E_NOTIMPL;
+                errorInfo.Text = "There is some data block after the end of the archive";
+                return E_NOTIMPL;
+            }
+            if (options.Method.Format.formatIndex < 0) {
+                options.Method.Format.formatIndex = arc.formatIndex;
+                if (!options.SetArcPath(codecs, cmdArcPath2)) return E_NOTIMPL;
+            }
+        }
+    }
+
+    if (options.Method.Format.formatIndex < 0) {
+        options.Method.Format.formatIndex = codecs->FindFormatForArchiveType(UString(L"7z"));
+        if (options.Method.Format.formatIndex < 0) return E_NOTIMPL;
+    }
+
+    const bool thereIsInArchive = arcLink.isOpen;
+    if (!thereIsInArchive && renameMode) return E_FAIL;
+
+    CDirItems dirItems;
+    dirItems.Callback = callback;
+
+    CDirItem parentDirItem;
+    CDirItem *parentDirItem_Ptr = nullptr;
+
+    if (options.ReadStdIn) {
+        CDirItem di;
+        di.Name = options.StdInItemName;
+        di.Size = (UInt64)(Int64)-1;
+        di.Attrib = 0;
+        NTime::GetCurUtcFileTime(di.MTime);
+        di.CTime = di.ATime = di.MTime;
+        dirItems.Items.Add(di);
+    } else if (!renameMode) {
+        bool needScanning = false;
+        for (unsigned i = 0; i < options.Outputs.Size(); i++)
+            if (options.Outputs[i].Actions.NeedScanning()) needScanning = true;
+        if (needScanning) {
+            RINOK(callback->StartScanning())
+            dirItems.SymLinks = options.KeepSymLinks.Val;
+            dirItems.ScanAltStreams = options.KeepAltStreams.Val;
+            const HRESULT res = EnumerateItems(censor, options.CensorPathMode, options.PathPrefixToAdd, dirItems);
+            if (res != S_OK) {
+                if (res != E_ABORT) errorInfo.Text = "Scanning error";
+                return res;
+            }
+            RINOK(callback->FinishScanning(dirItems.Stat))
+
+            if (censor.Pairs.Size() == 1) {
+                NFind::CFileInfo fi;
+                UString prefix = censor.Pairs[0].Prefix;
+                prefix += L'.';
+                if (fi.Find(prefix) && fi.IsDir()) {
+                    parentDirItem.Size = fi.Size;
+                    parentDirItem.CTime = fi.CTime;
+                    parentDirItem.ATime = fi.ATime;
+                    parentDirItem.MTime = fi.MTime;
+                    parentDirItem.Attrib = fi.Attrib;
+                    parentDirItem.SecureIndex = -1;
+                    parentDirItem_Ptr = &parentDirItem;
+                }
+            }
+        }
+    }
+
+    UString tempPath;
+    bool usesTempDir = false;
+
+    if (!options.ToStdOut && options.ReplaceSource && !options.Outputs.IsEmpty()) {
+        CArchivePath &ap = options.Outputs[0].ArcPath;
+        ap = options.ArcPath;
+        if (options.VolumeSizes.IsEmpty() && (thereIsInArchive || !options.WorkFolder.IsEmpty())) {
+            usesTempDir = true;
+            ap.UseTemp = true;
+            ap.TempFolder = options.WorkFolder.IsEmpty() ? ap.Folder : options.WorkFolder;
+            NName::NormalizeDirPathPrefix(ap.TempFolder);
+        }
+    }
+
+    if (!options.ToStdOut) {
+        for (unsigned i = 0; i < options.Outputs.Size(); i++) {
+            if (i == 0 && usesTempDir) continue;
+            const UString path = options.Outputs[i].ArcPath.GetFinalPath();
+            if (NFind::DoesFileOrDirExist(path)) {
+                errorInfo.ErrorNumber = EEXIST;
+                errorInfo.Text = "The file already exists";
+                errorInfo.Paths.Add(path);
+                return errorInfo.Get_HRESULT_Error();
+            }
+        }
+    }
+
+    CObjectVector<CArcItem> arcItems;
+    if (thereIsInArchive) RINOK(EnumerateInArchiveItems(censor, *arcLink.GetArc(), arcItems))
+
+    CByteVector processedItems;
+    if (options.DeleteSourcesAfter && dirItems.Items.Size() != 0) {
+        processedItems.ClearAndSetSize(dirItems.Items.Size());
+        memset(&processedItems[0], 0, processedItems.Size());
+    }
+
+    CTempFiles tempFiles;
+
+    for (unsigned i = 0; i < options.Outputs.Size(); i++) {
+        const CArc *arc = thereIsInArchive ? arcLink.GetArc() : nullptr;
+        CUpdateArchiveCommand &command = options.Outputs[i];
+        UString name;
+        bool isUpdating;
+        if (options.ToStdOut) {
+            name = L"stdout";
+            isUpdating = thereIsInArchive;
+        } else {
+            name = command.ArcPath.GetFinalPath();
+            isUpdating = (i == 0 && options.ReplaceSource && thereIsInArchive);
+        }
+        RINOK(callback->StartArchive(name, isUpdating))
+
+        CFinishArchiveStat st;
+        RINOK(Compress(options, isUpdating, codecs, command.Actions, arc, command.ArcPath, arcItems,
+                       processedItems.IsEmpty() ? nullptr : &processedItems[0], dirItems, parentDirItem_Ptr, tempFiles,
+                       errorInfo, callback, st))
+        RINOK(callback->FinishArchive(st))
+    }
+
+    if (thereIsInArchive) {
+        RINOK(arcLink.Close())
+        arcLink.Release();
+    }
+
+    // Everything written so far stays from here on.
+    tempFiles.Paths.Clear();
+
+    if (usesTempDir) {
+        // The suffix chosen while writing: never some other ".tmp" file.
+        tempPath = options.Outputs[0].ArcPath.GetTempPath();
+        // One rename replaces the old archive, so it is never missing or half-written; when the
+        // move fails the old archive is as it was and the new one stays under the temporary name.
+        if (!NDir::MyMoveFile(tempPath, arcPath)) {
+            errorInfo.SetFromLastError("cannot move the file; the archive is unchanged", tempPath);
+            errorInfo.Paths.Add(arcPath);
+            return errorInfo.Get_HRESULT_Error();
+        }
+    }
+
+    if (options.DeleteSourcesAfter && !processedItems.IsEmpty()) {
+        CRecordVector<CDirPathSortPair> pairs;
+        for (unsigned i = 0; i < dirItems.Items.Size(); i++) {
+            const CDirItem &dirItem = dirItems.Items[i];
+            const UString phyPath = dirItems.GetPhyPath(i);
+            if (dirItem.IsDir()) {
+                CDirPathSortPair pair;
+                pair.Index = i;
+                pair.Len = 0;
+                for (unsigned k = 0; k < phyPath.Len(); k++)
+                    if (phyPath[k] == L'/') pair.Len++;
+                pairs.Add(pair);
+            } else if (IsStoredInArchive(dirItem, processedItems[i], phyPath)) {
+                RINOK(callback->DeletingAfterArchiving(phyPath, false))
+                NDir::DeleteFileAlways(phyPath);
+            }
+        }
+        pairs.Sort(CompareDirPathSortPairs, nullptr);
+        for (unsigned i = 0; i < pairs.Size(); i++) {
+            const UString phyPath = dirItems.GetPhyPath(pairs[i].Index);
+            if (NFind::DoesDirExist(phyPath)) {
+                RINOK(callback->DeletingAfterArchiving(phyPath, true))
+                NDir::RemoveDir(phyPath);
+            }
+        }
+        RINOK(callback->FinishDeletingAfterArchiving())
+    }
+
+    return S_OK;
+}

@@ -1,0 +1,392 @@
+#include "UpdateCallback.h"
+
+#include <errno.h>
+
+#include "archive/common/BufInStream.h"
+#include "archive/common/StreamUtils.h"
+#include "common/IntToString.h"
+#include "windows/PropVariant.h"
+#include "windows/Synchronization.h"
+
+using namespace NWindows;
+
+// The writer may open, read and release input streams on several threads.
+static NSynchronization::CCriticalSection g_CriticalSection; // the open-file lists
+static NSynchronization::CCriticalSection CS;                // the processed flags
+
+CArchiveUpdateCallback::CArchiveUpdateCallback()
+    : Callback(nullptr), DirItems(nullptr), ParentDirItem(nullptr), Arc(nullptr), ArcItems(nullptr), Records(nullptr),
+      NewNames(nullptr), OpenShared(false), FromStdIn(false), KeepArcNames(false), WithNtSecurity(false),
+      WithHardLinks(false), WithSymLinks(false), ProcessedFlags(nullptr) {}
+
+bool CArchiveUpdateCallback::AreAllFilesClosed() const {
+    NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
+    return OpenIndexes.IsEmpty();
+}
+
+void CArchiveUpdateCallback::SetProcessedFlag(int diskIndex, Byte value) {
+    if (!ProcessedFlags || diskIndex < 0) return;
+    NSynchronization::CCriticalSectionLock lock(CS);
+    Byte &flag = ProcessedFlags[(unsigned)diskIndex];
+    // A failure sticks: a later successful open does not make a damaged copy whole.
+    if (flag != kProcessed_Failed) flag = value;
+}
+
+HRESULT CArchiveUpdateCallback::SetTotal(UInt64 size) {
+    COM_TRY_BEGIN
+    return Callback->SetTotal(size);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::SetCompleted(const UInt64 *completeValue) {
+    COM_TRY_BEGIN
+    return Callback->SetCompleted(completeValue);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::SetRatioInfo(const UInt64 *inSize, const UInt64 *outSize) {
+    COM_TRY_BEGIN
+    return Callback->SetRatioInfo(inSize, outSize);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::SetOperationResult(Int32 operationResult) {
+    COM_TRY_BEGIN
+    return Callback->SetOperationResult(operationResult);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::CryptoGetTextPassword2(Int32 *passwordIsDefined, BSTR *password) {
+    COM_TRY_BEGIN
+    return Callback->CryptoGetTextPassword2(passwordIsDefined, password);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::CryptoGetTextPassword(BSTR *password) {
+    COM_TRY_BEGIN
+    return Callback->CryptoGetTextPassword(password);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::GetUpdateItemInfo(UInt32 index, Int32 *newData, Int32 *newProps,
+                                                  UInt32 *indexInArchive) {
+    COM_TRY_BEGIN
+    RINOK(Callback->CheckBreak())
+    const CUpdatePair2 &up = (*Records)[index];
+    if (newData) *newData = up.HasNewData ? 1 : 0;
+    if (newProps) *newProps = up.HasNewProps ? 1 : 0;
+    if (indexInArchive) {
+        *indexInArchive = (UInt32)(Int32)-1;
+        if (up.ExistInArchive()) *indexInArchive = ArcIndexOf(up);
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::GetRootProp(PROPID propID, PROPVARIANT *value) {
+    NCOM::CPropVariant prop;
+    switch (propID) {
+    case kpidIsDir:
+        prop = true;
+        break;
+    case kpidAttrib:
+        if (ParentDirItem) prop = ParentDirItem->Attrib;
+        break;
+    case kpidCTime:
+        if (ParentDirItem) prop = ParentDirItem->CTime;
+        break;
+    case kpidATime:
+        if (ParentDirItem) prop = ParentDirItem->ATime;
+        break;
+    case kpidMTime:
+        if (ParentDirItem) prop = ParentDirItem->MTime;
+        break;
+    }
+    return prop.Detach(value);
+}
+
+HRESULT CArchiveUpdateCallback::GetParent(UInt32, UInt32 *parent, UInt32 *parentType) {
+    *parentType = 0;
+    *parent = (UInt32)(Int32)-1;
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetNumRawProps(UInt32 *numProps) {
+    *numProps = WithNtSecurity ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetRawPropInfo(UInt32, BSTR *name, PROPID *propID) {
+    *name = nullptr;
+    *propID = kpidNtSecure;
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetRootRawProp(PROPID, const void **data, UInt32 *dataSize, UInt32 *propType) {
+    *data = nullptr;
+    *dataSize = 0;
+    *propType = 0;
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetRawProp(UInt32 index, PROPID propID, const void **data, UInt32 *dataSize,
+                                           UInt32 *propType) {
+    *data = nullptr;
+    *dataSize = 0;
+    *propType = 0;
+    if (propID != kpidNtSecure && propID != kpidNtReparse) return S_OK;
+    if (FromStdIn) return S_OK;
+    const CUpdatePair2 &up = (*Records)[index];
+    if (up.KeepArcProps && up.ExistInArchive() && Arc && Arc->rawPropsHandler)
+        return Arc->rawPropsHandler->GetRawProp(ArcIndexOf(up), propID, data, dataSize, propType);
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    const CUpdatePair2 &up = (*Records)[index];
+    NCOM::CPropVariant prop;
+    bool skipToArchive = false;
+
+    if (up.HasNewData) {
+        if (propID == kpidSymLink) {
+            if (!up.Anti) skipToArchive = true;
+        } else if (propID == kpidHardLink) {
+            if (up.ExistOnDisk() || up.Anti) return prop.Detach(value);
+            skipToArchive = true;
+        }
+    }
+
+    if (!skipToArchive) {
+        if (up.Anti && propID != kpidPath && propID != kpidIsDir && propID != kpidIsAltStream) {
+            if (propID == kpidSize)
+                prop = (UInt64)0;
+            else if (propID == kpidIsAnti)
+                prop = true;
+            return prop.Detach(value);
+        }
+        if (up.RenameIndex >= 0) {
+            if (propID == kpidPath) {
+                prop = (*NewNames)[(unsigned)up.RenameIndex];
+                return prop.Detach(value);
+            }
+            if (propID == kpidShortName && up.IsRenameTarget) return prop.Detach(value);
+        }
+    }
+
+    if ((up.KeepArcProps || (KeepArcNames && (propID == kpidPath || propID == kpidIsAltStream))) &&
+        up.ExistInArchive() && Archive)
+        return Archive->GetProperty(ArcIndexOf(up), propID, value);
+
+    if (up.ExistOnDisk()) {
+        const CDirItem &di = DirItems->Items[(unsigned)up.DiskIndex];
+        switch (propID) {
+        case kpidPath:
+            prop = DirItems->GetLogPath((unsigned)up.DiskIndex);
+            break;
+        case kpidIsDir:
+            prop = di.IsDir();
+            break;
+        case kpidSize:
+            prop = di.IsDir() ? (UInt64)0 : di.Size;
+            break;
+        case kpidAttrib:
+            prop = di.Attrib;
+            break;
+        case kpidCTime:
+            prop = di.CTime;
+            break;
+        case kpidATime:
+            prop = di.ATime;
+            break;
+        case kpidMTime:
+            prop = di.MTime;
+            break;
+        case kpidIsAltStream:
+            prop = di.IsAltStream;
+            break;
+        }
+    }
+    return prop.Detach(value);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **inStream, UInt32 notifyOp) {
+    COM_TRY_BEGIN
+    *inStream = nullptr;
+    const CUpdatePair2 &up = (*Records)[index];
+    if (!up.HasNewData) return E_FAIL;
+    RINOK(Callback->CheckBreak())
+
+    bool isDir = false;
+    if (up.DiskIndex >= 0)
+        isDir = DirItems->Items[(unsigned)up.DiskIndex].IsDir();
+    else if (up.ArchiveIndex >= 0 && ArcItems)
+        isDir = (*ArcItems)[(unsigned)up.ArchiveIndex].IsDir;
+
+    if (up.Anti) {
+        UString name;
+        if (up.ArchiveIndex >= 0 && ArcItems)
+            name = (*ArcItems)[(unsigned)up.ArchiveIndex].Name;
+        else if (up.DiskIndex >= 0)
+            name = DirItems->GetLogPath((unsigned)up.DiskIndex);
+        RINOK(Callback->GetStream(name, isDir, true, notifyOp))
+        if (!isDir) {
+            CBufInStream *spec = new CBufInStream;
+            CMyComPtr<ISequentialInStream> stream = spec;
+            spec->Init(nullptr, 0);
+            *inStream = stream.Detach();
+        }
+        return S_OK;
+    }
+
+    if (up.DiskIndex < 0) return E_FAIL;
+    RINOK(Callback->GetStream(DirItems->GetLogPath((unsigned)up.DiskIndex), isDir, false, notifyOp))
+    if (isDir) return S_OK;
+
+    if (FromStdIn) {
+        if (notifyOp == NArchive::NUpdateNotifyOp::kAdd || notifyOp == NArchive::NUpdateNotifyOp::kUpdate) {
+            CStdInFileStream *spec = new CStdInFileStream;
+            CMyComPtr<ISequentialInStream> stream = spec;
+            *inStream = stream.Detach();
+        }
+        return S_OK;
+    }
+
+    CInFileStream *spec = new CInFileStream;
+    CMyComPtr<ISequentialInStream> stream = spec;
+    spec->SupportHardLinks = WithHardLinks;
+    spec->Callback = this;
+    spec->CallbackRef = index;
+    const UString path = DirItems->GetPhyPath((unsigned)up.DiskIndex);
+    {
+        NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
+        OpenIndexes.Add(index);
+        OpenPaths.Add(path);
+    }
+    if (!spec->Open(path)) {
+        const DWORD error = (DWORD)errno;
+        SetProcessedFlag(up.DiskIndex, kProcessed_Failed);
+        // Releasing the stream takes it off the open list.
+        stream.Release();
+        return Callback->OpenFileError(path, error);
+    }
+    SetProcessedFlag(up.DiskIndex, kProcessed_Opened);
+    *inStream = stream.Detach();
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::GetStream(UInt32 index, ISequentialInStream **inStream) {
+    const CUpdatePair2 &up = (*Records)[index];
+    return GetStream2(index, inStream,
+                      up.ArchiveIndex >= 0 ? NArchive::NUpdateNotifyOp::kUpdate : NArchive::NUpdateNotifyOp::kAdd);
+}
+
+HRESULT CArchiveUpdateCallback::ReportOperation(UInt32 indexType, UInt32 index, UInt32 notifyOp) {
+    COM_TRY_BEGIN
+    bool isDir = false;
+    if (indexType == NArchive::NEventIndexType::kOutArcIndex) {
+        UString name;
+        if (index != (UInt32)(Int32)-1) {
+            const CUpdatePair2 &up = (*Records)[index];
+            if (up.ExistOnDisk()) {
+                name = DirItems->GetLogPath((unsigned)up.DiskIndex);
+                isDir = DirItems->Items[(unsigned)up.DiskIndex].IsDir();
+            }
+        }
+        return Callback->ReportUpdateOpeartion(notifyOp, name.IsEmpty() ? nullptr : name.Ptr(), isDir);
+    }
+
+    UString name;
+    if (indexType == NArchive::NEventIndexType::kInArcIndex) {
+        if (index != (UInt32)(Int32)-1) {
+            if (ArcItems) {
+                const CArcItem &ai = (*ArcItems)[index];
+                name = ai.Name;
+                isDir = ai.IsDir;
+            } else if (Arc) {
+                RINOK(Arc->GetItemPath(index, name))
+                RINOK(Archive_IsItem_Dir(Arc->handler, index, isDir))
+            }
+        }
+    } else if (indexType == NArchive::NEventIndexType::kBlockIndex) {
+        wchar_t temp[16];
+        ConvertUInt32ToString(index, temp);
+        name = L"#";
+        name += temp;
+    }
+    return Callback->ReportUpdateOpeartion(notifyOp, name, isDir);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::ReportExtractResult(UInt32 indexType, UInt32 index, Int32 opRes) {
+    COM_TRY_BEGIN
+    bool isEncrypted = false;
+    UString name;
+    bool haveName = false;
+    if (indexType == NArchive::NEventIndexType::kOutArcIndex) return E_FAIL;
+    if (indexType == NArchive::NEventIndexType::kInArcIndex) {
+        if (index != (UInt32)(Int32)-1) {
+            if (ArcItems) {
+                name = (*ArcItems)[index].Name;
+                haveName = true;
+            } else if (Arc) {
+                RINOK(Arc->GetItemPath(index, name))
+                haveName = true;
+            }
+            if (Archive) RINOK(Archive_GetItemBoolProp(Archive, index, kpidEncrypted, isEncrypted))
+        }
+    } else if (indexType == NArchive::NEventIndexType::kBlockIndex) {
+        wchar_t temp[16];
+        ConvertUInt32ToString(index, temp);
+        name = L"#";
+        name += temp;
+        haveName = true;
+    }
+    return Callback->ReportExtractResult(opRes, isEncrypted ? 1 : 0, haveName ? name.Ptr() : nullptr);
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::GetVolumeSize(UInt32 index, UInt64 *size) {
+    if (VolumeSizes.IsEmpty()) return S_FALSE;
+    *size = index < VolumeSizes.Size() ? VolumeSizes[index] : VolumeSizes.Back();
+    return S_OK;
+}
+
+HRESULT CArchiveUpdateCallback::GetVolumeStream(UInt32 index, ISequentialOutStream **volumeStream) {
+    COM_TRY_BEGIN
+    *volumeStream = nullptr;
+    wchar_t temp[16];
+    ConvertUInt32ToString(index + 1, temp);
+    UString num;
+    for (size_t len = wcslen(temp); len < 2; len++)
+        num += L'0';
+    num += temp;
+    const UString path = VolumeName + L'.' + num + VolumeExt;
+    COutFileStream *spec = new COutFileStream;
+    CMyComPtr<ISequentialOutStream> stream = spec;
+    if (!spec->Create(path, false)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+    *volumeStream = stream.Detach();
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CArchiveUpdateCallback::InFileStream_On_Error(UInt64 val, UInt32 error) {
+    // A file that could not be read whole is not in the archive as it is on disk.
+    if (Records && val < Records->Size()) SetProcessedFlag((*Records)[(unsigned)val].DiskIndex, kProcessed_Failed);
+    if ((Int32)error <= 0) return (HRESULT)error;
+    return (HRESULT)(0x80070000u | (error & 0xFFFF));
+}
+
+void CArchiveUpdateCallback::InFileStream_On_Destroy(UInt64 val) {
+    NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
+    for (unsigned i = 0; i < OpenIndexes.Size(); i++)
+        if (OpenIndexes[i] == val) {
+            OpenIndexes.Delete(i);
+            OpenPaths.Delete(i);
+            return;
+        }
+    // Every stream of GetStream2 is listed; this runs inside a stream's destructor, so an unknown
+    // value is ignored rather than thrown.
+}

@@ -1,0 +1,741 @@
+// Creating and updating archives end to end: UpdateArchive with the real plug-in, a recording user
+// interface, real folders, and the results checked with independent tools.
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <sched.h>
+#include <stdio.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <algorithm>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "archive/codecs_fixture.h"
+#include "archive/ui-common/ArchiveLink.h"
+#include "archive/ui-common/Update.h"
+#include "windows/file_test_util.h"
+
+using filetest::ReadFile;
+using filetest::TempFolder;
+using filetest::W;
+using filetest::WriteFile;
+
+namespace {
+
+std::string A(const UString &u) {
+    std::string s;
+    for (unsigned i = 0; i < u.Len(); i++)
+        s += (char)u[i];
+    return s;
+}
+
+std::string A(const wchar_t *s) {
+    return s ? A(UString(s)) : std::string("<null>");
+}
+
+// Every call of the engine, in order; optionally stops the run at the n-th stream request.
+class CRecordingCallback : public IOpenCallbackUI, public IUpdateCallbackUI2 {
+    std::mutex _mutex;
+
+public:
+    std::vector<std::string> Events;
+    std::vector<std::string> OpenErrors; // "path errno"
+    std::vector<std::string> Deleting;
+    std::vector<std::string> DroppedItems;
+    int NumStreams = 0;
+    int FailAtStream = -1; // the 1-based stream request that fails
+    HRESULT FailResult = E_ABORT;
+    HRESULT OpenErrorAnswer = S_FALSE;
+    std::function<void()> AfterScanning;
+
+    void Add(const std::string &s) {
+        std::lock_guard<std::mutex> lock(_mutex);
+        Events.push_back(s);
+    }
+
+    HRESULT Open_CheckBreak() override { return S_OK; }
+    HRESULT Open_SetTotal(const UInt64 *, const UInt64 *) override { return S_OK; }
+    HRESULT Open_SetCompleted(const UInt64 *, const UInt64 *) override { return S_OK; }
+    HRESULT Open_Finished() override { return S_OK; }
+    HRESULT Open_CryptoGetTextPassword(BSTR *) override { return E_ABORT; }
+
+    HRESULT WriteSfx(const wchar_t *name, UInt64 size) override {
+        Add("WriteSfx " + A(name) + " " + std::to_string(size));
+        return S_OK;
+    }
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
+    HRESULT SetRatioInfo(const UInt64 *, const UInt64 *) override { return S_OK; }
+    HRESULT CheckBreak() override { return S_OK; }
+    HRESULT SetNumItems(UInt64 n) override {
+        Add("SetNumItems " + std::to_string(n));
+        return S_OK;
+    }
+    HRESULT GetStream(const wchar_t *name, bool isDir, bool isAnti, UInt32 mode) override {
+        int n;
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            n = ++NumStreams;
+        }
+        Add("GetStream " + A(name) + (isDir ? "/" : "") + (isAnti ? " anti" : "") + " " + std::to_string(mode));
+        return n == FailAtStream ? FailResult : S_OK;
+    }
+    HRESULT OpenFileError(const UString &path, DWORD systemError) override {
+        std::lock_guard<std::mutex> lock(_mutex);
+        OpenErrors.push_back(A(path) + " " + std::to_string(systemError));
+        return OpenErrorAnswer;
+    }
+    HRESULT ReadingFileError(const UString &, DWORD) override { return S_OK; }
+    HRESULT SetOperationResult(Int32) override { return S_OK; }
+    HRESULT ReportExtractResult(Int32, Int32, const wchar_t *) override { return S_OK; }
+    HRESULT ReportUpdateOpeartion(UInt32, const wchar_t *, bool) override { return S_OK; }
+    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *password) override {
+        if (defined) *defined = 0;
+        *password = ::SysAllocString(L"");
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(BSTR *password) override { return CryptoGetTextPassword2(nullptr, password); }
+    HRESULT ShowDeleteFile(const wchar_t *name, bool isDir) override {
+        std::lock_guard<std::mutex> lock(_mutex);
+        DroppedItems.push_back(A(name) + (isDir ? "/" : ""));
+        return S_OK;
+    }
+
+    HRESULT ScanError(const UString &path, DWORD systemError) override {
+        Add("ScanError " + A(path) + " " + std::to_string(systemError));
+        return S_OK;
+    }
+    HRESULT ScanProgress(const CDirItemsStat &, const UString &, bool) override { return S_OK; }
+    HRESULT OpenResult(const CCodecs *, const CArchiveLink &, const wchar_t *name, HRESULT result) override {
+        Add("OpenResult " + A(name) + " " + std::to_string(result));
+        return S_OK;
+    }
+    HRESULT StartScanning() override {
+        Add("StartScanning");
+        return S_OK;
+    }
+    HRESULT FinishScanning(const CDirItemsStat &) override {
+        Add("FinishScanning");
+        if (AfterScanning) AfterScanning();
+        return S_OK;
+    }
+    HRESULT StartOpenArchive(const wchar_t *name) override {
+        Add("StartOpenArchive " + A(name));
+        return S_OK;
+    }
+    HRESULT StartArchive(const wchar_t *name, bool updating) override {
+        Add("StartArchive " + A(name) + (updating ? " updating" : ""));
+        return S_OK;
+    }
+    HRESULT FinishArchive(const CFinishArchiveStat &st) override {
+        Add("FinishArchive " + std::to_string(st.ArchiveSize));
+        return S_OK;
+    }
+    HRESULT DeletingAfterArchiving(const UString &path, bool isDir) override {
+        Deleting.push_back(A(path) + (isDir ? "/" : ""));
+        return S_OK;
+    }
+    HRESULT FinishDeletingAfterArchiving() override {
+        Add("FinishDeletingAfterArchiving");
+        return S_OK;
+    }
+
+    bool Has(const std::string &event) const { return std::find(Events.begin(), Events.end(), event) != Events.end(); }
+};
+
+// Output of a shell command; the exit status goes to *status.
+std::string Shell(const std::string &cmd, int *status = nullptr) {
+    std::string out;
+    FILE *f = popen(cmd.c_str(), "r");
+    if (!f) return "<popen failed>";
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
+        out.append(buf, n);
+    const int st = pclose(f);
+    if (status) *status = st;
+    return out;
+}
+
+// "name=content" per file and "name/" per folder, sorted, read with python's own archive modules.
+const char *const kLister = R"PY(
+import sys
+p, kind = sys.argv[1], sys.argv[2]
+out = []
+if kind == '7z':
+    import py7zr
+    with py7zr.SevenZipFile(p, 'r') as z:
+        infos = [(i.filename, i.is_directory) for i in z.list()]
+    with py7zr.SevenZipFile(p, 'r') as z:
+        data = z.readall() or {}
+    for n, d in infos:
+        out.append(n + '/' if d else n + '=' + (data[n].read().decode('latin1') if n in data else ''))
+elif kind == 'zip':
+    import zipfile
+    with zipfile.ZipFile(p) as z:
+        z.testzip()
+        for i in z.infolist():
+            out.append(i.filename if i.is_dir() else i.filename + '=' + z.read(i).decode('latin1'))
+elif kind == 'tar':
+    import tarfile
+    with tarfile.open(p) as t:
+        for m in t.getmembers():
+            out.append(m.name + '/' if m.isdir() else m.name + '=' + t.extractfile(m).read().decode('latin1'))
+print('\n'.join(sorted(out)))
+)PY";
+
+std::string ListArchive(const std::string &path, const std::string &kind) {
+    static std::string script;
+    if (script.empty()) {
+        char tmpl[] = "/tmp/tarnova-lister-XXXXXX";
+        const int fd = mkstemp(tmpl);
+        if (fd >= 0) {
+            close(fd);
+            WriteFile(tmpl, kLister);
+            script = tmpl;
+        }
+    }
+    std::string out = Shell("/usr/bin/python3 " + script + " '" + path + "' " + kind + " 2>&1");
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+std::set<std::string> DirEntries(const std::string &dir) {
+    std::set<std::string> names;
+    const std::string out = Shell("ls -A '" + dir + "'");
+    size_t pos = 0;
+    while (pos < out.size()) {
+        const size_t nl = out.find('\n', pos);
+        names.insert(out.substr(pos, nl - pos));
+        pos = nl == std::string::npos ? out.size() : nl + 1;
+    }
+    return names;
+}
+
+void SetMTime(const std::string &path, time_t t) {
+    struct utimbuf ub;
+    ub.actime = t;
+    ub.modtime = t;
+    ASSERT_EQ(utime(path.c_str(), &ub), 0) << path;
+}
+
+bool MakeSocket(const std::string &path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    struct sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof(addr.sun_path)) return false;
+    strcpy(addr.sun_path, path.c_str());
+    const bool ok = bind(fd, (struct sockaddr *)&addr, sizeof(addr)) == 0;
+    close(fd);
+    return ok;
+}
+
+// One request as the front-end makes it.
+struct CRequest {
+    std::vector<std::string> Sources; // full paths, stored relative to their folder
+    std::string Format;               // empty: from the archive name
+    NUpdateArchive::CActionSet Actions = NUpdateArchive::k_ActionSet_Add;
+    std::function<void(CUpdateOptions &)> Setup;
+
+    CRecordingCallback Callback;
+    CUpdateErrorInfo ErrorInfo;
+    std::string Thrown;
+
+    HRESULT Run(const std::string &arcPath) {
+        CCodecs *codecs = enginetest::Registry().Codecs;
+        CObjectVector<COpenType> types;
+        if (!Format.empty()) {
+            COpenType t;
+            t.formatIndex = codecs->FindFormatForArchiveType(W(Format));
+            types.Add(t);
+        }
+        NWildcard::CCensor censor;
+        for (const std::string &s : Sources)
+            censor.AddItem(NWildcard::k_RelatPath, true, W(s), true, true);
+        CUpdateOptions options;
+        CUpdateArchiveCommand &cmd = options.Outputs.AddNew();
+        cmd.GivenPath = W(arcPath);
+        cmd.Actions = Actions;
+        if (Setup) Setup(options);
+        try {
+            return UpdateArchive(codecs, types, W(arcPath), censor, options, ErrorInfo, &Callback, &Callback, true);
+        } catch (const char *s) {
+            Thrown = s;
+        } catch (const UString &s) {
+            Thrown = A(s);
+        } catch (int n) {
+            Thrown = std::to_string(n);
+        }
+        return E_FAIL;
+    }
+};
+
+class UpdateTest : public ::testing::Test {
+protected:
+    TempFolder dir;
+    std::string tree; // tree/a/b.txt  tree/a/c.txt  tree/top.txt
+    std::string arc;
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.Ok());
+        ASSERT_EQ(enginetest::Registry().LoadResult, S_OK);
+        tree = dir / "tree";
+        ASSERT_EQ(mkdir(tree.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((tree + "/a").c_str(), 0755), 0);
+        ASSERT_TRUE(WriteFile(tree + "/a/b.txt", "bee"));
+        ASSERT_TRUE(WriteFile(tree + "/a/c.txt", "sea"));
+        ASSERT_TRUE(WriteFile(tree + "/top.txt", "top"));
+        arc = dir / "out/test.7z";
+    }
+
+    // Creates arc from the tree's top-level entries.
+    void CreateArchive(const std::string &path, const std::string &format = "") {
+        CRequest r;
+        r.Sources = {tree + "/a", tree + "/top.txt"};
+        r.Format = format;
+        ASSERT_EQ(r.Run(path), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    }
+};
+
+} // namespace
+
+TEST_F(UpdateTest, CreatesEveryWritableFormatReadableByOtherTools) {
+    struct {
+        const char *Format;
+        const char *Name;
+        const char *Kind;
+    } cases[] = {{"7z", "t.7z", "7z"}, {"zip", "t.zip", "zip"}, {"tar", "t.tar", "tar"}};
+    for (const auto &c : cases) {
+        const std::string path = dir / c.Name;
+        CreateArchive(path, c.Format);
+        EXPECT_EQ(ListArchive(path, c.Kind), "a/\na/b.txt=bee\na/c.txt=sea\ntop.txt=top") << c.Format;
+        EXPECT_EQ(DirEntries(dir.Path()).count(std::string(c.Name) + ".tmp"), 0u);
+    }
+
+    // Single-stream formats hold one file under the archive's name.
+    struct {
+        const char *Format;
+        const char *Ext;
+        const char *Tool;
+    } streams[] = {{"gzip", "gz", "gzip"}, {"bzip2", "bz2", "bzip2"}, {"xz", "xz", "xz"}, {"zstd", "zst", "zstd"}};
+    const std::string big = std::string(100000, 'x') + "end";
+    ASSERT_TRUE(WriteFile(dir / "data.bin", big));
+    for (const auto &s : streams) {
+        CRequest r;
+        r.Sources = {dir / "data.bin"};
+        r.Format = s.Format;
+        const std::string path = dir / (std::string("data.bin.") + s.Ext);
+        ASSERT_EQ(r.Run(path), S_OK) << s.Format << " " << r.ErrorInfo.Text.Ptr() << r.Thrown;
+        int status = -1;
+        EXPECT_EQ(Shell(std::string(s.Tool) + " -dc '" + path + "'", &status), big) << s.Format;
+        EXPECT_EQ(status, 0) << s.Format;
+    }
+}
+
+TEST_F(UpdateTest, ReportsTheRunToTheUserInterface) {
+    CRequest r;
+    r.Sources = {tree + "/a", tree + "/top.txt"};
+    ASSERT_EQ(r.Run(arc), S_OK);
+    const std::vector<std::string> expectedOrder = {"StartScanning", "FinishScanning", "StartArchive " + arc,
+                                                    "SetNumItems 4"};
+    for (size_t i = 0; i < expectedOrder.size(); i++)
+        EXPECT_EQ(r.Callback.Events.at(i), expectedOrder[i]);
+    EXPECT_TRUE(r.Callback.Has("GetStream a/b.txt 0"));
+    EXPECT_EQ(r.Callback.Events.back().rfind("FinishArchive ", 0), 0u);
+    struct stat st;
+    ASSERT_EQ(stat(arc.c_str(), &st), 0);
+    EXPECT_EQ(r.Callback.Events.back(), "FinishArchive " + std::to_string(st.st_size));
+    // A new archive is written under its final name, with nothing left beside it.
+    EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+}
+
+TEST_F(UpdateTest, SmartNamesGetTheTypeExtensionOnlyWhenMissing) {
+    CRequest r1;
+    r1.Sources = {tree + "/top.txt"};
+    ASSERT_EQ(r1.Run(dir / "report"), S_OK);
+    EXPECT_TRUE(filetest::ReadFile(dir / "report.7z") != "<missing>");
+    CRequest r2;
+    r2.Sources = {tree + "/top.txt"};
+    r2.Format = "7z";
+    ASSERT_EQ(r2.Run(dir / "report.xyz"), S_OK);
+    EXPECT_EQ(ListArchive(dir / "report.xyz", "7z"), "top.txt=top");
+}
+
+TEST_F(UpdateTest, UpdateAddsReplacesKeepsAndDeletesByActionSet) {
+    const time_t t0 = 1600000000;
+    SetMTime(tree + "/a/b.txt", t0);
+    SetMTime(tree + "/a/c.txt", t0);
+    SetMTime(tree + "/top.txt", t0);
+    CreateArchive(arc);
+
+    // b.txt newer on disk, c.txt older on disk, d.txt new.
+    ASSERT_TRUE(WriteFile(tree + "/a/b.txt", "BEE"));
+    SetMTime(tree + "/a/b.txt", t0 + 100);
+    ASSERT_TRUE(WriteFile(tree + "/a/c.txt", "SEA"));
+    SetMTime(tree + "/a/c.txt", t0 - 100);
+    ASSERT_TRUE(WriteFile(tree + "/a/d.txt", "dee"));
+
+    {
+        CRequest r;
+        r.Sources = {tree + "/a"};
+        r.Actions = NUpdateArchive::k_ActionSet_Update;
+        ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+        EXPECT_TRUE(r.Callback.Has("StartArchive " + arc + " updating"));
+        EXPECT_TRUE(r.Callback.Has("GetStream a/b.txt 1"));
+        EXPECT_TRUE(r.Callback.Has("GetStream a/d.txt 0"));
+        EXPECT_FALSE(r.Callback.Has("GetStream a/c.txt 1"));
+        // the newer disk copy replaced, the newer archive copy kept, the new file added
+        EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=BEE\na/c.txt=sea\na/d.txt=dee\ntop.txt=top");
+    }
+    {
+        // Add takes the disk copy whichever is newer.
+        CRequest r;
+        r.Sources = {tree + "/a"};
+        ASSERT_EQ(r.Run(arc), S_OK);
+        EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=BEE\na/c.txt=SEA\na/d.txt=dee\ntop.txt=top");
+    }
+    {
+        CRequest r;
+        r.Sources = {tree + "/top.txt"};
+        r.Actions = NUpdateArchive::k_ActionSet_Delete;
+        ASSERT_EQ(r.Run(arc), S_OK);
+        EXPECT_FALSE(r.Callback.Has("StartScanning")); // deleting never scans the disk
+        EXPECT_EQ(r.Callback.DroppedItems, std::vector<std::string>{"top.txt"});
+        EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=BEE\na/c.txt=SEA\na/d.txt=dee");
+    }
+    EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+}
+
+TEST_F(UpdateTest, RenameMovesAFolderWithItsItemsWithoutScanning) {
+    CreateArchive(arc);
+    CRequest r;
+    r.Sources = {"a"};
+    r.Setup = [](CUpdateOptions &o) {
+        CRenamePair &rp = o.Renames.AddNew();
+        rp.FromPath = L"a";
+        rp.ToPath = L"z";
+        rp.Recursion = NRecursedType::kNonRecursive;
+    };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_FALSE(r.Callback.Has("StartScanning"));
+    EXPECT_EQ(ListArchive(arc, "7z"), "top.txt=top\nz/\nz/b.txt=bee\nz/c.txt=sea");
+}
+
+TEST_F(UpdateTest, UpdateWritesBesideUnderAFreeTemporaryNameAndNeverTouchesAnother) {
+    CreateArchive(arc);
+    // Someone else's file that happens to have the temporary name.
+    ASSERT_TRUE(WriteFile(arc + ".tmp", "not ours"));
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    CRequest r;
+    r.Sources = {tree + "/new.txt"};
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_EQ(ReadFile(arc + ".tmp"), "not ours");
+    EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top");
+    EXPECT_EQ(DirEntries(dir / "out"), (std::set<std::string>{"test.7z", "test.7z.tmp"}));
+}
+
+TEST_F(UpdateTest, WorkFolderHoldsTheTemporaryArchive) {
+    CreateArchive(arc);
+    const std::string work = dir / "work";
+    ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    CRequest r;
+    r.Sources = {tree + "/new.txt"};
+    r.Setup = [&](CUpdateOptions &o) { o.WorkFolder = W(work); };
+    ASSERT_EQ(r.Run(arc), S_OK);
+    EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top");
+    EXPECT_TRUE(DirEntries(work).empty());
+}
+
+TEST_F(UpdateTest, AnExistingOutputIsRefused) {
+    ASSERT_TRUE(WriteFile(dir / "other.7z", "mine"));
+    CRequest r;
+    r.Sources = {tree + "/top.txt"};
+    r.Setup = [&](CUpdateOptions &o) {
+        CUpdateArchiveCommand &second = o.Outputs.AddNew();
+        second.GivenPath = W(dir / "other.7z");
+        second.Actions = NUpdateArchive::k_ActionSet_Add;
+    };
+    EXPECT_EQ(r.Run(arc), (HRESULT)0x80070011);
+    EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "The file already exists");
+    ASSERT_EQ(r.ErrorInfo.Paths.Size(), 1u);
+    EXPECT_EQ(A(r.ErrorInfo.Paths[0]), dir / "other.7z");
+    EXPECT_EQ(ReadFile(dir / "other.7z"), "mine");
+    EXPECT_EQ(ReadFile(arc), "<missing>");
+}
+
+TEST_F(UpdateTest, AnInputThatVanishesIsReportedAndSkipped) {
+    CRequest r;
+    r.Sources = {tree + "/a", tree + "/top.txt"};
+    r.Callback.AfterScanning = [&]() { unlink((tree + "/a/c.txt").c_str()); };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_EQ(r.Callback.OpenErrors, std::vector<std::string>{tree + "/a/c.txt " + std::to_string(ENOENT)});
+    EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\ntop.txt=top");
+}
+
+TEST_F(UpdateTest, AFailureHalfWayLeavesTheOldArchiveAndNoTemporaryFiles) {
+    CreateArchive(arc);
+    const std::string before = ReadFile(arc);
+    ASSERT_TRUE(WriteFile(tree + "/new1.txt", "1"));
+    ASSERT_TRUE(WriteFile(tree + "/new2.txt", "2"));
+    for (HRESULT failure : {E_ABORT, E_FAIL}) {
+        CRequest r;
+        r.Sources = {tree + "/new1.txt", tree + "/new2.txt"};
+        r.Callback.FailAtStream = 2;
+        r.Callback.FailResult = failure;
+        EXPECT_EQ(r.Run(arc), failure);
+        EXPECT_EQ(ReadFile(arc), before);
+        EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+    }
+    // A new archive that fails leaves nothing at all.
+    CRequest r;
+    r.Sources = {tree + "/new1.txt", tree + "/new2.txt"};
+    r.Callback.FailAtStream = 1;
+    EXPECT_EQ(r.Run(dir / "fresh.zip"), E_ABORT);
+    EXPECT_EQ(ReadFile(dir / "fresh.zip"), "<missing>");
+}
+
+// Runs body in a child process that has a small file system of its own mounted at mnt; the result
+// is body's exit code, or 77 when no mount namespace can be made here.
+static int RunOnSmallDisk(const std::string &mnt, const char *size, const std::function<int()> &body) {
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return 99;
+    if (pid == 0) {
+        const std::string opts = std::string("size=") + size;
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", mnt.c_str(), "tmpfs", 0, opts.c_str()) != 0)
+            _exit(77);
+        const int code = body();
+        umount(mnt.c_str());
+        _exit(code);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 98;
+    return WEXITSTATUS(status);
+}
+
+static std::string Noise(size_t n, unsigned seed) {
+    std::string s(n, 0);
+    for (char &c : s) {
+        seed = seed * 1103515245u + 12345u;
+        c = (char)(seed >> 16);
+    }
+    return s;
+}
+
+TEST_F(UpdateTest, AFullDiskLeavesTheOldArchiveAndNoTemporaryFiles) {
+    const std::string mnt = dir / "small";
+    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(dir / "noise.bin", Noise(600000, 12345)));
+    const int code = RunOnSmallDisk(mnt, "256k", [&]() {
+        const std::string small = mnt + "/small.7z";
+        {
+            CRequest r;
+            r.Sources = {tree + "/top.txt"};
+            if (r.Run(small) != S_OK) return 10;
+        }
+        const std::string before = ReadFile(small);
+        CRequest r;
+        r.Sources = {dir / "noise.bin"};
+        int res = 0;
+        if (r.Run(small) == S_OK) res |= 1;
+        if (ReadFile(small) != before) res |= 2;
+        if (DirEntries(mnt) != std::set<std::string>{"small.7z"}) res |= 4;
+        return res;
+    });
+    if (code == 77) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(code & 1, 0) << "the run reported success";
+    EXPECT_EQ(code & 2, 0) << "the old archive changed";
+    EXPECT_EQ(code & 4, 0) << "files left beside the archive";
+    EXPECT_LT(code, 8);
+}
+
+TEST_F(UpdateTest, AFailedFinalMoveKeepsTheOldArchiveAndNamesTheNewOne) {
+    // The new archive is built in a work folder on another file system and does not fit beside the
+    // old one, so only the last step, the move, fails.
+    const std::string mnt = dir / "small";
+    const std::string work = dir / "work";
+    ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(dir / "noise.bin", Noise(200000, 4242)));
+    const int code = RunOnSmallDisk(mnt, "128k", [&]() {
+        const std::string small = mnt + "/small.7z";
+        {
+            CRequest r;
+            r.Sources = {tree + "/top.txt"};
+            if (r.Run(small) != S_OK) return 10;
+        }
+        const std::string before = ReadFile(small);
+        CRequest r;
+        r.Sources = {dir / "noise.bin"};
+        r.Setup = [&](CUpdateOptions &o) { o.WorkFolder = W(work); };
+        int res = 0;
+        if (r.Run(small) == S_OK) res |= 1;
+        if (ReadFile(small) != before) res |= 2;
+        if (DirEntries(mnt) != std::set<std::string>{"small.7z"}) res |= 4;
+        const std::string kept = work + "/small.7z.tmp";
+        if (r.ErrorInfo.Paths.Size() != 2 || A(r.ErrorInfo.Paths[0]) != kept || A(r.ErrorInfo.Paths[1]) != small)
+            res |= 8;
+        if (ListArchive(kept, "7z").find("noise.bin=") != 0) res |= 16;
+        if (std::string(r.ErrorInfo.Text.Ptr()).find("cannot move the file") != 0) res |= 32;
+        return res;
+    });
+    if (code == 77) GTEST_SKIP() << "no mount namespace here";
+    EXPECT_EQ(code & 1, 0) << "the run reported success";
+    EXPECT_EQ(code & 2, 0) << "the old archive changed";
+    EXPECT_EQ(code & 4, 0) << "files left beside the archive";
+    EXPECT_EQ(code & 8, 0) << "the error does not name the kept archive and the target";
+    EXPECT_EQ(code & 16, 0) << "the new archive is not kept whole";
+    EXPECT_EQ(code & 32, 0) << "wrong message";
+    EXPECT_LT(code, 64);
+}
+
+TEST_F(UpdateTest, VolumesReadBackThroughTheSplitFormat) {
+    std::string noise;
+    unsigned x = 777;
+    for (int i = 0; i < 20000; i++) {
+        x = x * 1103515245u + 12345u;
+        noise += (char)('a' + (x >> 16) % 26);
+    }
+    ASSERT_TRUE(WriteFile(tree + "/noise.txt", noise));
+    CRequest r;
+    r.Sources = {tree + "/noise.txt", tree + "/top.txt"};
+    r.Setup = [](CUpdateOptions &o) { o.VolumeSizes.Add(4000); };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    const std::set<std::string> entries = DirEntries(dir / "out");
+    ASSERT_GE(entries.size(), 3u);
+    EXPECT_EQ(*entries.begin(), "test.7z.001");
+    EXPECT_EQ(entries.count("test.7z"), 0u);
+    struct stat st;
+    ASSERT_EQ(stat((arc + ".001").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 4000);
+
+    // Opened from its first volume, the chain is the split format and the archive inside.
+    CArchiveLink link;
+    COpenOptions op;
+    op.registry = enginetest::Registry().Codecs;
+    CIntVector excluded;
+    op.excludedFormatIndices = &excluded;
+    op.filePath = W(arc + ".001");
+    ASSERT_EQ(link.Open3(op, &r.Callback), S_OK);
+    ASSERT_EQ(link.levels.Size(), 2u);
+    EXPECT_EQ(A(op.registry->Formats[(unsigned)link.levels[0].formatIndex].Name), "Split");
+    std::set<std::string> names;
+    UInt32 n = 0;
+    ASSERT_EQ(link.GetArchive()->GetNumberOfItems(&n), S_OK);
+    for (UInt32 i = 0; i < n; i++) {
+        UString p;
+        ASSERT_EQ(link.GetArc()->GetItemPath(i, p), S_OK);
+        names.insert(A(p));
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"noise.txt", "top.txt"}));
+    link.Close();
+
+    Shell("cat '" + arc + "'.0* > '" + dir / "joined.7z" + "'");
+    EXPECT_EQ(ListArchive(dir / "joined.7z", "7z"), "noise.txt=" + noise + "\ntop.txt=top");
+}
+
+TEST_F(UpdateTest, AFailedVolumeRunLeavesNoVolumesAndNoStub) {
+    ASSERT_TRUE(WriteFile(tree + "/noise.bin", Noise(30000, 99)));
+    ASSERT_TRUE(WriteFile(tree + "/later.txt", "later"));
+    ASSERT_TRUE(WriteFile(dir / "stub.sfx", "STUB"));
+    CRequest r;
+    r.Sources = {tree + "/noise.bin", tree + "/later.txt"};
+    r.Callback.FailAtStream = 2;
+    r.Setup = [&](CUpdateOptions &o) {
+        o.VolumeSizes.Add(4000);
+        o.MakeSfx = true;
+        o.SfxModulePath = W(dir / "stub.sfx");
+    };
+    EXPECT_EQ(r.Run(arc), E_ABORT);
+    // The stub and the first volume were written before the run stopped.
+    EXPECT_TRUE(r.Callback.Has("WriteSfx " + dir / "stub.sfx 4"));
+    EXPECT_TRUE(DirEntries(dir / "out").empty());
+}
+
+TEST_F(UpdateTest, DeletingSourcesRemovesOnlyWhatTheArchiveHolds) {
+    const std::string src = dir / "src";
+    ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src + "/sub/deeper").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src + "/keep").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(src + "/data.txt", "data"));
+    ASSERT_TRUE(WriteFile(src + "/empty.txt", ""));
+    ASSERT_TRUE(WriteFile(src + "/sub/deeper/x.txt", "x"));
+    // Empty on disk but cannot be opened: it never gets into the archive, so it stays.
+    ASSERT_TRUE(MakeSocket(src + "/keep/sock"));
+    CRequest r;
+    r.Sources = {src + "/data.txt", src + "/empty.txt", src + "/sub", src + "/keep"};
+    r.Setup = [](CUpdateOptions &o) { o.DeleteSourcesAfter = true; };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    ASSERT_EQ(r.Callback.OpenErrors.size(), 1u);
+    EXPECT_EQ(r.Callback.OpenErrors[0], src + "/keep/sock " + std::to_string(ENXIO));
+    EXPECT_EQ(ListArchive(arc, "7z"), "data.txt=data\nempty.txt=\nkeep/\nsub/\nsub/deeper/\nsub/deeper/x.txt=x");
+
+    EXPECT_EQ(DirEntries(src), std::set<std::string>{"keep"});
+    EXPECT_EQ(DirEntries(src + "/keep"), std::set<std::string>{"sock"});
+    // Folders go deepest first, and only when empty.
+    std::vector<std::string> seen;
+    for (const std::string &d : r.Callback.Deleting)
+        if (d.back() == '/') seen.push_back(d);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0], src + "/sub/deeper/");
+    EXPECT_EQ(std::set<std::string>(seen.begin() + 1, seen.end()),
+              (std::set<std::string>{src + "/keep/", src + "/sub/"}));
+    EXPECT_TRUE(r.Callback.Has("FinishDeletingAfterArchiving"));
+}
+
+TEST_F(UpdateTest, RequestsThatCannotWorkAreRefused) {
+    {
+        CRequest r;
+        r.Sources = {tree + "/top.txt"};
+        r.Setup = [](CUpdateOptions &o) {
+            o.DeleteSourcesAfter = true;
+            o.Outputs[0].Actions = NUpdateArchive::k_ActionSet_Update;
+        };
+        EXPECT_EQ(r.Run(arc), E_NOTIMPL);
+    }
+    {
+        CRequest r;
+        r.Sources = {tree + "/top.txt"};
+        r.Setup = [](CUpdateOptions &o) {
+            o.ToStdOut = true;
+            o.MailMode = true;
+        };
+        EXPECT_EQ(r.Run(arc), E_FAIL);
+    }
+    {
+        CRequest r;
+        r.Setup = [](CUpdateOptions &o) { o.Renames.AddNew(); };
+        EXPECT_EQ(r.Run(arc), E_FAIL);
+        EXPECT_EQ(r.Thrown, "can't find archive");
+    }
+    {
+        ASSERT_EQ(mkdir((tree + "/x.7z").c_str(), 0755), 0);
+        CRequest r;
+        r.Sources = {tree + "/top.txt"};
+        EXPECT_EQ(r.Run(tree + "/x.7z"), E_FAIL);
+        EXPECT_EQ(r.Thrown, "there is no such archive");
+    }
+    {
+        CRequest r;
+        r.Sources = {tree + "/top.txt"};
+        r.Setup = [](CUpdateOptions &o) { o.MakeSfx = true; };
+        EXPECT_EQ(r.Run(arc), E_FAIL);
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "SFX file is not specified");
+    }
+    EXPECT_EQ(ReadFile(arc), "<missing>");
+}
