@@ -1,6 +1,6 @@
 # Tests of tarnovacore/base
 tarnova_test(base_runtime_tests
-    base/AllocTest.cpp
-    base/SortTest.cpp
-    base/ThreadsTest.cpp
+    base/alloc_test.cpp
+    base/sort_test.cpp
+    base/threads_test.cpp
 )

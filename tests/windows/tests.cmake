@@ -1,11 +1,11 @@
 # Tests of tarnovacore/windows
 tarnova_test(windows_runtime_tests
-    windows/SynchronizationTest.cpp
-    windows/SystemTest.cpp
+    windows/synchronization_test.cpp
+    windows/system_test.cpp
 )
 tarnova_test(windows_time_tests
-    windows/TimeUtilsTest.cpp
-    windows/WinTimeTest.cpp
+    windows/time_utils_test.cpp
+    windows/win_time_test.cpp
 )
 tarnova_test(prop_variant_test
     windows/prop_variant_test.cpp

@@ -10,6 +10,10 @@
 using namespace NWindows;
 using namespace NWindows::NSynchronization;
 
+#include "test_support.h"
+
+using testsupport::WaitFor;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -30,15 +34,6 @@ THREAD_FUNC_DECL CountUnderLock(void *param) {
     return nullptr;
 }
 
-// Every wait of the test is bounded here, not by the code under test.
-template <typename Pred> bool WaitFor(Pred pred, std::chrono::milliseconds timeout = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 struct Handshake {
     CManualResetEvent go;

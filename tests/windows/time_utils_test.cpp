@@ -2,34 +2,18 @@
 
 #include "windows/TimeUtils.h"
 
+#include "filetime_fixtures.h"
+
 using namespace NWindows::NTime;
+
+using namespace filetimetest;
 
 namespace {
 
-const UInt64 kEpochOffsetUnits = 116444736000000000ULL; // 1970-01-01 as a FILETIME
 const UInt64 kAllOnes = 0xFFFFFFFFFFFFFFFFULL;
-
-// Worked out here independently of the code under test.
-UInt64 Units(Int64 unixSeconds, UInt64 extraUnits = 0) {
-    return (UInt64)(unixSeconds * 10000000 + (Int64)kEpochOffsetUnits) + extraUnits;
-}
-
-FILETIME Ft(UInt64 v) {
-    FILETIME ft;
-    ft.dwLowDateTime = (DWORD)v;
-    ft.dwHighDateTime = (DWORD)(v >> 32);
-    return ft;
-}
-
-UInt64 V(const FILETIME &ft) {
-    return ((UInt64)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
-}
-
-const Int64 k2000 = 946684800;        // 2000-01-01 00:00:00
 const Int64 k1980 = 315532800;        // 1980-01-01 00:00:00
 const Int64 k2107Last = 4354819198;   // 2107-12-31 23:59:58
 const Int64 k2108 = 4354819200;       // 2108-01-01 00:00:00
-const Int64 kLeapDay2000 = 951827696; // 2000-02-29 12:34:56
 
 } // namespace
 

@@ -8,19 +8,14 @@
 
 #include "base/Threads.h"
 
+#include "test_support.h"
+
+using testsupport::WaitFor;
+
 namespace {
 
 using namespace std::chrono_literals;
 
-// The waits below never rely on the code under test to end: every wait is bounded here.
-template <typename Pred> bool WaitFor(Pred pred, std::chrono::milliseconds timeout = 5000ms) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // Shared with the waiting threads; leaked on purpose if they cannot be released, so that a
 // failing test never frees memory that a stuck thread still uses.
