@@ -18,10 +18,3 @@ HRESULT CUpdateErrorInfo::SetFromLastError(const char *message, const UString &f
     Paths.Add(fileName);
     return Get_HRESULT_Error();
 }
-
-HRESULT CUpdateErrorInfo::SetFromError_DWORD(const char *message, const UString &fileName, DWORD error) {
-    ErrorNumber = error;
-    Text = message;
-    Paths.Add(fileName);
-    return Get_HRESULT_Error();
-}

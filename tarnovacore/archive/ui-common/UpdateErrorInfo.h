@@ -17,7 +17,6 @@ struct CUpdateErrorInfo {
     void SetFromLastError(const char *message);
     // The same with the file name; returns the result code.
     HRESULT SetFromLastError(const char *message, const UString &fileName);
-    HRESULT SetFromError_DWORD(const char *message, const UString &fileName, DWORD error);
 };
 
 // The size of one written archive.
