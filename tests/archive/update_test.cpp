@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <stdio.h>
 #include <sys/mount.h>
@@ -194,18 +195,24 @@ elif kind == 'tar':
 print('\n'.join(sorted(out)))
 )PY";
 
-std::string ListArchive(const std::string &path, const std::string &kind) {
-    static std::string script;
-    if (script.empty()) {
+// The lister script, written once per test program and removed at its end.
+struct CListerScript {
+    std::string Path;
+    CListerScript() {
         char tmpl[] = "/tmp/tarnova-lister-XXXXXX";
         const int fd = mkstemp(tmpl);
-        if (fd >= 0) {
-            close(fd);
-            WriteFile(tmpl, kLister);
-            script = tmpl;
-        }
+        if (fd < 0) return;
+        close(fd);
+        if (WriteFile(tmpl, kLister)) Path = tmpl;
     }
-    std::string out = Shell("/usr/bin/python3 " + script + " '" + path + "' " + kind + " 2>&1");
+    ~CListerScript() {
+        if (!Path.empty()) unlink(Path.c_str());
+    }
+};
+
+std::string ListArchive(const std::string &path, const std::string &kind) {
+    static CListerScript script;
+    std::string out = Shell("/usr/bin/python3 " + script.Path + " '" + path + "' " + kind + " 2>&1");
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
@@ -738,4 +745,36 @@ TEST_F(UpdateTest, RequestsThatCannotWorkAreRefused) {
         EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "SFX file is not specified");
     }
     EXPECT_EQ(ReadFile(arc), "<missing>");
+}
+
+TEST_F(UpdateTest, StandardInputAsTheItemAndStandardOutputAsTheArchive) {
+    // Descriptors 0 and 1 are pointed at files for the run and put back afterwards.
+    ASSERT_TRUE(WriteFile(dir / "in.data", "from stdin"));
+    const std::string out = dir / "out.zip";
+    fflush(stdout);
+    const int savedIn = dup(0), savedOut = dup(1);
+    const int in = open((dir / "in.data").c_str(), O_RDONLY);
+    const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_TRUE(savedIn >= 0 && savedOut >= 0 && in >= 0 && outFd >= 0);
+    dup2(in, 0);
+    dup2(outFd, 1);
+    close(in);
+    close(outFd);
+    CRequest r;
+    r.Format = "zip";
+    r.Setup = [](CUpdateOptions &o) {
+        o.ReadStdIn = true;
+        o.StdInItemName = L"piped.txt";
+        o.ToStdOut = true;
+    };
+    const HRESULT res = r.Run(dir / "ignored.zip");
+    dup2(savedIn, 0);
+    dup2(savedOut, 1);
+    close(savedIn);
+    close(savedOut);
+    ASSERT_EQ(res, S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_TRUE(r.Callback.Has("StartArchive stdout"));
+    EXPECT_EQ(ListArchive(out, "zip"), "piped.txt=from stdin");
+    EXPECT_EQ(r.Callback.Events.back(), "FinishArchive " + std::to_string(ReadFile(out).size()));
+    EXPECT_EQ(ReadFile(dir / "ignored.zip"), "<missing>");
 }

@@ -188,7 +188,11 @@ HRESULT CArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVAR
             prop = di.IsDir();
             break;
         case kpidSize:
-            prop = di.IsDir() ? (UInt64)0 : di.Size;
+            // All ones is an unknown size (standard input): the writer gets none rather than 16 EiB.
+            if (di.IsDir())
+                prop = (UInt64)0;
+            else if (di.Size != (UInt64)(Int64)-1)
+                prop = di.Size;
             break;
         case kpidAttrib:
             prop = di.Attrib;
