@@ -495,6 +495,8 @@ TEST_F(UpdateTest, AnInputThatVanishesIsReportedAndSkipped) {
 TEST_F(UpdateTest, AFailureHalfWayLeavesTheOldArchiveAndNoTemporaryFiles) {
     CreateArchive(arc);
     const std::string before = ReadFile(arc);
+    // With the first temporary name taken, the run's own one goes as well, and only that.
+    ASSERT_TRUE(WriteFile(arc + ".tmp", "not ours"));
     ASSERT_TRUE(WriteFile(tree + "/new1.txt", "1"));
     ASSERT_TRUE(WriteFile(tree + "/new2.txt", "2"));
     for (HRESULT failure : {E_ABORT, E_FAIL}) {
@@ -504,7 +506,8 @@ TEST_F(UpdateTest, AFailureHalfWayLeavesTheOldArchiveAndNoTemporaryFiles) {
         r.Callback.FailResult = failure;
         EXPECT_EQ(r.Run(arc), failure);
         EXPECT_EQ(ReadFile(arc), before);
-        EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+        EXPECT_EQ(DirEntries(dir / "out"), (std::set<std::string>{"test.7z", "test.7z.tmp"}));
+        EXPECT_EQ(ReadFile(arc + ".tmp"), "not ours");
     }
     // A new archive that fails leaves nothing at all.
     CRequest r;
