@@ -210,9 +210,13 @@ struct CListerScript {
     }
 };
 
-std::string ListArchive(const std::string &path, const std::string &kind) {
+const std::string &ListerPath() {
     static CListerScript script;
-    std::string out = Shell("/usr/bin/python3 " + script.Path + " '" + path + "' " + kind + " 2>&1");
+    return script.Path;
+}
+
+std::string ListArchive(const std::string &path, const std::string &kind) {
+    std::string out = Shell("/usr/bin/python3 " + ListerPath() + " '" + path + "' " + kind + " 2>&1");
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
@@ -520,6 +524,7 @@ TEST_F(UpdateTest, AFailureHalfWayLeavesTheOldArchiveAndNoTemporaryFiles) {
 // Runs body in a child process that has a small file system of its own mounted at mnt; the result
 // is body's exit code, or 77 when no mount namespace can be made here.
 static int RunOnSmallDisk(const std::string &mnt, const char *size, const std::function<int()> &body) {
+    ListerPath(); // made here, so that the child's exit leaves nothing behind
     fflush(nullptr);
     const pid_t pid = fork();
     if (pid < 0) return 99;
