@@ -33,4 +33,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/UpdateCallback.cpp
     archive/ui-common/UpdateOptions.cpp
     archive/ui-common/Update.cpp
+    archive/ui-common/ArchiveCommandLine.cpp
 )
