@@ -459,6 +459,7 @@ TEST_F(UpdateTest, UpdateWritesBesideUnderAFreeTemporaryNameAndNeverTouchesAnoth
 
 TEST_F(UpdateTest, WorkFolderHoldsTheTemporaryArchive) {
     CreateArchive(arc);
+    ASSERT_EQ(chmod(arc.c_str(), 0600), 0);
     const std::string work = dir / "work";
     ASSERT_EQ(mkdir(work.c_str(), 0755), 0);
     ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
@@ -468,6 +469,8 @@ TEST_F(UpdateTest, WorkFolderHoldsTheTemporaryArchive) {
     ASSERT_EQ(r.Run(arc), S_OK);
     EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top");
     EXPECT_TRUE(DirEntries(work).empty());
+    // The replacement keeps the old archive's permissions.
+    EXPECT_EQ(filetest::ModeOf(arc) & 07777, 0600u);
 }
 
 TEST_F(UpdateTest, AnExistingOutputIsRefused) {

@@ -1,5 +1,7 @@
 #include "Update.h"
 
+#include <sys/stat.h>
+
 #include <errno.h>
 
 #include "ArchiveExtractCallback.h"
@@ -597,6 +599,10 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         tempPath = options.Outputs[0].ArcPath.GetTempPath();
         // One rename replaces the old archive, so it is never missing or half-written; when the
         // move fails the old archive is as it was and the new one stays under the temporary name.
+        // The replacement keeps the old archive's permissions: a private archive stays private.
+        struct stat oldSt;
+        if (stat(NName::GetOsPath(arcPath), &oldSt) == 0)
+            chmod(NName::GetOsPath(tempPath), oldSt.st_mode & 07777);
         if (!NDir::MyMoveFile(tempPath, arcPath)) {
             errorInfo.SetFromLastError("cannot move the file; the archive is unchanged", tempPath);
             errorInfo.Paths.Add(arcPath);
