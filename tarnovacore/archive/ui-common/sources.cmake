@@ -34,4 +34,5 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/UpdateOptions.cpp
     archive/ui-common/Update.cpp
     archive/ui-common/ArchiveCommandLine.cpp
+    archive/ui-common/CommandRunner.cpp
 )
