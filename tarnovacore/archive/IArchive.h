@@ -1,7 +1,7 @@
 #pragma once
 
-// Archive handler interfaces and their callbacks (Parts 2.114, 2.115, 2.133, 2.136, 2.137), the
-// format exports of a plug-in library (Part 2.101) and the numberings shared with the handlers.
+// Archive handler interfaces and their callbacks, the format exports of a plug-in library and
+// the numberings shared with the handlers.
 // Part of the binary contract with the plug-in: self-contained.
 #include "../common/InterfaceIds.h"
 #include "../common/MyUnknown.h"
@@ -31,7 +31,7 @@ const UInt32 kHardLinks = 1 << 11;
 } // namespace NArcInfoFlags
 
 namespace NArchive {
-// Format property ids, read through GetHandlerProperty2 / GetHandlerProperty (Part 2.101).
+// Format property ids, read through GetHandlerProperty2 / GetHandlerProperty.
 namespace NHandlerPropID {
 enum {
     kName = 0,        // string
@@ -175,7 +175,7 @@ struct IArchiveKeepModeForNextOpen : public IUnknown {
     virtual HRESULT KeepModeForNextOpen() = 0;
 };
 
-// 06 03: named options for a handler or the agent (Part 2.103).
+// 06 03: named options for a handler or the agent.
 struct ISetProperties : public IUnknown {
     virtual HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) = 0;
 };
@@ -210,7 +210,7 @@ struct IOutArchive : public IUnknown {
 // Answers of a format's quick is-archive test.
 enum { k_IsArc_Res_NO = 0, k_IsArc_Res_YES = 1, k_IsArc_Res_NEED_MORE = 2 };
 
-// Format exports of a plug-in library (Part 2.101).
+// Format exports of a plug-in library.
 extern "C" {
 typedef UInt32 (*Func_IsArc)(const Byte *p, size_t size);
 typedef HRESULT (*Func_GetIsArc)(UInt32 formatIndex, Func_IsArc *isArc);

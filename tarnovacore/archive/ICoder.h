@@ -1,8 +1,7 @@
 #pragma once
 
-// Coder, filter, cipher and hasher interfaces and the codec exports of a plug-in library
-// (Parts 1.115, 1.117, 1.121, 2.101, 2.102, 2.103). Part of the binary contract with the plug-in:
-// self-contained.
+// Coder, filter, cipher and hasher interfaces and the codec exports of a plug-in library.
+// Part of the binary contract with the plug-in: self-contained.
 #include "../common/InterfaceIds.h"
 #include "../common/MyUnknown.h"
 #include "../common/MyWindows.h"
@@ -26,7 +25,7 @@ struct ICompressCoder2 : public IUnknown {
                          ICompressProgressInfo *progress) = 0;
 };
 
-// Coder property ids: rows of the method-parameter table of Part 2.103.
+// Coder property ids, as the method parameters name them.
 namespace NCoderPropID {
 enum EEnum {
     kDefaultProp = 0,
@@ -119,13 +118,13 @@ struct ICompressSetInStream2 : public IUnknown {
 };
 
 // 04 40: Filter converts bytes in place and returns n: 0 nothing converted, n <= size the first n
-// bytes converted, n > size the filter needs n bytes to convert anything (Part 1.121).
+// bytes converted, n > size the filter needs n bytes to convert anything.
 struct ICompressFilter : public IUnknown {
     virtual HRESULT Init() = 0;
     virtual UInt32 Filter(Byte *data, UInt32 size) = 0;
 };
 
-// 04 60: the registry's codec list (Part 2.101).
+// 04 60: the registry's codec list.
 struct ICompressCodecsInfo : public IUnknown {
     virtual HRESULT GetNumMethods(UInt32 *numMethods) = 0;
     virtual HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) = 0;
@@ -159,7 +158,7 @@ struct ICryptoSetCRC : public IUnknown {
     virtual HRESULT CryptoSetCRC(UInt32 crc) = 0;
 };
 
-// 04 C0: no results but the digest size (Part 2.102).
+// 04 C0: no results but the digest size.
 struct IHasher : public IUnknown {
     virtual void Init() = 0;
     virtual void Update(const void *data, UInt32 size) = 0;
@@ -175,7 +174,7 @@ struct IHashers : public IUnknown {
 };
 
 // Codec and hasher property ids, read through GetMethodProperty, ICompressCodecsInfo::GetProperty
-// and IHashers::GetHasherProp (Part 2.101).
+// and IHashers::GetHasherProp.
 namespace NMethodPropID {
 enum EEnum {
     kID = 0,        // UInt64
@@ -192,7 +191,7 @@ enum EEnum {
 };
 }
 
-// Exported functions of a plug-in library that the registry looks up by name (Part 2.101); plain
+// Exported functions of a plug-in library that the registry looks up by name; plain
 // unmangled exports with the platform's standard calling convention.
 extern "C" {
 typedef HRESULT (*Func_CreateObject)(const GUID *clsID, const GUID *iid, void **outObject);

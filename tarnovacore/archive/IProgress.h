@@ -1,6 +1,6 @@
 #pragma once
 
-// Operation-level progress (Part 1.115). Part of the binary contract with the plug-in: it compiles
+// Operation-level progress. Part of the binary contract with the plug-in: it compiles
 // against these headers alone, so they include nothing of the core but the common base headers.
 #include "../common/InterfaceIds.h"
 #include "../common/MyUnknown.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-// Stream interfaces (Part 1.115). Part of the binary contract with the plug-in: self-contained.
+// Stream interfaces. Part of the binary contract with the plug-in: self-contained.
 //
 // Read: processedSize may be null; fewer bytes than asked may come back anywhere in the data;
 // S_OK with 0 bytes for a non-zero size is the end of the data. Write: processedSize may be null;

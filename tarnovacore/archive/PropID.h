@@ -1,7 +1,7 @@
 #pragma once
 
-// Property ids (PROPID): one 32-bit numbering shared with the plug-in's handlers and the panel
-// (Parts 2.115, 3.101). Part of the binary contract with the plug-in: self-contained.
+// Property ids (PROPID): one 32-bit numbering shared with the plug-in's handlers and the panel.
+// Part of the binary contract with the plug-in: self-contained.
 #include "../common/MyTypes.h"
 
 enum {
@@ -136,5 +136,5 @@ const UInt32 kUtf16z = kMask_Utf16 | kMask_ZeroEnd; // 81: zero-terminated 2-byt
 const UInt32 kUtf32z = kMask_Utf32 | kMask_ZeroEnd; // 82: zero-terminated 4-byte units, little-endian
 } // namespace NPropDataType
 
-static_assert(NPropDataType::kUtf16z == 81 && NPropDataType::kUtf32z == 82, "raw text types of Part 2.115");
+static_assert(NPropDataType::kUtf16z == 81 && NPropDataType::kUtf32z == 82, "raw text types");
 static_assert(kpidReadOnly == 93 && kpid_NUM_DEFINED == 96, "property ids of Parts 2.115 and 3.101");

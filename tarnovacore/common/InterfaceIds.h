@@ -1,6 +1,6 @@
 #pragma once
 
-// Interface ids of the COM-style object model (Part 1.108): the binary contract with the codec and
+// Interface ids of the COM-style object model: the binary contract with the codec and
 // format plug-in and between the engine, the agent and the folders. Self-contained on purpose.
 //
 // IID_IUnknown is the standard {00000000-0000-0000-C000-000000000046}. Every other id is

@@ -1,7 +1,7 @@
 #pragma once
 
 // Reference-holding pointer, reference-count base and the QueryInterface/AddRef/Release helpers of
-// the COM-style object model (Part 1.108). Header-only and self-contained (standard headers only),
+// the COM-style object model. Header-only and self-contained (standard headers only),
 // so the plug-in may use it as well.
 #include "InterfaceIds.h"
 #include "MyUnknown.h"

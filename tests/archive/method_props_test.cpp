@@ -328,16 +328,16 @@ TEST(MethodProps, CoderReceivesPropertiesInOrderWithReduceSizeLast) {
     props.AddProp32(NCoderPropID::kNumThreads, 2);
     ASSERT_TRUE(props.Props.Back().Optional);
 
-    CRecordingCoder *spec = new CRecordingCoder;
-    CMyComPtr<ICompressSetCoderProperties> coder = spec;
+    CRecordingCoder *impl = new CRecordingCoder;
+    CMyComPtr<ICompressSetCoderProperties> coder = impl;
     const UInt64 reduce = 5;
     ASSERT_EQ(props.SetCoderProps(coder, &reduce), S_OK);
-    ASSERT_EQ(spec->Ids, (std::vector<PROPID>{1, 9, 14, 13, 16}));
-    ExpectValue(spec->Values[0], Num(1, VT_UI4, 1 << 20), "d");
-    ExpectValue(spec->Values[1], Text(9, L"bt2"), "mf");
-    ExpectValue(spec->Values[2], Num(14, VT_BOOL, 1), "eos");
-    ExpectValue(spec->Values[3], Num(13, VT_UI4, 2), "mt");
-    ExpectValue(spec->Values[4], Num(16, VT_UI8, 5), "reduceSize");
+    ASSERT_EQ(impl->Ids, (std::vector<PROPID>{1, 9, 14, 13, 16}));
+    ExpectValue(impl->Values[0], Num(1, VT_UI4, 1 << 20), "d");
+    ExpectValue(impl->Values[1], Text(9, L"bt2"), "mf");
+    ExpectValue(impl->Values[2], Num(14, VT_BOOL, 1), "eos");
+    ExpectValue(impl->Values[3], Num(13, VT_UI4, 2), "mt");
+    ExpectValue(impl->Values[4], Num(16, VT_UI8, 5), "reduceSize");
 
     CRecordingCoder *refusing = new CRecordingCoder;
     CMyComPtr<ICompressSetCoderProperties> refusingCoder = refusing;
@@ -381,8 +381,8 @@ CObjectVector<CProperty> Pairs(std::initializer_list<std::pair<const wchar_t *, 
 }
 
 TEST(MethodProps, ArchiveOptionsReachHandlerTyped) {
-    CRecordingHandler *spec = new CRecordingHandler;
-    CMyComPtr<IUnknown> handler = static_cast<ISetProperties *>(spec);
+    CRecordingHandler *impl = new CRecordingHandler;
+    CMyComPtr<IUnknown> handler = static_cast<ISetProperties *>(impl);
     const CObjectVector<CProperty> props = Pairs({{L"x", L"9"},
                                                   {L"qs", L""},
                                                   {L"qs+", L""},
@@ -393,22 +393,22 @@ TEST(MethodProps, ArchiveOptionsReachHandlerTyped) {
                                                   {L"big", L"18446744073709551616"},
                                                   {L"", L""}});
     ASSERT_EQ(SetProperties(handler, props), S_OK);
-    EXPECT_EQ(spec->Calls, 1);
-    ASSERT_EQ(spec->Names, (std::vector<std::wstring>{L"x", L"qs", L"qs", L"mt", L"s", L"v", L"w", L"big", L""}));
-    ExpectValue(spec->Values[0], Num(0, VT_UI4, 9), "x");
-    ExpectValue(spec->Values[1], Empty(0), "qs");
-    ExpectValue(spec->Values[2], Num(0, VT_BOOL, 1), "qs+");
-    ExpectValue(spec->Values[3], Num(0, VT_BOOL, 0), "mt-");
-    ExpectValue(spec->Values[4], Text(0, L"on"), "s");
-    ExpectValue(spec->Values[5], Num(0, VT_UI8, 4294967296ull), "v");
-    ExpectValue(spec->Values[6], Num(0, VT_UI4, 4294967295ull), "w");
-    ExpectValue(spec->Values[7], Text(0, L"18446744073709551616"), "big");
-    ExpectValue(spec->Values[8], Empty(0), "empty");
+    EXPECT_EQ(impl->Calls, 1);
+    ASSERT_EQ(impl->Names, (std::vector<std::wstring>{L"x", L"qs", L"qs", L"mt", L"s", L"v", L"w", L"big", L""}));
+    ExpectValue(impl->Values[0], Num(0, VT_UI4, 9), "x");
+    ExpectValue(impl->Values[1], Empty(0), "qs");
+    ExpectValue(impl->Values[2], Num(0, VT_BOOL, 1), "qs+");
+    ExpectValue(impl->Values[3], Num(0, VT_BOOL, 0), "mt-");
+    ExpectValue(impl->Values[4], Text(0, L"on"), "s");
+    ExpectValue(impl->Values[5], Num(0, VT_UI8, 4294967296ull), "v");
+    ExpectValue(impl->Values[6], Num(0, VT_UI4, 4294967295ull), "w");
+    ExpectValue(impl->Values[7], Text(0, L"18446744073709551616"), "big");
+    ExpectValue(impl->Values[8], Empty(0), "empty");
 
-    spec->Answer = E_INVALIDARG;
+    impl->Answer = E_INVALIDARG;
     EXPECT_EQ(SetProperties(handler, Pairs({{L"zz", L"1"}})), E_INVALIDARG);
     EXPECT_EQ(SetProperties(handler, CObjectVector<CProperty>()), S_OK);
-    EXPECT_EQ(spec->Calls, 2);
+    EXPECT_EQ(impl->Calls, 2);
 
     CMyComPtr<IUnknown> plain = static_cast<IArchiveAllowTail *>(new CPlainHandler);
     EXPECT_EQ(SetProperties(plain, props), S_OK);

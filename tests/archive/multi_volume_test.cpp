@@ -18,15 +18,15 @@ namespace {
 struct CVolumes {
     TempFolder Dir;
     CTempFiles TempFiles;
-    COutMultiVolStream *Spec;
+    COutMultiVolStream *Impl;
     CMyComPtr<IOutStream> Stream;
 
-    explicit CVolumes(std::initializer_list<UInt64> sizes) : Spec(new COutMultiVolStream) {
-        Stream = Spec;
+    explicit CVolumes(std::initializer_list<UInt64> sizes) : Impl(new COutMultiVolStream) {
+        Stream = Impl;
         for (UInt64 s : sizes)
-            Spec->Sizes.Add(s);
-        Spec->Prefix = W(Dir / "a.7z.");
-        Spec->TempFiles = &TempFiles;
+            Impl->Sizes.Add(s);
+        Impl->Prefix = W(Dir / "a.7z.");
+        Impl->TempFiles = &TempFiles;
     }
     ~CVolumes() {
         Stream.Release();
@@ -61,13 +61,13 @@ TEST(MultiVolumeTest, SplitsAtTheSizesAndRepeatsTheLast) {
     ASSERT_TRUE(v.Dir.Ok());
     const std::string data = Bytes(230);
     ASSERT_EQ(v.WriteAll(data), S_OK);
-    ASSERT_EQ(v.Spec->Close(), S_OK);
+    ASSERT_EQ(v.Impl->Close(), S_OK);
     EXPECT_EQ(v.Vol("001"), data.substr(0, 100));
     EXPECT_EQ(v.Vol("002"), data.substr(100, 50));
     EXPECT_EQ(v.Vol("003"), data.substr(150, 50));
     EXPECT_EQ(v.Vol("004"), data.substr(200, 30));
     EXPECT_EQ(v.Vol("005"), "<missing>");
-    EXPECT_EQ(v.Spec->GetSize(), 230u);
+    EXPECT_EQ(v.Impl->GetSize(), 230u);
     ASSERT_EQ(v.TempFiles.Paths.Size(), 4u);
     EXPECT_STREQ(v.TempFiles.Paths[3].Ptr(), W(v.Dir / "a.7z.004").Ptr());
 }
@@ -79,9 +79,9 @@ TEST(MultiVolumeTest, OneWriteFillsAtMostOneVolume) {
     ASSERT_EQ(v.Stream->Write(data.data(), 25, &done), S_OK);
     EXPECT_EQ(done, 10u);
     // Exactly a volume's worth does not open the next one; the next byte does.
-    EXPECT_EQ(v.Spec->GetNumVolumes(), 1u);
+    EXPECT_EQ(v.Impl->GetNumVolumes(), 1u);
     ASSERT_EQ(v.Stream->Write(data.data() + 10, 1, &done), S_OK);
-    EXPECT_EQ(v.Spec->GetNumVolumes(), 2u);
+    EXPECT_EQ(v.Impl->GetNumVolumes(), 2u);
 }
 
 TEST(MultiVolumeTest, SeekingBackRewritesInPlace) {
@@ -95,11 +95,11 @@ TEST(MultiVolumeTest, SeekingBackRewritesInPlace) {
     EXPECT_EQ(pos, 230u);
     ASSERT_EQ(v.Stream->Seek(-1, STREAM_SEEK_CUR, &pos), S_OK);
     EXPECT_EQ(pos, 229u);
-    ASSERT_EQ(v.Spec->Close(), S_OK);
+    ASSERT_EQ(v.Impl->Close(), S_OK);
     std::string expected = Bytes(230).substr(100, 50);
     expected.replace(20, 3, "XYZ");
     EXPECT_EQ(v.Vol("002"), expected);
-    EXPECT_EQ(v.Spec->GetSize(), 230u);
+    EXPECT_EQ(v.Impl->GetSize(), 230u);
 }
 
 TEST(MultiVolumeTest, RefusedSeeksLeaveThePositionAlone) {
@@ -111,8 +111,8 @@ TEST(MultiVolumeTest, RefusedSeeksLeaveThePositionAlone) {
     EXPECT_EQ(v.Stream->Seek(0, 3, &pos), STG_E_INVALIDFUNCTION);
     // The next write goes on where the stream was.
     ASSERT_EQ(v.WriteAll("!"), S_OK);
-    EXPECT_EQ(v.Spec->GetNumVolumes(), 2u);
-    ASSERT_EQ(v.Spec->Close(), S_OK);
+    EXPECT_EQ(v.Impl->GetNumVolumes(), 2u);
+    ASSERT_EQ(v.Impl->Close(), S_OK);
     EXPECT_EQ(v.Vol("002"), Bytes(15).substr(10) + "!");
 }
 
@@ -120,11 +120,11 @@ TEST(MultiVolumeTest, SetSizeCutsAVolumeAndDeletesLaterOnes) {
     CVolumes v({100, 50});
     ASSERT_EQ(v.WriteAll(Bytes(230)), S_OK);
     ASSERT_EQ(v.Stream->SetSize(120), S_OK);
-    ASSERT_EQ(v.Spec->Close(), S_OK);
+    ASSERT_EQ(v.Impl->Close(), S_OK);
     EXPECT_EQ(v.Vol("002"), Bytes(230).substr(100, 20));
     EXPECT_EQ(v.Vol("003"), "<missing>");
     EXPECT_EQ(v.Vol("004"), "<missing>");
-    EXPECT_EQ(v.Spec->GetSize(), 120u);
+    EXPECT_EQ(v.Impl->GetSize(), 120u);
     EXPECT_EQ(v.TempFiles.Paths.Size(), 2u);
 }
 
@@ -146,8 +146,8 @@ TEST(MultiVolumeTest, ModificationTimeReachesEveryVolume) {
     ASSERT_EQ(v.WriteAll(Bytes(15)), S_OK);
     FILETIME ft;
     NWindows::NTime::UnixTimeToFileTime(1500000000, ft);
-    EXPECT_TRUE(v.Spec->SetMTime(&ft));
-    ASSERT_EQ(v.Spec->Close(), S_OK);
+    EXPECT_TRUE(v.Impl->SetMTime(&ft));
+    ASSERT_EQ(v.Impl->Close(), S_OK);
     for (const char *n : {"001", "002"}) {
         struct stat st;
         ASSERT_EQ(stat((v.Dir / (std::string("a.7z.") + n)).c_str(), &st), 0);

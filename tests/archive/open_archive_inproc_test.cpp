@@ -476,24 +476,24 @@ NArchive::NParser::CParseItem Record(UInt64 offset, UInt64 size, bool lengthUnkn
 }
 
 TEST(ParserHandler, RecordsAreOrderedAndGapsFilled) {
-    NArchive::NParser::CHandler *spec = new NArchive::NParser::CHandler;
-    CMyComPtr<IInArchive> parser = spec;
-    spec->AddItem(Record(1000, 500));
-    spec->AddItem(Record(1000, 200));
-    ASSERT_EQ(spec->NumItems(), 3u);
-    EXPECT_EQ(spec->Item(0).offset, 0u);
-    EXPECT_EQ(spec->Item(0).size, 1000u);
-    EXPECT_EQ(spec->Item(1).size, 200u);
-    EXPECT_EQ(spec->Item(2).size, 500u);
-    spec->AddUnknownItem(2000);
-    ASSERT_EQ(spec->NumItems(), 4u);
-    EXPECT_EQ(spec->Item(3).offset, 1500u);
-    EXPECT_EQ(spec->Item(3).size, 500u);
+    NArchive::NParser::CHandler *impl = new NArchive::NParser::CHandler;
+    CMyComPtr<IInArchive> parser = impl;
+    impl->AddItem(Record(1000, 500));
+    impl->AddItem(Record(1000, 200));
+    ASSERT_EQ(impl->NumItems(), 3u);
+    EXPECT_EQ(impl->Item(0).offset, 0u);
+    EXPECT_EQ(impl->Item(0).size, 1000u);
+    EXPECT_EQ(impl->Item(1).size, 200u);
+    EXPECT_EQ(impl->Item(2).size, 500u);
+    impl->AddUnknownItem(2000);
+    ASSERT_EQ(impl->NumItems(), 4u);
+    EXPECT_EQ(impl->Item(3).offset, 1500u);
+    EXPECT_EQ(impl->Item(3).size, 500u);
 
     NArchive::NParser::CParseItem named = Record(2000, 10);
     named.name = L"../evil";
     named.extension = L"zip";
-    spec->AddItem(named);
+    impl->AddItem(named);
     CPropVariant path;
     ASSERT_EQ(parser->GetProperty(4, kpidPath, &path), S_OK);
     EXPECT_STREQ(path.bstrVal, L"5..._evil.zip");
@@ -503,12 +503,12 @@ TEST(ParserHandler, RecordsAreOrderedAndGapsFilled) {
 }
 
 TEST(ParserHandler, UnknownLengthIsCutOnlyAfterItsStart) {
-    NArchive::NParser::CHandler *spec = new NArchive::NParser::CHandler;
-    CMyComPtr<IInArchive> parser = spec;
-    spec->AddItem(Record(100, 900, true));
-    spec->AddItem(Record(400, 50));
-    ASSERT_EQ(spec->NumItems(), 3u);
-    EXPECT_EQ(spec->Item(1).size, 300u);
+    NArchive::NParser::CHandler *impl = new NArchive::NParser::CHandler;
+    CMyComPtr<IInArchive> parser = impl;
+    impl->AddItem(Record(100, 900, true));
+    impl->AddItem(Record(400, 50));
+    ASSERT_EQ(impl->NumItems(), 3u);
+    EXPECT_EQ(impl->Item(1).size, 300u);
 
     NArchive::NParser::CHandler *spec2 = new NArchive::NParser::CHandler;
     CMyComPtr<IInArchive> parser2 = spec2;
@@ -525,11 +525,11 @@ TEST(ParserHandler, ExtractWritesTheRawBytesOfEachRecord) {
     CMyComPtr<IInStream> stream = streamSpec;
     streamSpec->Init((const Byte *)file.data(), file.size());
 
-    NArchive::NParser::CHandler *spec = new NArchive::NParser::CHandler;
-    CMyComPtr<IInArchive> parser = spec;
+    NArchive::NParser::CHandler *impl = new NArchive::NParser::CHandler;
+    CMyComPtr<IInArchive> parser = impl;
     ASSERT_EQ(parser->Open(stream, nullptr, nullptr), S_OK);
-    spec->AddItem(Record(6, 13));
-    spec->AddUnknownItem(file.size() + 5); // claims more than the file holds
+    impl->AddItem(Record(6, 13));
+    impl->AddUnknownItem(file.size() + 5); // claims more than the file holds
 
     CCollectCallback *cbSpec = new CCollectCallback;
     CMyComPtr<IArchiveExtractCallback> cb = cbSpec;

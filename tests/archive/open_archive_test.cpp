@@ -335,9 +335,9 @@ TEST_F(OpenCallbackTest, VolumeRequestsStayBesideTheArchive) {
     ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
     ASSERT_TRUE(filetest::WriteFile(dir / "folder/x", "x"));
 
-    COpenCallbackImp *spec = new COpenCallbackImp;
-    CMyComPtr<IArchiveOpenVolumeCallback> callback = spec;
-    spec->Init(W(dir.Path() + "/"), L"a.001");
+    COpenCallbackImp *impl = new COpenCallbackImp;
+    CMyComPtr<IArchiveOpenVolumeCallback> callback = impl;
+    impl->Init(W(dir.Path() + "/"), L"a.001");
 
     const wchar_t *const refused[] = {L"../a.002", L"folder/../../a.002", L"/etc/passwd", L"folder", L"missing", L"",
                                       L"./"};
@@ -346,28 +346,28 @@ TEST_F(OpenCallbackTest, VolumeRequestsStayBesideTheArchive) {
         EXPECT_EQ(callback->GetStream(name, &stream), S_FALSE);
         EXPECT_FALSE(stream);
     }
-    EXPECT_EQ(spec->volumeNames.Size(), 0u);
+    EXPECT_EQ(impl->volumeNames.Size(), 0u);
 
     {
         CMyComPtr<IInStream> stream;
         ASSERT_EQ(callback->GetStream(L"a.002", &stream), S_OK);
         ASSERT_TRUE(stream);
-        ASSERT_EQ(spec->volumeInUse.Size(), 1u);
-        EXPECT_TRUE(spec->volumeInUse[0]);
-        EXPECT_EQ(spec->volumeSizes[0], 4u);
+        ASSERT_EQ(impl->volumeInUse.Size(), 1u);
+        EXPECT_TRUE(impl->volumeInUse[0]);
+        EXPECT_EQ(impl->volumeSizes[0], 4u);
         // The archive's own properties now describe the volume last looked up.
         NWindows::NCOM::CPropVariant size;
         ASSERT_EQ(callback->GetProperty(kpidSize, &size), S_OK);
         EXPECT_EQ(size.uhVal.QuadPart, 4u);
     }
     // A released volume is no longer one the archive uses.
-    EXPECT_FALSE(spec->volumeInUse[0]);
+    EXPECT_FALSE(impl->volumeInUse[0]);
 }
 
 TEST_F(OpenCallbackTest, NestedArchiveAnswersOnlyItsName) {
-    COpenCallbackImp *spec = new COpenCallbackImp;
-    CMyComPtr<IArchiveOpenVolumeCallback> callback = spec;
-    spec->SetSubArchiveName(L"inner/data.tar");
+    COpenCallbackImp *impl = new COpenCallbackImp;
+    CMyComPtr<IArchiveOpenVolumeCallback> callback = impl;
+    impl->SetSubArchiveName(L"inner/data.tar");
     NWindows::NCOM::CPropVariant name, size;
     ASSERT_EQ(callback->GetProperty(kpidName, &name), S_OK);
     ASSERT_EQ(name.vt, VT_BSTR);

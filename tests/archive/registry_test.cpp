@@ -45,13 +45,13 @@ std::vector<std::wstring> FormatNames(const CCodecs &codecs) {
 
 // A registry as its creators hold it: one reference from the start.
 struct CRegistry {
-    CCodecs *Spec;
+    CCodecs *Impl;
     CMyComPtr<ICompressCodecsInfo> Ref;
-    CRegistry() : Spec(new CCodecs), Ref(Spec) {}
+    CRegistry() : Impl(new CCodecs), Ref(Impl) {}
     ~CRegistry() {
-        if (Spec) Spec->CloseLibs();
+        if (Impl) Impl->CloseLibs();
     }
-    CCodecs *operator->() const { return Spec; }
+    CCodecs *operator->() const { return Impl; }
 };
 
 GUID ProbeClassId(UInt16 kind, Byte id) {
@@ -92,7 +92,7 @@ TEST(Registry, FormatsCarryFlagsExtensionsAndSignatures) {
     CRegistry codecs;
     ASSERT_EQ(codecs->Load(), S_OK);
     // The format without a class id is skipped; the others keep their index in the library.
-    ASSERT_EQ(FormatNames(*codecs.Spec), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma"}));
+    ASSERT_EQ(FormatNames(*codecs.Impl), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma"}));
 
     const CArcInfoEx &alpha = codecs->Formats[0];
     EXPECT_EQ(alpha.LibIndex, 0);
@@ -185,7 +185,7 @@ TEST(Registry, LibrariesOfBothFoldersShareTheRegistryUntilCloseLibs) {
     ASSERT_EQ(codecs->Load(), S_OK);
     ASSERT_EQ(codecs->Libs.Size(), 3u);
     EXPECT_TRUE(codecs->PassCodecsToLibs);
-    EXPECT_EQ(FormatNames(*codecs.Spec), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma", L"Delta"}));
+    EXPECT_EQ(FormatNames(*codecs.Impl), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma", L"Delta"}));
     EXPECT_EQ(codecs->Formats[3].LibIndex, 2);
     ASSERT_EQ(codecs->Codecs.Size(), 7u);
     EXPECT_EQ(codecs->GetCodec_LibIndex(0), 1);
@@ -227,7 +227,7 @@ TEST(Registry, LibrariesThatAddNothingAreUnloaded) {
     EXPECT_EQ(W(codecs->FailedMainModule), L"7z.dll");
     ASSERT_EQ(codecs->Libs.Size(), 1u);
     EXPECT_NE(W(codecs->Libs[0].Path).find(L"delta.so"), std::wstring::npos);
-    EXPECT_EQ(FormatNames(*codecs.Spec), (std::vector<std::wstring>{L"Delta"}));
+    EXPECT_EQ(FormatNames(*codecs.Impl), (std::vector<std::wstring>{L"Delta"}));
     EXPECT_EQ(codecs->Formats[0].LibIndex, 0);
     EXPECT_FALSE(IsLoaded(noCreate));
     EXPECT_FALSE(IsLoaded(noClassId));
@@ -256,7 +256,7 @@ TEST(Registry, MalformedPropertiesEndLoadKeepingWhatCameBefore) {
         home.Put("delta", "Formats/delta.so");
         CRegistry codecs;
         EXPECT_EQ(codecs->Load(), c.res) << c.variant;
-        EXPECT_EQ(FormatNames(*codecs.Spec), c.formats) << c.variant;
+        EXPECT_EQ(FormatNames(*codecs.Impl), c.formats) << c.variant;
         EXPECT_EQ(codecs->Codecs.Size(), c.numCodecs) << c.variant;
         EXPECT_EQ(codecs->Libs.Size(), c.libraryKept ? 1u : 0u) << c.variant;
         EXPECT_EQ(IsLoaded(path), c.libraryKept) << c.variant;
@@ -269,7 +269,7 @@ TEST(Registry, LibraryWithoutFormatIndexDescribesOneFormat) {
     home.Put("single", "7z.so");
     CRegistry codecs;
     ASSERT_EQ(codecs->Load(), S_OK);
-    ASSERT_EQ(FormatNames(*codecs.Spec), (std::vector<std::wstring>{L"Single"}));
+    ASSERT_EQ(FormatNames(*codecs.Impl), (std::vector<std::wstring>{L"Single"}));
     EXPECT_EQ(codecs->Formats[0].FormatIndex, 0u);
     EXPECT_EQ(codecs->Formats[0].Flags, 0x10u);
     EXPECT_TRUE(codecs->Formats[0].CanWrite);
@@ -283,7 +283,7 @@ TEST(Registry, FormatLookUpsByNameExtensionAndType) {
     CRegistry codecs;
     ASSERT_EQ(codecs->Load(), S_OK);
     const int alpha = 0, beta = 1, gamma = 2, delta = 3;
-    ASSERT_EQ(FormatNames(*codecs.Spec), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma", L"Delta"}));
+    ASSERT_EQ(FormatNames(*codecs.Impl), (std::vector<std::wstring>{L"Alpha", L"Beta", L"Gamma", L"Delta"}));
 
     struct {
         const wchar_t *path;
@@ -401,8 +401,8 @@ TEST(Registry, CodecAndHasherInterfacesReachTheOwningLibrary) {
     ASSERT_EQ(codecs->QueryInterface(IID_ICompressCodecsInfo, &info), S_OK);
     ASSERT_EQ(codecs->QueryInterface(IID_IHashers, &hashers), S_OK);
     EXPECT_EQ(unknown, info);
-    EXPECT_EQ(info, static_cast<ICompressCodecsInfo *>(codecs.Spec));
-    EXPECT_EQ(hashers, static_cast<IHashers *>(codecs.Spec));
+    EXPECT_EQ(info, static_cast<ICompressCodecsInfo *>(codecs.Impl));
+    EXPECT_EQ(hashers, static_cast<IHashers *>(codecs.Impl));
     EXPECT_EQ(codecs->QueryInterface(IID_IInArchive, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     for (void *p : {unknown, info})

@@ -71,7 +71,7 @@ protected:
     UStringVector newNames;
     Byte flags[4] = {0, 0, 0, 0};
     CRecordingUI ui;
-    CArchiveUpdateCallback *spec = nullptr;
+    CArchiveUpdateCallback *impl = nullptr;
     CMyComPtr<IArchiveUpdateCallback> callback;
 
     void AddDisk(const char *name, bool isDir, UInt64 size) {
@@ -106,14 +106,14 @@ protected:
         a1.HandlerIndex = 8;
         arcItems.Add(a1);
 
-        spec = new CArchiveUpdateCallback;
-        callback = spec;
-        spec->Callback = &ui;
-        spec->DirItems = &dirItems;
-        spec->ArcItems = &arcItems;
-        spec->Records = &records;
-        spec->NewNames = &newNames;
-        spec->ProcessedFlags = flags;
+        impl = new CArchiveUpdateCallback;
+        callback = impl;
+        impl->Callback = &ui;
+        impl->DirItems = &dirItems;
+        impl->ArcItems = &arcItems;
+        impl->Records = &records;
+        impl->NewNames = &newNames;
+        impl->ProcessedFlags = flags;
     }
 
     UInt32 AddRecord(bool newData, int disk, int arcIndex, bool anti = false) {
@@ -155,14 +155,14 @@ TEST_F(UpdateCallbackTest, DiskFilesAreListedAsOpenUntilReleased) {
     ASSERT_EQ(callback->GetStream(i, &s), S_OK);
     ASSERT_TRUE(s);
     EXPECT_EQ(ui.Calls.back(), "GetStream f.txt 1"); // it replaces an old item
-    EXPECT_FALSE(spec->AreAllFilesClosed());
-    ASSERT_EQ(spec->OpenPaths.Size(), 1u);
-    EXPECT_EQ(A(spec->OpenPaths[0]), dir / "f.txt");
+    EXPECT_FALSE(impl->AreAllFilesClosed());
+    ASSERT_EQ(impl->OpenPaths.Size(), 1u);
+    EXPECT_EQ(A(impl->OpenPaths[0]), dir / "f.txt");
     EXPECT_EQ(ReadAll(s), "hello");
     EXPECT_EQ(flags[0], kProcessed_Opened);
     s.Release();
-    EXPECT_TRUE(spec->AreAllFilesClosed());
-    EXPECT_EQ(spec->OpenPaths.Size(), 0u);
+    EXPECT_TRUE(impl->AreAllFilesClosed());
+    EXPECT_EQ(impl->OpenPaths.Size(), 0u);
 }
 
 TEST_F(UpdateCallbackTest, AFileThatCannotBeOpenedIsAnsweredByTheUserInterface) {
@@ -172,7 +172,7 @@ TEST_F(UpdateCallbackTest, AFileThatCannotBeOpenedIsAnsweredByTheUserInterface) 
     EXPECT_EQ(f->GetStream2(i, &s, 0), S_FALSE);
     EXPECT_EQ(s, nullptr);
     EXPECT_EQ(ui.Calls.back(), "OpenFileError " + dir / "gone.txt " + std::to_string(ENOENT));
-    EXPECT_TRUE(spec->AreAllFilesClosed());
+    EXPECT_TRUE(impl->AreAllFilesClosed());
     EXPECT_EQ(flags[2], kProcessed_Failed);
     ui.OpenErrorAnswer = E_ABORT;
     EXPECT_EQ(f->GetStream2(i, &s, 0), E_ABORT);
@@ -264,8 +264,8 @@ TEST_F(UpdateCallbackTest, InterfacesVolumesAndReports) {
 
     UInt64 size = 0;
     EXPECT_EQ(cb2->GetVolumeSize(0, &size), S_FALSE);
-    spec->VolumeSizes.Add(100);
-    spec->VolumeSizes.Add(50);
+    impl->VolumeSizes.Add(100);
+    impl->VolumeSizes.Add(50);
     ASSERT_EQ(cb2->GetVolumeSize(5, &size), S_OK);
     EXPECT_EQ(size, 50u);
 

@@ -1,5 +1,5 @@
 // The COM-style object model: QueryInterface, reference counting, CMyComPtr and the boundary
-// exception rule (Part 1.108).
+// exception rule.
 #include "archive/IArchive.h"
 #include "archive/ICoder.h"
 #include "archive/IStream.h"

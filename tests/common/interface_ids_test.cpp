@@ -1,4 +1,4 @@
-// The interface-id table of Part 1.108: every id, with its group and number, and the byte layout.
+// The interface-id table: every id, with its group and number, and the byte layout.
 #include "common/InterfaceIds.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,4 @@
-// BSTR, VARIANT and FILETIME functions, HRESULT values and the layouts of the plug-in contract
-// (Part 1.108).
+// BSTR, VARIANT and FILETIME functions, HRESULT values and the layouts of the plug-in contract.
 #include "common/MyWindows.h"
 
 #include <gtest/gtest.h>

@@ -417,7 +417,7 @@ HRESULT CArc::OpenFromStart(const COpenOptions &op, const CIntVector &candidates
         }
         RINOK(result);
 
-        const COpenAcceptFlags &spec =
+        const COpenAcceptFlags &impl =
             ChooseAcceptFlags(op.currentType, isForced, isMainFormat[(unsigned)index], isUnknownExt);
         bool thereIsTail = openErrors.hasTail;
         if (thereIsTail && op.currentType.allowZeroTail) {
@@ -425,10 +425,10 @@ HRESULT CArc::OpenFromStart(const COpenOptions &op, const CIntVector &candidates
             if (openErrors.tailIsZeros) thereIsTail = false;
         }
         if (startOffset > 0) {
-            if (exactOnly || !searchMarkerInHandler || (!spec.acceptTail && !spec.acceptMid)) continue;
+            if (exactOnly || !searchMarkerInHandler || (!impl.acceptTail && !impl.acceptMid)) continue;
             if (op.currentType.startLimitDefined && (UInt64)startOffset > op.currentType.startLimit) continue;
         }
-        if (thereIsTail && !(startOffset > 0 ? spec.acceptMid : spec.acceptFrontal)) continue;
+        if (thereIsTail && !(startOffset > 0 ? impl.acceptMid : impl.acceptFrontal)) continue;
         if ((startOffset > 0 || thereIsTail) && !isForced && IsPreArcFormat(ai)) continue;
         handler = archive;
         done = true;
@@ -684,14 +684,14 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
             NormalizeRecordOffset(startOffset, pi);
 
             if (op.currentType.acceptArc) {
-                const COpenAcceptFlags &spec =
+                const COpenAcceptFlags &impl =
                     ChooseAcceptFlags(op.currentType, isForced, isMainFormat[index], isUnknownExt);
                 bool openCur = !openErrors.hasTail;
                 if (!openCur && op.currentType.allowZeroTail) {
                     RINOK(CheckZerosTail(op, (UInt64)startOffset + physicalSize));
                     openCur = openErrors.tailIsZeros;
                 }
-                if (!openCur && spec.acceptFrontal && (isForced || !IsPreArcFormat(ai))) openCur = true;
+                if (!openCur && impl.acceptFrontal && (isForced || !IsPreArcFormat(ai))) openCur = true;
                 if (openCur) {
                     subRangeStream = op.inputStream;
                     handler = archive;
@@ -969,18 +969,18 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
                     RINOK(CheckZerosTail(op, streamOffset + (UInt64)startOffset + physicalSize));
                     if (openErrors.tailIsZeros) thereIsTail = false;
                 }
-                const COpenAcceptFlags &spec =
+                const COpenAcceptFlags &impl =
                     ChooseAcceptFlags(op.currentType, isForced, isMainFormat[index], isUnknownExt);
                 bool openCur = false;
                 if (pi.offset > 0) {
-                    if (!pi.notArchiveType) openCur = thereIsTail ? spec.acceptMid : spec.acceptTail;
+                    if (!pi.notArchiveType) openCur = thereIsTail ? impl.acceptMid : impl.acceptTail;
                 } else {
-                    openCur = !thereIsTail || spec.acceptFrontal;
+                    openCur = !thereIsTail || impl.acceptFrontal;
                 }
                 if (!isForced && pi.isStub) openCur = false;
                 if (!openCur && !pi.isStub && !thereIsTail && (!pi.notArchiveType || pi.offset == 0)) {
                     if (parserSpec->NumItems() == 0) {
-                        if (spec.acceptTail) openCur = true;
+                        if (impl.acceptTail) openCur = true;
                     } else if (parserSpec->NumItems() == 1 && parserSpec->Item(0).isStub) {
                         if (op.currentType.specUnknownExt.acceptTail) openCur = true;
                     }

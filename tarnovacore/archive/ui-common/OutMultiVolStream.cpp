@@ -77,15 +77,15 @@ HRESULT COutMultiVolStream::Write(const void *data, UInt32 size, UInt32 *process
 
         CAltStreamInfo &vol = Volumes.AddNew();
         vol.Path = GetVolumeName(Prefix, _streamIndex);
-        COutFileStream *spec = new COutFileStream;
-        CMyComPtr<IOutStream> holder = spec;
-        if (!spec->File.Create(vol.Path, false)) {
+        COutFileStream *impl = new COutFileStream;
+        CMyComPtr<IOutStream> holder = impl;
+        if (!impl->File.Create(vol.Path, false)) {
             const int e = errno;
             Volumes.DeleteBack();
             return e != 0 ? (HRESULT)e : E_FAIL;
         }
         if (TempFiles) TempFiles->Paths.Add(vol.Path);
-        vol.FileStream = spec;
+        vol.FileStream = impl;
         vol.Stream = holder;
     }
 }

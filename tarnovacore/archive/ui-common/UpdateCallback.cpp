@@ -236,9 +236,9 @@ HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **i
             name = DirItems->GetLogPath((unsigned)up.DiskIndex);
         RINOK(Callback->GetStream(name, isDir, true, notifyOp))
         if (!isDir) {
-            CBufInStream *spec = new CBufInStream;
-            CMyComPtr<ISequentialInStream> stream = spec;
-            spec->Init(nullptr, 0);
+            CBufInStream *impl = new CBufInStream;
+            CMyComPtr<ISequentialInStream> stream = impl;
+            impl->Init(nullptr, 0);
             *inStream = stream.Detach();
         }
         return S_OK;
@@ -250,25 +250,25 @@ HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **i
 
     if (FromStdIn) {
         if (notifyOp == NArchive::NUpdateNotifyOp::kAdd || notifyOp == NArchive::NUpdateNotifyOp::kUpdate) {
-            CStdInFileStream *spec = new CStdInFileStream;
-            CMyComPtr<ISequentialInStream> stream = spec;
+            CStdInFileStream *impl = new CStdInFileStream;
+            CMyComPtr<ISequentialInStream> stream = impl;
             *inStream = stream.Detach();
         }
         return S_OK;
     }
 
-    CInFileStream *spec = new CInFileStream;
-    CMyComPtr<ISequentialInStream> stream = spec;
-    spec->SupportHardLinks = WithHardLinks;
-    spec->Callback = this;
-    spec->CallbackRef = index;
+    CInFileStream *impl = new CInFileStream;
+    CMyComPtr<ISequentialInStream> stream = impl;
+    impl->SupportHardLinks = WithHardLinks;
+    impl->Callback = this;
+    impl->CallbackRef = index;
     const UString path = DirItems->GetPhyPath((unsigned)up.DiskIndex);
     {
         NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
         OpenIndexes.Add(index);
         OpenPaths.Add(path);
     }
-    if (!spec->Open(path)) {
+    if (!impl->Open(path)) {
         const DWORD error = (DWORD)errno;
         SetProcessedFlag(up.DiskIndex, kProcessed_Failed);
         // Releasing the stream takes it off the open list.
@@ -368,9 +368,9 @@ HRESULT CArchiveUpdateCallback::GetVolumeStream(UInt32 index, ISequentialOutStre
         num += L'0';
     num += temp;
     const UString path = VolumeName + L'.' + num + VolumeExt;
-    COutFileStream *spec = new COutFileStream;
-    CMyComPtr<ISequentialOutStream> stream = spec;
-    if (!spec->Create(path, false)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+    COutFileStream *impl = new COutFileStream;
+    CMyComPtr<ISequentialOutStream> stream = impl;
+    if (!impl->Create(path, false)) return errno != 0 ? (HRESULT)errno : E_FAIL;
     *volumeStream = stream.Detach();
     return S_OK;
     COM_TRY_END
