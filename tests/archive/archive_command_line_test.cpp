@@ -11,28 +11,13 @@
 #include "common/UTFConvert.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
+
+using testsupport::S;
+using testsupport::U;
+using testsupport::Words;
 
 namespace {
-
-UString U(const std::string &s) {
-    UString u;
-    ConvertUTF8ToUnicode(AString(s.c_str()), u);
-    return u;
-}
-
-std::string S(const UString &u) {
-    AString a;
-    ConvertUnicodeToUTF8(u, a);
-    return std::string(a.Ptr(), a.Len());
-}
-
-UStringVector Words(const std::vector<std::string> &words) {
-    UStringVector v;
-    for (const std::string &w : words)
-        v.Add(U(w));
-    return v;
-}
 
 std::vector<std::string> Strings(const UStringVector &v) {
     std::vector<std::string> r;
@@ -111,7 +96,7 @@ protected:
     bool savedCase = g_CaseSensitive;
     int savedCodePage = g_CodePage;
     int savedLstat = global_use_lstat;
-    filetest::TempFolder tmp;
+    testsupport::TempFolder tmp;
     std::string savedCwd;
 
     void SetUp() override {
@@ -135,7 +120,7 @@ protected:
 TEST_F(ArcCmdLine, RejectsBadCommandLinesWithExactTexts) {
     const std::string list = tmp / "missing.lst";
     const std::string pairs = tmp / "pairs.lst";
-    ASSERT_TRUE(filetest::WriteFile(pairs, "a\nb\n"));
+    ASSERT_TRUE(testsupport::WriteFile(pairs, "a\nb\n"));
     struct {
         V words;
         bool terminals;
@@ -284,14 +269,14 @@ TEST_F(ArcCmdLine, RenamePairsAndTheImpliedWholeArchive) {
     EXPECT_TRUE(o.UpdateSettings.Outputs[0].Actions.IsEqualTo(NUpdateArchive::k_ActionSet_Update));
 
     const std::string pairs = tmp / "pairs.lst";
-    ASSERT_TRUE(filetest::WriteFile(pairs, "x y\n\"p q\"\n"));
+    ASSERT_TRUE(testsupport::WriteFile(pairs, "x y\n\"p q\"\n"));
     CArcCmdLineOptions o2;
     ASSERT_EQ(Parse(V{"rn", "arc.7z", "@" + pairs}, o2), "");
     ASSERT_EQ(o2.UpdateSettings.Renames.Size(), 1u);
     EXPECT_EQ(S(o2.UpdateSettings.Renames[0].FromPath), "x y");
     EXPECT_EQ(S(o2.UpdateSettings.Renames[0].ToPath), "p q");
 
-    ASSERT_TRUE(filetest::WriteFile(pairs, "x\ny\nz\n"));
+    ASSERT_TRUE(testsupport::WriteFile(pairs, "x\ny\nz\n"));
     CArcCmdLineOptions o3;
     EXPECT_EQ(Parse(V{"rn", "arc.7z", "@" + pairs}, o3),
               "Incorrect item in listfile.\nCheck charset encoding and -scs switch.\n" + pairs);
@@ -590,9 +575,9 @@ TEST_F(ArcCmdLine, ArchiveCensorFromSwitchesWithoutArchiveName) {
 }
 
 TEST_F(ArcCmdLine, EnumerateArchivesSortedWithoutFoldersOrDuplicates) {
-    ASSERT_TRUE(filetest::WriteFile(tmp / "b.7z", "b"));
-    ASSERT_TRUE(filetest::WriteFile(tmp / "A.7z", "a"));
-    ASSERT_TRUE(filetest::WriteFile(tmp / "c.zip", "c"));
+    ASSERT_TRUE(testsupport::WriteFile(tmp / "b.7z", "b"));
+    ASSERT_TRUE(testsupport::WriteFile(tmp / "A.7z", "a"));
+    ASSERT_TRUE(testsupport::WriteFile(tmp / "c.zip", "c"));
     ASSERT_EQ(mkdir((tmp / "d.7z").c_str(), 0755), 0);
 
     CArcCmdLineOptions o;
@@ -682,7 +667,7 @@ TEST_F(ArcCmdLine, ListFilesInUtf8AndUtf16) {
         {"\n\n \n", 1252, true, {}},
     };
     for (const auto &c : cases) {
-        ASSERT_TRUE(filetest::WriteFile(path, c.content));
+        ASSERT_TRUE(testsupport::WriteFile(path, c.content));
         UStringVector names;
         EXPECT_EQ(ReadNamesFromListFile(U(path), names, c.codePage), c.ok) << ::testing::PrintToString(c.content);
         if (c.ok) {
@@ -693,7 +678,7 @@ TEST_F(ArcCmdLine, ListFilesInUtf8AndUtf16) {
     EXPECT_FALSE(ReadNamesFromListFile(U(tmp / "none.txt"), names, 65001));
 
     // A list file named through a symbolic link is read through it, whatever -l says.
-    ASSERT_TRUE(filetest::WriteFile(path, "through\n"));
+    ASSERT_TRUE(testsupport::WriteFile(path, "through\n"));
     ASSERT_EQ(symlink(path.c_str(), (tmp / "link.txt").c_str()), 0);
     names.Clear();
     EXPECT_TRUE(ReadNamesFromListFile(U(tmp / "link.txt"), names, 65001));
@@ -702,7 +687,7 @@ TEST_F(ArcCmdLine, ListFilesInUtf8AndUtf16) {
 
 TEST_F(ArcCmdLine, ListFilesOnTheCommandLineUseTheCharsetSwitch) {
     const std::string path = tmp / "list.txt";
-    ASSERT_TRUE(filetest::WriteFile(path, Utf16("a.txt\r\n\r\n\"b c\"\r\n", false, true)));
+    ASSERT_TRUE(testsupport::WriteFile(path, Utf16("a.txt\r\n\r\n\"b c\"\r\n", false, true)));
     CArcCmdLineOptions o;
     ASSERT_EQ(Parse(V{"x", "arc.7z", "-scsUTF-16LE", "-i@" + path, "-xr@" + path}, o), "");
     EXPECT_EQ(Describe(o.Censor), (V{"+[]a.txt", "+[]b c", "-[]a.txt r", "-[]b c r"}));
@@ -715,7 +700,7 @@ TEST_F(ArcCmdLine, ListFilesOnTheCommandLineUseTheCharsetSwitch) {
     ASSERT_EQ(Parse(V{"a", "arc.7z", "-scs1200", "-r", "@" + path}, o3), "");
     EXPECT_EQ(Describe(o3.Censor), (V{"queued +a.txt r w", "queued +b c r w"}));
 
-    ASSERT_TRUE(filetest::WriteFile(path, "x\xE9y\n"));
+    ASSERT_TRUE(testsupport::WriteFile(path, "x\xE9y\n"));
     CArcCmdLineOptions o4;
     EXPECT_EQ(Parse(V{"x", "arc.7z", "@" + path}, o4),
               "Incorrect item in listfile.\nCheck charset encoding and -scs switch.\n" + path);

@@ -18,40 +18,14 @@
 #include "common/StdOutStream.h"
 #include "common/UTFConvert.h"
 
+using testsupport::S;
+using testsupport::Shell;
+using testsupport::U;
+using testsupport::Words;
+
 namespace {
 
 using V = std::vector<std::string>;
-
-UString U(const std::string &s) {
-    UString u;
-    ConvertUTF8ToUnicode(AString(s.c_str()), u);
-    return u;
-}
-
-std::string S(const UString &u) {
-    AString a;
-    ConvertUnicodeToUTF8(u, a);
-    return std::string(a.Ptr(), a.Len());
-}
-
-UStringVector Words(const V &words) {
-    UStringVector v;
-    for (const std::string &w : words)
-        v.Add(U(w));
-    return v;
-}
-
-std::string Capture(const std::string &cmd) {
-    std::string out;
-    FILE *f = popen(cmd.c_str(), "r");
-    if (!f) return "<popen failed>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    pclose(f);
-    return out;
-}
 
 std::string Quote(const std::string &s) {
     return "'" + s + "'";
@@ -60,7 +34,7 @@ std::string Quote(const std::string &s) {
 // The entries of an archive as Debian's bsdtar lists them, sorted.
 V ListArchive(const std::string &path) {
     V names;
-    const std::string out = Capture("bsdtar -tf " + Quote(path) + " 2>&1");
+    const std::string out = Shell("bsdtar -tf " + Quote(path) + " 2>&1");
     size_t start = 0;
     while (start < out.size()) {
         size_t end = out.find('\n', start);
@@ -73,7 +47,7 @@ V ListArchive(const std::string &path) {
 }
 
 std::string MemberData(const std::string &archive, const std::string &member) {
-    return Capture("bsdtar -xOf " + Quote(archive) + " " + Quote(member) + " 2>&1");
+    return Shell("bsdtar -xOf " + Quote(archive) + " " + Quote(member) + " 2>&1");
 }
 
 void SetOldTime(const std::string &path) {
@@ -248,7 +222,7 @@ public:
 
 class CommandRunner : public ::testing::Test {
 protected:
-    filetest::TempFolder tmp;
+    testsupport::TempFolder tmp;
     bool savedCase = g_CaseSensitive;
     int savedCodePage = g_CodePage;
     int savedLstat = global_use_lstat;
@@ -264,8 +238,8 @@ protected:
         out = tmp / "out";
         ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
         ASSERT_EQ(mkdir((src + "/sub").c_str(), 0755), 0);
-        ASSERT_TRUE(filetest::WriteFile(src + "/a.txt", "alpha\n"));
-        ASSERT_TRUE(filetest::WriteFile(src + "/sub/b.txt", "beta\n"));
+        ASSERT_TRUE(testsupport::WriteFile(src + "/a.txt", "alpha\n"));
+        ASSERT_TRUE(testsupport::WriteFile(src + "/sub/b.txt", "beta\n"));
         SetOldTime(src + "/a.txt");
         SetOldTime(src + "/sub/b.txt");
     }
@@ -301,8 +275,8 @@ TEST_F(CommandRunner, AddUpdateDeleteAndRenameChangeTheArchiveOnDisk) {
     EXPECT_EQ(MemberData(arc, "sub/b.txt"), "beta\n");
 
     // u takes the newer disk file and a new one; the rest stays.
-    ASSERT_TRUE(filetest::WriteFile(src + "/a.txt", "alpha two\n"));
-    ASSERT_TRUE(filetest::WriteFile(src + "/c.txt", "gamma\n"));
+    ASSERT_TRUE(testsupport::WriteFile(src + "/a.txt", "alpha two\n"));
+    ASSERT_TRUE(testsupport::WriteFile(src + "/c.txt", "gamma\n"));
     EXPECT_RUN_OK(Run({"u", arc, src + "/a.txt", src + "/c.txt"}));
     EXPECT_EQ(ListArchive(arc), (V{"a.txt", "c.txt", "sub/", "sub/b.txt"}));
     EXPECT_EQ(MemberData(arc, "a.txt"), "alpha two\n");
@@ -326,9 +300,9 @@ TEST_F(CommandRunner, TheWindowsAddCommandMakesAZipWithTheExtensionAdded) {
     CRecordingCallbacks cb;
     EXPECT_RUN_OK(RunArchiveCommand(U(text), cb));
     EXPECT_EQ(ListArchive(tmp / "out.zip"), (V{"a.txt", "sub/", "sub/b.txt"}));
-    const std::string listing = Capture("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
-                                        "print(z.read('sub/b.txt').decode(), end='')\" " +
-                                        Quote(tmp / "out.zip"));
+    const std::string listing = Shell("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                                      "print(z.read('sub/b.txt').decode(), end='')\" " +
+                                      Quote(tmp / "out.zip"));
     EXPECT_EQ(listing, "beta\n");
 }
 
@@ -357,14 +331,14 @@ TEST_F(CommandRunner, ExtractTestAndChecksumsOfArchives) {
     EXPECT_RUN_OK(Run({"t", arc, "-o" + none}, t));
     EXPECT_TRUE(t.testMode);
     EXPECT_FALSE(t.opResults.empty());
-    EXPECT_FALSE(filetest::Exists(none));
+    EXPECT_FALSE(testsupport::Exists(none));
 
     // A damaged archive fails its test.
-    const std::string data = filetest::ReadFile(arc);
+    const std::string data = testsupport::ReadFile(arc);
     std::string damaged = data;
     damaged[damaged.size() / 2] ^= 0x55;
     damaged[damaged.size() / 2 + 1] ^= 0x55;
-    ASSERT_TRUE(filetest::WriteFile(tmp / "bad.7z", damaged));
+    ASSERT_TRUE(testsupport::WriteFile(tmp / "bad.7z", damaged));
     CArcCommandResult r = Run({"t", tmp / "bad.7z"});
     EXPECT_FALSE(r.Failed);
     EXPECT_EQ(r.ExitCode, kRunnerExit_Error);
@@ -385,7 +359,7 @@ TEST_F(CommandRunner, TheWindowsExtractCommandTakesSeveralArchivesIntoOwnFolders
 }
 
 TEST_F(CommandRunner, HashCommandGivesTheDigestsOfFiles) {
-    ASSERT_TRUE(filetest::WriteFile(tmp / "abc.txt", "abc"));
+    ASSERT_TRUE(testsupport::WriteFile(tmp / "abc.txt", "abc"));
     CRecordingCallbacks cb;
     EXPECT_RUN_OK(Run({"h", "-scrcSHA256", "-scrcCRC32", tmp / "abc.txt"}, cb));
     EXPECT_EQ(cb.calls, V{"hash"});
@@ -428,7 +402,7 @@ TEST_F(CommandRunner, FailuresBeforeAnyFrontEnd) {
         EXPECT_EQ(cb.messages, c.messages) << ::testing::PrintToString(c.words);
         EXPECT_TRUE(cb.calls.empty()) << ::testing::PrintToString(c.words);
     }
-    EXPECT_FALSE(filetest::Exists(tmp / "new.rar"));
+    EXPECT_FALSE(testsupport::Exists(tmp / "new.rar"));
 
     // The same through the text entry: blanks alone are no command.
     CRecordingCallbacks cb;
@@ -492,7 +466,7 @@ TEST_F(CommandRunner, RegistryGetsTheCaseSwitchAndTheRunTheTypes) {
 }
 
 TEST_F(CommandRunner, MissingPluginIsReportedForArchiveCommands) {
-    filetest::TempFolder empty;
+    testsupport::TempFolder empty;
     ASSERT_TRUE(empty.Ok());
     setenv("TARNOVA_HOME_DIR", (empty.Path() + "/").c_str(), 1);
     CRecordingCallbacks cb;
@@ -512,16 +486,16 @@ TEST_F(CommandRunner, MissingPluginIsReportedForArchiveCommands) {
 TEST_F(CommandRunner, WordsEntryTakesOddFileNamesAsTheyAre) {
     const V odd{"-rf", "a\"b", "c*d"};
     for (const std::string &n : odd)
-        ASSERT_TRUE(filetest::WriteFile(src + "/" + n, "data of " + n));
-    ASSERT_TRUE(filetest::WriteFile(src + "/cXd", "decoy"));
-    ASSERT_TRUE(filetest::WriteFile(src + "/-y", "decoy"));
+        ASSERT_TRUE(testsupport::WriteFile(src + "/" + n, "data of " + n));
+    ASSERT_TRUE(testsupport::WriteFile(src + "/cXd", "decoy"));
+    ASSERT_TRUE(testsupport::WriteFile(src + "/-y", "decoy"));
 
     const std::string arc = tmp / "-x\"*.7z";
     V words{"a", "-spd", "--", arc};
     for (const std::string &n : odd)
         words.push_back(src + "/" + n);
     EXPECT_RUN_OK(Run(words));
-    EXPECT_TRUE(filetest::Exists(arc));
+    EXPECT_TRUE(testsupport::Exists(arc));
     EXPECT_EQ(ListArchive(arc), (V{"-rf", "a\"b", "c*d"}));
 
     // A second archive that a wildcard would also take.

@@ -1,6 +1,6 @@
 #include "archive/ui-common/EnumDirItems.h"
 
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +12,12 @@
 #include <string>
 #include <vector>
 
-using filetest::TempFolder;
-using filetest::W;
-using filetest::WriteFile;
+using testsupport::A;
+using testsupport::TempFolder;
+using testsupport::W;
+using testsupport::WriteFile;
 
 namespace {
-
-std::string A(const UString &u) {
-    std::string s;
-    for (unsigned i = 0; i < u.Len(); i++)
-        s += (char)u[i];
-    return s;
-}
 
 struct CRecordingCallback : public IDirItemsCallback {
     std::vector<std::pair<std::string, DWORD>> errors;

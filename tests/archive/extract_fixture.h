@@ -1,8 +1,7 @@
 #pragma once
 
 // Extraction through the real driver and plug-in: a recording user-interface callback, fixtures
-// made at test time with Debian's tools, and helpers to look at what landed on disk.
-#include <dirent.h>
+// made at test time with Debian's tools.
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -18,21 +17,13 @@
 
 #include "archive/codecs_fixture.h"
 #include "archive/ui-common/Extract.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
 namespace extracttest {
 
-inline std::string A(const UString &u) {
-    std::string s;
-    for (unsigned i = 0; i < u.Len(); i++)
-        s += (char)u[i];
-    return s;
-}
-
-inline int Sh(const std::string &cmd) {
-    const int rc = system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using testsupport::A;
+using testsupport::Sh;
+using testsupport::Tree;
 
 // One tar member for MakeTar: a file, a folder, a symbolic or a hard link, with any name.
 struct CMember {
@@ -92,40 +83,10 @@ inline bool MakeTar(const std::string &path, const std::vector<CMember> &members
         }
     }
     const std::string script = path + ".py";
-    if (!filetest::WriteFile(script, py)) return false;
+    if (!testsupport::WriteFile(script, py)) return false;
     const bool ok = Sh("/usr/bin/python3 '" + script + "'") == 0;
     unlink(script.c_str());
     return ok;
-}
-
-// Every entry below a folder: relative path -> "f:content", "d", or "l:target".
-inline void ListTree(const std::string &root, const std::string &rel, std::map<std::string, std::string> &out) {
-    DIR *d = opendir((root + (rel.empty() ? "" : "/" + rel)).c_str());
-    if (!d) return;
-    while (const struct dirent *de = readdir(d)) {
-        const std::string name = de->d_name;
-        if (name == "." || name == "..") continue;
-        const std::string r = rel.empty() ? name : rel + "/" + name;
-        const std::string full = root + "/" + r;
-        struct stat st;
-        if (lstat(full.c_str(), &st) != 0) continue;
-        if (S_ISLNK(st.st_mode)) {
-            char buf[4096];
-            const ssize_t n = readlink(full.c_str(), buf, sizeof(buf));
-            out[r] = "l:" + std::string(buf, n > 0 ? (size_t)n : 0);
-        } else if (S_ISDIR(st.st_mode)) {
-            out[r] = "d";
-            ListTree(root, r, out);
-        } else
-            out[r] = "f:" + filetest::ReadFile(full);
-    }
-    closedir(d);
-}
-
-inline std::map<std::string, std::string> Tree(const std::string &root) {
-    std::map<std::string, std::string> m;
-    ListTree(root, "", m);
-    return m;
 }
 
 // Records what the engine reports; answers overwrite questions from a queue (then "yes").

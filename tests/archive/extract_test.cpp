@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 using namespace extracttest;
-using filetest::TempFolder;
-using filetest::WriteFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
 using Tree_t = std::map<std::string, std::string>;
 
 namespace {
@@ -304,7 +304,7 @@ TEST_F(ExtractTest, WrongPasswordIsReportedPerItem) {
         cb.password = "right";
         EXPECT_EQ(S_OK, RunExtract({z}, Options(t / "o"), cb).result);
         EXPECT_EQ(std::vector<Int32>{NArchive::NExtract::NOperationResult::kOK}, cb.opResults);
-        EXPECT_EQ(std::string(5000, 's'), filetest::ReadFile(t / "o/secret.txt"));
+        EXPECT_EQ(std::string(5000, 's'), testsupport::ReadFile(t / "o/secret.txt"));
     }
 }
 
@@ -433,7 +433,7 @@ TEST_F(ExtractTest, LaterVolumesOfAnArchiveAreNotOpenedAgain) {
     const CRun run = RunExtract(parts, Options(out), cb);
     EXPECT_EQ(S_OK, run.result);
     EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults); // the other two were volumes of the first
-    EXPECT_EQ(big, filetest::ReadFile(out + "/big.bin"));
+    EXPECT_EQ(big, testsupport::ReadFile(out + "/big.bin"));
     ASSERT_FALSE(cb.totals.empty());
     EXPECT_EQ(total, cb.totals.front());
     EXPECT_EQ(total, cb.totals.back());

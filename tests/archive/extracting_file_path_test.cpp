@@ -2,6 +2,9 @@
 
 #include "archive/ui-common/ExtractingFilePath.h"
 #include "common/Wildcard.h"
+#include "test_support.h"
+
+using testsupport::Bracketed;
 
 namespace {
 
@@ -10,16 +13,6 @@ UStringVector Parts(std::initializer_list<const wchar_t *> list) {
     for (const wchar_t *s : list)
         v.Add(UString(s));
     return v;
-}
-
-std::wstring Joined(const UStringVector &parts) {
-    std::wstring s;
-    FOR_VECTOR(i, parts) {
-        s += L"[";
-        s += parts[i].Ptr();
-        s += L"]";
-    }
-    return s;
 }
 
 TEST(ExtractingFilePath, FileNameCorrectionMakesOneUsableName) {
@@ -71,7 +64,7 @@ TEST(ExtractingFilePath, FsPathCorrectionDropsDotsAndEmptyParts) {
     for (const auto &c : cases) {
         UStringVector parts = Parts(c.in);
         Correct_FsPath(c.absAllowed, parts, c.isDir);
-        EXPECT_EQ(Joined(parts), c.out);
+        EXPECT_EQ(Bracketed(parts), c.out);
     }
 }
 

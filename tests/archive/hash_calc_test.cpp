@@ -1,7 +1,7 @@
 #include "archive/ui-common/HashCalc.h"
 
 #include "archive/codecs_fixture.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -14,28 +14,15 @@
 #include <string>
 #include <vector>
 
-using filetest::TempFolder;
-using filetest::W;
-using filetest::WriteFile;
+using testsupport::A;
+using testsupport::TempFolder;
+using testsupport::W;
+using testsupport::WriteFile;
 
 namespace {
 
-std::string A(const UString &u) {
-    std::string s;
-    for (unsigned i = 0; i < u.Len(); i++)
-        s += (char)u[i];
-    return s;
-}
-
 std::string RunCapture(const std::string &cmd) {
-    std::string out;
-    FILE *f = popen(cmd.c_str(), "r");
-    if (!f) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    pclose(f);
+    std::string out = testsupport::Shell(cmd);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
         out.pop_back();
     return out;

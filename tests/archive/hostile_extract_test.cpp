@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 using namespace extracttest;
-using filetest::TempFolder;
-using filetest::WriteFile;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
 using Tree_t = std::map<std::string, std::string>;
 
 namespace {
@@ -193,7 +193,7 @@ TEST(HostileExtract, FolderItemLeavesAFileInItsPlaceAlone) {
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(0600u, st.st_mode & 07777);
     EXPECT_EQ(1500000000, st.st_mtime);
-    EXPECT_EQ("keep", filetest::ReadFile(out + "/f"));
+    EXPECT_EQ("keep", testsupport::ReadFile(out + "/f"));
 }
 
 TEST(HostileExtract, FolderLinkOnDiskGetsNoTimesOrModeThroughIt) {

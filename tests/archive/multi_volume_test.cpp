@@ -7,11 +7,11 @@
 
 #include "archive/ui-common/OutMultiVolStream.h"
 #include "windows/TimeUtils.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::ReadFile;
-using filetest::TempFolder;
-using filetest::W;
+using testsupport::ReadFile;
+using testsupport::TempFolder;
+using testsupport::W;
 
 namespace {
 
@@ -130,7 +130,7 @@ TEST(MultiVolumeTest, SetSizeCutsAVolumeAndDeletesLaterOnes) {
 
 TEST(MultiVolumeTest, AnExistingVolumeFileIsNeverOverwritten) {
     CVolumes v({10});
-    ASSERT_TRUE(filetest::WriteFile(v.Dir / "a.7z.002", "keep"));
+    ASSERT_TRUE(testsupport::WriteFile(v.Dir / "a.7z.002", "keep"));
     const HRESULT res = v.WriteAll(Bytes(15));
     EXPECT_EQ(res, (HRESULT)EEXIST);
     EXPECT_EQ(v.Vol("002"), "keep");

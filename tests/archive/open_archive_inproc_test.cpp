@@ -17,11 +17,12 @@
 #include "archive/ui-common/ArchiveLink.h"
 #include "archive/ui-common/ParserHandler.h"
 #include "windows/PropVariant.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::TempFolder;
-using filetest::W;
 using NWindows::NCOM::CPropVariant;
+using testsupport::Bracketed;
+using testsupport::TempFolder;
+using testsupport::W;
 
 namespace {
 
@@ -211,7 +212,7 @@ TEST_F(BuiltInFormatsTest, NestingStopsAtThirtyTwoLevels) {
     for (int i = 0; i < 33; i++)
         data += "NEST";
     data += "payload";
-    ASSERT_TRUE(filetest::WriteFile(dir / "deep.nest", data));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "deep.nest", data));
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, "deep.nest"), S_OK);
     EXPECT_EQ(link.levels.Size(), 32u);
@@ -219,7 +220,7 @@ TEST_F(BuiltInFormatsTest, NestingStopsAtThirtyTwoLevels) {
     EXPECT_EQ(link.levels[31].itemIndexInParent, 0);
 
     // One level less is opened whole, down to the payload that is no archive.
-    ASSERT_TRUE(filetest::WriteFile(dir / "shallow.nest", data.substr(4 * 2)));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "shallow.nest", data.substr(4 * 2)));
     CArchiveLink shallow;
     ASSERT_EQ(OpenLink(shallow, "shallow.nest"), S_OK);
     EXPECT_EQ(shallow.levels.Size(), 31u);
@@ -229,7 +230,7 @@ TEST_F(BuiltInFormatsTest, SignatureAwayFromTheArchiveStartIsFoundInTheScan) {
     std::string data(100, '.');
     data += "zzOF0123456789ab";
     data += std::string(30, '.');
-    ASSERT_TRUE(filetest::WriteFile(dir / "x.bin", data));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "x.bin", data));
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, "x.bin"), S_OK);
     ASSERT_EQ(link.levels.Size(), 1u);
@@ -239,7 +240,7 @@ TEST_F(BuiltInFormatsTest, SignatureAwayFromTheArchiveStartIsFoundInTheScan) {
     EXPECT_EQ(link.levels[0].openErrors.tailLength, 30u);
 
     // The signature alone, at the very start of the file, is no archive: the start lies before it.
-    ASSERT_TRUE(filetest::WriteFile(dir / "y.bin", "OF0123456789abcdefgh"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "y.bin", "OF0123456789abcdefgh"));
     CArchiveLink none;
     EXPECT_EQ(OpenLink(none, "y.bin"), S_FALSE);
 }
@@ -249,7 +250,7 @@ TEST_F(BuiltInFormatsTest, RecordBehindTheScanPositionDoesNotStallTheScan) {
     data += "BK";
     data += std::string(50, '.');
     data += "BK";
-    ASSERT_TRUE(filetest::WriteFile(dir / "x.bin", data));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "x.bin", data));
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, "x.bin", L"#"), S_OK);
     ASSERT_EQ(link.levels.Size(), 1u);
@@ -342,15 +343,6 @@ protected:
         arc.defaultItemName = L"data";
         arc.formatIndex = 0;
     }
-    std::wstring Parts(const UStringVector &parts) {
-        std::wstring s;
-        FOR_VECTOR(i, parts) {
-            s += L"[";
-            s += parts[i].Ptr();
-            s += L"]";
-        }
-        return s;
-    }
 };
 
 TEST_F(ItemAccessTest, CyclicParentLinksFailInsteadOfLooping) {
@@ -375,10 +367,10 @@ TEST_F(ItemAccessTest, ParentLinksBuildThePathWithAlternateStreams) {
     arc.mayHaveAltStreams = true;
     UStringVector parts;
     ASSERT_EQ(arc.GetItemPathToParent(2, kRoot, parts), S_OK);
-    EXPECT_EQ(Parts(parts), L"[dir][f:s1]");
+    EXPECT_EQ(Bracketed(parts), L"[dir][f:s1]");
     parts.Clear();
     ASSERT_EQ(arc.GetItemPathToParent(1, 0, parts), S_OK);
-    EXPECT_EQ(Parts(parts), L"[f]");
+    EXPECT_EQ(Bracketed(parts), L"[f]");
 
     CReadArcItem item;
     ASSERT_EQ(arc.GetItem(2, item), S_OK);
@@ -387,7 +379,7 @@ TEST_F(ItemAccessTest, ParentLinksBuildThePathWithAlternateStreams) {
     EXPECT_STREQ(item.altStreamName.Ptr(), L"s1");
     EXPECT_EQ(item.parentIndex, 1u);
     EXPECT_FALSE(item.mainIsDir);
-    EXPECT_EQ(Parts(item.pathParts), L"[dir][f]");
+    EXPECT_EQ(Bracketed(item.pathParts), L"[dir][f]");
 
     // A stream of the archive root has no main file.
     ASSERT_EQ(arc.GetItem(3, item), S_OK);

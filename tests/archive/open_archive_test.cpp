@@ -13,23 +13,13 @@
 #include "archive/ui-common/ArchiveLink.h"
 #include "archive/ui-common/LoadCodecs.h"
 #include "windows/PropVariant.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::TempFolder;
-using filetest::W;
+using testsupport::A;
+using testsupport::TempFolder;
+using testsupport::W;
 
 namespace {
-
-std::string ToUtf8Ascii(const UString &s) {
-    std::string r;
-    for (unsigned i = 0; i < s.Len(); i++)
-        r += (char)s[i];
-    return r;
-}
-
-int RunShell(const std::string &cmd) {
-    return system(cmd.c_str());
-}
 
 class OpenArchiveTest : public ::testing::Test {
 protected:
@@ -55,13 +45,13 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(dir.Ok());
-        ASSERT_TRUE(filetest::WriteFile(dir / "a.txt", "alpha text\n"));
+        ASSERT_TRUE(testsupport::WriteFile(dir / "a.txt", "alpha text\n"));
         ASSERT_EQ(mkdir((dir / "sub").c_str(), 0755), 0);
-        ASSERT_TRUE(filetest::WriteFile(dir / "sub/b.txt", std::string(3000, 'b')));
+        ASSERT_TRUE(testsupport::WriteFile(dir / "sub/b.txt", std::string(3000, 'b')));
     }
 
     // Runs a shell command inside the temporary folder.
-    void Sh(const std::string &cmd) { ASSERT_EQ(RunShell("cd '" + dir.Path() + "' && " + cmd), 0) << cmd; }
+    void Sh(const std::string &cmd) { ASSERT_EQ(testsupport::Sh("cd '" + dir.Path() + "' && " + cmd), 0) << cmd; }
 
     HRESULT OpenLink(CArchiveLink &link, const std::string &path, const CObjectVector<COpenType> *types = nullptr,
                      IOpenCallbackUI *ui = nullptr) {
@@ -76,7 +66,7 @@ protected:
 
     std::string FormatOf(const CArc &arc) {
         if (arc.formatIndex < 0) return "<parser>";
-        return ToUtf8Ascii(codecs->Formats[(unsigned)arc.formatIndex].Name);
+        return A(codecs->Formats[(unsigned)arc.formatIndex].Name);
     }
 
     std::vector<std::string> ItemPaths(const CArc &arc) {
@@ -86,7 +76,7 @@ protected:
         for (UInt32 i = 0; i < n; i++) {
             UString p;
             EXPECT_EQ(arc.GetItemPath(i, p), S_OK);
-            paths.push_back(ToUtf8Ascii(p));
+            paths.push_back(A(p));
         }
         return paths;
     }
@@ -151,7 +141,7 @@ TEST_F(OpenArchiveTest, WrongExtensionStillOpensByContent) {
 
 TEST_F(OpenArchiveTest, ZipBehindAStubOpensAtItsOffset) {
     const std::string stub(1000, 's');
-    ASSERT_TRUE(filetest::WriteFile(dir / "stub", stub));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "stub", stub));
     Sh("zip -q t.zip a.txt && cat stub t.zip > setup.bin");
 
     CArchiveLink link;
@@ -205,7 +195,7 @@ TEST_F(OpenArchiveTest, TarGzOpensAsTwoLevelsWithInnerDefaultName) {
 }
 
 TEST_F(OpenArchiveTest, NumberedVolumesAreJoinedAndListed) {
-    ASSERT_TRUE(filetest::WriteFile(dir / "big.txt", std::string(9000, 'v')));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "big.txt", std::string(9000, 'v')));
     Sh("zip -q0 v.zip big.txt && split -b 4000 -d -a 3 --numeric-suffixes=1 v.zip v.zip.");
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, dir / "v.zip.001"), S_OK);
@@ -215,8 +205,8 @@ TEST_F(OpenArchiveTest, NumberedVolumesAreJoinedAndListed) {
     EXPECT_STREQ(link.levels[1].arcPath.Ptr(), L"v.zip");
     EXPECT_EQ(ItemPaths(link.levels[1]), std::vector<std::string>{"big.txt"});
     ASSERT_EQ(link.volumeFilePaths.Size(), 2u);
-    EXPECT_EQ(ToUtf8Ascii(link.volumeFilePaths[0]), dir / "v.zip.002");
-    EXPECT_EQ(ToUtf8Ascii(link.volumeFilePaths[1]), dir / "v.zip.003");
+    EXPECT_EQ(A(link.volumeFilePaths[0]), dir / "v.zip.002");
+    EXPECT_EQ(A(link.volumeFilePaths[1]), dir / "v.zip.003");
     struct stat st2, st3;
     ASSERT_EQ(stat((dir / "v.zip.002").c_str(), &st2), 0);
     ASSERT_EQ(stat((dir / "v.zip.003").c_str(), &st3), 0);
@@ -233,7 +223,7 @@ TEST_F(OpenArchiveTest, DamagedArchiveIsReportedAsDamagedOfItsFormat) {
     EXPECT_TRUE(link.failedOpenErrors.IsArc_After_NonOpen());
 
     // Data of no format at all is not blamed on one.
-    ASSERT_TRUE(filetest::WriteFile(dir / "plain.zip", std::string(5000, 'x')));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "plain.zip", std::string(5000, 'x')));
     CArchiveLink plain;
     EXPECT_EQ(OpenLink(plain, dir / "plain.zip"), S_FALSE);
     EXPECT_EQ(plain.failedOpenErrors.failedFormatIndex, -1);
@@ -294,7 +284,7 @@ TEST_F(OpenArchiveTest, ReopenAfterCloseReadsTheFileAgain) {
 }
 
 TEST_F(OpenArchiveTest, ZipBehindAStubReopensAtItsOffset) {
-    ASSERT_TRUE(filetest::WriteFile(dir / "stub", std::string(777, 's')));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "stub", std::string(777, 's')));
     Sh("zip -q t.zip a.txt && cat stub t.zip > setup.bin");
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, dir / "setup.bin"), S_OK);
@@ -330,10 +320,10 @@ protected:
 
 TEST_F(OpenCallbackTest, VolumeRequestsStayBesideTheArchive) {
     ASSERT_TRUE(dir.Ok());
-    ASSERT_TRUE(filetest::WriteFile(dir / "a.001", "one"));
-    ASSERT_TRUE(filetest::WriteFile(dir / "a.002", "two!"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "a.001", "one"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "a.002", "two!"));
     ASSERT_EQ(mkdir((dir / "folder").c_str(), 0755), 0);
-    ASSERT_TRUE(filetest::WriteFile(dir / "folder/x", "x"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "folder/x", "x"));
 
     COpenCallbackImp *impl = new COpenCallbackImp;
     CMyComPtr<IArchiveOpenVolumeCallback> callback = impl;
@@ -431,7 +421,7 @@ TEST_F(OpenArchiveTest, TypeParametersSetTheOpenType) {
 }
 
 TEST_F(OpenArchiveTest, ForcedFormatWithZeroStartLimitTriesOnlyTheStart) {
-    ASSERT_TRUE(filetest::WriteFile(dir / "stub", std::string(600, 's')));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "stub", std::string(600, 's')));
     Sh("zip -q t.zip a.txt && cat stub t.zip > setup.zip");
     CObjectVector<COpenType> types;
     ASSERT_TRUE(ParseOpenTypes(*codecs, L"zip:s0", types));

@@ -9,21 +9,14 @@
 #include <vector>
 
 #include "archive/ui-common/UpdateCallback.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::TempFolder;
-using filetest::W;
-using filetest::WriteFile;
+using testsupport::A;
+using testsupport::TempFolder;
+using testsupport::W;
+using testsupport::WriteFile;
 
 namespace {
-
-std::string A(const wchar_t *s) {
-    std::string r;
-    if (!s) return "<null>";
-    for (; *s; s++)
-        r += (char)*s;
-    return r;
-}
 
 struct CRecordingUI : public IUpdateCallbackUI {
     std::vector<std::string> Calls;

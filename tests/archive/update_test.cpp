@@ -24,25 +24,17 @@
 #include "archive/codecs_fixture.h"
 #include "archive/ui-common/ArchiveLink.h"
 #include "archive/ui-common/Update.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::ReadFile;
-using filetest::TempFolder;
-using filetest::W;
-using filetest::WriteFile;
+using testsupport::A;
+using testsupport::DirEntries;
+using testsupport::ReadFile;
+using testsupport::Shell;
+using testsupport::TempFolder;
+using testsupport::W;
+using testsupport::WriteFile;
 
 namespace {
-
-std::string A(const UString &u) {
-    std::string s;
-    for (unsigned i = 0; i < u.Len(); i++)
-        s += (char)u[i];
-    return s;
-}
-
-std::string A(const wchar_t *s) {
-    return s ? A(UString(s)) : std::string("<null>");
-}
 
 // Every call of the engine, in order; optionally stops the run at the n-th stream request.
 class CRecordingCallback : public IOpenCallbackUI, public IUpdateCallbackUI2 {
@@ -154,20 +146,6 @@ public:
     bool Has(const std::string &event) const { return std::find(Events.begin(), Events.end(), event) != Events.end(); }
 };
 
-// Output of a shell command; the exit status goes to *status.
-std::string Shell(const std::string &cmd, int *status = nullptr) {
-    std::string out;
-    FILE *f = popen(cmd.c_str(), "r");
-    if (!f) return "<popen failed>";
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    const int st = pclose(f);
-    if (status) *status = st;
-    return out;
-}
-
 // "name=content" per file and "name/" per folder, sorted, read with python's own archive modules.
 const char *const kLister = R"PY(
 import sys
@@ -220,18 +198,6 @@ std::string ListArchive(const std::string &path, const std::string &kind) {
     while (!out.empty() && out.back() == '\n')
         out.pop_back();
     return out;
-}
-
-std::set<std::string> DirEntries(const std::string &dir) {
-    std::set<std::string> names;
-    const std::string out = Shell("ls -A '" + dir + "'");
-    size_t pos = 0;
-    while (pos < out.size()) {
-        const size_t nl = out.find('\n', pos);
-        names.insert(out.substr(pos, nl - pos));
-        pos = nl == std::string::npos ? out.size() : nl + 1;
-    }
-    return names;
 }
 
 void SetMTime(const std::string &path, time_t t) {
@@ -376,7 +342,7 @@ TEST_F(UpdateTest, SmartNamesGetTheTypeExtensionOnlyWhenMissing) {
     CRequest r1;
     r1.Sources = {tree + "/top.txt"};
     ASSERT_EQ(r1.Run(dir / "report"), S_OK);
-    EXPECT_TRUE(filetest::ReadFile(dir / "report.7z") != "<missing>");
+    EXPECT_TRUE(testsupport::ReadFile(dir / "report.7z") != "<missing>");
     CRequest r2;
     r2.Sources = {tree + "/top.txt"};
     r2.Format = "7z";
@@ -470,7 +436,7 @@ TEST_F(UpdateTest, WorkFolderHoldsTheTemporaryArchive) {
     EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top");
     EXPECT_TRUE(DirEntries(work).empty());
     // The replacement keeps the old archive's permissions.
-    EXPECT_EQ(filetest::ModeOf(arc) & 07777, 0600u);
+    EXPECT_EQ(testsupport::ModeOf(arc) & 07777, 0600u);
 }
 
 TEST_F(UpdateTest, AnExistingOutputIsRefused) {

@@ -2,10 +2,10 @@
 
 #include "archive/ui-common/WorkDirInfo.h"
 #include "archive/ui-common/WorkDirTempFile.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::TempFolder;
-using filetest::W;
+using testsupport::TempFolder;
+using testsupport::W;
 
 namespace {
 
@@ -27,7 +27,7 @@ namespace {
 TEST(WorkDirTempFile, WrittenInTheWorkFolderThenMovedOverTheTarget) {
     TempFolder dir;
     ASSERT_TRUE(dir.Ok());
-    ASSERT_TRUE(filetest::WriteFile(dir / "a.7z", "old archive"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "a.7z", "old archive"));
     g_workDirMode = NWorkDir::kWorkDirArchiveFolder;
     {
         CWorkDirTempFile temp;
@@ -35,11 +35,11 @@ TEST(WorkDirTempFile, WrittenInTheWorkFolderThenMovedOverTheTarget) {
         EXPECT_STREQ(temp.TempFile.GetPath().Ptr(), W(dir / "a.7z.tmp").Ptr());
         UInt32 written = 0;
         ASSERT_EQ(temp.Stream->Write("new archive", 11, &written), S_OK);
-        EXPECT_EQ(filetest::ReadFile(dir / "a.7z"), "old archive");
+        EXPECT_EQ(testsupport::ReadFile(dir / "a.7z"), "old archive");
         ASSERT_EQ(temp.MoveToOriginal(true), S_OK);
     }
-    EXPECT_EQ(filetest::ReadFile(dir / "a.7z"), "new archive");
-    EXPECT_FALSE(filetest::Exists(dir / "a.7z.tmp"));
+    EXPECT_EQ(testsupport::ReadFile(dir / "a.7z"), "new archive");
+    EXPECT_FALSE(testsupport::Exists(dir / "a.7z.tmp"));
 
     // Not moved: the temporary file goes with its owner and the target stays.
     g_workDirMode = NWorkDir::kWorkDirSpecified;
@@ -47,13 +47,13 @@ TEST(WorkDirTempFile, WrittenInTheWorkFolderThenMovedOverTheTarget) {
     {
         CWorkDirTempFile temp;
         ASSERT_EQ(temp.CreateTempFile(W(dir / "a.7z")), S_OK);
-        EXPECT_TRUE(filetest::Exists(dir / "work/deeper/a.7z.tmp"));
+        EXPECT_TRUE(testsupport::Exists(dir / "work/deeper/a.7z.tmp"));
     }
-    EXPECT_FALSE(filetest::Exists(dir / "work/deeper/a.7z.tmp"));
-    EXPECT_EQ(filetest::ReadFile(dir / "a.7z"), "new archive");
+    EXPECT_FALSE(testsupport::Exists(dir / "work/deeper/a.7z.tmp"));
+    EXPECT_EQ(testsupport::ReadFile(dir / "a.7z"), "new archive");
 
     // A work folder that cannot be made gives the system's reason as a positive number.
-    ASSERT_TRUE(filetest::WriteFile(dir / "file", "x"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "file", "x"));
     g_workDirPath = W(dir / "file/sub");
     CWorkDirTempFile bad;
     const HRESULT res = bad.CreateTempFile(W(dir / "a.7z"));

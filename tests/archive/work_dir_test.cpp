@@ -7,10 +7,10 @@
 #include "archive/ui-common/DefaultName.h"
 #include "archive/ui-common/TempFiles.h"
 #include "archive/ui-common/WorkDir.h"
-#include "windows/file_test_util.h"
+#include "test_support.h"
 
-using filetest::TempFolder;
-using filetest::W;
+using testsupport::TempFolder;
+using testsupport::W;
 
 namespace {
 
@@ -67,9 +67,9 @@ TEST(ArchiveName, ProposedFromTheSourceOnDisk) {
     TempFolder dir;
     ASSERT_TRUE(dir.Ok());
     ASSERT_EQ(mkdir((dir / "photos").c_str(), 0755), 0);
-    ASSERT_TRUE(filetest::WriteFile(dir / "photos/report.txt", "x"));
-    ASSERT_TRUE(filetest::WriteFile(dir / "photos/archive.tar.gz", "x"));
-    ASSERT_TRUE(filetest::WriteFile(dir / "photos/.profile", "x"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "photos/report.txt", "x"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "photos/archive.tar.gz", "x"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "photos/.profile", "x"));
 
     EXPECT_STREQ(CreateArchiveName(W(dir / "missing"), false, false).Ptr(), L"Archive");
     EXPECT_STREQ(CreateArchiveName(W(dir / "photos/report.txt"), false, false).Ptr(), L"report");
@@ -83,16 +83,16 @@ TEST(ArchiveName, ProposedFromTheSourceOnDisk) {
 TEST(TempFiles, ClearDeletesEveryListedFile) {
     TempFolder dir;
     ASSERT_TRUE(dir.Ok());
-    ASSERT_TRUE(filetest::WriteFile(dir / "a.tmp", "1"));
-    ASSERT_TRUE(filetest::WriteFile(dir / "b.tmp", "2"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "a.tmp", "1"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "b.tmp", "2"));
     {
         CTempFiles files;
         files.Paths.Add(W(dir / "a.tmp"));
         files.Paths.Add(W(dir / "missing.tmp"));
         files.Paths.Add(W(dir / "b.tmp"));
     }
-    EXPECT_FALSE(filetest::Exists(dir / "a.tmp"));
-    EXPECT_FALSE(filetest::Exists(dir / "b.tmp"));
+    EXPECT_FALSE(testsupport::Exists(dir / "a.tmp"));
+    EXPECT_FALSE(testsupport::Exists(dir / "b.tmp"));
 }
 
 } // namespace

@@ -5,17 +5,10 @@
 #include <string>
 
 #include "common/Wildcard.h"
+#include "test_support.h"
 
 using namespace NWildcard;
-
-static std::wstring Join(const UStringVector &v, const wchar_t *sep = L"|") {
-    std::wstring s;
-    FOR_VECTOR(i, v) {
-        if (i != 0) s += sep;
-        s += v[i].Ptr();
-    }
-    return s;
-}
+using testsupport::Join;
 
 static UStringVector Parts(const wchar_t *path) {
     UStringVector v;

@@ -10,17 +10,10 @@
 #include "common/CommandLineParser.h"
 #include "common/MyCommandLine.h"
 #include "common/StringConvert.h"
+#include "test_support.h"
 
 using namespace NCommandLineParser;
-
-static std::wstring Join(const UStringVector &v, const wchar_t *sep = L"|") {
-    std::wstring s;
-    FOR_VECTOR(i, v) {
-        if (i != 0) s += sep;
-        s += v[i].Ptr();
-    }
-    return s;
-}
+using testsupport::Join;
 
 static UStringVector MakeWords(std::initializer_list<const wchar_t *> words) {
     UStringVector v;

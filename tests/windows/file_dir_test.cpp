@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "file_test_util.h"
+#include "windows/file_layer_fixture.h"
 #include "common/StringConvert.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
@@ -21,41 +21,18 @@
 #include "windows/TimeUtils.h"
 
 using namespace NWindows::NFile;
-using namespace filetest;
+using namespace testsupport;
 
 namespace {
 
-class FileDirTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(tmp.Ok());
-        savedLstat = global_use_lstat;
-        savedUtf16 = global_use_utf16_conversion;
-        global_use_lstat = 1;
-    }
-    void TearDown() override {
-        global_use_lstat = savedLstat;
-        global_use_utf16_conversion = savedUtf16;
-    }
-    UString P(const std::string &name) const { return W(tmp / name); }
-
-    TempFolder tmp;
-    int savedLstat = 1;
-    int savedUtf16 = 0;
-};
+using FileDirTest = FileLayerTest;
 
 std::string Narrow(const UString &u) {
     return std::string((const char *)UnicodeStringToMultiByte(u));
 }
 
 size_t CountEntries(const std::string &dir) {
-    size_t n = 0;
-    DIR *d = opendir(dir.c_str());
-    if (!d) return 0;
-    while (const dirent *e = readdir(d))
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") n++;
-    closedir(d);
-    return n;
+    return DirEntries(dir).size();
 }
 
 bool OnDifferentFileSystems(const std::string &a, const std::string &b) {

@@ -5,35 +5,18 @@
 
 #include <string>
 
-#include "file_test_util.h"
+#include "windows/file_layer_fixture.h"
 #include "common/StringConvert.h"
 #include "windows/FileFind.h"
 #include "windows/FileIO.h"
 #include "windows/TimeUtils.h"
 
 using namespace NWindows::NFile;
-using namespace filetest;
+using namespace testsupport;
 
 namespace {
 
-class FileIOTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(tmp.Ok());
-        savedLstat = global_use_lstat;
-        savedUtf16 = global_use_utf16_conversion;
-        global_use_lstat = 1;
-    }
-    void TearDown() override {
-        global_use_lstat = savedLstat;
-        global_use_utf16_conversion = savedUtf16;
-    }
-    UString P(const std::string &name) const { return W(tmp / name); }
-
-    TempFolder tmp;
-    int savedLstat = 1;
-    int savedUtf16 = 0;
-};
+using FileIOTest = FileLayerTest;
 
 std::string ReadAll(NIO::CInFile &f) {
     std::string res;

@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "file_test_util.h"
+#include "test_support.h"
 #include "windows/FileDir.h"
 #include "windows/FileName.h"
 
 using namespace NWindows::NFile;
-using filetest::W;
+using testsupport::W;
 
 TEST(FullPath, ResolvesDotsByTheRulesOfTheTable) {
     struct {
@@ -47,7 +47,7 @@ TEST(FullPath, ResolvesDotsByTheRulesOfTheTable) {
 }
 
 TEST(FullPath, RelativePathIsJoinedToTheCurrentFolderWithDrivePrefix) {
-    filetest::TempFolder tmp;
+    testsupport::TempFolder tmp;
     ASSERT_TRUE(tmp.Ok());
     char old[4096];
     ASSERT_NE(getcwd(old, sizeof(old)), nullptr);
