@@ -46,12 +46,6 @@ protected:
     }
 };
 
-UInt64 Position(IInStream *s) {
-    UInt64 pos = 12345;
-    EXPECT_EQ(s->Seek(0, STREAM_SEEK_CUR, &pos), S_OK);
-    return pos;
-}
-
 TEST_F(FileStreamsTest, InFileStreamReadsSeeksAndReportsItsSize) {
     const std::vector<Byte> data = PatternBytes(5000);
     const std::string path = MakeFile("in.bin", data);

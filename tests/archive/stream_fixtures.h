@@ -2,6 +2,7 @@
 
 // Streams for tests: a source that hands out data in small pieces and counts what it is asked,
 // and a target that takes a limited amount per call.
+#include <gtest/gtest.h>
 #include <string.h>
 
 #include <utility>
@@ -17,6 +18,23 @@ inline std::vector<Byte> PatternBytes(size_t size, unsigned seed = 0) {
     for (size_t i = 0; i < size; i++)
         v[i] = (Byte)((i * 7 + seed + i / 251) & 0xFF);
     return v;
+}
+
+// Where a stream stands, asked through Seek.
+inline UInt64 Position(IInStream *stream) {
+    UInt64 pos = 12345;
+    EXPECT_EQ(stream->Seek(0, STREAM_SEEK_CUR, &pos), S_OK);
+    return pos;
+}
+
+// Seek over a buffer of the given size, as both test streams do it.
+inline HRESULT SeekInBuffer(UInt64 &pos, UInt64 size, Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) {
+    const Int64 base = seekOrigin == 0 ? 0 : seekOrigin == 1 ? (Int64)pos : seekOrigin == 2 ? (Int64)size : -1;
+    if (base < 0) return STG_E_INVALIDFUNCTION;
+    if (base + offset < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
+    pos = (UInt64)(base + offset);
+    if (newPosition) *newPosition = pos;
+    return S_OK;
 }
 
 class CTestInStream : public IInStream, public CMyUnknownImp {
@@ -56,12 +74,7 @@ public:
     HRESULT Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) override {
         NumSeeks++;
         if (FailSeeks) return E_FAIL;
-        Int64 base = seekOrigin == 0 ? 0 : seekOrigin == 1 ? (Int64)Pos : seekOrigin == 2 ? (Int64)Data.size() : -1;
-        if (base < 0) return STG_E_INVALIDFUNCTION;
-        if (base + offset < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
-        Pos = (UInt64)(base + offset);
-        if (newPosition) *newPosition = Pos;
-        return S_OK;
+        return SeekInBuffer(Pos, Data.size(), offset, seekOrigin, newPosition);
     }
 };
 
@@ -85,12 +98,7 @@ public:
         return FailResult;
     }
     HRESULT Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) override {
-        Int64 base = seekOrigin == 0 ? 0 : seekOrigin == 1 ? (Int64)Pos : seekOrigin == 2 ? (Int64)Data.size() : -1;
-        if (base < 0) return STG_E_INVALIDFUNCTION;
-        if (base + offset < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
-        Pos = (UInt64)(base + offset);
-        if (newPosition) *newPosition = Pos;
-        return S_OK;
+        return SeekInBuffer(Pos, Data.size(), offset, seekOrigin, newPosition);
     }
     HRESULT SetSize(UInt64 newSize) override {
         Data.resize((size_t)newSize);

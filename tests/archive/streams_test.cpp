@@ -24,12 +24,6 @@ std::vector<Byte> Slice(const std::vector<Byte> &v, size_t pos, size_t size) {
     return std::vector<Byte>(v.begin() + pos, v.begin() + pos + size);
 }
 
-UInt64 Position(IInStream *stream) {
-    UInt64 pos = 12345;
-    EXPECT_EQ(stream->Seek(0, STREAM_SEEK_CUR, &pos), S_OK);
-    return pos;
-}
-
 TEST(MemoryStreams, SeekBeyondEndReadsNothingAndNegativeSeekKeepsPosition) {
     const std::vector<Byte> data = PatternBytes(10);
     CBufInStream *bufImpl = new CBufInStream;
