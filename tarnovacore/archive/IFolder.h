@@ -150,6 +150,30 @@ struct IFolderArchiveExtractCallback2 : public IUnknown {
     virtual HRESULT ReportExtractResult(Int32 opRes, Int32 encrypted, const wchar_t *name) = 0;
 };
 
+// 01 0B: how an archive edit reports to the panel.
+struct IFolderArchiveUpdateCallback : public IProgress {
+    virtual HRESULT CompressOperation(const wchar_t *name) = 0;
+    virtual HRESULT DeleteOperation(const wchar_t *name) = 0;
+    virtual HRESULT OperationResult(Int32 opRes) = 0;
+    virtual HRESULT UpdateErrorMessage(const wchar_t *message) = 0;
+    virtual HRESULT SetNumFiles(UInt64 numFiles) = 0;
+};
+
+// 01 10: structured reports; a callback that has it gets no message lines for file errors.
+struct IFolderArchiveUpdateCallback2 : public IUnknown {
+    virtual HRESULT OpenFileError(const wchar_t *path, HRESULT errorCode) = 0;
+    virtual HRESULT ReadingFileError(const wchar_t *path, HRESULT errorCode) = 0;
+    virtual HRESULT ReportExtractResult(Int32 opRes, Int32 isEncrypted, const wchar_t *name) = 0;
+    virtual HRESULT ReportUpdateOperation(UInt32 notifyOp, const wchar_t *name, Int32 isDir) = 0;
+};
+
+// 01 11
+struct IFolderScanProgress : public IUnknown {
+    virtual HRESULT ScanError(const wchar_t *path, HRESULT errorCode) = 0;
+    virtual HRESULT ScanProgress(UInt64 numFolders, UInt64 numFiles, UInt64 totalSize, const wchar_t *path,
+                                 Int32 isDir) = 0;
+};
+
 // 01 0C: the implementing object itself, without a reference.
 struct IArchiveFolderInternal : public IUnknown {
     virtual HRESULT GetAgentFolder(CAgentFolder **agentFolder) = 0;
