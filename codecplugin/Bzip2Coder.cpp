@@ -48,13 +48,9 @@ void CBzip2Coder::End() {
 }
 
 HRESULT CBzip2Coder::SetCoderProperties(const PROPID *propIDs, const PROPVARIANT *props, UInt32 numProps) {
-    for (UInt32 i = 0; i < numProps; i++) {
-        if (propIDs[i] != NCoderPropID::kLevel) continue;
-        if (props[i].vt != VT_UI4) return E_INVALIDARG;
-        const UInt32 level = props[i].ulVal;
+    return ForEachUInt32Prop(propIDs, props, numProps, {NCoderPropID::kLevel}, [this](PROPID, UInt32 level) {
         _blockSize = level == 0 ? 1 : (level > 9 ? 9 : static_cast<int>(level));
-    }
-    return S_OK;
+    });
 }
 
 } // namespace NPlugin

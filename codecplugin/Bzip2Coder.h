@@ -8,20 +8,17 @@
 namespace NPlugin {
 
 class CBzip2Coder : public CCoderBase, public ICompressSetCoderProperties {
-    const bool _encode;
     int _blockSize = 9;
     bz_stream _bz;
-    bool _active = false;
 
 protected:
     HRESULT Begin() override;
     EStep Step(const Byte *in, size_t inAvail, size_t &inUsed, Byte *out, size_t outAvail, size_t &outUsed,
                bool finish) override;
     void End() override;
-    bool IsEncoder() const override { return _encode; }
 
 public:
-    explicit CBzip2Coder(bool encode) : _encode(encode) {}
+    explicit CBzip2Coder(bool encode) : CCoderBase(encode) {}
     virtual ~CBzip2Coder() { End(); }
 
     COM_UNKNOWN_IMP(ICompressCoder, ICompressGetInStreamProcessedSize, ICompressSetCoderProperties)

@@ -11,9 +11,10 @@ protected:
     EStep Step(const Byte *in, size_t inAvail, size_t &inUsed, Byte *out, size_t outAvail, size_t &outUsed,
                bool finish) override;
     void End() override {}
-    bool IsEncoder() const override { return false; }
 
 public:
+    CCopyCoder() : CCoderBase(false) {}
+
     COM_UNKNOWN_IMP(ICompressCoder, ICompressGetInStreamProcessedSize)
 };
 

@@ -36,12 +36,8 @@ void CDeflateCoder::End() {
 }
 
 HRESULT CDeflateCoder::SetCoderProperties(const PROPID *propIDs, const PROPVARIANT *props, UInt32 numProps) {
-    for (UInt32 i = 0; i < numProps; i++) {
-        if (propIDs[i] != NCoderPropID::kLevel) continue;
-        if (props[i].vt != VT_UI4) return E_INVALIDARG;
-        _level = props[i].ulVal > 9 ? 9 : static_cast<int>(props[i].ulVal);
-    }
-    return S_OK;
+    return ForEachUInt32Prop(propIDs, props, numProps, {NCoderPropID::kLevel},
+                             [this](PROPID, UInt32 level) { _level = level > 9 ? 9 : static_cast<int>(level); });
 }
 
 } // namespace NPlugin

@@ -8,20 +8,17 @@
 namespace NPlugin {
 
 class CDeflateCoder : public CCoderBase, public ICompressSetCoderProperties {
-    const bool _encode;
     int _level = 6;
     z_stream _z;
-    bool _active = false;
 
 protected:
     HRESULT Begin() override;
     EStep Step(const Byte *in, size_t inAvail, size_t &inUsed, Byte *out, size_t outAvail, size_t &outUsed,
                bool finish) override;
     void End() override;
-    bool IsEncoder() const override { return _encode; }
 
 public:
-    explicit CDeflateCoder(bool encode) : _encode(encode) {}
+    explicit CDeflateCoder(bool encode) : CCoderBase(encode) {}
     virtual ~CDeflateCoder() { End(); }
 
     COM_UNKNOWN_IMP(ICompressCoder, ICompressGetInStreamProcessedSize, ICompressSetCoderProperties)

@@ -65,15 +65,13 @@ HRESULT CLzmaCoder::SetDecoderProperties2(const Byte *data, UInt32 size) {
 }
 
 HRESULT CLzmaCoder::SetCoderProperties(const PROPID *propIDs, const PROPVARIANT *props, UInt32 numProps) {
-    for (UInt32 i = 0; i < numProps; i++) {
-        if (propIDs[i] != NCoderPropID::kLevel && propIDs[i] != NCoderPropID::kDictionarySize) continue;
-        if (props[i].vt != VT_UI4) return E_INVALIDARG;
-        if (propIDs[i] == NCoderPropID::kLevel)
-            _level = props[i].ulVal;
-        else
-            _dictSize = props[i].ulVal;
-    }
-    return S_OK;
+    return ForEachUInt32Prop(propIDs, props, numProps, {NCoderPropID::kLevel, NCoderPropID::kDictionarySize},
+                             [this](PROPID id, UInt32 value) {
+                                 if (id == NCoderPropID::kLevel)
+                                     _level = value;
+                                 else
+                                     _dictSize = value;
+                             });
 }
 
 HRESULT CLzmaCoder::WriteCoderProperties(ISequentialOutStream *outStream) {

@@ -13,13 +13,11 @@ class CLzmaCoder : public CCoderBase,
                    public ICompressSetDecoderProperties2,
                    public ICompressSetCoderProperties,
                    public ICompressWriteCoderProperties {
-    const bool _encode;
     const bool _lzma2;
     std::vector<Byte> _props;
     UInt32 _level = 5;
     UInt32 _dictSize = 0;
     lzma_stream _strm;
-    bool _active = false;
 
     HRESULT EncoderOptions(lzma_options_lzma &opt) const;
 
@@ -28,10 +26,9 @@ protected:
     EStep Step(const Byte *in, size_t inAvail, size_t &inUsed, Byte *out, size_t outAvail, size_t &outUsed,
                bool finish) override;
     void End() override;
-    bool IsEncoder() const override { return _encode; }
 
 public:
-    CLzmaCoder(bool encode, bool lzma2) : _encode(encode), _lzma2(lzma2) {}
+    CLzmaCoder(bool encode, bool lzma2) : CCoderBase(encode), _lzma2(lzma2) {}
     virtual ~CLzmaCoder() { End(); }
 
     COM_UNKNOWN_IMP(ICompressCoder, ICompressGetInStreamProcessedSize, ICompressSetDecoderProperties2,
