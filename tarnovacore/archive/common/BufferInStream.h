@@ -2,8 +2,8 @@
 
 #include <stddef.h>
 
-#include "Buffer.h"
 #include "archive/IStream.h"
+#include "common/Buffer.h"
 #include "common/MyCom.h"
 
 // A read-only stream over its own copy of the bytes.

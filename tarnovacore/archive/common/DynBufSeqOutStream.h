@@ -2,9 +2,9 @@
 
 #include <stddef.h>
 
-#include "Buffer.h"
 #include "ByteDynBuffer.h"
 #include "archive/IStream.h"
+#include "common/Buffer.h"
 #include "common/MyCom.h"
 
 // Collects everything written into a growing memory block.

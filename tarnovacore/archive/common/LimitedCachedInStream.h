@@ -2,8 +2,8 @@
 
 #include <stddef.h>
 
-#include "Buffer.h"
 #include "archive/IStream.h"
+#include "common/Buffer.h"
 #include "common/MyCom.h"
 
 // A window of a source like CLimitedInStream, whose reads inside a cached piece of the source

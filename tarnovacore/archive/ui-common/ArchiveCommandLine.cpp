@@ -4,7 +4,7 @@
 
 #include "ArchiveLink.h"
 #include "EnumDirItems.h"
-#include "archive/common/Buffer.h"
+#include "common/Buffer.h"
 #include "common/StdOutStream.h"
 #include "common/StringConvert.h"
 #include "common/StringToInt.h"

@@ -5,8 +5,8 @@
 // archive formats.
 #include "archive/IArchive.h"
 #include "archive/ICoder.h"
-#include "archive/common/Buffer.h"
 #include "archive/common/RegisterArc.h"
+#include "common/Buffer.h"
 #include "common/MyCom.h"
 #include "common/MyString.h"
 #include "common/MyVector.h"
