@@ -46,53 +46,9 @@ void StripTrailingSlashes(std::wstring &path) {
 
 } // namespace
 
-HRESULT ReportItemsNotExtracted(IArchiveExtractCallback *callback, const UInt32 *indices, size_t count, Int32 opRes) {
-    if (count == 0) return S_OK;
-    CMyComPtr<IArchiveExtractCallbackMessage> message;
-    callback->QueryInterface(IID_IArchiveExtractCallbackMessage, reinterpret_cast<void **>(&message));
-    for (size_t i = 0; i < count; i++) {
-        HRESULT res;
-        if (message) {
-            res = message->ReportExtractResult(NArchive::NEventIndexType::kInArcIndex, indices[i], opRes);
-        } else {
-            // Without the message interface the item is announced as skipped, so nothing is created.
-            CMyComPtr<ISequentialOutStream> out;
-            res = callback->GetStream(indices[i], &out, NAskMode::kSkip);
-            out.Release();
-            if (res == S_OK) res = callback->PrepareOperation(NAskMode::kSkip);
-            if (res == S_OK) res = callback->SetOperationResult(opRes);
-        }
-        if (res != S_OK) return res;
-    }
-    return S_OK;
-}
-
-HRESULT PropertyInfoAt(const PROPID *ids, const VARTYPE *types, UInt32 count, UInt32 index, BSTR *name, PROPID *propID,
-                       VARTYPE *varType) {
-    if (index >= count) return E_INVALIDARG;
-    if (name) *name = nullptr;
-    *propID = ids[index];
-    *varType = types[index];
-    return S_OK;
-}
-
-HRESULT WantedIndices(const UInt32 *indices, UInt32 numItems, UInt32 itemCount, std::vector<UInt32> &wanted) {
-    wanted.clear();
-    if (numItems == 0xFFFFFFFF) {
-        wanted.resize(itemCount);
-        for (UInt32 i = 0; i < itemCount; i++)
-            wanted[i] = i;
-        return S_OK;
-    }
-    if (numItems != 0 && !indices) return E_INVALIDARG;
-    wanted.assign(indices, indices + numItems);
-    for (UInt32 index : wanted)
-        if (index >= itemCount) return E_INVALIDARG;
-    // Entries can only be walked forward; a list out of order is served in archive order.
-    if (!std::is_sorted(wanted.begin(), wanted.end())) std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-    return S_OK;
-}
+CLibarchiveHandler::CLibarchiveHandler(const CFormatInfo &format)
+    : CWritableHandlerBase(format, MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)),
+      _format(format) {}
 
 void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) const {
     const bool utf16 = global_use_utf16_conversion != 0;
@@ -488,24 +444,6 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
         return ReportItemsNotExtracted(extractCallback, wanted.data() + w, wanted.size() - w, deadResult);
     return S_OK;
     COM_TRY_END
-}
-
-HRESULT CLibarchiveHandler::GetNumberOfProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kItemProps);
-    return S_OK;
-}
-
-HRESULT CLibarchiveHandler::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kItemProps, kItemTypes, ARRAY_SIZE(kItemProps), index, name, propID, varType);
-}
-
-HRESULT CLibarchiveHandler::GetNumberOfArchiveProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kArcProps);
-    return S_OK;
-}
-
-HRESULT CLibarchiveHandler::GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kArcProps, kArcTypes, ARRAY_SIZE(kArcProps), index, name, propID, varType);
 }
 
 } // namespace NPlugin

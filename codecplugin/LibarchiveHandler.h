@@ -5,8 +5,8 @@
 // archive order in a new session, so data is streamed and never held whole.
 #include "ArchiveReader.h"
 #include "FormatTable.h"
-#include "OutHandler.h"
 #include "PasswordKeeper.h"
+#include "WritableHandlerBase.h"
 #include "archive/IArchive.h"
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
@@ -37,7 +37,7 @@ struct CArcItem {
     bool encrypted = false;
 };
 
-class CLibarchiveHandler : public IInArchive, public IOutArchive, public ISetProperties, public CMyUnknownImp {
+class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
@@ -46,9 +46,7 @@ class CLibarchiveHandler : public IInArchive, public IOutArchive, public ISetPro
     UInt32 _errorFlags = 0;
     UInt32 _warningFlags = 0;
     std::wstring _errorText;
-    bool _isOpen = false;
     CPasswordKeeper _password;
-    COutHandler _out;
 
     void FillItem(struct archive_entry *entry, CArcItem &item) const;
     HRESULT TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened);
@@ -56,7 +54,7 @@ class CLibarchiveHandler : public IInArchive, public IOutArchive, public ISetPro
                          UInt64 &completed, bool &sessionDead, Int32 &deadResult);
 
 public:
-    explicit CLibarchiveHandler(const CFormatInfo &format) : _format(format), _out(format) {}
+    explicit CLibarchiveHandler(const CFormatInfo &format);
     virtual ~CLibarchiveHandler() {}
 
     COM_QI_BEGIN
@@ -74,26 +72,6 @@ public:
     HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
                     IArchiveExtractCallback *extractCallback) override;
     HRESULT GetArchiveProperty(PROPID propID, PROPVARIANT *value) override;
-    HRESULT GetNumberOfProperties(UInt32 *numProps) override;
-    HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
-    HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override;
-    HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
-
-    HRESULT WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
-                         IArchiveUpdateCallback *updateCallback) override {
-        return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
-    }
-    HRESULT GetTimeKind(UInt32 *type) override { return _out.GetTimeKind(type); }
-    HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) override {
-        return _out.SetProperties(names, values, numProps);
-    }
 };
-
-// Helpers shared by the handlers.
-HRESULT ReportItemsNotExtracted(IArchiveExtractCallback *callback, const UInt32 *indices, size_t count, Int32 opRes);
-HRESULT PropertyInfoAt(const PROPID *ids, const VARTYPE *types, UInt32 count, UInt32 index, BSTR *name, PROPID *propID,
-                       VARTYPE *varType);
-// Builds the list of wanted indices (all, or the given ones sorted without duplicates).
-HRESULT WantedIndices(const UInt32 *indices, UInt32 numItems, UInt32 itemCount, std::vector<UInt32> &wanted);
 
 } // namespace NPlugin

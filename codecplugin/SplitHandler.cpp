@@ -1,6 +1,5 @@
 #include "SplitHandler.h"
 
-#include "LibarchiveHandler.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 
@@ -23,6 +22,9 @@ std::wstring VolumeName(const std::wstring &base, UInt32 number, size_t width) {
     return base + L'.' + digits;
 }
 } // namespace
+
+CSplitHandler::CSplitHandler()
+    : CHandlerBase(MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)) {}
 
 HRESULT CSplitHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *openCallback) {
     COM_TRY_BEGIN
@@ -140,16 +142,10 @@ HRESULT CSplitHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
 HRESULT CSplitHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
                                IArchiveExtractCallback *extractCallback) {
     COM_TRY_BEGIN
-    if (!extractCallback) return E_INVALIDARG;
-    std::vector<UInt32> wanted;
-    RINOK_PLUGIN(WantedIndices(indices, numItems, _isOpen ? 1 : 0, wanted));
-    if (wanted.empty()) return S_OK;
-    RINOK_PLUGIN(extractCallback->SetTotal(_total));
-    const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
     CMyComPtr<ISequentialOutStream> out;
-    RINOK_PLUGIN(extractCallback->GetStream(0, &out, askMode));
-    if (!out && !testMode) return S_OK;
-    RINOK_PLUGIN(extractCallback->PrepareOperation(askMode));
+    bool go = false;
+    RINOK_PLUGIN(BeginOneItemExtract(indices, numItems, testMode, _total, extractCallback, out, go));
+    if (!go) return S_OK;
     CMyComPtr<IInStream> joined = new CMultiVolumeInStream(_volumes);
     std::vector<Byte> buf(kCopyChunk);
     UInt64 completed = 0;
@@ -179,24 +175,6 @@ HRESULT CSplitHandler::GetStream(UInt32 index, ISequentialInStream **stream) {
     *stream = joined.Detach();
     return S_OK;
     COM_TRY_END
-}
-
-HRESULT CSplitHandler::GetNumberOfProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kItemProps);
-    return S_OK;
-}
-
-HRESULT CSplitHandler::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kItemProps, kItemTypes, ARRAY_SIZE(kItemProps), index, name, propID, varType);
-}
-
-HRESULT CSplitHandler::GetNumberOfArchiveProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kArcProps);
-    return S_OK;
-}
-
-HRESULT CSplitHandler::GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kArcProps, kArcTypes, ARRAY_SIZE(kArcProps), index, name, propID, varType);
 }
 
 } // namespace NPlugin

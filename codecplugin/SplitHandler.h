@@ -2,6 +2,7 @@
 
 // Numbered volumes (name.001, name.002, ...) joined into one item named after the first volume
 // without its number. The volumes come through the open callback's volume requests.
+#include "HandlerBase.h"
 #include "MultiVolumeInStream.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
@@ -11,14 +12,13 @@
 
 namespace NPlugin {
 
-class CSplitHandler : public IInArchive, public IInArchiveGetStream, public CMyUnknownImp {
+class CSplitHandler : public CHandlerBase, public IInArchiveGetStream, public CMyUnknownImp {
     std::vector<CVolume> _volumes;
     UInt64 _total = 0;
     std::wstring _itemName;
-    bool _isOpen = false;
 
 public:
-    CSplitHandler() {}
+    CSplitHandler();
     virtual ~CSplitHandler() {}
 
     COM_UNKNOWN_IMP(IInArchive, IInArchiveGetStream)
@@ -30,10 +30,6 @@ public:
     HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
                     IArchiveExtractCallback *extractCallback) override;
     HRESULT GetArchiveProperty(PROPID propID, PROPVARIANT *value) override;
-    HRESULT GetNumberOfProperties(UInt32 *numProps) override;
-    HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
-    HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override;
-    HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
 
     HRESULT GetStream(UInt32 index, ISequentialInStream **stream) override;
 };

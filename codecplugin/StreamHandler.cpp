@@ -2,7 +2,6 @@
 
 #include "DecodedInStream.h"
 #include "GzipVerifier.h"
-#include "LibarchiveHandler.h"
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
@@ -22,6 +21,10 @@ const VARTYPE kItemTypes[] = {VT_UI8, VT_UI8};
 const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
 const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
 } // namespace
+
+CStreamHandler::CStreamHandler(const CFormatInfo &format)
+    : CWritableHandlerBase(format, MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)),
+      _format(format) {}
 
 HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *openCallback) {
     COM_TRY_BEGIN
@@ -156,17 +159,11 @@ HRESULT CStreamHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
 HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
                                 IArchiveExtractCallback *extractCallback) {
     COM_TRY_BEGIN
-    if (!extractCallback) return E_INVALIDARG;
-    std::vector<UInt32> wanted;
-    RINOK_PLUGIN(WantedIndices(indices, numItems, _isOpen ? 1 : 0, wanted));
-    if (wanted.empty()) return S_OK;
-    RINOK_PLUGIN(extractCallback->SetTotal(_unpackSizeDefined ? _unpackSize : _streamSize));
-
-    const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
     CMyComPtr<ISequentialOutStream> out;
-    RINOK_PLUGIN(extractCallback->GetStream(0, &out, askMode));
-    if (!out && !testMode) return S_OK;
-    RINOK_PLUGIN(extractCallback->PrepareOperation(askMode));
+    bool go = false;
+    RINOK_PLUGIN(BeginOneItemExtract(indices, numItems, testMode, _unpackSizeDefined ? _unpackSize : _streamSize,
+                                     extractCallback, out, go));
+    if (!go) return S_OK;
 
     Int32 opRes = NOperationResult::kOK;
     CArchiveReader reader(_stream, _streamSize);
@@ -208,24 +205,6 @@ HRESULT CStreamHandler::GetStream(UInt32 index, ISequentialInStream **stream) {
     *stream = decoded.Detach();
     return S_OK;
     COM_TRY_END
-}
-
-HRESULT CStreamHandler::GetNumberOfProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kItemProps);
-    return S_OK;
-}
-
-HRESULT CStreamHandler::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kItemProps, kItemTypes, ARRAY_SIZE(kItemProps), index, name, propID, varType);
-}
-
-HRESULT CStreamHandler::GetNumberOfArchiveProperties(UInt32 *numProps) {
-    *numProps = ARRAY_SIZE(kArcProps);
-    return S_OK;
-}
-
-HRESULT CStreamHandler::GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    return PropertyInfoAt(kArcProps, kArcTypes, ARRAY_SIZE(kArcProps), index, name, propID, varType);
 }
 
 } // namespace NPlugin

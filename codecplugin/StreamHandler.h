@@ -4,7 +4,7 @@
 // own: the program names it after the archive. The item is also offered as a stream, so the
 // archive inside (a.tar.gz) opens as a second level.
 #include "FormatTable.h"
-#include "OutHandler.h"
+#include "WritableHandlerBase.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
 
@@ -12,11 +12,7 @@
 
 namespace NPlugin {
 
-class CStreamHandler : public IInArchive,
-                       public IInArchiveGetStream,
-                       public IOutArchive,
-                       public ISetProperties,
-                       public CMyUnknownImp {
+class CStreamHandler : public CWritableHandlerBase, public IInArchiveGetStream, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
@@ -25,11 +21,9 @@ class CStreamHandler : public IInArchive,
     Int32 _dataResult = 0; // what the check at open found wrong with the data, as an operation result
     UInt32 _errorFlags = 0;
     std::wstring _errorText;
-    bool _isOpen = false;
-    COutHandler _out;
 
 public:
-    explicit CStreamHandler(const CFormatInfo &format) : _format(format), _out(format) {}
+    explicit CStreamHandler(const CFormatInfo &format);
     virtual ~CStreamHandler() {}
 
     COM_QI_BEGIN
@@ -48,21 +42,8 @@ public:
     HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
                     IArchiveExtractCallback *extractCallback) override;
     HRESULT GetArchiveProperty(PROPID propID, PROPVARIANT *value) override;
-    HRESULT GetNumberOfProperties(UInt32 *numProps) override;
-    HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
-    HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override;
-    HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override;
 
     HRESULT GetStream(UInt32 index, ISequentialInStream **stream) override;
-
-    HRESULT WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
-                         IArchiveUpdateCallback *updateCallback) override {
-        return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
-    }
-    HRESULT GetTimeKind(UInt32 *type) override { return _out.GetTimeKind(type); }
-    HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) override {
-        return _out.SetProperties(names, values, numProps);
-    }
 };
 
 } // namespace NPlugin
