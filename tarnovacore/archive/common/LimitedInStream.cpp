@@ -13,11 +13,7 @@ HRESULT CLimitedInStream::InitAndSeek(UInt64 startOffset, UInt64 size) {
 
 HRESULT CLimitedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
     if (processedSize) *processedSize = 0;
-    if (_virtPos >= _size) return S_OK;
-    {
-        const UInt64 rem = _size - _virtPos;
-        if (size > rem) size = (UInt32)rem;
-    }
+    size = ClampToWindow(size);
     if (size == 0) return S_OK;
     if (!_stream) return E_FAIL;
     // Seek every time: another window or the source's owner may have moved it since.
