@@ -54,6 +54,25 @@ bool ConvertFileTimeToString(const FILETIME &ft, wchar_t *s, bool includeTime, b
     return res;
 }
 
+bool ConvertPropVariantToUInt64(const PROPVARIANT &prop, UInt64 &value) throw() {
+    switch (prop.vt) {
+    case VT_UI1:
+        value = prop.bVal;
+        return true;
+    case VT_UI2:
+        value = prop.uiVal;
+        return true;
+    case VT_UI4:
+        value = prop.ulVal;
+        return true;
+    case VT_UI8:
+        value = prop.uhVal.QuadPart;
+        return true;
+    default:
+        return false;
+    }
+}
+
 void ConvertPropVariantToShortString(const PROPVARIANT &prop, char *dest) throw() {
     *dest = 0;
     switch (prop.vt) {

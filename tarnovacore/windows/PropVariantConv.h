@@ -13,6 +13,9 @@ bool ConvertFileTimeToString(const FILETIME &ft, char *s, bool includeTime = tru
 bool ConvertFileTimeToString(const FILETIME &ft, wchar_t *s, bool includeTime = true,
                              bool includeSeconds = true) throw();
 
+// An unsigned number of any width into value; false (value untouched) for any other type.
+bool ConvertPropVariantToUInt64(const PROPVARIANT &prop, UInt64 &value) throw();
+
 // Numbers in decimal, booleans as "+" or "-", texts as "?", other types as "?:" and the type code.
 void ConvertPropVariantToShortString(const PROPVARIANT &prop, char *dest) throw();
 void ConvertPropVariantToShortString(const PROPVARIANT &prop, wchar_t *dest) throw();

@@ -3,6 +3,7 @@
 #include "ExtractingFilePath.h"
 #include "OpenArchive.h"
 #include "common/Wildcard.h"
+#include "windows/PropVariantConv.h"
 
 using namespace NWindows;
 
@@ -248,24 +249,8 @@ HRESULT CArc::GetItemSize(UInt32 index, UInt64 &size, bool &defined) const {
     defined = false;
     size = 0;
     RINOK(handler->GetProperty(index, kpidSize, &prop));
-    switch (prop.vt) {
-    case VT_UI1:
-        size = prop.bVal;
-        break;
-    case VT_UI2:
-        size = prop.uiVal;
-        break;
-    case VT_UI4:
-        size = prop.ulVal;
-        break;
-    case VT_UI8:
-        size = prop.uhVal.QuadPart;
-        break;
-    case VT_EMPTY:
-        return S_OK;
-    default:
-        return E_FAIL;
-    }
+    if (prop.vt == VT_EMPTY) return S_OK;
+    if (!ConvertPropVariantToUInt64(prop, size)) return E_FAIL;
     defined = true;
     return S_OK;
 }

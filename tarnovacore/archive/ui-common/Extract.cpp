@@ -7,6 +7,7 @@
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
 #include "windows/PropVariant.h"
+#include "windows/PropVariantConv.h"
 
 using namespace NWindows;
 using namespace NFile;
@@ -16,20 +17,10 @@ namespace {
 UInt64 PhySizeOf(IInArchive *archive) {
     NCOM::CPropVariant prop;
     if (archive->GetArchiveProperty(kpidPhySize, &prop) != S_OK) return 0;
-    switch (prop.vt) {
-    case VT_EMPTY:
-        return 0;
-    case VT_UI1:
-        return prop.bVal;
-    case VT_UI2:
-        return prop.uiVal;
-    case VT_UI4:
-        return prop.ulVal;
-    case VT_UI8:
-        return prop.uhVal.QuadPart;
-    default:
-        throw 151199;
-    }
+    if (prop.vt == VT_EMPTY) return 0;
+    UInt64 size = 0;
+    if (!ConvertPropVariantToUInt64(prop, size)) throw 151199;
+    return size;
 }
 
 HRESULT DecompressArchive(CCodecs *codecs, const CArchiveLink &arcLink, UInt64 packSize,

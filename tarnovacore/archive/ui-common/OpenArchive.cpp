@@ -13,6 +13,7 @@
 #include "archive/common/LimitedStreams.h"
 #include "archive/common/StreamUtils.h"
 #include "archive/common/TailInStream.h"
+#include "windows/PropVariantConv.h"
 
 using namespace NWindows;
 
@@ -323,29 +324,10 @@ static HRESULT ReadParseItemProps(IInArchive *archive, const CArcInfoEx &ai, NAr
     for (UInt32 i = 0; i < numItems; i++) {
         {
             NCOM::CPropVariant prop;
-            if (archive->GetProperty(i, kpidSize, &prop) == S_OK) {
-                UInt64 size = 0;
-                bool defined = true;
-                switch (prop.vt) {
-                case VT_UI1:
-                    size = prop.bVal;
-                    break;
-                case VT_UI2:
-                    size = prop.uiVal;
-                    break;
-                case VT_UI4:
-                    size = prop.ulVal;
-                    break;
-                case VT_UI8:
-                    size = prop.uhVal.QuadPart;
-                    break;
-                default:
-                    defined = false;
-                }
-                if (defined) {
-                    pi.unpackSize += size;
-                    pi.unpackSizeDefined = true;
-                }
+            UInt64 size = 0;
+            if (archive->GetProperty(i, kpidSize, &prop) == S_OK && ConvertPropVariantToUInt64(prop, size)) {
+                pi.unpackSize += size;
+                pi.unpackSizeDefined = true;
             }
         }
         bool isDir = false;
