@@ -2,22 +2,17 @@
 
 #include "archive/common/FilterCoder.h"
 #include "archive/common/RegisterCodec.h"
+#include "archive/common/StreamUtils.h"
 #include "windows/PropVariant.h"
 
 using NWindows::NCOM::CPropVariant;
-
-#define RETURN_IF_NOT_OK(x)                                                                                            \
-    {                                                                                                                  \
-        const HRESULT res_ = (x);                                                                                      \
-        if (res_ != S_OK) return res_;                                                                                 \
-    }
 
 namespace {
 
 // A stream count: empty means 1.
 HRESULT ReadNumberOfStreams(ICompressCodecsInfo *codecsInfo, UInt32 index, PROPID propID, UInt32 &res) {
     CPropVariant prop;
-    RETURN_IF_NOT_OK(codecsInfo->GetProperty(index, propID, &prop));
+    RINOK(codecsInfo->GetProperty(index, propID, &prop));
     if (prop.vt == VT_EMPTY)
         res = 1;
     else if (prop.vt == VT_UI4)
@@ -30,7 +25,7 @@ HRESULT ReadNumberOfStreams(ICompressCodecsInfo *codecsInfo, UInt32 index, PROPI
 // An assigned flag: empty means assigned.
 HRESULT ReadIsAssignedProp(ICompressCodecsInfo *codecsInfo, UInt32 index, PROPID propID, bool &res) {
     CPropVariant prop;
-    RETURN_IF_NOT_OK(codecsInfo->GetProperty(index, propID, &prop));
+    RINOK(codecsInfo->GetProperty(index, propID, &prop));
     if (prop.vt == VT_EMPTY)
         res = true;
     else if (prop.vt == VT_BOOL)
@@ -46,13 +41,13 @@ template <class TGetProp> HRESULT ReadIdAndName(TGetProp getProp, UInt64 &id, AS
     usable = false;
     {
         CPropVariant prop;
-        RETURN_IF_NOT_OK(getProp(NMethodPropID::kID, &prop));
+        RINOK(getProp(NMethodPropID::kID, &prop));
         if (prop.vt != VT_UI8) return S_OK;
         id = prop.uhVal.QuadPart;
     }
     {
         CPropVariant prop;
-        RETURN_IF_NOT_OK(getProp(NMethodPropID::kName, &prop));
+        RINOK(getProp(NMethodPropID::kName, &prop));
         name.Empty();
         if (prop.vt == VT_BSTR) {
             if (prop.bstrVal) name.SetFromWStr_if_Ascii(prop.bstrVal);
@@ -76,21 +71,21 @@ HRESULT CExternalCodecs::Load() {
 
     if (CodecsInfo) {
         UInt32 num;
-        RETURN_IF_NOT_OK(CodecsInfo->GetNumMethods(&num));
+        RINOK(CodecsInfo->GetNumMethods(&num));
         for (UInt32 i = 0; i < num; i++) {
             CExternalCodecInfo info;
             info.CodecIndex = i;
             bool usable;
-            RETURN_IF_NOT_OK(ReadIdAndName(
+            RINOK(ReadIdAndName(
                 [&](PROPID propID, PROPVARIANT *value) { return CodecsInfo->GetProperty(i, propID, value); }, info.Id,
                 info.Name, usable));
             if (!usable) continue;
             UInt32 numUnpackStreams;
-            RETURN_IF_NOT_OK(ReadNumberOfStreams(CodecsInfo, i, NMethodPropID::kPackStreams, info.PackStreams));
-            RETURN_IF_NOT_OK(ReadNumberOfStreams(CodecsInfo, i, NMethodPropID::kUnpackStreams, numUnpackStreams));
+            RINOK(ReadNumberOfStreams(CodecsInfo, i, NMethodPropID::kPackStreams, info.PackStreams));
+            RINOK(ReadNumberOfStreams(CodecsInfo, i, NMethodPropID::kUnpackStreams, numUnpackStreams));
             if (numUnpackStreams != 1) continue;
-            RETURN_IF_NOT_OK(ReadIsAssignedProp(CodecsInfo, i, NMethodPropID::kEncoderIsAssigned, info.HasEncoder));
-            RETURN_IF_NOT_OK(ReadIsAssignedProp(CodecsInfo, i, NMethodPropID::kDecoderIsAssigned, info.HasDecoder));
+            RINOK(ReadIsAssignedProp(CodecsInfo, i, NMethodPropID::kEncoderIsAssigned, info.HasEncoder));
+            RINOK(ReadIsAssignedProp(CodecsInfo, i, NMethodPropID::kDecoderIsAssigned, info.HasDecoder));
             Codecs.Add(info);
         }
     }
@@ -101,7 +96,7 @@ HRESULT CExternalCodecs::Load() {
             CExternalHasherInfo info;
             info.HasherIndex = i;
             bool usable;
-            RETURN_IF_NOT_OK(ReadIdAndName(
+            RINOK(ReadIdAndName(
                 [&](PROPID propID, PROPVARIANT *value) { return HashersInfo->GetHasherProp(i, propID, value); },
                 info.Id, info.Name, usable));
             if (usable) Hashers.Add(info);

@@ -1,16 +1,11 @@
 #include "LoadCodecs.h"
 
+#include "archive/common/StreamUtils.h"
 #include "base/Alloc.h"
 #include "windows/FileFind.h"
 #include "windows/PropVariant.h"
 
 using NWindows::NCOM::CPropVariant;
-
-#define RETURN_IF_NOT_OK(x)                                                                                            \
-    {                                                                                                                  \
-        const HRESULT res_ = (x);                                                                                      \
-        if (res_ != S_OK) return res_;                                                                                 \
-    }
 
 namespace {
 
@@ -48,7 +43,7 @@ HRESULT ReadClassId(Func_GetMethodProperty getMethodProperty, UInt32 index, PROP
                     bool &isAssigned) {
     CPropVariant prop;
     isAssigned = false;
-    RETURN_IF_NOT_OK(getMethodProperty(index, propId, &prop));
+    RINOK(getMethodProperty(index, propId, &prop));
     if (prop.vt == VT_EMPTY) return S_OK;
     if (prop.vt != VT_BSTR || ::SysStringByteLen(prop.bstrVal) != sizeof(GUID)) return E_FAIL;
     isAssigned = true;
@@ -75,7 +70,7 @@ public:
     HRESULT GetString(PROPID propId, UString &res) const {
         res.Empty();
         CPropVariant prop;
-        RETURN_IF_NOT_OK(Get(propId, &prop));
+        RINOK(Get(propId, &prop));
         if (prop.vt == VT_BSTR)
             res = BstrText(prop);
         else if (prop.vt != VT_EMPTY)
@@ -85,7 +80,7 @@ public:
 
     HRESULT GetBool(PROPID propId, bool &res) const {
         CPropVariant prop;
-        RETURN_IF_NOT_OK(Get(propId, &prop));
+        RINOK(Get(propId, &prop));
         if (prop.vt == VT_BOOL)
             res = (prop.boolVal != VARIANT_FALSE);
         else if (prop.vt != VT_EMPTY)
@@ -96,7 +91,7 @@ public:
     HRESULT GetUInt32(PROPID propId, UInt32 &res, bool &defined) const {
         defined = false;
         CPropVariant prop;
-        RETURN_IF_NOT_OK(Get(propId, &prop));
+        RINOK(Get(propId, &prop));
         if (prop.vt == VT_UI4) {
             res = prop.ulVal;
             defined = true;
@@ -108,7 +103,7 @@ public:
     HRESULT GetRawBytes(PROPID propId, CByteBuffer &bytes) const {
         bytes.Free();
         CPropVariant prop;
-        RETURN_IF_NOT_OK(Get(propId, &prop));
+        RINOK(Get(propId, &prop));
         if (prop.vt == VT_BSTR)
             bytes.CopyFrom(reinterpret_cast<const Byte *>(prop.bstrVal), ::SysStringByteLen(prop.bstrVal));
         else if (prop.vt != VT_EMPTY)
@@ -173,17 +168,15 @@ HRESULT CCodecs::LoadCodecs() {
         UInt32 numMethods = 1;
         const Func_GetNumberOfMethods getNumberOfMethods =
             GetProcOf<Func_GetNumberOfMethods>(lib.Lib, "GetNumberOfMethods");
-        if (getNumberOfMethods) RETURN_IF_NOT_OK(getNumberOfMethods(&numMethods));
+        if (getNumberOfMethods) RINOK(getNumberOfMethods(&numMethods));
         for (UInt32 i = 0; i < numMethods; i++) {
             CLibCodecRef info;
             info.LibIndex = libIndex;
             info.LibCodecIndex = i;
             info.EncoderClassId = GUID();
             info.DecoderClassId = GUID();
-            RETURN_IF_NOT_OK(
-                ReadClassId(lib.GetMethodProperty, i, NMethodPropID::kEncoder, info.EncoderClassId, info.HasEncoder));
-            RETURN_IF_NOT_OK(
-                ReadClassId(lib.GetMethodProperty, i, NMethodPropID::kDecoder, info.DecoderClassId, info.HasDecoder));
+            RINOK(ReadClassId(lib.GetMethodProperty, i, NMethodPropID::kEncoder, info.EncoderClassId, info.HasEncoder));
+            RINOK(ReadClassId(lib.GetMethodProperty, i, NMethodPropID::kDecoder, info.DecoderClassId, info.HasDecoder));
             Codecs.Add(info);
         }
     }
@@ -217,7 +210,7 @@ HRESULT CCodecs::LoadFormats() {
     if (getProp2) {
         const Func_GetNumberOfFormats getNumberOfFormats =
             GetProcOf<Func_GetNumberOfFormats>(lib, "GetNumberOfFormats");
-        if (getNumberOfFormats) RETURN_IF_NOT_OK(getNumberOfFormats(&numFormats));
+        if (getNumberOfFormats) RINOK(getNumberOfFormats(&numFormats));
     } else {
         getProp = GetProcOf<Func_GetHandlerProperty>(lib, "GetHandlerProperty");
         if (!getProp) return S_OK;
@@ -229,7 +222,7 @@ HRESULT CCodecs::LoadFormats() {
         item.LibIndex = libIndex;
         item.FormatIndex = i;
 
-        RETURN_IF_NOT_OK(props.GetString(NArchive::NHandlerPropID::kName, item.Name));
+        RINOK(props.GetString(NArchive::NHandlerPropID::kName, item.Name));
 
         {
             CPropVariant prop;
@@ -240,15 +233,15 @@ HRESULT CCodecs::LoadFormats() {
         }
 
         UString ext, addExt;
-        RETURN_IF_NOT_OK(props.GetString(NArchive::NHandlerPropID::kExtension, ext));
-        RETURN_IF_NOT_OK(props.GetString(NArchive::NHandlerPropID::kAddExtension, addExt));
+        RINOK(props.GetString(NArchive::NHandlerPropID::kExtension, ext));
+        RINOK(props.GetString(NArchive::NHandlerPropID::kAddExtension, addExt));
         item.AddExts(ext, addExt);
 
         // A writer flag that cannot be read just leaves the format read-only.
         bool canWrite = false;
         if (props.GetBool(NArchive::NHandlerPropID::kUpdate, canWrite) == S_OK) item.CanWrite = canWrite;
 
-        RETURN_IF_NOT_OK(props.GetUInt32(NArchive::NHandlerPropID::kFlags, item.Flags, item.FlagsDefined));
+        RINOK(props.GetUInt32(NArchive::NHandlerPropID::kFlags, item.Flags, item.FlagsDefined));
         if (!item.FlagsDefined) {
             for (const auto &par : kArcFlagsPars) {
                 bool val = false;
@@ -257,18 +250,17 @@ HRESULT CCodecs::LoadFormats() {
         }
 
         CByteBuffer sig;
-        RETURN_IF_NOT_OK(props.GetRawBytes(NArchive::NHandlerPropID::kSignature, sig));
+        RINOK(props.GetRawBytes(NArchive::NHandlerPropID::kSignature, sig));
         if (sig.Size() != 0)
             item.Signatures.Add(sig);
         else {
-            RETURN_IF_NOT_OK(props.GetRawBytes(NArchive::NHandlerPropID::kMultiSignature, sig));
+            RINOK(props.GetRawBytes(NArchive::NHandlerPropID::kMultiSignature, sig));
             // A malformed tail is dropped; the signatures before it stay.
             ParseSignatures(sig, sig.Size(), item.Signatures);
         }
 
         bool offsetDefined;
-        RETURN_IF_NOT_OK(
-            props.GetUInt32(NArchive::NHandlerPropID::kSignatureOffset, item.SignatureOffset, offsetDefined));
+        RINOK(props.GetUInt32(NArchive::NHandlerPropID::kSignatureOffset, item.SignatureOffset, offsetDefined));
 
         if (getIsArc) getIsArc(i, &item.IsArcTest);
 
@@ -323,7 +315,7 @@ HRESULT CCodecs::LoadDllsFromFolder(const UString &folderPrefix) {
     NWindows::NFile::NFind::CFileInfo fi;
     while (enumerator.Next(fi)) {
         if (fi.IsDir()) continue;
-        RETURN_IF_NOT_OK(LoadDll(folderPrefix + fi.Name, true, nullptr));
+        RINOK(LoadDll(folderPrefix + fi.Name, true, nullptr));
     }
     return S_OK;
 }
@@ -360,10 +352,10 @@ HRESULT CCodecs::Load() {
 
     const UString prefix = NWindows::NDLL::GetModuleDirPrefix();
     bool loaded = false;
-    RETURN_IF_NOT_OK(LoadDll(prefix + kMainDll, false, &loaded));
+    RINOK(LoadDll(prefix + kMainDll, false, &loaded));
     if (!loaded) FailedMainModule = kMainDll;
-    RETURN_IF_NOT_OK(LoadDllsFromFolder(prefix + kCodecsFolderName));
-    RETURN_IF_NOT_OK(LoadDllsFromFolder(prefix + kFormatsFolderName));
+    RINOK(LoadDllsFromFolder(prefix + kCodecsFolderName));
+    RINOK(LoadDllsFromFolder(prefix + kFormatsFolderName));
 
     // One library with nothing built in has no other codecs to be told about.
     PassCodecsToLibs = !(Libs.IsEmpty() || (Libs.Size() == 1 && g_NumArcs == 0));
@@ -371,7 +363,7 @@ HRESULT CCodecs::Load() {
         for (unsigned i = 0; i < Libs.Size(); i++) {
             CCodecLib &lib = Libs[i];
             lib.SetCodecs = GetProcOf<Func_SetCodecs>(lib.Lib, "SetCodecs");
-            if (lib.SetCodecs) RETURN_IF_NOT_OK(lib.SetCodecs(this));
+            if (lib.SetCodecs) RINOK(lib.SetCodecs(this));
         }
     }
     return S_OK;
@@ -551,7 +543,7 @@ UInt32 CCodecs::GetCodec_NumStreams(UInt32 index) {
 
 HRESULT CCodecs::GetCodec_Id(UInt32 index, UInt64 &id) {
     CPropVariant prop;
-    RETURN_IF_NOT_OK(GetProperty(index, NMethodPropID::kID, &prop));
+    RINOK(GetProperty(index, NMethodPropID::kID, &prop));
     if (prop.vt != VT_UI8) return E_INVALIDARG;
     id = prop.uhVal.QuadPart;
     return S_OK;
