@@ -225,10 +225,7 @@ bool SetDirTime(CFSTR path, const FILETIME * /* cTime */, const FILETIME *aTime,
     if (!path) return true;
     if (!aTime && !mTime) return true;
     struct timespec ts[2];
-    ts[0].tv_sec = aTime ? (time_t)NTime::FileTimeToUnixTime64(*aTime) : 0;
-    ts[0].tv_nsec = aTime ? 0 : UTIME_OMIT;
-    ts[1].tv_sec = mTime ? (time_t)NTime::FileTimeToUnixTime64(*mTime) : 0;
-    ts[1].tv_nsec = mTime ? 0 : UTIME_OMIT;
+    NTime::FileTimesToTimespecs(aTime, mTime, ts);
     // A link in place of the folder gets the times itself; its target is never touched. The
     // result is not reported, as before: a time that cannot be set is not an error here.
     utimensat(AT_FDCWD, NName::GetOsPath(path), ts, AT_SYMLINK_NOFOLLOW);

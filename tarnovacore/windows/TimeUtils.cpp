@@ -1,5 +1,7 @@
 #include "windows/TimeUtils.h"
 
+#include <sys/stat.h>
+
 #include "windows/WinTime.h"
 
 namespace NWindows {
@@ -159,6 +161,13 @@ bool GetSecondsSince1601(unsigned year, unsigned month, unsigned day, unsigned h
 
 void GetCurUtcFileTime(FILETIME &ft) {
     GetSystemTimeAsFileTime(&ft);
+}
+
+void FileTimesToTimespecs(const FILETIME *aTime, const FILETIME *mTime, struct timespec ts[2]) {
+    ts[0].tv_sec = aTime ? (time_t)FileTimeToUnixTime64(*aTime) : 0;
+    ts[0].tv_nsec = aTime ? 0 : UTIME_OMIT;
+    ts[1].tv_sec = mTime ? (time_t)FileTimeToUnixTime64(*mTime) : 0;
+    ts[1].tv_nsec = mTime ? 0 : UTIME_OMIT;
 }
 
 } // namespace NTime

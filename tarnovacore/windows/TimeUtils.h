@@ -2,6 +2,8 @@
 
 // Conversions between FILETIME (100 ns units since 1601-01-01 UTC) and the other time forms of
 // files and archives. All calendar work is proleptic Gregorian and in UTC.
+#include <time.h>
+
 #include "common/MyWindows.h"
 
 namespace NWindows {
@@ -36,6 +38,10 @@ bool GetSecondsSince1601(unsigned year, unsigned month, unsigned day, unsigned h
 void GetDateFromDaysSince1601(UInt32 days, unsigned &year, unsigned &month, unsigned &day);
 
 void GetCurUtcFileTime(FILETIME &ft);
+
+// Access and modification times in the form futimens and utimensat take, whole seconds; a time
+// not given is left as it is on disk.
+void FileTimesToTimespecs(const FILETIME *aTime, const FILETIME *mTime, struct timespec ts[2]);
 
 } // namespace NTime
 } // namespace NWindows

@@ -52,10 +52,7 @@ void FileTimeFromStat(const struct stat &st, FILETIME &ft) {
 bool SetTimesOnFd(int fd, const FILETIME *aTime, const FILETIME *mTime) {
     if (!aTime && !mTime) return true;
     struct timespec ts[2];
-    ts[0].tv_sec = aTime ? (time_t)NTime::FileTimeToUnixTime64(*aTime) : 0;
-    ts[0].tv_nsec = aTime ? 0 : UTIME_OMIT;
-    ts[1].tv_sec = mTime ? (time_t)NTime::FileTimeToUnixTime64(*mTime) : 0;
-    ts[1].tv_nsec = mTime ? 0 : UTIME_OMIT;
+    NTime::FileTimesToTimespecs(aTime, mTime, ts);
     return futimens(fd, ts) == 0;
 }
 
