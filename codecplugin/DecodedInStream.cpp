@@ -1,5 +1,7 @@
 #include "DecodedInStream.h"
 
+#include "StreamUtils.h"
+
 #include <vector>
 
 namespace NPlugin {
@@ -76,28 +78,11 @@ HRESULT CDecodedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
 
 HRESULT CDecodedInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) {
     COM_TRY_BEGIN
-    Int64 base;
-    switch (seekOrigin) {
-    case STREAM_SEEK_SET:
-        base = 0;
-        break;
-    case STREAM_SEEK_CUR:
-        base = static_cast<Int64>(_pos);
-        break;
-    case STREAM_SEEK_END: {
+    if (seekOrigin == STREAM_SEEK_END) {
         const HRESULT res = LearnSize();
         if (res != S_OK) return res;
-        base = static_cast<Int64>(_size);
-        break;
     }
-    default:
-        return STG_E_INVALIDFUNCTION;
-    }
-    const Int64 target = base + offset;
-    if (target < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
-    _pos = static_cast<UInt64>(target);
-    if (newPosition) *newPosition = _pos;
-    return S_OK;
+    return SeekPosition(offset, seekOrigin, _size, _pos, newPosition);
     COM_TRY_END
 }
 

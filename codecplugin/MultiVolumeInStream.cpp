@@ -1,5 +1,7 @@
 #include "MultiVolumeInStream.h"
 
+#include "StreamUtils.h"
+
 #include <algorithm>
 
 namespace NPlugin {
@@ -32,25 +34,7 @@ HRESULT CMultiVolumeInStream::Read(void *data, UInt32 size, UInt32 *processedSiz
 }
 
 HRESULT CMultiVolumeInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) {
-    Int64 base;
-    switch (seekOrigin) {
-    case STREAM_SEEK_SET:
-        base = 0;
-        break;
-    case STREAM_SEEK_CUR:
-        base = static_cast<Int64>(_pos);
-        break;
-    case STREAM_SEEK_END:
-        base = static_cast<Int64>(_total);
-        break;
-    default:
-        return STG_E_INVALIDFUNCTION;
-    }
-    const Int64 target = base + offset;
-    if (target < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
-    _pos = static_cast<UInt64>(target);
-    if (newPosition) *newPosition = _pos;
-    return S_OK;
+    return SeekPosition(offset, seekOrigin, _total, _pos, newPosition);
 }
 
 HRESULT CMultiVolumeInStream::GetSize(UInt64 *size) {

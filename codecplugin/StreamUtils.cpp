@@ -39,4 +39,26 @@ HRESULT GetStreamSize(IInStream *stream, UInt64 &size) {
     return stream->Seek(0, STREAM_SEEK_SET, nullptr);
 }
 
+HRESULT SeekPosition(Int64 offset, UInt32 seekOrigin, UInt64 size, UInt64 &pos, UInt64 *newPosition) {
+    Int64 base;
+    switch (seekOrigin) {
+    case STREAM_SEEK_SET:
+        base = 0;
+        break;
+    case STREAM_SEEK_CUR:
+        base = static_cast<Int64>(pos);
+        break;
+    case STREAM_SEEK_END:
+        base = static_cast<Int64>(size);
+        break;
+    default:
+        return STG_E_INVALIDFUNCTION;
+    }
+    const Int64 target = base + offset;
+    if (target < 0) return HRESULT_WIN32_ERROR_NEGATIVE_SEEK;
+    pos = static_cast<UInt64>(target);
+    if (newPosition) *newPosition = pos;
+    return S_OK;
+}
+
 } // namespace NPlugin

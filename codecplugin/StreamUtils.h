@@ -11,5 +11,7 @@ HRESULT WriteStreamAll(ISequentialOutStream *stream, const void *data, size_t si
 HRESULT ReadStreamMax(ISequentialInStream *stream, void *data, size_t size, size_t &processed);
 // The length of a seekable stream; the position is put back to 0.
 HRESULT GetStreamSize(IInStream *stream, UInt64 &size);
+// IInStream::Seek on a position within data of the given size; a position past the end is allowed.
+HRESULT SeekPosition(Int64 offset, UInt32 seekOrigin, UInt64 size, UInt64 &pos, UInt64 *newPosition);
 
 } // namespace NPlugin
