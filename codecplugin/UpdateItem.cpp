@@ -37,25 +37,24 @@ HRESULT ReadString(const PropGetter &get, PROPID id, std::wstring &out) {
     return S_OK;
 }
 
+// A property that is either not given or of type vt; any other type is refused.
+HRESULT ReadOptional(const PropGetter &get, PROPID id, VARTYPE vt, CPropHolder &v, bool &defined) {
+    RINOK_PLUGIN(get(id, &v));
+    defined = v.vt == vt;
+    return defined || v.vt == VT_EMPTY ? S_OK : E_INVALIDARG;
+}
+
 HRESULT ReadTime(const PropGetter &get, PROPID id, bool &defined, FILETIME &out) {
     CPropHolder v;
-    RINOK_PLUGIN(get(id, &v));
-    defined = v.vt == VT_FILETIME;
-    if (defined)
-        out = v.filetime;
-    else if (v.vt != VT_EMPTY)
-        return E_INVALIDARG;
+    RINOK_PLUGIN(ReadOptional(get, id, VT_FILETIME, v, defined));
+    if (defined) out = v.filetime;
     return S_OK;
 }
 
 HRESULT ReadUInt32(const PropGetter &get, PROPID id, bool &defined, UInt32 &out) {
     CPropHolder v;
-    RINOK_PLUGIN(get(id, &v));
-    defined = v.vt == VT_UI4;
-    if (defined)
-        out = v.ulVal;
-    else if (v.vt != VT_EMPTY)
-        return E_INVALIDARG;
+    RINOK_PLUGIN(ReadOptional(get, id, VT_UI4, v, defined));
+    if (defined) out = v.ulVal;
     return S_OK;
 }
 
