@@ -71,6 +71,14 @@ const CZipCryptoCase kEncryptedZips[] = {
     {"aes128.zip", "bsdtar --format zip --options zip:encryption=aes128 --passphrase pass -cf %o a.txt d z.txt"},
 };
 
+// A callback that answers the password request as told.
+CMyComPtr<CExtractCallback> PasswordCallback(EPasswordAnswer answer, const wchar_t *password = L"") {
+    CMyComPtr<CExtractCallback> cb = new CExtractCallback;
+    cb->answer = answer;
+    cb->password = password;
+    return cb;
+}
+
 } // namespace
 
 TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
@@ -86,9 +94,7 @@ TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
             EXPECT_TRUE(ItemEncrypted(arc, static_cast<UInt32>(i))) << i;
 
         // A cancelled request ends the whole extraction with E_ABORT and reports no file as good.
-        CExtractCallback *cancel = new CExtractCallback;
-        CMyComPtr<IArchiveExtractCallback> cancelRef = cancel;
-        cancel->answer = EPasswordAnswer::kCancel;
+        CMyComPtr<CExtractCallback> cancel = PasswordCallback(EPasswordAnswer::kCancel);
         ExtractItems(arc, nullptr, false, &res, cancel);
         EXPECT_EQ(res, E_ABORT);
         EXPECT_EQ(cancel->passwordRequests, 1);
@@ -96,10 +102,7 @@ TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
             EXPECT_NE(item.second.opRes, NOperationResult::kOK) << item.first;
 
         // The same open archive asks again; a wrong password fails every file, asked once.
-        CExtractCallback *wrong = new CExtractCallback;
-        CMyComPtr<IArchiveExtractCallback> wrongRef = wrong;
-        wrong->answer = EPasswordAnswer::kGive;
-        wrong->password = L"wrong";
+        CMyComPtr<CExtractCallback> wrong = PasswordCallback(EPasswordAnswer::kGive, L"wrong");
         ExtractItems(arc, nullptr, false, &res, wrong);
         EXPECT_EQ(res, S_OK);
         EXPECT_EQ(wrong->passwordRequests, 1);
@@ -107,10 +110,7 @@ TEST_F(PluginExtractTest, ZipPasswordsRightWrongAndCancelled) {
             EXPECT_EQ(wrong->items[static_cast<UInt32>(i)].opRes, NOperationResult::kWrongPassword) << i;
 
         // Asked again after the wrong one, the right password gives the data.
-        CExtractCallback *right = new CExtractCallback;
-        CMyComPtr<IArchiveExtractCallback> rightRef = right;
-        right->answer = EPasswordAnswer::kGive;
-        right->password = L"pass";
+        CMyComPtr<CExtractCallback> right = PasswordCallback(EPasswordAnswer::kGive, L"pass");
         ExtractItems(arc, nullptr, false, &res, right);
         EXPECT_EQ(res, S_OK);
         EXPECT_EQ(right->passwordRequests, 1);
@@ -146,10 +146,7 @@ TEST_F(PluginExtractTest, Encrypted7zItemsAreUnsupported) {
     CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
     ASSERT_EQ(res, S_OK);
     ASSERT_EQ(NumItems(arc), 2u);
-    CExtractCallback *cb = new CExtractCallback;
-    CMyComPtr<IArchiveExtractCallback> cbRef = cb;
-    cb->answer = EPasswordAnswer::kGive;
-    cb->password = L"p";
+    CMyComPtr<CExtractCallback> cb = PasswordCallback(EPasswordAnswer::kGive, L"p");
     ExtractItems(arc, nullptr, false, &res, cb);
     EXPECT_EQ(res, S_OK);
     for (UInt32 i = 0; i < 2; i++) {

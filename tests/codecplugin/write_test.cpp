@@ -349,6 +349,14 @@ protected:
     int Sh(const std::string &command) const {
         return NPluginTest::Run("cd '" + tmp.Path() + "' && (" + command + ") >/dev/null 2>&1");
     }
+    // Opens an archive of the temporary folder and takes its writing side, for an update.
+    void OpenForUpdate(const char *format, const std::string &file, CMyComPtr<IInArchive> &arc,
+                       CMyComPtr<IOutArchive> &writer) {
+        HRESULT res;
+        arc = OpenArchive(lib, format, ReadFile(tmp / file), &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    }
 };
 
 struct CWritableCase {
@@ -703,11 +711,9 @@ TEST_F(PluginWriteTest, UpdatesKeepRenameDeleteReplaceAndAdd) {
 
 TEST_F(PluginWriteTest, SingleStreamUpdateRecompressesTheKeptItem) {
     ASSERT_EQ(Sh("printf 'old content\\n' > s && xz -k s && rm s"), 0);
-    HRESULT res;
-    CMyComPtr<IInArchive> arc = OpenArchive(lib, "xz", ReadFile(tmp / "s.xz"), &res);
-    ASSERT_EQ(res, S_OK);
+    CMyComPtr<IInArchive> arc;
     CMyComPtr<IOutArchive> writer;
-    ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    ASSERT_NO_FATAL_FAILURE(OpenForUpdate("xz", "s.xz", arc, writer));
     ASSERT_EQ(ApplyProps(writer, {Num(L"x", 9)}), S_OK);
     CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
     cb->items = {Kept(0)};
@@ -817,11 +823,9 @@ TEST_F(PluginWriteTest, EncryptedZipsOpenWithTheirPasswordOnly) {
 
 TEST_F(PluginWriteTest, KeptEncryptedZipItemsStayEncrypted) {
     ASSERT_EQ(Sh("printf 'locked\\n' > locked.txt && zip -q -P old locked.zip locked.txt"), 0);
-    HRESULT res;
-    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", ReadFile(tmp / "locked.zip"), &res);
-    ASSERT_EQ(res, S_OK);
+    CMyComPtr<IInArchive> arc;
     CMyComPtr<IOutArchive> writer;
-    ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    ASSERT_NO_FATAL_FAILURE(OpenForUpdate("zip", "locked.zip", arc, writer));
     CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
     cb->items = {Kept(0), File("open.txt", "open\n")};
     cb->readPassword = L"old";
@@ -837,11 +841,9 @@ TEST_F(PluginWriteTest, KeptEncryptedZipItemsStayEncrypted) {
     EXPECT_EQ(Sh("unzip -q -P old n.zip -d out && grep -q locked out/locked.txt && grep -q open out/open.txt"), 0);
 
     // A wrong password fails the update instead of storing garbage.
-    HRESULT res2;
-    CMyComPtr<IInArchive> arc2 = OpenArchive(lib, "zip", ReadFile(tmp / "locked.zip"), &res2);
-    ASSERT_EQ(res2, S_OK);
+    CMyComPtr<IInArchive> arc2;
     CMyComPtr<IOutArchive> writer2;
-    ASSERT_EQ(arc2->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer2)), S_OK);
+    ASSERT_NO_FATAL_FAILURE(OpenForUpdate("zip", "locked.zip", arc2, writer2));
     CMyComPtr<CUpdateCallback> cb2 = new CUpdateCallback;
     cb2->items = {Kept(0)};
     cb2->readPassword = L"wrong";
