@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "archive/codecs_fixture.h"
+#include "archive/update_ui_fixture.h"
 #include "archive/ui-common/ArchiveLink.h"
 #include "archive/ui-common/Update.h"
 #include "test_support.h"
@@ -37,7 +38,7 @@ using testsupport::WriteFile;
 namespace {
 
 // Every call of the engine, in order; optionally stops the run at the n-th stream request.
-class CRecordingCallback : public IOpenCallbackUI, public IUpdateCallbackUI2 {
+class CRecordingCallback : public updatetest::CQuietUpdateUi {
     std::mutex _mutex;
 
 public:
@@ -56,20 +57,10 @@ public:
         Events.push_back(s);
     }
 
-    HRESULT Open_CheckBreak() override { return S_OK; }
-    HRESULT Open_SetTotal(const UInt64 *, const UInt64 *) override { return S_OK; }
-    HRESULT Open_SetCompleted(const UInt64 *, const UInt64 *) override { return S_OK; }
-    HRESULT Open_Finished() override { return S_OK; }
-    HRESULT Open_CryptoGetTextPassword(BSTR *) override { return E_ABORT; }
-
     HRESULT WriteSfx(const wchar_t *name, UInt64 size) override {
         Add("WriteSfx " + A(name) + " " + std::to_string(size));
         return S_OK;
     }
-    HRESULT SetTotal(UInt64) override { return S_OK; }
-    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
-    HRESULT SetRatioInfo(const UInt64 *, const UInt64 *) override { return S_OK; }
-    HRESULT CheckBreak() override { return S_OK; }
     HRESULT SetNumItems(UInt64 n) override {
         Add("SetNumItems " + std::to_string(n));
         return S_OK;
@@ -88,16 +79,6 @@ public:
         OpenErrors.push_back(A(path) + " " + std::to_string(systemError));
         return OpenErrorAnswer;
     }
-    HRESULT ReadingFileError(const UString &, DWORD) override { return S_OK; }
-    HRESULT SetOperationResult(Int32) override { return S_OK; }
-    HRESULT ReportExtractResult(Int32, Int32, const wchar_t *) override { return S_OK; }
-    HRESULT ReportUpdateOpeartion(UInt32, const wchar_t *, bool) override { return S_OK; }
-    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *password) override {
-        if (defined) *defined = 0;
-        *password = ::SysAllocString(L"");
-        return S_OK;
-    }
-    HRESULT CryptoGetTextPassword(BSTR *password) override { return CryptoGetTextPassword2(nullptr, password); }
     HRESULT ShowDeleteFile(const wchar_t *name, bool isDir) override {
         std::lock_guard<std::mutex> lock(_mutex);
         DroppedItems.push_back(A(name) + (isDir ? "/" : ""));
@@ -108,7 +89,6 @@ public:
         Add("ScanError " + A(path) + " " + std::to_string(systemError));
         return S_OK;
     }
-    HRESULT ScanProgress(const CDirItemsStat &, const UString &, bool) override { return S_OK; }
     HRESULT OpenResult(const CCodecs *, const CArchiveLink &, const wchar_t *name, HRESULT result) override {
         Add("OpenResult " + A(name) + " " + std::to_string(result));
         return S_OK;
