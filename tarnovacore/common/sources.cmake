@@ -10,4 +10,5 @@ list(APPEND TARNOVACORE_SOURCES
     common/MyWindows.cpp
     common/CommandLineParser.cpp
     common/MyCommandLine.cpp
+    common/FolderListCompare.cpp
 )
