@@ -146,6 +146,27 @@ TEST_F(AgentOpen, ParserLevelIsTypedParserAndItsFoldersAreReadOnly) {
     EXPECT_TRUE(readOnly.boolVal);
 }
 
+TEST_F(AgentOpen, FailedTreeBuildIsNotHandedOutLater) {
+    CMemHandler *h = new CMemHandler;
+    CMyComPtr<IInArchive> holder = h;
+    CMemItem good, bad;
+    good.path = L"d/a";
+    bad.path = L"d/b";
+    bad.sizeFails = true;
+    h->items.push_back(good);
+    h->items.push_back(bad);
+    COpened o = OpenMem(h, false);
+    EXPECT_EQ(o.result, E_OUTOFMEMORY);
+    EXPECT_EQ(o.agent->_proxy, nullptr);
+    CMyComPtr<IFolderFolder> again;
+    EXPECT_EQ(o.archive->BindToRootFolder(&again), E_OUTOFMEMORY);
+    EXPECT_EQ(again, nullptr);
+
+    h->items[1].sizeFails = false;
+    ASSERT_EQ(o.archive->BindToRootFolder(&again), S_OK);
+    EXPECT_EQ(Listing(again), std::vector<std::string>{"d/"});
+}
+
 TEST_F(AgentOpen, ColumnListReportsThePathColumnAsName) {
     const std::string arc = dir / "c.tar";
     ASSERT_TRUE(MakeTar(arc, {{"x", "1"}}));

@@ -187,8 +187,16 @@ HRESULT CAgent::ReadItems() {
         if (propID == kpidPath) ThereIsPathProp = true;
     }
 
-    if (_proxy2) return _proxy2->Load(arc, nullptr);
-    return _proxy->Load(arc, nullptr);
+    // A half-built tree has items without names: it must not be handed out by a later call.
+    HRESULT res;
+    try {
+        res = _proxy2 ? _proxy2->Load(arc, nullptr) : _proxy->Load(arc, nullptr);
+    } catch (...) {
+        DeleteTrees();
+        throw;
+    }
+    if (res != S_OK) DeleteTrees();
+    return res;
 }
 
 HRESULT CAgent::GetNumberOfProperties(UInt32 *numProperties) {

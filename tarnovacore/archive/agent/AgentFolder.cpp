@@ -735,8 +735,13 @@ Int32 CAgentFolder::CompareItems(UInt32 index1, UInt32 index2, PROPID propID, In
         switch (propID) {
         case kpidName:
         case kpidExtension: {
-            const UString n1 = GetName(index1);
-            const UString n2 = GetName(index2);
+            // The tree's own names: no copies while a large folder is sorted.
+            const wchar_t *n1 = nullptr, *n2 = nullptr;
+            unsigned len1 = 0, len2 = 0;
+            GetItemName(index1, &n1, &len1);
+            GetItemName(index2, &n2, &len2);
+            if (!n1) n1 = L"";
+            if (!n2) n2 = L"";
             if (propID == kpidName) return CompareFileNames_ForFolderList(n1, n2);
             return CompareFileNames_ForFolderList(ExtensionOf(n1), ExtensionOf(n2));
         }
