@@ -462,3 +462,28 @@ TEST_F(AgentFolder, ParentLinkFoldersBindStreamsAndListFlat) {
               S_OK);
     EXPECT_EQ(h->extracted, (std::vector<UInt32>{0, 1, 4, 5}));
 }
+
+TEST_F(AgentFolder, ItemStreamComesFromTheHandlerWhenItHasOne) {
+    ASSERT_TRUE(WriteText(dir / "note.txt", "compressed text"));
+    ASSERT_EQ(Sh("gzip -n '" + dir / "note.txt" + "'"), 0);
+    COpened o = OpenArchive(dir / "note.txt.gz");
+    ASSERT_EQ(o.result, S_OK);
+    ASSERT_EQ(Listing(o.root), std::vector<std::string>{"note.txt"});
+    CMyComPtr<IInArchiveGetStream> getStream;
+    ASSERT_EQ(o.root->QueryInterface(IID_IInArchiveGetStream, (void **)&getStream), S_OK);
+    CMyComPtr<ISequentialInStream> stream;
+    ASSERT_EQ(getStream->GetStream(0, &stream), S_OK);
+    ASSERT_TRUE(stream);
+    char buf[64];
+    size_t size = sizeof(buf);
+    ASSERT_EQ(ReadStream(stream, buf, &size), S_OK);
+    EXPECT_EQ(std::string(buf, size), "compressed text");
+
+    // A tar handler gives no item streams: nothing, and no error.
+    COpened t = Tar({{"f", "1"}});
+    CMyComPtr<IInArchiveGetStream> tarGetStream;
+    t.root->QueryInterface(IID_IInArchiveGetStream, (void **)&tarGetStream);
+    CMyComPtr<ISequentialInStream> none;
+    EXPECT_EQ(tarGetStream->GetStream(0, &none), S_OK);
+    EXPECT_EQ(none, nullptr);
+}
