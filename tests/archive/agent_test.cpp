@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/agent_fixture.h"
+#include "archive/common/InFileStream.h"
 
 using namespace agentfx;
 using NWindows::NCOM::CPropVariant;
@@ -46,6 +47,22 @@ TEST_F(AgentOpen, FormatListIsParsedAndAnUnknownNameGivesSFalse) {
         ASSERT_EQ(a->Open(nullptr, W(arc), format, &type, nullptr), S_OK);
         EXPECT_EQ(A(type), "tar");
     }
+}
+
+TEST_F(AgentOpen, StreamGivenByTheCallerIsOpenedWithoutLookingAtThePath) {
+    const std::string arc = dir / "s.tar";
+    ASSERT_TRUE(MakeTar(arc, {{"in/x", "1"}}));
+    CInFileStream *streamSpec = new CInFileStream;
+    CMyComPtr<IInStream> stream = streamSpec;
+    ASSERT_TRUE(streamSpec->Open(W(arc)));
+    CAgent *agent = new CAgent;
+    CMyComPtr<IInFolderArchive> holder = agent;
+    ASSERT_EQ(holder->Open(stream, W(dir / "not-on-disk.tar"), nullptr, nullptr, nullptr), S_OK);
+    EXPECT_FALSE(agent->GetArc().itemTimeDefined);
+    EXPECT_EQ(A(agent->_archiveFilePath), dir / "not-on-disk.tar");
+    CMyComPtr<IFolderFolder> root;
+    ASSERT_EQ(holder->BindToRootFolder(&root), S_OK);
+    EXPECT_EQ(Listing(root), std::vector<std::string>{"in/"});
 }
 
 TEST_F(AgentOpen, NestedArchiveHasTwoLevelsAndCannotBeUpdated) {
