@@ -459,8 +459,10 @@ HRESULT CProxyArc2::Load(const CArc &arc, IProgress *progress) {
         RINOK(rawProps->GetRawProp(i, kpidName, &p, &size, &propType));
 
         if (p && propType == NPropDataType::kUtf32z) {
-            file.Name = (const wchar_t *)p;
-            file.NameLen = size >= sizeof(wchar_t) ? size / (UInt32)sizeof(wchar_t) - 1 : 0;
+            // Too short to hold even the terminating zero: an empty name, not the handler's bytes.
+            const bool hasText = size >= sizeof(wchar_t);
+            file.Name = hasText ? (const wchar_t *)p : L"";
+            file.NameLen = hasText ? size / (UInt32)sizeof(wchar_t) - 1 : 0;
         } else if (p && propType == NPropDataType::kUtf8z) {
             const char *text = (const char *)p;
             unsigned textLen = 0;
