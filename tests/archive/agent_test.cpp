@@ -91,6 +91,25 @@ TEST_F(AgentOpen, NestedArchiveHasTwoLevelsAndCannotBeUpdated) {
     CPropVariant size;
     ASSERT_EQ(props->GetArcProp2(1, kpidSize, &size), S_OK);
     EXPECT_EQ(size.vt, VT_UI8);
+    UInt32 itemProps = 0, outerItemProps = 0;
+    ASSERT_EQ(props->GetArcNumProps2(1, &itemProps), S_OK);
+    o.agent->_archiveLink.levels[0].handler->GetNumberOfProperties(&outerItemProps);
+    EXPECT_EQ(itemProps, outerItemProps);
+
+    // Other ids go to the level's handler.
+    CPropVariant phySize;
+    ASSERT_EQ(props->GetArcProp(1, kpidPhySize, &phySize), S_OK);
+    EXPECT_EQ(phySize.vt, VT_UI8);
+    UInt32 arcProps = 0;
+    ASSERT_EQ(props->GetArcNumProps(1, &arcProps), S_OK);
+    EXPECT_GT(arcProps, 0u);
+    CMyComBSTR name;
+    PROPID id = 0;
+    VARTYPE vt = 0;
+    EXPECT_EQ(props->GetArcPropInfo(1, 0, &name, &id, &vt), S_OK);
+    // Levels that do not exist are refused rather than read.
+    EXPECT_EQ(props->GetArcNumProps(2, &arcProps), E_INVALIDARG);
+    EXPECT_EQ(props->GetArcNumProps2(0, &itemProps), E_INVALIDARG);
 }
 
 TEST_F(AgentOpen, ItemThatFailsToOpenAsFurtherLevelIsReportedOneLevelPastTheLast) {
