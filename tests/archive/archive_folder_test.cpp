@@ -1,6 +1,5 @@
-// Editing an opened archive through its folders: the real plug-in writes real
-// archives made at test time, and the results are read back with python's own
-// archive modules.
+// Editing an opened archive through its folders: the real plug-in writes real archives made at test time, and the
+// results are read back with python's own archive modules.
 #include <gtest/gtest.h>
 
 #include <errno.h>
@@ -30,272 +29,267 @@ using testsupport::TempFolder;
 using testsupport::W;
 using testsupport::WriteFile;
 
-// Temporary archives go to a folder of the test's own, so that leftovers can be
-// seen.
+// Temporary archives go to a folder of the test's own, so that leftovers can be seen.
 bool NWorkDir::CInfo::Load() {
-  SetDefault();
-  Mode = kWorkDirSpecified;
-  Path = agenttest::WorkDirSetting();
-  return true;
+    SetDefault();
+    Mode = kWorkDirSpecified;
+    Path = agenttest::WorkDirSetting();
+    return true;
 }
 
 namespace {
 
 using ArchiveFolderEdit = agenttest::CAgentEditTest;
 
-class ArchiveFolderEditByFormat
-    : public ArchiveFolderEdit,
-      public ::testing::WithParamInterface<const char *> {};
+class ArchiveFolderEditByFormat : public ArchiveFolderEdit, public ::testing::WithParamInterface<const char *> {};
 
-// Add, delete, new folder and rename inside a sub-folder: each edit replaces
-// the archive, keeps its permissions, leaves nothing in the work folder and
-// returns the panel to the same folder.
-TEST_P(ArchiveFolderEditByFormat,
-       EditsInSubFolderReplaceArchiveAndStayInFolder) {
-  const std::string kind = GetParam();
-  Make(kind, {"a/", "a/b.txt=bee", "a/c.txt=sea", "top.txt=top"});
-  ASSERT_EQ(chmod(Arc(kind).c_str(), 0600), 0);
-  Open(Arc(kind));
-  CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
-  ASSERT_TRUE(a);
-  CMyComPtr<IFolderOperations> ops = Ops(a);
-  ASSERT_TRUE(ops);
+// Add, delete, new folder and rename inside a sub-folder: each edit replaces the archive, keeps its permissions, leaves
+// nothing in the work folder and returns the panel to the same folder.
+TEST_P(ArchiveFolderEditByFormat, EditsInSubFolderReplaceArchiveAndStayInFolder) {
+    const std::string kind = GetParam();
+    Make(kind, {"a/", "a/b.txt=bee", "a/c.txt=sea", "top.txt=top"});
+    ASSERT_EQ(chmod(Arc(kind).c_str(), 0600), 0);
+    Open(Arc(kind));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    ASSERT_TRUE(a);
+    CMyComPtr<IFolderOperations> ops = Ops(a);
+    ASSERT_TRUE(ops);
 
-  ASSERT_TRUE(WriteFile(Dir / "new.txt", "new"));
-  const UString from = W(Dir.Path());
-  const wchar_t *names[] = {L"new.txt"};
-  ASSERT_EQ(ops->CopyFrom(0, from, names, 1, Progress), S_OK);
-  EXPECT_EQ(FolderPath(a), "a/");
-  EXPECT_EQ(List(kind),
-            "a/\na/b.txt=bee\na/c.txt=sea\na/new.txt=new\ntop.txt=top");
-  EXPECT_TRUE(Exists(Dir / "new.txt"));
+    ASSERT_TRUE(WriteFile(Dir / "new.txt", "new"));
+    const UString from = W(Dir.Path());
+    const wchar_t *names[] = {L"new.txt"};
+    ASSERT_EQ(ops->CopyFrom(0, from, names, 1, Progress), S_OK);
+    EXPECT_EQ(FolderPath(a), "a/");
+    EXPECT_EQ(List(kind), "a/\na/b.txt=bee\na/c.txt=sea\na/new.txt=new\ntop.txt=top");
+    EXPECT_TRUE(Exists(Dir / "new.txt"));
 
-  ASSERT_EQ(a->LoadItems(), S_OK);
-  const int b = IndexOf(a, "b.txt");
-  ASSERT_GE(b, 0);
-  const UInt32 del[] = {(UInt32)b};
-  ASSERT_EQ(ops->Delete(del, 1, Progress), S_OK);
-  EXPECT_NE(std::find(Recorder->Events.begin(), Recorder->Events.end(),
-                      "Delete a/b.txt"),
-            Recorder->Events.end());
+    ASSERT_EQ(a->LoadItems(), S_OK);
+    const int b = IndexOf(a, "b.txt");
+    ASSERT_GE(b, 0);
+    const UInt32 del[] = {(UInt32)b};
+    ASSERT_EQ(ops->Delete(del, 1, Progress), S_OK);
+    EXPECT_NE(std::find(Recorder->Events.begin(), Recorder->Events.end(), "Delete a/b.txt"), Recorder->Events.end());
 
-  ASSERT_EQ(ops->CreateFolder(L"sub", Progress), S_OK);
-  ASSERT_EQ(a->LoadItems(), S_OK);
-  const int c = IndexOf(a, "c.txt");
-  ASSERT_GE(c, 0);
-  ASSERT_EQ(ops->Rename((UInt32)c, L"d.txt", Progress), S_OK);
+    ASSERT_EQ(ops->CreateFolder(L"sub", Progress), S_OK);
+    ASSERT_EQ(a->LoadItems(), S_OK);
+    const int c = IndexOf(a, "c.txt");
+    ASSERT_GE(c, 0);
+    ASSERT_EQ(ops->Rename((UInt32)c, L"d.txt", Progress), S_OK);
 
-  EXPECT_EQ(FolderPath(a), "a/");
-  ASSERT_EQ(a->LoadItems(), S_OK);
-  EXPECT_GE(IndexOf(a, "sub"), 0);
-  EXPECT_GE(IndexOf(a, "d.txt"), 0);
-  EXPECT_EQ(List(kind), "a/\na/d.txt=sea\na/new.txt=new\na/sub/\ntop.txt=top");
-  EXPECT_EQ(testsupport::ModeOf(Arc(kind)) & 07777, 0600u);
-  EXPECT_TRUE(DirEntries(Work.Path()).empty());
-  EXPECT_TRUE(Recorder->Messages.empty());
+    EXPECT_EQ(FolderPath(a), "a/");
+    ASSERT_EQ(a->LoadItems(), S_OK);
+    EXPECT_GE(IndexOf(a, "sub"), 0);
+    EXPECT_GE(IndexOf(a, "d.txt"), 0);
+    EXPECT_EQ(List(kind), "a/\na/d.txt=sea\na/new.txt=new\na/sub/\ntop.txt=top");
+    EXPECT_EQ(testsupport::ModeOf(Arc(kind)) & 07777, 0600u);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+    EXPECT_TRUE(Recorder->Messages.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ArchiveFolderEditByFormat,
-                         ::testing::Values("zip", "7z", "tar"));
+INSTANTIATE_TEST_SUITE_P(Formats, ArchiveFolderEditByFormat, ::testing::Values("zip", "7z", "tar"));
 
 TEST_F(ArchiveFolderEdit, RenamedFolderTakesEverythingBelowAlong) {
-  Make("zip", {"a/", "a/x=ex", "a/y/", "a/y/z=zed", "ab=other"});
-  Open(Arc("zip"));
-  const int a = IndexOf(Root, "a");
-  ASSERT_GE(a, 0);
-  ASSERT_EQ(Ops(Root)->Rename((UInt32)a, L"b", Progress), S_OK);
-  EXPECT_EQ(List("zip"), "ab=other\nb/\nb/x=ex\nb/y/\nb/y/z=zed");
+    Make("zip", {"a/", "a/x=ex", "a/y/", "a/y/z=zed", "ab=other"});
+    Open(Arc("zip"));
+    const int a = IndexOf(Root, "a");
+    ASSERT_GE(a, 0);
+    ASSERT_EQ(Ops(Root)->Rename((UInt32)a, L"b", Progress), S_OK);
+    EXPECT_EQ(List("zip"), "ab=other\nb/\nb/x=ex\nb/y/\nb/y/z=zed");
 }
 
 TEST_F(ArchiveFolderEdit, CopyFromFileReplacesDataAndKeepsTheName) {
-  Make("zip", {"a/", "a/b.txt=bee", "top.txt=top"});
-  Open(Arc("zip"));
-  CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
-  ASSERT_TRUE(WriteFile(Dir / "other.bin", "replacement"));
-  const int b = IndexOf(a, "b.txt");
-  ASSERT_GE(b, 0);
-  ASSERT_EQ(Ops(a)->CopyFromFile((UInt32)b, W(Dir / "other.bin"), Progress),
-            S_OK);
-  EXPECT_EQ(List("zip"), "a/\na/b.txt=replacement\ntop.txt=top");
+    Make("zip", {"a/", "a/b.txt=bee", "top.txt=top"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    ASSERT_TRUE(WriteFile(Dir / "other.bin", "replacement"));
+    const int b = IndexOf(a, "b.txt");
+    ASSERT_GE(b, 0);
+    ASSERT_EQ(Ops(a)->CopyFromFile((UInt32)b, W(Dir / "other.bin"), Progress), S_OK);
+    EXPECT_EQ(List("zip"), "a/\na/b.txt=replacement\ntop.txt=top");
 }
 
-// A user's name is one component: anything that would make a path of its own is
-// refused, the archive stays as it was and nothing is left in the work folder.
+// A user's name is one component: anything that would make a path of its own is refused, the archive stays as it was
+// and nothing is left in the work folder.
 TEST_F(ArchiveFolderEdit, NamesThatWouldMakePathsAreRefused) {
-  Make("zip", {"a/", "a/b.txt=bee"});
-  const std::string before = ReadFile(Arc("zip"));
-  Open(Arc("zip"));
-  CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
-  CMyComPtr<IFolderOperations> ops = Ops(a);
-  const int b = IndexOf(a, "b.txt");
-  ASSERT_GE(b, 0);
-  for (const wchar_t *name : {L"x/y", L"../up", L"..", L".", L"", L"/abs"}) {
-    SCOPED_TRACE(agenttest::Narrow(name));
-    Recorder->Messages.clear();
-    EXPECT_EQ(ops->CreateFolder(name, Progress), E_INVALIDARG);
-    EXPECT_EQ(ops->Rename((UInt32)b, name, Progress), E_INVALIDARG);
-    ASSERT_EQ(Recorder->Messages.size(), 2u);
-    EXPECT_NE(Recorder->Messages[0].find("name cannot be used"),
-              std::string::npos)
-        << Recorder->Messages[0];
-  }
-  EXPECT_EQ(ReadFile(Arc("zip")), before);
-  EXPECT_TRUE(DirEntries(Work.Path()).empty());
-  EXPECT_EQ(FolderPath(a), "a/");
+    Make("zip", {"a/", "a/b.txt=bee"});
+    const std::string before = ReadFile(Arc("zip"));
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    CMyComPtr<IFolderOperations> ops = Ops(a);
+    const int b = IndexOf(a, "b.txt");
+    ASSERT_GE(b, 0);
+    for (const wchar_t *name : {L"x/y", L"../up", L"..", L".", L"", L"/abs"}) {
+        SCOPED_TRACE(agenttest::Narrow(name));
+        Recorder->Messages.clear();
+        EXPECT_EQ(ops->CreateFolder(name, Progress), E_INVALIDARG);
+        EXPECT_EQ(ops->Rename((UInt32)b, name, Progress), E_INVALIDARG);
+        ASSERT_EQ(Recorder->Messages.size(), 2u);
+        EXPECT_NE(Recorder->Messages[0].find("name cannot be used"), std::string::npos) << Recorder->Messages[0];
+    }
+    EXPECT_EQ(ReadFile(Arc("zip")), before);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+    EXPECT_EQ(FolderPath(a), "a/");
 }
 
-TEST_F(ArchiveFolderEdit,
-       CreatingAnExistingFolderReturnsAlreadyExistsAndWritesNothing) {
-  Make("zip", {"a/", "a/b.txt=bee"});
-  const std::string before = ReadFile(Arc("zip"));
-  Open(Arc("zip"));
-  EXPECT_EQ(Ops(Root)->CreateFolder(L"a", Progress), (HRESULT)EEXIST);
-  EXPECT_EQ(ReadFile(Arc("zip")), before);
-  EXPECT_TRUE(Recorder->Events.empty());
+TEST_F(ArchiveFolderEdit, CreatingAnExistingFolderReturnsAlreadyExistsAndWritesNothing) {
+    Make("zip", {"a/", "a/b.txt=bee"});
+    const std::string before = ReadFile(Arc("zip"));
+    Open(Arc("zip"));
+    EXPECT_EQ(Ops(Root)->CreateFolder(L"a", Progress), (HRESULT)EEXIST);
+    EXPECT_EQ(ReadFile(Arc("zip")), before);
+    EXPECT_TRUE(Recorder->Events.empty());
 }
 
-// A writer stopped half-way leaves the archive open and unchanged, and no
-// temporary file.
+// A writer stopped half-way leaves the archive open and unchanged, and no temporary file.
 TEST_F(ArchiveFolderEdit, FailedWriteLeavesArchiveUnchangedAndNoTemporaryFile) {
-  Make("7z", {"a/", "a/b.txt=bee", "top.txt=top"});
-  const std::string before = ReadFile(Arc("7z"));
-  Open(Arc("7z"));
-  CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
-  ASSERT_TRUE(WriteFile(Dir / "one.txt", "1"));
-  ASSERT_TRUE(WriteFile(Dir / "two.txt", "2"));
-  Recorder->OnItem = [] { return E_ABORT; };
-  const wchar_t *names[] = {L"one.txt", L"two.txt"};
-  EXPECT_EQ(Ops(a)->CopyFrom(1, W(Dir.Path()), names, 2, Progress), E_ABORT);
-  EXPECT_EQ(ReadFile(Arc("7z")), before);
-  EXPECT_TRUE(DirEntries(Work.Path()).empty());
-  // Move mode deletes nothing when the archive was not replaced.
-  EXPECT_TRUE(Exists(Dir / "one.txt") && Exists(Dir / "two.txt"));
+    Make("7z", {"a/", "a/b.txt=bee", "top.txt=top"});
+    const std::string before = ReadFile(Arc("7z"));
+    Open(Arc("7z"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    ASSERT_TRUE(WriteFile(Dir / "one.txt", "1"));
+    ASSERT_TRUE(WriteFile(Dir / "two.txt", "2"));
+    Recorder->OnItem = [] { return E_ABORT; };
+    const wchar_t *names[] = {L"one.txt", L"two.txt"};
+    EXPECT_EQ(Ops(a)->CopyFrom(1, W(Dir.Path()), names, 2, Progress), E_ABORT);
+    EXPECT_EQ(ReadFile(Arc("7z")), before);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+    // Move mode deletes nothing when the archive was not replaced.
+    EXPECT_TRUE(Exists(Dir / "one.txt") && Exists(Dir / "two.txt"));
 
-  // The archive is still open at the same place, and the next edit works.
-  Recorder->OnItem = nullptr;
-  EXPECT_EQ(FolderPath(a), "a/");
-  const int b = IndexOf(a, "b.txt");
-  ASSERT_GE(b, 0);
-  const UInt32 del[] = {(UInt32)b};
-  ASSERT_EQ(Ops(a)->Delete(del, 1, Progress), S_OK);
-  EXPECT_EQ(List("7z"), "a/\ntop.txt=top");
+    // The archive is still open at the same place, and the next edit works.
+    Recorder->OnItem = nullptr;
+    EXPECT_EQ(FolderPath(a), "a/");
+    const int b = IndexOf(a, "b.txt");
+    ASSERT_GE(b, 0);
+    const UInt32 del[] = {(UInt32)b};
+    ASSERT_EQ(Ops(a)->Delete(del, 1, Progress), S_OK);
+    EXPECT_EQ(List("7z"), "a/\ntop.txt=top");
 }
 
-TEST_F(ArchiveFolderEdit,
-       DeletingTheLastItemOfTheShownFolderGoesBackToTheDeepestLevelLeft) {
-  Make("zip", {"top.txt=top", "a/x.txt=ex", "a/b/c.txt=sea"});
-  Open(Arc("zip"));
-  CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
-  CMyComPtr<IFolderFolder> b = Bind(a, L"b");
-  ASSERT_EQ(FolderPath(b), "a/b/");
-  const int c = IndexOf(b, "c.txt");
-  ASSERT_GE(c, 0);
-  const UInt32 del[] = {(UInt32)c};
-  ASSERT_EQ(Ops(b)->Delete(del, 1, Progress), S_OK);
-  EXPECT_EQ(FolderPath(b), "a/");
-  ASSERT_EQ(b->LoadItems(), S_OK);
-  EXPECT_GE(IndexOf(b, "x.txt"), 0);
-  EXPECT_EQ(List("zip"), "a/x.txt=ex\ntop.txt=top");
+TEST_F(ArchiveFolderEdit, DeletingTheLastItemOfTheShownFolderGoesBackToTheDeepestLevelLeft) {
+    Make("zip", {"top.txt=top", "a/x.txt=ex", "a/b/c.txt=sea"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    CMyComPtr<IFolderFolder> b = Bind(a, L"b");
+    ASSERT_EQ(FolderPath(b), "a/b/");
+    const int c = IndexOf(b, "c.txt");
+    ASSERT_GE(c, 0);
+    const UInt32 del[] = {(UInt32)c};
+    ASSERT_EQ(Ops(b)->Delete(del, 1, Progress), S_OK);
+    EXPECT_EQ(FolderPath(b), "a/");
+    ASSERT_EQ(b->LoadItems(), S_OK);
+    EXPECT_GE(IndexOf(b, "x.txt"), 0);
+    EXPECT_EQ(List("zip"), "a/x.txt=ex\ntop.txt=top");
 }
 
-// Move mode: sources go once the new archive is in place; emptied folders go
-// with them, a folder that still holds a file (here one made while the archive
-// was written) stays.
+// Move mode: sources go once the new archive is in place; emptied folders go with them, a folder that still holds a
+// file (here one made while the archive was written) stays.
 TEST_F(ArchiveFolderEdit, MoveModeDeletesStoredSourcesAndEmptiedFolders) {
-  Make("zip", {"top.txt=top"});
-  Open(Arc("zip"));
-  TempFolder src;
-  ASSERT_TRUE(src.Ok());
-  ASSERT_EQ(mkdir((src / "dir").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((src / "dir/empty").c_str(), 0755), 0);
-  ASSERT_EQ(mkdir((src / "keep").c_str(), 0755), 0);
-  ASSERT_TRUE(WriteFile(src / "one.txt", "1"));
-  ASSERT_TRUE(WriteFile(src / "dir/two.txt", "2"));
-  ASSERT_TRUE(WriteFile(src / "keep/three.txt", "3"));
-  const std::string late = src / "keep/late.txt";
-  Recorder->OnItem = [late] {
-    if (!Exists(late))
-      WriteFile(late, "late");
-    return S_OK;
-  };
-  const wchar_t *names[] = {L"one.txt", L"dir", L"keep"};
-  ASSERT_EQ(Ops(Root)->CopyFrom(1, W(src.Path()), names, 3, Progress), S_OK);
-  EXPECT_EQ(List("zip"), "dir/\ndir/empty/\ndir/two.txt=2\nkeep/\nkeep/"
-                         "three.txt=3\none.txt=1\ntop.txt=top");
-  EXPECT_EQ(DirEntries(src.Path()), (std::set<std::string>{"keep"}));
-  EXPECT_EQ(DirEntries(src / "keep"), (std::set<std::string>{"late.txt"}));
+    Make("zip", {"top.txt=top"});
+    Open(Arc("zip"));
+    TempFolder src;
+    ASSERT_TRUE(src.Ok());
+    ASSERT_EQ(mkdir((src / "dir").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src / "dir/empty").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src / "keep").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(src / "one.txt", "1"));
+    ASSERT_TRUE(WriteFile(src / "dir/two.txt", "2"));
+    ASSERT_TRUE(WriteFile(src / "keep/three.txt", "3"));
+    const std::string late = src / "keep/late.txt";
+    Recorder->OnItem = [late] {
+        if (!Exists(late)) WriteFile(late, "late");
+        return S_OK;
+    };
+    const wchar_t *names[] = {L"one.txt", L"dir", L"keep"};
+    ASSERT_EQ(Ops(Root)->CopyFrom(1, W(src.Path()), names, 3, Progress), S_OK);
+    EXPECT_EQ(List("zip"), "dir/\ndir/empty/\ndir/two.txt=2\nkeep/\nkeep/"
+                           "three.txt=3\none.txt=1\ntop.txt=top");
+    EXPECT_EQ(DirEntries(src.Path()), (std::set<std::string>{"keep"}));
+    EXPECT_EQ(DirEntries(src / "keep"), (std::set<std::string>{"late.txt"}));
 }
 
-// The pairing's text exceptions (two sources with one name) reach the panel as
-// a message line.
+// The pairing's text exceptions (two sources with one name) reach the panel as a message line.
 TEST_F(ArchiveFolderEdit, PairingErrorReachesTheCallbackAsErrorLine) {
-  Make("zip", {"top.txt=top"});
-  const std::string before = ReadFile(Arc("zip"));
-  Open(Arc("zip"));
-  TempFolder other;
-  ASSERT_TRUE(other.Ok());
-  ASSERT_TRUE(WriteFile(Dir / "same.txt", "1"));
-  ASSERT_TRUE(WriteFile(other / "same.txt", "2"));
-  const UString p1 = W(Dir / "same.txt");
-  const UString p2 = W(other / "same.txt");
-  const wchar_t *names[] = {p1, p2};
-  EXPECT_EQ(Ops(Root)->CopyFrom(0, L"", names, 2, Progress), E_FAIL);
-  ASSERT_EQ(Recorder->Messages.size(), 1u);
-  EXPECT_EQ(Recorder->Messages[0].rfind("Error: ", 0), 0u)
-      << Recorder->Messages[0];
-  EXPECT_EQ(ReadFile(Arc("zip")), before);
-  EXPECT_TRUE(DirEntries(Work.Path()).empty());
+    Make("zip", {"top.txt=top"});
+    const std::string before = ReadFile(Arc("zip"));
+    Open(Arc("zip"));
+    TempFolder other;
+    ASSERT_TRUE(other.Ok());
+    ASSERT_TRUE(WriteFile(Dir / "same.txt", "1"));
+    ASSERT_TRUE(WriteFile(other / "same.txt", "2"));
+    const UString p1 = W(Dir / "same.txt");
+    const UString p2 = W(other / "same.txt");
+    const wchar_t *names[] = {p1, p2};
+    EXPECT_EQ(Ops(Root)->CopyFrom(0, L"", names, 2, Progress), E_FAIL);
+    ASSERT_EQ(Recorder->Messages.size(), 1u);
+    EXPECT_EQ(Recorder->Messages[0].rfind("Error: ", 0), 0u) << Recorder->Messages[0];
+    EXPECT_EQ(ReadFile(Arc("zip")), before);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
 }
 
-// When the new archive cannot be moved into place (here: no right to replace
-// files in the archive's folder) the old archive stays, the error says so, and
-// the temporary file is gone.
+// A reopen that fails after the archive was replaced is reported; the folder then shows an empty listing of a closed
+// archive and refuses further edits instead of reading a tree that is gone.
+TEST_F(ArchiveFolderEdit, FailedReopenLeavesAFolderThatIsSafeToUse) {
+    Make("zip", {"a/", "a/b.txt=bee"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    Recorder->WithOpenCallback = true;
+    Recorder->OpenAnswer = E_ABORT;
+    ASSERT_TRUE(WriteFile(Dir / "n.txt", "en"));
+    const wchar_t *names[] = {L"n.txt"};
+    EXPECT_EQ(Ops(a)->CopyFrom(0, W(Dir.Path()), names, 1, Progress), E_ABORT);
+    EXPECT_EQ(List("zip"), "a/\na/b.txt=bee\na/n.txt=en");
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+
+    EXPECT_EQ(a->LoadItems(), E_FAIL);
+    UInt32 num = 7;
+    EXPECT_EQ(a->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 0u);
+    EXPECT_EQ(FolderPath(a), "");
+    EXPECT_EQ(Ops(a)->CreateFolder(L"x", Progress), E_FAIL);
+    const UInt32 first[] = {0};
+    EXPECT_EQ(Ops(a)->Delete(first, 1, Progress), E_FAIL);
+}
+
+// When the new archive cannot be moved into place (here: no right to replace files in the archive's folder) the old
+// archive stays, the error says so, and the temporary file is gone.
 TEST_F(ArchiveFolderEdit, ArchiveThatCannotBeReplacedStaysAndTheErrorSaysSo) {
-  if (geteuid() != 0)
-    GTEST_SKIP() << "needs root to drop to another user";
-  Make("zip", {"top.txt=top"});
-  const std::string before = ReadFile(Arc("zip"));
-  ASSERT_EQ(chmod(Dir.Path().c_str(), 0755), 0);
-  ASSERT_EQ(chmod(Work.Path().c_str(), 0777), 0);
-  ASSERT_EQ(chmod(Arc("zip").c_str(), 0644), 0);
-  const std::string added = Work / "added.txt";
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (setgid(65534) != 0 || setuid(65534) != 0)
-      _exit(90);
-    int code = 0;
-    CAgent *agentImpl = new CAgent;
-    CMyComPtr<IInFolderArchive> agent = agentImpl;
-    CMyComPtr<IFolderFolder> root;
-    if (agent->Open(nullptr, W(Arc("zip")), L"", nullptr, nullptr) != S_OK)
-      _exit(91);
-    if (agent->BindToRootFolder(&root) != S_OK)
-      _exit(92);
-    if (!WriteFile(added, "x"))
-      _exit(93);
-    const UString from = W(Work.Path());
-    const wchar_t *names[] = {L"added.txt"};
-    const HRESULT res = Ops(root)->CopyFrom(0, from, names, 1, Progress);
-    if (res != (HRESULT)EACCES)
-      code |= 1;
-    if (Recorder->Messages.size() != 1 ||
-        Recorder->Messages[0].find(
-            "Cannot replace the archive; it is unchanged") != 0)
-      code |= 2;
-    unlink(added.c_str());
-    if (!DirEntries(Work.Path()).empty())
-      code |= 4;
-    // Reopened: the folder still lists the old archive.
-    if (IndexOf(root, "top.txt") < 0)
-      code |= 8;
-    _exit(code);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_EQ(ReadFile(Arc("zip")), before);
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to another user";
+    Make("zip", {"top.txt=top"});
+    const std::string before = ReadFile(Arc("zip"));
+    ASSERT_EQ(chmod(Dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(Work.Path().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(Arc("zip").c_str(), 0644), 0);
+    const std::string added = Work / "added.txt";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+        int code = 0;
+        CAgent *agentImpl = new CAgent;
+        CMyComPtr<IInFolderArchive> agent = agentImpl;
+        CMyComPtr<IFolderFolder> root;
+        if (agent->Open(nullptr, W(Arc("zip")), L"", nullptr, nullptr) != S_OK) _exit(91);
+        if (agent->BindToRootFolder(&root) != S_OK) _exit(92);
+        if (!WriteFile(added, "x")) _exit(93);
+        const UString from = W(Work.Path());
+        const wchar_t *names[] = {L"added.txt"};
+        const HRESULT res = Ops(root)->CopyFrom(0, from, names, 1, Progress);
+        if (res != (HRESULT)EACCES) code |= 1;
+        if (Recorder->Messages.size() != 1 ||
+            Recorder->Messages[0].find("Cannot replace the archive; it is unchanged") != 0)
+            code |= 2;
+        unlink(added.c_str());
+        if (!DirEntries(Work.Path()).empty()) code |= 4;
+        // Reopened: the folder still lists the old archive.
+        if (IndexOf(root, "top.txt") < 0) code |= 8;
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(Arc("zip")), before);
 }
 
 } // namespace
