@@ -269,10 +269,11 @@ protected:
         ASSERT_TRUE(MakeArchive(Arc(kind), kind, files, Scratch.Path()));
     }
 
-    void Open(const std::string &path) {
+    void Open(const std::string &path, const wchar_t *type = L"") {
+        Root.Release();
         CAgent *agentImpl = new CAgent;
         Agent = agentImpl;
-        ASSERT_EQ(Agent->Open(nullptr, W(path), L"", nullptr, nullptr), S_OK);
+        ASSERT_EQ(Agent->Open(nullptr, W(path), type, nullptr, nullptr), S_OK);
         ASSERT_EQ(Agent->BindToRootFolder(&Root), S_OK);
     }
 

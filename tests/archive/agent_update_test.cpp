@@ -81,6 +81,33 @@ TEST_F(AgentUpdate, WithoutAnOpenArchiveTheFormatIndexChoosesTheWriter) {
     EXPECT_NE(std::find(Recorder->Events.begin(), Recorder->Events.end(), "Compress x.txt"), Recorder->Events.end());
 }
 
+// A stub module goes in front of the new archive; one that cannot be read stops the run.
+TEST_F(AgentUpdate, StubModuleIsWrittenInFrontOfTheArchive) {
+    ASSERT_EQ(LoadGlobalCodecs(), S_OK);
+    CAgent *agentImpl = new CAgent;
+    CMyComPtr<IInFolderArchive> agent = agentImpl;
+    ASSERT_TRUE(WriteFile(Dir / "x.txt", "ex"));
+    ASSERT_TRUE(WriteFile(Dir / "stub.bin", "STUB-BYTES"));
+    const wchar_t *names[] = {L"x.txt"};
+    ASSERT_EQ(agentImpl->SetFolder(nullptr), S_OK);
+    ASSERT_EQ(agentImpl->SetFiles(W(Dir.Path()), names, 1), S_OK);
+    const int zipIndex = g_CodecsObj->FindFormatForArchiveType(L"zip");
+    ASSERT_GE(zipIndex, 0);
+    {
+        CMyComPtr<IOutStream> out = CreateOut(Dir / "bad.zip");
+        EXPECT_EQ(agentImpl->DoOperation(nullptr, nullptr, g_CodecsObj, zipIndex, out, AddActions(),
+                                         W(Dir / "missing.bin"), nullptr),
+                  E_FAIL);
+    }
+    CMyComPtr<IOutStream> out = CreateOut(Dir / "sfx.zip");
+    ASSERT_EQ(agentImpl->DoOperation(nullptr, nullptr, g_CodecsObj, zipIndex, out, AddActions(), W(Dir / "stub.bin"),
+                                     nullptr),
+              S_OK);
+    out.Release();
+    EXPECT_EQ(testsupport::ReadFile(Dir / "sfx.zip").substr(0, 10), "STUB-BYTES");
+    EXPECT_EQ(ListArchive(Dir / "sfx.zip", "zip", Scratch.Path()), "x.txt=ex");
+}
+
 // Even a writer that reports nothing for an empty file has stored it: it counts as processed, so move mode deletes it.
 TEST_F(AgentUpdate, EmptyFileIsListedAsProcessed) {
     Make("zip", {"top.txt=top"});

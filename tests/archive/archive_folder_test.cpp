@@ -108,6 +108,59 @@ TEST_F(ArchiveFolderEdit, CopyFromFileReplacesDataAndKeepsTheName) {
     EXPECT_EQ(List("zip"), "a/\na/b.txt=replacement\ntop.txt=top");
 }
 
+// An archive found behind other data (a stub in front of it) is edited in place: the bytes in front
+// stay as they were and the new archive follows them.
+TEST_F(ArchiveFolderEdit, BytesInFrontOfTheArchiveStayInFront) {
+    for (const std::string kind : {"7z", "zip"}) {
+        SCOPED_TRACE(kind);
+        Make(kind, {"a.txt=aaa", "b.txt=bee"});
+        const std::string stub(3000, 'S');
+        ASSERT_TRUE(WriteFile(Arc(kind), stub + ReadFile(Arc(kind))));
+        Open(Arc(kind), W(kind));
+        const int b = IndexOf(Root, "b.txt");
+        ASSERT_GE(b, 0);
+        const UInt32 del[] = {(UInt32)b};
+        ASSERT_EQ(Ops(Root)->Delete(del, 1, Progress), S_OK);
+        const std::string after = ReadFile(Arc(kind));
+        ASSERT_GT(after.size(), stub.size());
+        EXPECT_EQ(after.substr(0, stub.size()), stub);
+        ASSERT_TRUE(WriteFile(Dir / ("tail." + kind), after.substr(stub.size())));
+        EXPECT_EQ(ListArchive(Dir / ("tail." + kind), kind, Scratch.Path()), "a.txt=aaa");
+        EXPECT_GE(IndexOf(Root, "a.txt"), 0);
+    }
+}
+
+// In flat mode a listed folder is deleted as one row: the files listed beside it stay.
+TEST_F(ArchiveFolderEdit, FlatModeDeletesAListedFolderWithoutTheRowsBesideIt) {
+    Make("zip", {"a/", "a/x.txt=ex", "top.txt=top"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderSetFlatMode> flat;
+    ASSERT_EQ(Root->QueryInterface(IID_IFolderSetFlatMode, reinterpret_cast<void **>(&flat)), S_OK);
+    ASSERT_EQ(flat->SetFlatMode(1), S_OK);
+    ASSERT_EQ(Root->LoadItems(), S_OK);
+    const int a = IndexOf(Root, "a");
+    ASSERT_GE(a, 0);
+    const UInt32 del[] = {(UInt32)a};
+    ASSERT_EQ(Ops(Root)->Delete(del, 1, Progress), S_OK);
+    EXPECT_EQ(List("zip"), "a/x.txt=ex\ntop.txt=top");
+}
+
+// A new folder gets the time of its making.
+TEST_F(ArchiveFolderEdit, NewFolderIsStampedWithTheCurrentTime) {
+    Make("tar", {"top.txt=top"});
+    Open(Arc("tar"));
+    const time_t before = time(nullptr);
+    ASSERT_EQ(Ops(Root)->CreateFolder(L"fresh", Progress), S_OK);
+    const time_t after = time(nullptr);
+    EXPECT_EQ(List("tar"), "fresh/\ntop.txt=top");
+    const std::string out = testsupport::Shell(
+        "/usr/bin/python3 -c \"import tarfile,sys; print(tarfile.open(sys.argv[1]).getmember('fresh').mtime)\" '" +
+        Arc("tar") + "'");
+    const long long mtime = atoll(out.c_str());
+    EXPECT_GE(mtime, (long long)before - 1) << out;
+    EXPECT_LE(mtime, (long long)after + 1) << out;
+}
+
 // A user's name is one component: anything that would make a path of its own is refused, the archive stays as it was
 // and nothing is left in the work folder.
 TEST_F(ArchiveFolderEdit, NamesThatWouldMakePathsAreRefused) {
