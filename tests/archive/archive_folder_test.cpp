@@ -41,6 +41,71 @@ namespace {
 
 using ArchiveFolderEdit = agenttest::CAgentEditTest;
 
+// The panel's copy-out callback: answers the extraction questions, optionally without the
+// extraction interface.
+class CCopyOutCallback : public IFolderOperationsExtractCallback,
+                         public IFolderArchiveExtractCallback,
+                         public CMyUnknownImp {
+public:
+    bool WithExtractCallback = true;
+
+    HRESULT QueryInterface(REFGUID iid, void **outObject) override {
+        *outObject = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IFolderOperationsExtractCallback)
+            *outObject = static_cast<IFolderOperationsExtractCallback *>(this);
+        else if (iid == IID_IFolderArchiveExtractCallback && WithExtractCallback)
+            *outObject = static_cast<IFolderArchiveExtractCallback *>(this);
+        else
+            return E_NOINTERFACE;
+        ++_m_RefCount;
+        return S_OK;
+    }
+    COM_ADDREF_RELEASE
+
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
+    HRESULT AskWrite(const wchar_t *, Int32, const FILETIME *, const UInt64 *, const wchar_t *, BSTR *,
+                     Int32 *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT ShowMessage(const wchar_t *) override { return S_OK; }
+    HRESULT SetCurrentFilePath(const wchar_t *) override { return S_OK; }
+    HRESULT SetNumFiles(UInt64) override { return S_OK; }
+    HRESULT AskOverwrite(const wchar_t *, const FILETIME *, const UInt64 *, const wchar_t *, const FILETIME *,
+                         const UInt64 *, Int32 *answer) override {
+        *answer = NOverwriteAnswer::kYes;
+        return S_OK;
+    }
+    HRESULT PrepareOperation(const wchar_t *, Int32, Int32, const UInt64 *) override { return S_OK; }
+    HRESULT MessageError(const wchar_t *) override { return S_OK; }
+    HRESULT SetOperationResult(Int32, Int32) override { return S_OK; }
+};
+
+// Copying out of a sub-folder writes paths relative to it; moving out is not offered.
+TEST_F(ArchiveFolderEdit, CopyToWritesPathsFromTheShownFolder) {
+    Make("zip", {"a/", "a/b.txt=bee", "a/c/", "a/c/d.txt=dee", "top.txt=top"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    TempFolder out;
+    ASSERT_TRUE(out.Ok());
+    CCopyOutCallback *callbackImpl = new CCopyOutCallback;
+    CMyComPtr<IFolderOperationsExtractCallback> callback = callbackImpl;
+    const int b = IndexOf(a, "b.txt");
+    const int c = IndexOf(a, "c");
+    ASSERT_GE(b, 0);
+    ASSERT_GE(c, 0);
+    const UInt32 sel[] = {(UInt32)b, (UInt32)c};
+    const UString dest = W(out.Path() + "/");
+    EXPECT_EQ(Ops(a)->CopyTo(1, sel, 2, 0, 0, dest, callback), E_NOTIMPL);
+    EXPECT_TRUE(DirEntries(out.Path()).empty());
+    ASSERT_EQ(Ops(a)->CopyTo(0, sel, 2, 0, 0, dest, callback), S_OK);
+    EXPECT_EQ(testsupport::Tree(out.Path()),
+              (std::map<std::string, std::string>{{"b.txt", "f:bee"}, {"c", "d"}, {"c/d.txt", "f:dee"}}));
+
+    callbackImpl->WithExtractCallback = false;
+    EXPECT_EQ(Ops(a)->CopyTo(0, sel, 2, 0, 0, dest, callback), E_NOINTERFACE);
+}
+
 class ArchiveFolderEditByFormat : public ArchiveFolderEdit, public ::testing::WithParamInterface<const char *> {};
 
 // Add, delete, new folder and rename inside a sub-folder: each edit replaces the archive, keeps its permissions, leaves
