@@ -113,7 +113,7 @@ class ArchiveFolderEditByFormat : public ArchiveFolderEdit, public ::testing::Wi
 TEST_P(ArchiveFolderEditByFormat, EditsInSubFolderReplaceArchiveAndStayInFolder) {
     const std::string kind = GetParam();
     Make(kind, {"a/", "a/b.txt=bee", "a/c.txt=sea", "top.txt=top"});
-    ASSERT_EQ(chmod(Arc(kind).c_str(), 0600), 0);
+    ASSERT_EQ(chmod(Arc(kind).c_str(), 0640), 0);
     Open(Arc(kind));
     CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
     ASSERT_TRUE(a);
@@ -146,7 +146,7 @@ TEST_P(ArchiveFolderEditByFormat, EditsInSubFolderReplaceArchiveAndStayInFolder)
     EXPECT_GE(IndexOf(a, "sub"), 0);
     EXPECT_GE(IndexOf(a, "d.txt"), 0);
     EXPECT_EQ(List(kind), "a/\na/d.txt=sea\na/new.txt=new\na/sub/\ntop.txt=top");
-    EXPECT_EQ(testsupport::ModeOf(Arc(kind)) & 07777, 0600u);
+    EXPECT_EQ(testsupport::ModeOf(Arc(kind)) & 07777, 0640u);
     EXPECT_TRUE(DirEntries(Work.Path()).empty());
     EXPECT_TRUE(Recorder->Messages.empty());
 }
