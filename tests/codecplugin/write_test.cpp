@@ -849,3 +849,93 @@ TEST_F(PluginWriteTest, KeptEncryptedZipItemsStayEncrypted) {
     cb2->readPassword = L"wrong";
     EXPECT_NE(WriteWith(writer2, cb2, data), S_OK);
 }
+
+TEST_F(PluginWriteTest, ZipUpdatesWriteWithTheChosenMethodAndLevel) {
+    WriteFile(tmp / "kept.txt", TextData());
+    ASSERT_EQ(Sh("mkdir d && printf 'inner\\n' > d/inner.txt && zip -q9r old.zip kept.txt d"), 0);
+    struct CCase {
+        const char *name;
+        std::vector<CNamedProp> props;
+        int method; // of every file in the new archive, the kept ones included
+    };
+    const CCase cases[] = {
+        {"default", {}, 8},
+        {"m=Copy", {Text(L"m", L"Copy")}, 0},
+        {"m=store", {Text(L"m", L"store")}, 0},
+        {"x=0", {Num(L"x", 0)}, 0},
+        {"x0", {Bare(L"x0")}, 0},
+        {"m=Copy x=9", {Text(L"m", L"Copy"), Num(L"x", 9)}, 0},
+        {"x=9", {Text(L"m", L"Deflate"), Num(L"x", 9)}, 8},
+        {"x=1", {Num(L"x", 1)}, 8},
+    };
+    const char *methodCheck = "/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                              "sys.exit(any(i.compress_type != int(sys.argv[2]) for i in z.infolist() "
+                              "if not i.is_dir()))\" %f ";
+    std::map<std::string, size_t> sizeOf;
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CMyComPtr<IInArchive> arc;
+        CMyComPtr<IOutArchive> writer;
+        ASSERT_NO_FATAL_FAILURE(OpenForUpdate("zip", "old.zip", arc, writer));
+        std::map<std::string, UInt32> index;
+        for (UInt32 i = 0; i < NumItems(arc); i++)
+            index[Utf8(ItemPath(arc, i))] = i;
+        ASSERT_EQ(index.size(), 3u);
+        ASSERT_EQ(ApplyProps(writer, c.props), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {Kept(index["kept.txt"]),     Kept(index["d"]), Kept(index["d/inner.txt"]),
+                     File("new.txt", TextData()), Folder("n"),      File("n/big.bin", BigData())};
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        EXPECT_EQ(cb->replicated.size(), 3u);
+        sizeOf[c.name] = data.size();
+        WriteFile(tmp / "n.zip", data);
+        EXPECT_EQ(Sh(Subst(methodCheck, tmp / "n.zip") + std::to_string(c.method)), 0);
+        EXPECT_EQ(Sh("unzip -tq n.zip"), 0);
+        const std::map<std::string, std::string> expected = {
+            {"kept.txt", TextData()}, {"d", "/"}, {"d/inner.txt", "inner\n"},
+            {"new.txt", TextData()},  {"n", "/"}, {"n/big.bin", BigData()}};
+        EXPECT_TRUE(ReadBack(lib, "zip", data) == expected);
+    }
+    EXPECT_LT(sizeOf["x=9"], sizeOf["x=1"]);
+    EXPECT_LT(sizeOf["x=1"], sizeOf["m=Copy"]);
+}
+
+TEST_F(PluginWriteTest, SingleStreamUpdatesTakeTheLevel) {
+    WriteFile(tmp / "s.txt", TextData());
+    ASSERT_EQ(Sh("tar -cf t.tar s.txt && gzip -k9 t.tar && bzip2 -k1 t.tar"), 0);
+    struct CCase {
+        const char *format;
+        const char *file;
+        UInt32 level;
+        const char *check; // of the new archive %f
+    };
+    // gzip's header names the fastest and the best level; bzip2's its block size.
+    const CCase cases[] = {
+        {"gzip", "t.tar.gz", 1, "gzip -t %f && test \"$(od -An -tu1 -j8 -N1 %f | tr -d ' ')\" = 4"},
+        {"gzip", "t.tar.gz", 9, "gzip -t %f && test \"$(od -An -tu1 -j8 -N1 %f | tr -d ' ')\" = 2"},
+        {"bzip2", "t.tar.bz2", 9, "bzip2 -t %f && head -c 4 %f | grep -q BZh9"},
+        {"bzip2", "t.tar.bz2", 1, "bzip2 -t %f && head -c 4 %f | grep -q BZh1"},
+    };
+    const std::string tar = ReadFile(tmp / "t.tar");
+    for (const CCase &c : cases) {
+        for (bool keep : {true, false}) {
+            SCOPED_TRACE(std::string(c.format) + " x" + std::to_string(c.level) + (keep ? " kept" : " replaced"));
+            CMyComPtr<IInArchive> arc;
+            CMyComPtr<IOutArchive> writer;
+            ASSERT_NO_FATAL_FAILURE(OpenForUpdate(c.format, c.file, arc, writer));
+            ASSERT_EQ(ApplyProps(writer, {Num(L"x", c.level)}), S_OK);
+            CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+            CTestItem replaced = File("", tar);
+            replaced.indexInArchive = 0;
+            cb->items = {keep ? Kept(0) : replaced};
+            std::string data;
+            ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+            WriteFile(tmp / "new.arc", data);
+            EXPECT_EQ(Sh(Subst(c.check, tmp / "new.arc")), 0) << c.check;
+            const auto got = ReadBack(lib, c.format, data);
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_TRUE(got.begin()->second == tar);
+        }
+    }
+}
