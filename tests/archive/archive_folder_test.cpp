@@ -382,13 +382,14 @@ TEST_F(ArchiveFolderEdit, ArchiveThatCannotBeReplacedStaysAndTheErrorSaysSo) {
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
-        int code = 0;
+        // Opened before dropping rights: the plug-in's folder (the build tree) may be closed to others.
         CAgent *agentImpl = new CAgent;
         CMyComPtr<IInFolderArchive> agent = agentImpl;
         CMyComPtr<IFolderFolder> root;
         if (agent->Open(nullptr, W(Arc("zip")), L"", nullptr, nullptr) != S_OK) _exit(91);
         if (agent->BindToRootFolder(&root) != S_OK) _exit(92);
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+        int code = 0;
         if (!WriteFile(added, "x")) _exit(93);
         const UString from = W(Work.Path());
         const wchar_t *names[] = {L"added.txt"};
