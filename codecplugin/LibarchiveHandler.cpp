@@ -375,6 +375,10 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
             completed += size;
             RINOK_PLUGIN(callback->SetCompleted(&completed));
         }
+        // Readers stop without a word on some damaged headers (an unknown file type, say): data
+        // short of the item's size is not a whole file. A hard link's data lives elsewhere.
+        if (opRes == NOperationResult::kOK && item.sizeDefined && item.hardlink.empty() && written < item.size)
+            opRes = reader.HitEnd() ? NOperationResult::kUnexpectedEnd : NOperationResult::kDataError;
     }
     out.Release();
     if (opRes == NOperationResult::kWrongPassword) _password.Reject();

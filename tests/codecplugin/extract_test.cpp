@@ -279,6 +279,24 @@ TEST_F(PluginExtractTest, DamagedArchivesReportTheirErrors) {
     }
 }
 
+// A zip whose directory gives a file an unknown file type: libarchive hands out none of its data, and
+// an empty file must not pass for the whole one.
+TEST_F(PluginExtractTest, DataShortOfTheItemSizeIsAnError) {
+    const std::string data =
+        Make("odd.zip", std::string(kPy) + " -c \"import zipfile; z = zipfile.ZipFile(%o, 'w'); "
+                                           "i = zipfile.ZipInfo('a.txt'); i.external_attr = 0o030644 << 16; "
+                                           "z.writestr(i, open('a.txt', 'rb').read()); z.close()\"");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 1u);
+    for (bool test : {false, true}) {
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, test, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_EQ(cb->items[0].opRes, NOperationResult::kDataError);
+    }
+}
+
 // Only the wanted items are touched, in archive order, whether the entries before them are skipped in
 // a plain container or decoded and dropped inside a solid block.
 TEST_F(PluginExtractTest, SubsetsAndTestMode) {
