@@ -26,8 +26,8 @@ const PROPID kItemProps[] = {kpidPath,     kpidIsDir,  kpidSize,        kpidMTim
                              kpidHardLink, kpidUser,   kpidGroup};
 const VARTYPE kItemTypes[] = {VT_BSTR, VT_BOOL, VT_UI8,  VT_FILETIME, VT_FILETIME, VT_FILETIME, VT_UI4,
                               VT_UI4,  VT_BOOL, VT_BSTR, VT_BSTR,     VT_BSTR,     VT_BSTR};
-const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
-const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
+const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError, kpidWarning};
+const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR, VT_BSTR};
 
 HRESULT WriteZeros(ISequentialOutStream *out, UInt64 count) {
     static const Byte kZeros[1 << 16] = {};
@@ -37,6 +37,11 @@ HRESULT WriteZeros(ISequentialOutStream *out, UInt64 count) {
         count -= n;
     }
     return S_OK;
+}
+
+// A reader that skipped over bytes to find the next header has lost whatever was there.
+bool WarningMeansLostData(const std::string &message) {
+    return message.find("Skipped") != std::string::npos || message.find("amaged") != std::string::npos;
 }
 
 void StripTrailingSlashes(std::wstring &path) {
@@ -98,6 +103,7 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
     _items.clear();
     _errorFlags = 0;
     _errorText.clear();
+    _warningText.clear();
 
     CMyComPtr<ICryptoGetTextPassword> getter;
     if (callback && _format.canDecrypt)
@@ -143,6 +149,15 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
             _errorFlags |= ErrorFlagFromMessage(msg);
             _errorText = Utf8ToWide(msg);
             break;
+        }
+        if (r == ARCHIVE_WARN) {
+            const std::string msg = reader.ErrorString();
+            if (WarningMeansLostData(msg)) {
+                _errorFlags |= kpv_ErrorFlags_HeadersError;
+                if (_errorText.empty()) _errorText = Utf8ToWide(msg);
+            } else if (_warningText.empty() && !msg.empty()) {
+                _warningText = Utf8ToWide(msg);
+            }
         }
         CArcItem item;
         {
@@ -235,6 +250,7 @@ HRESULT CLibarchiveHandler::Close() {
     _errorFlags = 0;
     _warningFlags = 0;
     _errorText.clear();
+    _warningText.clear();
     _isOpen = false;
     _password.Reset();
     return S_OK;
@@ -311,6 +327,9 @@ HRESULT CLibarchiveHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value
         break;
     case kpidError:
         if (!_errorText.empty()) return PropSetString(value, _errorText);
+        break;
+    case kpidWarning:
+        if (!_warningText.empty()) return PropSetString(value, _warningText);
         break;
     default:
         break;

@@ -46,6 +46,7 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt32 _errorFlags = 0;
     UInt32 _warningFlags = 0;
     std::wstring _errorText;
+    std::wstring _warningText;
     CPasswordKeeper _password;
 
     void FillItem(struct archive_entry *entry, CArcItem &item) const;

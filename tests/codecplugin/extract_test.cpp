@@ -297,6 +297,24 @@ TEST_F(PluginExtractTest, DataShortOfTheItemSizeIsAnError) {
     }
 }
 
+// A cpio header that cannot be read is skipped over by libarchive to the next one: the item it held
+// is gone, which must show as an error of the archive, not pass as a clean listing.
+TEST_F(PluginExtractTest, SkippedHeaderIsAnArchiveError) {
+    std::string data = Make("t.cpio", "bsdtar --format newc -cf %o d z.txt");
+    ASSERT_EQ(data.compare(0, 6, "070701"), 0);
+    data[28] = '/'; // inside the owner field of the header of folder d
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "cpio", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 2u);
+    EXPECT_EQ(ItemPath(arc, 0), L"d/big.bin");
+    EXPECT_NE(ArcErrorFlags(arc) & kpv_ErrorFlags_HeadersError, 0u);
+    CProp error;
+    ASSERT_EQ(arc->GetArchiveProperty(kpidError, &error), S_OK);
+    ASSERT_EQ(error.vt, VT_BSTR);
+    EXPECT_NE(std::wstring(error.bstrVal).find(L"Skipped"), std::wstring::npos);
+}
+
 // Only the wanted items are touched, in archive order, whether the entries before them are skipped in
 // a plain container or decoded and dropped inside a solid block.
 TEST_F(PluginExtractTest, SubsetsAndTestMode) {
