@@ -1,5 +1,7 @@
 #include "PropVariantUtils.h"
 
+#include <stdint.h>
+
 namespace NPlugin {
 
 HRESULT PropSetString(PROPVARIANT *value, const wchar_t *text) {
@@ -40,8 +42,18 @@ void PropSetFileTime(PROPVARIANT *value, const FILETIME &ft) {
 
 FILETIME UnixTimeToFileTime(Int64 sec, long nsec) {
     const Int64 kUnixToFileTimeSeconds = 11644473600LL;
-    Int64 ticks = (sec + kUnixToFileTimeSeconds) * 10000000LL + nsec / 100;
-    if (ticks < 0) ticks = 0;
+    const Int64 kTicksPerSecond = 10000000LL;
+    // Archive headers can hold any number: times outside the FILETIME range are clamped to it.
+    const Int64 kMaxSeconds = INT64_MAX / kTicksPerSecond - kUnixToFileTimeSeconds - 1;
+    Int64 ticks;
+    if (sec < -kUnixToFileTimeSeconds)
+        ticks = 0;
+    else if (sec > kMaxSeconds)
+        ticks = INT64_MAX;
+    else {
+        const long sub = (nsec >= 0 && nsec < 1000000000L) ? nsec / 100 : 0;
+        ticks = (sec + kUnixToFileTimeSeconds) * kTicksPerSecond + sub;
+    }
     FILETIME ft;
     ft.dwLowDateTime = static_cast<DWORD>(static_cast<UInt64>(ticks));
     ft.dwHighDateTime = static_cast<DWORD>(static_cast<UInt64>(ticks) >> 32);

@@ -149,6 +149,30 @@ TEST_F(PluginFormatsTest, SparseTarHolesExtractAsZeros) {
     EXPECT_TRUE(cb->items[0].data == expected) << cb->items[0].data.size();
 }
 
+// A pax header may give any number of seconds; times past either end of the FILETIME range come out
+// as that end.
+TEST_F(PluginFormatsTest, TimesBeyondTheFileTimeRangeAreClamped) {
+    const std::string data = Make("times.tar", std::string(kPy) +
+                                                   " -c \"import tarfile\n"
+                                                   "with tarfile.open(" +
+                                                   Out("times.tar") +
+                                                   ", 'w', format=tarfile.PAX_FORMAT) as t:\n"
+                                                   "    for n, s in (('late', '9' * 30), ('early', '-' + '9' * 30)):\n"
+                                                   "        i = tarfile.TarInfo(n); i.pax_headers = {'mtime': s}; "
+                                                   "t.addfile(i)\"");
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "tar", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 2u);
+    const UInt64 expected[] = {static_cast<UInt64>(INT64_MAX), 0};
+    for (UInt32 i = 0; i < 2; i++) {
+        CProp t;
+        ASSERT_EQ(arc->GetProperty(i, kpidMTime, &t), S_OK);
+        ASSERT_EQ(t.vt, VT_FILETIME);
+        EXPECT_EQ(((UInt64)t.filetime.dwHighDateTime << 32) | t.filetime.dwLowDateTime, expected[i]) << i;
+    }
+}
+
 TEST_F(PluginFormatsTest, HandlersRefuseOtherFormatsWithNotAnArchive) {
     const std::string tar = Make("refuse.tar", "bsdtar -cf " + Out("refuse.tar") + " hello.txt");
     for (const char *format : {"7z", "zip", "gzip", "bzip2", "xz", "zstd", "rar", "rar5", "cab", "iso", "cpio", "ar",
