@@ -39,6 +39,21 @@ HRESULT WriteZeros(ISequentialOutStream *out, UInt64 count) {
     return S_OK;
 }
 
+// A hole of a file on disk is sought over, not written: a small archive may declare a sparse file
+// of any size, and writing its zeros would fill the disk.
+HRESULT WriteHole(ISequentialOutStream *out, UInt64 count) {
+    const UInt64 kSeekFrom = 1 << 16;
+    if (!out || count == 0) return S_OK;
+    if (count >= kSeekFrom) {
+        CMyComPtr<IOutStream> seekable;
+        out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&seekable));
+        // The last byte is written, so that a hole at the end still gives the file its size.
+        if (seekable && seekable->Seek(static_cast<Int64>(count - 1), STREAM_SEEK_CUR, nullptr) == S_OK)
+            return WriteZeros(out, 1);
+    }
+    return WriteZeros(out, count);
+}
+
 // A reader that skipped over bytes to find the next header has lost whatever was there.
 bool WarningMeansLostData(const std::string &message) {
     return message.find("Skipped") != std::string::npos || message.find("amaged") != std::string::npos;
@@ -384,7 +399,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
                 break;
             }
             if (start > written) {
-                RINOK_PLUGIN(WriteZeros(out, start - written));
+                RINOK_PLUGIN(WriteHole(out, start - written));
                 completed += start - written;
                 written = start;
             }

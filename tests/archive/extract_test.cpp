@@ -331,6 +331,42 @@ TEST_F(ExtractTest, TruncatedArchiveReportsDataErrorAndTheRunGoesOn) {
     EXPECT_EQ("f:root", Tree(out)["root.txt"]); // the second archive was still extracted
 }
 
+// A few bytes of archive can declare a sparse file of any size: its holes are left as holes on disk,
+// never written out as zeros.
+TEST_F(ExtractTest, SparseFileHolesTakeNoDiskSpace) {
+    const long kSize = 64L << 20;
+    const std::string py = "import tarfile, io\n"
+                           "m = b'1\\n%d\\n4\\n' % (" +
+                           std::to_string(kSize) +
+                           " - 4)\n"
+                           "d = m + bytes(512 - len(m)) + b'data'\n"
+                           "with tarfile.open('" +
+                           (tmp / "sparse.tar") +
+                           "', 'w', format=tarfile.PAX_FORMAT) as t:\n"
+                           "    i = tarfile.TarInfo('GNUSparseFile.0/sp'); i.size = len(d)\n"
+                           "    i.pax_headers = {'GNU.sparse.major': '1', 'GNU.sparse.minor': '0',\n"
+                           "                     'GNU.sparse.name': 'sp', 'GNU.sparse.realsize': '" +
+                           std::to_string(kSize) +
+                           "'}\n"
+                           "    t.addfile(i, io.BytesIO(d))\n";
+    ASSERT_TRUE(WriteFile(tmp / "make.py", py));
+    ASSERT_EQ(0, Sh("/usr/bin/python3 '" + (tmp / "make.py") + "'"));
+    CRecordingCallback cb;
+    const CRun run = RunExtract({tmp / "sparse.tar"}, Options(out), cb);
+    EXPECT_EQ(S_OK, run.result);
+    ASSERT_EQ(cb.opResults, std::vector<Int32>{NArchive::NExtract::NOperationResult::kOK});
+    struct stat st;
+    ASSERT_EQ(0, stat((out + "/sp").c_str(), &st));
+    EXPECT_EQ(kSize, (long)st.st_size);
+    EXPECT_LT((long)st.st_blocks * 512, 1L << 20);
+    const int fd = open((out + "/sp").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    char tail[8] = {};
+    EXPECT_EQ(8, pread(fd, tail, 8, kSize - 8));
+    close(fd);
+    EXPECT_EQ(std::string("\0\0\0\0data", 8), std::string(tail, 8));
+}
+
 TEST_F(ExtractTest, TestModeWritesNothingButHashesTheData) {
     CHashBundle hb;
     UStringVector methods;
