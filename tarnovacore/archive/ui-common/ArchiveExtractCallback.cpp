@@ -599,15 +599,14 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
                 fullPath = _dirPathPrefix + processedPath;
 
             if (item.isAltStream && item.parentIndex != (UInt32)(Int32)-1) {
-                for (unsigned i = 0; i < _renamedFiles.Size(); i++)
-                    if (_renamedFiles[i].Index == item.parentIndex) {
-                        UString s = item.altStreamName;
-                        Correct_AltStream_Name(s);
-                        fullPath = _renamedFiles[i].Path;
-                        fullPath += L':';
-                        fullPath += s;
-                        break;
-                    }
+                const unsigned i = RenamedFileLowerBound(item.parentIndex);
+                if (i < _renamedFiles.Size() && _renamedFiles[i].Index == item.parentIndex) {
+                    UString s = item.altStreamName;
+                    Correct_AltStream_Name(s);
+                    fullPath = _renamedFiles[i].Path;
+                    fullPath += L':';
+                    fullPath += s;
+                }
             }
 
             if (item.isDir) {
@@ -642,10 +641,10 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
                     }
                 }
                 // A later item of the same name replaces a link still waiting to be made.
-                for (unsigned i = _delayedLinks.Size(); i != 0;) {
-                    i--;
-                    if (_delayedLinks[i].InRoot == _diskInRoot && _delayedLinks[i].RelPath == _diskRelPath)
-                        _delayedLinks.Delete(i);
+                const auto waiting = _delayedLinkOfPath.find(DelayedLinkKey(_diskInRoot, _diskRelPath));
+                if (waiting != _delayedLinkOfPath.end()) {
+                    _delayedLinks[waiting->second].Dropped = true;
+                    _delayedLinkOfPath.erase(waiting);
                 }
                 const int fd = DirFor(_diskInRoot).OpenFile(_diskRelPath, continueSplit, false);
                 if (fd < 0) return SendMessageError_with_Error((DWORD)errno, "Can not open output file", fullPath);
@@ -653,9 +652,7 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
                 _outFileStream = _outFileStreamSpec;
                 _fileWasCreated = true;
                 if (_isRenamedItem && !item.isAltStream) {
-                    unsigned i;
-                    for (i = 0; i < _renamedFiles.Size(); i++)
-                        if (_renamedFiles[i].Index >= index) break;
+                    const unsigned i = RenamedFileLowerBound(index);
                     if (i < _renamedFiles.Size() && _renamedFiles[i].Index == index)
                         _renamedFiles[i].Path = fullPath;
                     else {
@@ -776,9 +773,11 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
         RINOK(CloseFile());
         if (_isLinkPlaceholder) {
             if (opRes == NArchive::NExtract::NOperationResult::kOK && haveStat) {
+                _delayedLinkOfPath[DelayedLinkKey(_diskInRoot, _diskRelPath)] = _delayedLinks.Size();
                 CDelayedLink &link = _delayedLinks.AddNew();
                 link.RelPath = _diskRelPath;
                 link.InRoot = _diskInRoot;
+                link.Dropped = false;
                 link.Dev = (UInt64)st.st_dev;
                 link.Ino = (UInt64)st.st_ino;
             } else
@@ -855,6 +854,7 @@ HRESULT CArchiveExtractCallback::CreateDelayedLinks() {
     HRESULT res = S_OK;
     for (unsigned i = 0; i < _delayedLinks.Size(); i++) {
         const CDelayedLink &link = _delayedLinks[i];
+        if (link.Dropped) continue;
         const CExtractOutDir &dir = DirFor(link.InRoot);
         if (dir.ConvertPlaceholderToLink(link.RelPath, link.Dev, link.Ino)) continue;
         const DWORD err = (DWORD)errno;
@@ -871,5 +871,24 @@ HRESULT CArchiveExtractCallback::CreateDelayedLinks() {
         res = E_FAIL;
     }
     _delayedLinks.Clear();
+    _delayedLinkOfPath.clear();
     return res;
+}
+
+std::wstring CArchiveExtractCallback::DelayedLinkKey(bool inRoot, const UString &relPath) {
+    std::wstring key(1, inRoot ? L'/' : L'.');
+    key += relPath.Ptr();
+    return key;
+}
+
+unsigned CArchiveExtractCallback::RenamedFileLowerBound(UInt32 index) const {
+    unsigned lo = 0, hi = _renamedFiles.Size();
+    while (lo < hi) {
+        const unsigned mid = lo + (hi - lo) / 2;
+        if (_renamedFiles[mid].Index < index)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
 }

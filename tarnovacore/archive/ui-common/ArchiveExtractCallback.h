@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "ExtractMode.h"
 #include "ExtractOutDir.h"
@@ -48,6 +49,7 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     struct CDelayedLink {
         UString RelPath;
         bool InRoot;
+        bool Dropped; // a later item of the same name took its place
         UInt64 Dev;
         UInt64 Ino;
     };
@@ -123,6 +125,8 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
 
     CObjectVector<CExtractedDir> _extractedDirs;
     CObjectVector<CDelayedLink> _delayedLinks;
+    // The waiting link of each output path, by DelayedLinkKey: one look-up per written file.
+    std::unordered_map<std::wstring, unsigned> _delayedLinkOfPath;
     CObjectVector<CIndexToPathPair> _renamedFiles; // sorted by index
 
     // Files that this run created for split items: only those are continued in place.
@@ -131,6 +135,9 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     std::map<std::wstring, std::pair<UString, bool>> _writtenFiles;
 
     const CExtractOutDir &DirFor(bool inRoot) const { return inRoot ? _rootDir : _outDir; }
+    static std::wstring DelayedLinkKey(bool inRoot, const UString &relPath);
+    // Position of the first renamed file whose index is not below the given one.
+    unsigned RenamedFileLowerBound(UInt32 index) const;
     bool ToRelPath(const UString &fullPath, UString &relPath, bool &inRoot) const;
 
     HRESULT MessageError(const char *message, const UString &path);
