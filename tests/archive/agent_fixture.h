@@ -159,14 +159,6 @@ inline COpened OpenArchive(const std::string &path, const wchar_t *format = L"")
     return o;
 }
 
-inline CAgentFolder *Spec(IFolderFolder *folder) {
-    CMyComPtr<IArchiveFolderInternal> internal;
-    if (folder->QueryInterface(IID_IArchiveFolderInternal, (void **)&internal) != S_OK) return nullptr;
-    CAgentFolder *spec = nullptr;
-    internal->GetAgentFolder(&spec);
-    return spec;
-}
-
 inline std::string StrProp(IFolderFolder *folder, UInt32 index, PROPID propID) {
     NWindows::NCOM::CPropVariant prop;
     if (folder->GetProperty(index, propID, &prop) != S_OK) return "<fail>";
