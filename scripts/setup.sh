@@ -8,6 +8,12 @@ packages=(
     build-essential cmake ninja-build pkg-config libgtest-dev
     # codec and format plug-in
     libarchive-dev zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev
+    # zip on libzip
+    libzip-dev
+    # the Qt program and its encrypted settings database
+    qtbase5-dev qtbase5-dev-tools libsqlcipher-dev fonts-noto-cjk shared-mime-info
+    # window tests and screenshots
+    xvfb xauth
     # tests: fixtures are made with Debian's own archivers
     tzdata python3 python3-py7zr libarchive-tools zip unzip gzip bzip2 xz-utils zstd cpio xorriso util-linux
 )
