@@ -435,7 +435,7 @@ HRESULT CFSFolder::Rename(UInt32 index, const wchar_t *newName, IProgress * /* p
 }
 
 HRESULT CFSFolder::Delete(const UInt32 *indices, UInt32 numItems, IProgress *progress) {
-    RINOK(progress->SetTotal(numItems));
+    if (progress) RINOK(progress->SetTotal(numItems));
     for (UInt32 i = 0; i < numItems; i++) {
         const UInt32 index = indices[i];
         if (index >= items.Size()) return E_INVALIDARG;
@@ -445,7 +445,7 @@ HRESULT CFSFolder::Delete(const UInt32 *indices, UInt32 numItems, IProgress *pro
         const bool ok = (fi.IsDir() && !fi.isLink) ? NDir::RemoveDirWithSubItems(path) : NDir::DeleteFileAlways(path);
         if (!ok) return LastErrorResult();
         const UInt64 completed = i;
-        RINOK(progress->SetCompleted(&completed));
+        if (progress) RINOK(progress->SetCompleted(&completed));
     }
     return S_OK;
 }
