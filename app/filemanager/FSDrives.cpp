@@ -12,10 +12,7 @@ static const char *const kDriveTypes[] = {"Unknown", "No Root Dir", "Removable",
                                           "Remote",  "CD-ROM",      "RAM disk"};
 static const unsigned kNumDriveTypes = sizeof(kDriveTypes) / sizeof(kDriveTypes[0]);
 
-static const struct {
-    PROPID id;
-    VARTYPE type;
-} kProps[] = {
+static const NFsFolder::CPropInfo kProps[] = {
     {kpidName, VT_BSTR},       {kpidTotalSize, VT_UI8},   {kpidFreeSpace, VT_UI8},   {kpidType, VT_BSTR},
     {kpidVolumeName, VT_BSTR}, {kpidFileSystem, VT_BSTR}, {kpidClusterSize, VT_UI4},
 };
@@ -54,11 +51,7 @@ HRESULT CFSDrives::GetNumberOfProperties(UInt32 *numProperties) {
 }
 
 HRESULT CFSDrives::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    if (index >= kNumProps) return E_INVALIDARG;
-    *name = nullptr;
-    *propID = kProps[index].id;
-    *varType = kProps[index].type;
-    return S_OK;
+    return NFsFolder::GetPropInfoFromTable(kProps, kNumProps, index, name, propID, varType);
 }
 
 HRESULT CFSDrives::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
@@ -99,34 +92,17 @@ HRESULT CFSDrives::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) 
 }
 
 HRESULT CFSDrives::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
-    COM_TRY_BEGIN
-    NCOM::CPropVariant prop;
-    if (propID == kpidPath)
-        prop = L"我的电脑/";
-    else if (propID == kpidType)
-        prop = L"FSDrives";
-    prop.Detach(value);
-    return S_OK;
-    COM_TRY_END
-}
-
-HRESULT CFSDrives::BindToFolderSpec(const wchar_t *name, IFolderFolder **resultFolder) {
-    *resultFolder = nullptr;
-    NFsFolder::CFSFolder *folderSpec = new NFsFolder::CFSFolder;
-    CMyComPtr<IFolderFolder> folder = folderSpec;
-    RINOK(folderSpec->Init(name));
-    *resultFolder = folder.Detach();
-    return S_OK;
+    return NFsFolder::GetPathOrTypeProperty(propID, L"我的电脑/", L"FSDrives", value);
 }
 
 HRESULT CFSDrives::BindToFolder(UInt32 index, IFolderFolder **resultFolder) {
     *resultFolder = nullptr;
     if (index >= drives.Size()) return E_INVALIDARG;
-    return BindToFolderSpec(drives[index].fullSystemName, resultFolder);
+    return NFsFolder::CreateFsFolder(drives[index].fullSystemName, resultFolder);
 }
 
 HRESULT CFSDrives::BindToFolder(const wchar_t *name, IFolderFolder **resultFolder) {
-    return BindToFolderSpec(name, resultFolder);
+    return NFsFolder::CreateFsFolder(name, resultFolder);
 }
 
 HRESULT CFSDrives::BindToParentFolder(IFolderFolder **resultFolder) {

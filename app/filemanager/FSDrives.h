@@ -52,7 +52,4 @@ public:
     HRESULT GetSystemIconIndex(UInt32 index, Int32 *iconIndex) override;
 
     CObjectVector<CDriveInfo> drives;
-
-private:
-    HRESULT BindToFolderSpec(const wchar_t *name, IFolderFolder **resultFolder);
 };

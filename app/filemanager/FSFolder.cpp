@@ -22,11 +22,6 @@ namespace NFsFolder {
 static const wchar_t *const kDescriptionFileName = L"descript.ion";
 static const UInt32 kMaxCommentsFileSize = (UInt32)1 << 28;
 
-struct CPropInfo {
-    PROPID id;
-    VARTYPE type;
-};
-
 static const CPropInfo kProps[] = {
     {kpidName, VT_BSTR},      {kpidSize, VT_UI8},        {kpidMTime, VT_FILETIME}, {kpidCTime, VT_FILETIME},
     {kpidATime, VT_FILETIME}, {kpidAttrib, VT_UI4},      {kpidPackSize, VT_UI8},   {kpidComment, VT_BSTR},
@@ -97,12 +92,17 @@ HRESULT CFSFolder::GetNumberOfProperties(UInt32 *numProperties) {
     return S_OK;
 }
 
-HRESULT CFSFolder::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    if (index >= kNumProps) return E_INVALIDARG;
+HRESULT GetPropInfoFromTable(const CPropInfo *props, unsigned numProps, UInt32 index, BSTR *name, PROPID *propID,
+                             VARTYPE *varType) {
+    if (index >= numProps) return E_INVALIDARG;
     *name = nullptr;
-    *propID = kProps[index].id;
-    *varType = kProps[index].type;
+    *propID = props[index].id;
+    *varType = props[index].type;
     return S_OK;
+}
+
+HRESULT CFSFolder::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
+    return GetPropInfoFromTable(kProps, kNumProps, index, name, propID, varType);
 }
 
 const UString &CFSFolder::GetPrefixOf(const CDirItem &item) const {
@@ -180,25 +180,29 @@ HRESULT CFSFolder::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) 
     COM_TRY_END
 }
 
-HRESULT CFSFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
+HRESULT GetPathOrTypeProperty(PROPID propID, const wchar_t *path, const wchar_t *type, PROPVARIANT *value) {
     COM_TRY_BEGIN
     NCOM::CPropVariant prop;
     if (propID == kpidPath)
-        prop = folderPath;
+        prop = path;
     else if (propID == kpidType)
-        prop = L"FSFolder";
+        prop = type;
     prop.Detach(value);
     return S_OK;
     COM_TRY_END
 }
 
+HRESULT CFSFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
+    return GetPathOrTypeProperty(propID, folderPath, L"FSFolder", value);
+}
+
 // ---------- binding ----------
 
-HRESULT CFSFolder::BindToFolderSpec(const wchar_t *path, IFolderFolder **resultFolder) {
+HRESULT CreateFsFolder(const UString &path, IFolderFolder **resultFolder) {
     *resultFolder = nullptr;
-    CFSFolder *folderSpec = new CFSFolder;
-    CMyComPtr<IFolderFolder> folder = folderSpec;
-    RINOK(folderSpec->Init(path));
+    CFSFolder *folderImpl = new CFSFolder;
+    CMyComPtr<IFolderFolder> folder = folderImpl;
+    RINOK(folderImpl->Init(path));
     *resultFolder = folder.Detach();
     return S_OK;
 }
@@ -208,11 +212,11 @@ HRESULT CFSFolder::BindToFolder(UInt32 index, IFolderFolder **resultFolder) {
     if (index >= items.Size()) return E_INVALIDARG;
     const CDirItem &fi = items[index];
     if (!fi.IsDir()) return E_INVALIDARG;
-    return BindToFolderSpec(folderPath + GetRelPath(fi) + L'/', resultFolder);
+    return CreateFsFolder(folderPath + GetRelPath(fi) + L'/', resultFolder);
 }
 
 HRESULT CFSFolder::BindToFolder(const wchar_t *name, IFolderFolder **resultFolder) {
-    return BindToFolderSpec(folderPath + name + L'/', resultFolder);
+    return CreateFsFolder(folderPath + name + L'/', resultFolder);
 }
 
 HRESULT CFSFolder::BindToParentFolder(IFolderFolder **resultFolder) {
@@ -229,7 +233,7 @@ HRESULT CFSFolder::BindToParentFolder(IFolderFolder **resultFolder) {
 }
 
 HRESULT CFSFolder::Clone(IFolderFolder **resultFolder) {
-    return BindToFolderSpec(folderPath, resultFolder);
+    return CreateFsFolder(folderPath, resultFolder);
 }
 
 // ---------- item access ----------

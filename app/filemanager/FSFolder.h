@@ -32,6 +32,23 @@ struct CFsFolderStat {
     HRESULT Enumerate();
 };
 
+// One column of a folder's listing.
+struct CPropInfo {
+    PROPID id;
+    VARTYPE type;
+};
+
+// GetPropertyInfo over a table of columns: a null name with the column's id and type, or
+// E_INVALIDARG past its end.
+HRESULT GetPropInfoFromTable(const CPropInfo *props, unsigned numProps, UInt32 index, BSTR *name, PROPID *propID,
+                             VARTYPE *varType);
+
+// The folder properties that the disk-side folders give: the path and the type text.
+HRESULT GetPathOrTypeProperty(PROPID propID, const wchar_t *path, const wchar_t *type, PROPVARIANT *value);
+
+// A new file-system folder on the path, taken as it is.
+HRESULT CreateFsFolder(const UString &path, IFolderFolder **resultFolder);
+
 struct CCopyState;
 
 class CFSFolder : public IFolderFolder,
@@ -111,7 +128,6 @@ public:
 
 private:
     void LoadSubItems(int parent, const UString &relPrefix);
-    HRESULT BindToFolderSpec(const wchar_t *path, IFolderFolder **resultFolder);
     const UString &GetPrefixOf(const CDirItem &item) const;
 };
 

@@ -22,11 +22,8 @@ HRESULT CRootFolder::GetNumberOfProperties(UInt32 *numProperties) {
 }
 
 HRESULT CRootFolder::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) {
-    if (index != 0) return E_INVALIDARG;
-    *name = nullptr;
-    *propID = kpidName;
-    *varType = VT_BSTR;
-    return S_OK;
+    static const NFsFolder::CPropInfo kProps[] = {{kpidName, VT_BSTR}};
+    return NFsFolder::GetPropInfoFromTable(kProps, 1, index, name, propID, varType);
 }
 
 HRESULT CRootFolder::GetProperty(UInt32, PROPID propID, PROPVARIANT *value) {
@@ -42,15 +39,7 @@ HRESULT CRootFolder::GetProperty(UInt32, PROPID propID, PROPVARIANT *value) {
 }
 
 HRESULT CRootFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
-    COM_TRY_BEGIN
-    NCOM::CPropVariant prop;
-    if (propID == kpidPath)
-        prop = L"";
-    else if (propID == kpidType)
-        prop = L"RootFolder";
-    prop.Detach(value);
-    return S_OK;
-    COM_TRY_END
+    return NFsFolder::GetPathOrTypeProperty(propID, L"", L"RootFolder", value);
 }
 
 HRESULT CRootFolder::BindToParentFolder(IFolderFolder **resultFolder) {
@@ -58,18 +47,10 @@ HRESULT CRootFolder::BindToParentFolder(IFolderFolder **resultFolder) {
     return S_OK;
 }
 
-static HRESULT NewFsFolder(const UString &path, IFolderFolder **resultFolder) {
-    NFsFolder::CFSFolder *folderSpec = new NFsFolder::CFSFolder;
-    CMyComPtr<IFolderFolder> folder = folderSpec;
-    RINOK(folderSpec->Init(path));
-    *resultFolder = folder.Detach();
-    return S_OK;
-}
-
 HRESULT CRootFolder::BindToFolder(UInt32 index, IFolderFolder **resultFolder) {
     *resultFolder = nullptr;
     if (index != 0) return E_INVALIDARG;
-    return NewFsFolder(UString(L"/"), resultFolder);
+    return NFsFolder::CreateFsFolder(UString(L"/"), resultFolder);
 }
 
 // The name itself, or the name followed by one "/".
@@ -99,7 +80,7 @@ HRESULT CRootFolder::BindToFolder(const wchar_t *name, IFolderFolder **resultFol
         return BindToFolder((UInt32)0, resultFolder);
     if (name2.Len() == 1) return E_INVALIDARG;
     NFile::NName::NormalizeDirPathPrefix(name2);
-    return NewFsFolder(name2, resultFolder);
+    return NFsFolder::CreateFsFolder(name2, resultFolder);
     COM_TRY_END
 }
 

@@ -65,10 +65,10 @@ inline std::string StrProp(IFolderFolder *folder, UInt32 index, PROPID propID) {
     return S(prop.bstrVal);
 }
 
-// A progress that records what it was told and can stop the work at a chosen report.
-class CRecordingProgress : public IProgress, public CMyUnknownImp {
+// The progress part of the callbacks: records what it was told and can stop the work at a
+// chosen report.
+template <class TBase> class CRecordingProgressT : public TBase {
 public:
-    COM_UNKNOWN_IMP(IProgress)
     std::vector<UInt64> totals;
     std::vector<UInt64> completed;
     int stopAfter = -1; // number of SetCompleted calls answered before E_ABORT
@@ -84,31 +84,24 @@ public:
     }
 };
 
+class CRecordingProgress : public CRecordingProgressT<IProgress>, public CMyUnknownImp {
+public:
+    COM_UNKNOWN_IMP(IProgress)
+};
+
 // What the panel's extraction callback does for a copy on disk, with fixed answers.
-class CCopyCallback : public IFolderOperationsExtractCallback, public CMyUnknownImp {
+class CCopyCallback : public CRecordingProgressT<IFolderOperationsExtractCallback>, public CMyUnknownImp {
 public:
     COM_UNKNOWN_IMP(IFolderOperationsExtractCallback)
     enum EAnswer { kWrite, kSkip, kRenameTo };
     EAnswer answer = kWrite;
     std::string renameTo;
-    int stopAfter = -1; // SetCompleted calls answered before E_ABORT
 
-    std::vector<UInt64> totals;
-    std::vector<UInt64> completed;
     std::vector<std::string> asked; // destination paths of AskWrite
     std::vector<std::string> messages;
     std::vector<std::string> currentFiles;
     UInt64 numFiles = 0;
 
-    HRESULT SetTotal(UInt64 total) override {
-        totals.push_back(total);
-        return S_OK;
-    }
-    HRESULT SetCompleted(const UInt64 *value) override {
-        completed.push_back(value ? *value : ~(UInt64)0);
-        if (stopAfter >= 0 && (int)completed.size() > stopAfter) return E_ABORT;
-        return S_OK;
-    }
     HRESULT AskWrite(const wchar_t *, Int32, const FILETIME *, const UInt64 *, const wchar_t *destPathRequest,
                      BSTR *destPathResult, Int32 *writeAnswer) override {
         asked.push_back(S(destPathRequest));
