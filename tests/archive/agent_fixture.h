@@ -230,6 +230,7 @@ struct CMemItem {
     int parent = -1;
     bool isAlt = false;
     UInt64 size = 0;
+    VARTYPE sizeType = VT_UI8; // the width kpidSize comes in
     bool sizeDefined = true;
     bool sizeFails = false; // GetProperty(kpidSize) fails
     bool crcDefined = false;
@@ -273,7 +274,16 @@ public:
             break;
         case kpidSize:
             if (it.sizeFails) return E_FAIL;
-            if (it.sizeDefined) prop = it.size;
+            if (!it.sizeDefined) break;
+            if (it.sizeType == VT_UI1)
+                prop = (Byte)it.size;
+            else if (it.sizeType == VT_UI2) {
+                prop.vt = VT_UI2;
+                prop.uiVal = (UInt16)it.size;
+            } else if (it.sizeType == VT_UI4)
+                prop = (UInt32)it.size;
+            else
+                prop = it.size;
             break;
         case kpidPackSize:
             if (it.sizeDefined) prop = it.size;

@@ -293,6 +293,33 @@ TEST_F(AgentFolder, ColumnsAddFolderCountsAndANameColumnWhenThereIsNoPath) {
     EXPECT_EQ(id, (PROPID)kpidPrefix);
 }
 
+// Sizes come in whatever unsigned width the handler chooses; the panel's size column reads them all.
+TEST_F(AgentFolder, ItemSizeTakesEveryUnsignedWidth) {
+    struct CCase {
+        const wchar_t *name;
+        VARTYPE type;
+        UInt64 size;
+    };
+    const CCase cases[] = {
+        {L"a", VT_UI1, 200}, {L"b", VT_UI2, 60000}, {L"c", VT_UI4, 4000000000u}, {L"d", VT_UI8, 5000000000u}};
+    CMemHandler *h = new CMemHandler;
+    CMyComPtr<IInArchive> holder = h;
+    for (const CCase &c : cases) {
+        h->items.push_back(PathItem(c.name, c.size));
+        h->items.back().sizeType = c.type;
+    }
+    h->items.push_back(PathItem(L"e", 0));
+    h->items.back().sizeDefined = false;
+    COpened o = OpenMem(h, false);
+    ASSERT_EQ(o.result, S_OK);
+    CMyComPtr<IFolderGetItemName> names;
+    ASSERT_EQ(o.root->QueryInterface(IID_IFolderGetItemName, (void **)&names), S_OK);
+    for (UInt32 i = 0; i < 4; i++)
+        EXPECT_EQ(names->GetItemSize(i), cases[i].size) << i;
+    EXPECT_EQ(names->GetItemSize(4), 0u);
+    EXPECT_EQ(names->GetItemSize(5), 0u); // past the end
+}
+
 TEST_F(AgentFolder, SortingByNameIsNaturalAndFoldersComeFirst) {
     COpened o = Tar({{"file10.txt", "1"}, {"file2.txt", "1"}, {"File11.c", "1"}, {"d/x", "123456"}});
     // Rows: d/, file10.txt, file2.txt, File11.c

@@ -27,7 +27,7 @@ TEST_F(ProxyTree, PathsMakeFoldersAndAFolderItemJoinsItsFolder) {
     ASSERT_TRUE(MakeTar(arc, {{"a/b/c.txt", "hello"}, {"a/", ""}, {"top.txt", "x"}}));
     COpened o = OpenArchive(arc);
     ASSERT_EQ(o.result, S_OK);
-    const CProxyArc *p = o.agent->_proxy;
+    const CProxyArc *p = o.agent->_proxy.get();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(o.agent->_proxy2, nullptr);
 
@@ -67,7 +67,7 @@ TEST_F(ProxyTree, PathsDeeperThan1024LevelsEndInOneLongPathFolder) {
     ASSERT_TRUE(MakeTar(arc, {{path, "z"}}));
     COpened o = OpenArchive(arc);
     ASSERT_EQ(o.result, S_OK);
-    const CProxyArc *p = o.agent->_proxy;
+    const CProxyArc *p = o.agent->_proxy.get();
     unsigned d = 0;
     for (int level = 0; level < 1024; level++) {
         ASSERT_EQ(p->Dirs[d].SubDirs.Size(), 1u) << level;
@@ -91,7 +91,7 @@ TEST_F(ProxyTree, SubFoldersAreSortedWhateverTheArchiveOrder) {
     ASSERT_TRUE(MakeTar(arc, entries));
     COpened o = OpenArchive(arc);
     ASSERT_EQ(o.result, S_OK);
-    const CProxyArc *p = o.agent->_proxy;
+    const CProxyArc *p = o.agent->_proxy.get();
     const CProxyDir &root = p->Dirs[0];
     ASSERT_EQ(root.SubDirs.Size(), 3000u);
     for (unsigned i = 1; i < root.SubDirs.Size(); i++)
@@ -117,7 +117,7 @@ TEST_F(ProxyTree, FolderCrcSumNeedsEveryNonEmptyFileToCarryACrc) {
     ASSERT_TRUE(MakeTar(withData, {{"d/empty", ""}, {"d/e/five", "12345"}, {"g/other", ""}}));
     COpened f = OpenArchive(withData);
     ASSERT_EQ(f.result, S_OK);
-    const CProxyArc *p = f.agent->_proxy;
+    const CProxyArc *p = f.agent->_proxy.get();
     const unsigned d = p->Dirs[0].SubDirs[0];
     EXPECT_FALSE(p->Dirs[p->Dirs[d].SubDirs[0]].CrcIsDefined);
     EXPECT_FALSE(p->Dirs[d].CrcIsDefined);
@@ -148,7 +148,7 @@ TEST_F(ProxyTree, RealIndicesOfAFolderCoverItsItemAndSubtreeInAscendingOrder) {
     ASSERT_TRUE(MakeTar(arc, {{"z/late", "1"}, {"a/x", "2"}, {"a/", ""}, {"a/s/y", "3"}, {"other", "4"}}));
     COpened o = OpenArchive(arc);
     ASSERT_EQ(o.result, S_OK);
-    const CProxyArc *p = o.agent->_proxy;
+    const CProxyArc *p = o.agent->_proxy.get();
     // Root listing: a, z (sub-folders by name), then other.
     const UInt32 positions[] = {0};
     CRecordVector<UInt32> real;
@@ -212,11 +212,14 @@ TEST(ProxyTree2, ParentLinksMakeFoldersStreamsAndNames) {
     EXPECT_EQ(p.Dirs[0].Items[1], 5u);
     ASSERT_EQ(p.Dirs[1].Items.Size(), 1u);
     EXPECT_EQ(p.Dirs[1].Items[0], 4u);
-    EXPECT_EQ(A(p.Dirs[1].PathPrefix), ":");
+    bool isAlt = false;
+    EXPECT_EQ(A(p.GetDirPath_as_Prefix(1, isAlt)), ":");
+    EXPECT_TRUE(isAlt);
 
     const int dirFolder = p.Files[0].DirIndex;
     ASSERT_GE(dirFolder, 2);
-    EXPECT_EQ(A(p.Dirs[(unsigned)dirFolder].PathPrefix), "dir/");
+    EXPECT_EQ(A(p.GetDirPath_as_Prefix((unsigned)dirFolder, isAlt)), "dir/");
+    EXPECT_FALSE(isAlt);
     ASSERT_EQ(p.Dirs[(unsigned)dirFolder].Items.Size(), 2u);
     EXPECT_EQ(A(p.Files[2].Name), "[Content]");
     // A wide raw name is borrowed from the handler, not copied.
@@ -224,7 +227,7 @@ TEST(ProxyTree2, ParentLinksMakeFoldersStreamsAndNames) {
 
     const int altFolder = p.Files[0].AltDirIndex;
     ASSERT_GE(altFolder, 2);
-    EXPECT_EQ(A(p.Dirs[(unsigned)altFolder].PathPrefix), "dir:");
+    EXPECT_EQ(A(p.GetDirPath_as_Prefix((unsigned)altFolder, isAlt)), "dir:");
     EXPECT_TRUE(p.IsAltDir((unsigned)altFolder));
     EXPECT_FALSE(p.IsAltDir((unsigned)dirFolder));
     EXPECT_TRUE(p.IsAltDir(1));
@@ -235,7 +238,7 @@ TEST(ProxyTree2, ParentLinksMakeFoldersStreamsAndNames) {
     EXPECT_EQ(p.Dirs[0].NumSubDirs, 1u);
     EXPECT_EQ(p.Dirs[0].NumSubFiles, 3u);
 
-    bool isAlt = false;
+    isAlt = false;
     UStringVector parts;
     p.GetDirPathParts((unsigned)altFolder, parts, isAlt);
     EXPECT_TRUE(isAlt);

@@ -173,4 +173,36 @@ TEST_F(AgentUpdate, SecondCallbackGetsAReportForEachWrittenItem) {
     EXPECT_EQ(List("7z"), "a/\na/b.txt=bee\na/n.txt=en");
 }
 
+// Old items reach the panel's reports by the handler's index, whatever order the agent lists them in: folders first in
+// the tree, and an item the tree folds into another (a second entry of one folder) has no place in that list at all.
+TEST_F(AgentUpdate, ReportsNameEachKeptItemByItsOwnIndex) {
+    struct CCase {
+        const char *kind;
+        std::vector<std::string> files;
+        std::vector<std::string> reported; // names of old items in the writer's reports, in report order
+    };
+    const CCase cases[] = {
+        {"zip", {"a/b.txt=bee", "z.txt=zed"}, {"a/b.txt", "z.txt"}},
+        {"tar", {"a/b.txt=bee", "z.txt=zed"}, {"a/b.txt", "z.txt"}},
+        {"zip", {"a/", "a/", "x.txt=ex"}, {"a/", "x.txt"}}, // "a/": reported with the folder flag
+    };
+    ASSERT_TRUE(WriteFile(Dir / "n.txt", "en"));
+    const wchar_t *names[] = {L"n.txt"};
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + c.files[0]);
+        Make(c.kind, c.files);
+        Open(Arc(c.kind));
+        Recorder->WithCallback2 = true;
+        Recorder->Events.clear();
+        ASSERT_EQ(Ops(Root)->CopyFrom(0, W(Dir.Path()), names, 1, Progress), S_OK);
+        std::vector<std::string> reported;
+        for (const std::string &e : Recorder->Events) {
+            if (e.rfind("Report ", 0) != 0) continue;
+            const std::string name = e.substr(e.find(' ', 7) + 1);
+            if (name != "n.txt") reported.push_back(name);
+        }
+        EXPECT_EQ(reported, c.reported);
+    }
+}
+
 } // namespace

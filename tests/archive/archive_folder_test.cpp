@@ -345,6 +345,149 @@ TEST_F(ArchiveFolderEdit, PairingErrorReachesTheCallbackAsErrorLine) {
     EXPECT_TRUE(DirEntries(Work.Path()).empty());
 }
 
+// The panel holds several folders of one archive: an edit through one of them must leave the others usable. Each moves
+// to its own path in the reopened archive (or the deepest part of it that is left) on its next call.
+TEST_F(ArchiveFolderEdit, FoldersBoundBeforeAnEditFollowTheReopenedArchive) {
+    Make("zip", {"a/x.txt=ex", "a/y.txt=why", "a/z.txt=zed", "c.txt=sea", "d.txt=dee"});
+    Open(Arc("zip"));
+    CMyComPtr<IFolderFolder> a = Bind(Root, L"a");
+    CMyComPtr<IFolderFolder> root2;
+    ASSERT_EQ(Agent->BindToRootFolder(&root2), S_OK);
+    CMyComPtr<IFolderFolder> flat;
+    ASSERT_EQ(Agent->BindToRootFolder(&flat), S_OK);
+    CMyComPtr<IFolderSetFlatMode> setFlat;
+    ASSERT_EQ(flat->QueryInterface(IID_IFolderSetFlatMode, reinterpret_cast<void **>(&setFlat)), S_OK);
+    setFlat->SetFlatMode(1);
+    ASSERT_EQ(flat->LoadItems(), S_OK);
+    UInt32 num = 0;
+    ASSERT_EQ(flat->GetNumberOfItems(&num), S_OK);
+    ASSERT_EQ(num, 6u); // a/, its three files, c.txt, d.txt
+
+    const int c = IndexOf(Root, "c.txt");
+    ASSERT_GE(c, 0);
+    const UInt32 delC[] = {(UInt32)c};
+    ASSERT_EQ(Ops(Root)->Delete(delC, 1, Progress), S_OK);
+
+    // No reload by the panel: the sub-folder answers from the new archive, and a row past its end is refused.
+    ASSERT_EQ(a->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 3u);
+    EXPECT_EQ(FolderPath(a), "a/");
+    EXPECT_GE(IndexOf(a, "z.txt"), 0);
+    NWindows::NCOM::CPropVariant prop;
+    EXPECT_EQ(a->GetProperty(3, kpidName, &prop), E_INVALIDARG);
+    EXPECT_EQ(flat->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 5u);
+    EXPECT_EQ(IndexOf(root2, "c.txt"), -1);
+    EXPECT_GE(IndexOf(root2, "d.txt"), 0);
+
+    // An edit through the sub-folder that another folder saw as the root: both views hold.
+    const int x = IndexOf(a, "x.txt");
+    ASSERT_GE(x, 0);
+    const UInt32 delX[] = {(UInt32)x};
+    ASSERT_EQ(Ops(a)->Delete(delX, 1, Progress), S_OK);
+    EXPECT_EQ(List("zip"), "a/y.txt=why\na/z.txt=zed\nd.txt=dee");
+
+    // The other root deletes the whole folder: the sub-folder falls back to the root, and its old rows, still held by
+    // the panel, are refused instead of read from the gone tree.
+    const int aRow = IndexOf(root2, "a");
+    ASSERT_GE(aRow, 0);
+    const UInt32 delA[] = {(UInt32)aRow};
+    ASSERT_EQ(Ops(root2)->Delete(delA, 1, Progress), S_OK);
+    EXPECT_EQ(FolderPath(a), "");
+    ASSERT_EQ(a->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 1u);
+    const UInt32 stale[] = {1};
+    EXPECT_EQ(Ops(a)->Delete(stale, 1, Progress), E_INVALIDARG);
+    EXPECT_EQ(IndexOf(a, "d.txt"), 0);
+    EXPECT_EQ(List("zip"), "d.txt=dee");
+    EXPECT_TRUE(Recorder->Messages.empty());
+}
+
+// A handler whose reopen succeeds while it can no longer list its items (here: every size read fails), until healed.
+class CListingFailsAfterReopen : public IInArchive, public IOutArchive, public CMyUnknownImp {
+public:
+    COM_UNKNOWN_IMP(IInArchive, IOutArchive)
+
+    CMyComPtr<IInArchive> Inner;
+    bool FailOnReopen = false;
+    bool Failing = false;
+
+    HRESULT Open(IInStream *stream, const UInt64 *limit, IArchiveOpenCallback *callback) override {
+        if (FailOnReopen) Failing = true;
+        return Inner->Open(stream, limit, callback);
+    }
+    HRESULT Close() override { return Inner->Close(); }
+    HRESULT GetNumberOfItems(UInt32 *numItems) override { return Inner->GetNumberOfItems(numItems); }
+    HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override {
+        if (Failing && propID == kpidSize) return E_FAIL;
+        return Inner->GetProperty(index, propID, value);
+    }
+    HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode, IArchiveExtractCallback *cb) override {
+        return Inner->Extract(indices, numItems, testMode, cb);
+    }
+    HRESULT GetArchiveProperty(PROPID propID, PROPVARIANT *value) override {
+        return Inner->GetArchiveProperty(propID, value);
+    }
+    HRESULT GetNumberOfProperties(UInt32 *numProps) override { return Inner->GetNumberOfProperties(numProps); }
+    HRESULT GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override {
+        return Inner->GetPropertyInfo(index, name, propID, varType);
+    }
+    HRESULT GetNumberOfArchiveProperties(UInt32 *numProps) override {
+        return Inner->GetNumberOfArchiveProperties(numProps);
+    }
+    HRESULT GetArchivePropertyInfo(UInt32 index, BSTR *name, PROPID *propID, VARTYPE *varType) override {
+        return Inner->GetArchivePropertyInfo(index, name, propID, varType);
+    }
+    HRESULT WriteArchive(ISequentialOutStream *out, UInt32 numItems, IArchiveUpdateCallback *cb) override {
+        CMyComPtr<IOutArchive> writer;
+        Inner.QueryInterface(IID_IOutArchive, &writer);
+        return writer ? writer->WriteArchive(out, numItems, cb) : E_NOINTERFACE;
+    }
+    HRESULT GetTimeKind(UInt32 *type) override {
+        CMyComPtr<IOutArchive> writer;
+        Inner.QueryInterface(IID_IOutArchive, &writer);
+        return writer ? writer->GetTimeKind(type) : E_NOINTERFACE;
+    }
+};
+
+// When the archive reopens after an edit but its folder tree cannot be built, no later edit may pair against a tree
+// that does not describe the archive: it is refused and the archive stays as it is, until the tree can be built again.
+TEST_F(ArchiveFolderEdit, EditAfterAFailedTreeBuildIsRefusedUntilTheTreeIsBuilt) {
+    Make("zip", {"a.txt=A", "b/c.txt=C", "d.txt=D"});
+    Open(Arc("zip"));
+    CAgent *agentImpl = static_cast<CAgent *>(static_cast<IInFolderArchive *>(Agent));
+    CListingFailsAfterReopen *handler = new CListingFailsAfterReopen;
+    CMyComPtr<IInArchive> handlerHolder = handler;
+    handler->Inner = agentImpl->_archiveLink.levels[0].handler;
+    agentImpl->_archiveLink.levels[0].handler = handler;
+
+    ASSERT_TRUE(WriteFile(Dir / "n.txt", "N"));
+    ASSERT_TRUE(WriteFile(Dir / "m.txt", "M"));
+    const UString from = W(Dir.Path());
+    const wchar_t *n[] = {L"n.txt"};
+    const wchar_t *m[] = {L"m.txt"};
+    handler->FailOnReopen = true;
+    EXPECT_NE(Ops(Root)->CopyFrom(0, from, n, 1, Progress), S_OK);
+    const std::string written = ReadFile(Arc("zip"));
+    EXPECT_EQ(List("zip"), "a.txt=A\nb/c.txt=C\nd.txt=D\nn.txt=N");
+
+    EXPECT_NE(Ops(Root)->CopyFrom(0, from, m, 1, Progress), S_OK);
+    EXPECT_EQ(ReadFile(Arc("zip")), written);
+    EXPECT_NE(Root->LoadItems(), S_OK);
+    UInt32 num = 9;
+    EXPECT_EQ(Root->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 0u);
+
+    handler->FailOnReopen = false;
+    handler->Failing = false;
+    ASSERT_EQ(Root->LoadItems(), S_OK);
+    ASSERT_EQ(Root->GetNumberOfItems(&num), S_OK);
+    EXPECT_EQ(num, 4u); // b/, a.txt, d.txt, n.txt
+    ASSERT_EQ(Ops(Root)->CopyFrom(0, from, m, 1, Progress), S_OK);
+    EXPECT_EQ(List("zip"), "a.txt=A\nb/c.txt=C\nd.txt=D\nm.txt=M\nn.txt=N");
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+}
+
 // A reopen that fails after the archive was replaced is reported; the folder then shows an empty listing of a closed
 // archive and refuses further edits instead of reading a tree that is gone.
 TEST_F(ArchiveFolderEdit, FailedReopenLeavesAFolderThatIsSafeToUse) {

@@ -30,11 +30,20 @@ CCodecs *g_CodecsObj = nullptr;
 CExternalCodecs g_ExternalCodecs_tarnova;
 static CCodecsReleaser g_CodecsReleaser;
 static NSynchronization::CCriticalSection g_CriticalSection;
+// The result of the last load: a registry that failed to load is replaced by a new load on the next call.
+static HRESULT g_CodecsLoadResult = S_OK;
 
-HRESULT LoadGlobalCodecs() {
-    NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
-    if (g_CodecsObj) return S_OK;
+static void ReleaseGlobalCodecs() {
+    if (g_CodecsObj) g_CodecsObj->CloseLibs();
+    g_CodecsObj = nullptr;
+    g_CodecsReleaser.Set(nullptr);
+    g_ExternalCodecs_tarnova.Codecs.Clear();
+    g_ExternalCodecs_tarnova.Hashers.Clear();
+    g_ExternalCodecs_tarnova.HashersInfo.Release();
+    g_ExternalCodecs_tarnova.CodecsInfo.Release();
+}
 
+static HRESULT LoadGlobalCodecs2() {
     g_CodecsObj = new CCodecs;
     g_ExternalCodecs_tarnova.CodecsInfo = g_CodecsObj;
     g_ExternalCodecs_tarnova.HashersInfo = g_CodecsObj;
@@ -45,34 +54,39 @@ HRESULT LoadGlobalCodecs() {
     return g_ExternalCodecs_tarnova.Load();
 }
 
+HRESULT LoadGlobalCodecs() {
+    NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
+    if (g_CodecsObj && g_CodecsLoadResult == S_OK) return S_OK;
+    // A failed load (a missing or broken plug-in) is tried again: otherwise every later open would report that
+    // nothing can open the file, even once the plug-in is in place. Until then the failed registry stays
+    // reachable for callers that go on without formats.
+    ReleaseGlobalCodecs();
+    g_CodecsLoadResult = E_FAIL; // should the load throw
+    g_CodecsLoadResult = LoadGlobalCodecs2();
+    return g_CodecsLoadResult;
+}
+
 void FreeGlobalCodecs() {
     NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
-    if (g_CodecsObj) g_CodecsObj->CloseLibs();
-    g_CodecsObj = nullptr;
-    g_CodecsReleaser.Set(nullptr);
-    g_ExternalCodecs_tarnova.Codecs.Clear();
-    g_ExternalCodecs_tarnova.Hashers.Clear();
-    g_ExternalCodecs_tarnova.HashersInfo.Release();
-    g_ExternalCodecs_tarnova.CodecsInfo.Release();
+    ReleaseGlobalCodecs();
+    g_CodecsLoadResult = S_OK;
 }
 
 // ---------- CAgent ----------
 
 static const wchar_t *const kParserTypeName = L"Parser";
 
-CAgent::CAgent()
-    : _proxy(nullptr), _proxy2(nullptr), ThereIsPathProp(false), _updatePathPrefix_is_AltFolder(false),
-      _agentFolder(nullptr) {}
+CAgent::CAgent() : ThereIsPathProp(false), _updatePathPrefix_is_AltFolder(false), _agentFolder(nullptr) {}
 
 CAgent::~CAgent() {
     DeleteTrees();
 }
 
 void CAgent::DeleteTrees() {
-    delete _proxy2;
-    _proxy2 = nullptr;
-    delete _proxy;
-    _proxy = nullptr;
+    // Folders may still hold the tree to find their way into the next one; the handler's names go with its reopen.
+    if (_proxy2) _proxy2->OwnNames();
+    _proxy2.reset();
+    _proxy.reset();
 }
 
 UString CAgent::GetTypeOfArc(const CArc &arc) const {
@@ -161,34 +175,39 @@ HRESULT CAgent::ReOpen(IArchiveOpenCallback *openArchiveCallback) {
 
 HRESULT CAgent::Close() {
     COM_TRY_BEGIN
+    // The tree stays until the next reopen; the closed handler's data does not.
+    if (_proxy2) _proxy2->OwnNames();
     return _archiveLink.Close();
     COM_TRY_END
 }
 
 HRESULT CAgent::ReadItems() {
     if (_proxy || _proxy2) return S_OK;
-    // Nothing open: there are no items to build a tree from.
-    if (_archiveLink.levels.IsEmpty()) return E_FAIL;
+    // Nothing open (or closed by a failed reopen): there are no items to build a tree from.
+    if (!_archiveLink.isOpen || _archiveLink.levels.IsEmpty()) return E_FAIL;
 
     const CArc &arc = GetArc();
     if (arc.rawPropsHandler && arc.isTreeArchive)
-        _proxy2 = new CProxyArc2();
+        _proxy2 = std::make_shared<CProxyArc2>();
     else
-        _proxy = new CProxyArc();
+        _proxy = std::make_shared<CProxyArc>();
 
     ThereIsPathProp = false;
     UInt32 numProps = 0;
-    RINOK(arc.handler->GetNumberOfProperties(&numProps));
-    for (UInt32 i = 0; i < numProps; i++) {
+    HRESULT res = arc.handler->GetNumberOfProperties(&numProps);
+    for (UInt32 i = 0; res == S_OK && i < numProps; i++) {
         CMyComBSTR name;
         PROPID propID = 0;
         VARTYPE varType = VT_EMPTY;
-        RINOK(arc.handler->GetPropertyInfo(i, &name, &propID, &varType));
+        res = arc.handler->GetPropertyInfo(i, &name, &propID, &varType);
         if (propID == kpidPath) ThereIsPathProp = true;
+    }
+    if (res != S_OK) {
+        DeleteTrees();
+        return res;
     }
 
     // A half-built tree has items without names: it must not be handed out by a later call.
-    HRESULT res;
     try {
         res = _proxy2 ? _proxy2->Load(arc, nullptr) : _proxy->Load(arc, nullptr);
     } catch (...) {

@@ -3,6 +3,8 @@
 // One opened archive as the folder view sees it: the chain of opened levels, the folder tree of
 // the innermost level and the state that edits keep. Also the owner of the process-wide codec and
 // format registry used by everything that opens archives through folders.
+#include <memory>
+
 #include "AgentProxy.h"
 #include "archive/IFolder.h"
 #include "archive/common/CreateCoder.h"
@@ -71,9 +73,10 @@ public:
     HRESULT UpdateOneFile(ISequentialOutStream *outArchiveStream, const UInt32 *indices, UInt32 numItems,
                           const wchar_t *diskFilePath, IFolderArchiveUpdateCallback *updateCallback);
 
-    // The folder trees: at most one exists.
-    CProxyArc *_proxy;
-    CProxyArc2 *_proxy2;
+    // The folder trees: at most one exists. Folder objects share them, so a folder bound before a reopen still reads a
+    // tree that exists, and sees by comparing with these that it has to find its way into the new one.
+    std::shared_ptr<CProxyArc> _proxy;
+    std::shared_ptr<CProxyArc2> _proxy2;
     CArchiveLink _archiveLink;
 
     // The innermost handler lists kpidPath among its item properties.
@@ -100,7 +103,7 @@ public:
     CAgent(const CAgent &) = delete;
     CAgent &operator=(const CAgent &) = delete;
 
-    // Builds the folder tree once.
+    // Builds the folder tree unless it exists; a failed build leaves none, so the next call tries again.
     HRESULT ReadItems();
     bool CanUpdate() const;
 

@@ -8,6 +8,7 @@
 #include "windows/FileDir.h"
 #include "windows/FileName.h"
 #include "windows/PropVariant.h"
+#include "windows/PropVariantConv.h"
 
 using namespace NWindows;
 
@@ -16,14 +17,110 @@ static const PROPID kFolderProps[] = {kpidSize, kpidPackSize, kpidNumSubDirs, kp
 static const unsigned kNumFolderProps = sizeof(kFolderProps) / sizeof(kFolderProps[0]);
 static const UInt32 kFolderItself = (UInt32)(Int32)-1;
 
-void CAgentFolder::Init(CProxyArc *proxy, CProxyArc2 *proxy2, unsigned proxyDirIndex, IInFolderArchive *agentInterface,
-                        CAgent *agent) {
+void CAgentFolder::Init(const std::shared_ptr<CProxyArc> &proxy, const std::shared_ptr<CProxyArc2> &proxy2,
+                        unsigned proxyDirIndex, IInFolderArchive *agentInterface, CAgent *agent) {
     _proxy = proxy;
     _proxy2 = proxy2;
     _proxyDirIndex = proxyDirIndex;
     _isAltStreamFolder = _proxy2 ? _proxy2->IsAltDir(proxyDirIndex) : false;
     _agent = agentInterface;
     _agentSpec = agent;
+}
+
+// ---------- following the agent's tree ----------
+
+// The panel holds several folders of one agent, and an edit through any of them reopens the archive and builds a new
+// tree: the indices of the old one mean nothing to the reopened handler.
+HRESULT CAgentFolder::SyncWithAgent(bool buildTree) {
+    if ((_proxy || _proxy2) && _proxy == _agentSpec->_proxy && _proxy2 == _agentSpec->_proxy2) return S_OK;
+    try {
+        if (!_agentSpec->_proxy && !_agentSpec->_proxy2) {
+            if (_onStandIn && !buildTree) return E_FAIL;
+            HRESULT res;
+            try {
+                res = _agentSpec->ReadItems();
+            } catch (...) {
+                res = E_OUTOFMEMORY;
+            }
+            if (res != S_OK) {
+                MoveToStandIn();
+                return res;
+            }
+        }
+        MoveToAgentTree();
+        return S_OK;
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+void CAgentFolder::MoveToStandIn() {
+    if (!_onStandIn) {
+        GetPathParts(_standInPathParts, _standInIsAltFolder);
+        _onStandIn = true;
+    }
+    std::shared_ptr<CProxyArc> standIn = std::make_shared<CProxyArc>();
+    standIn->Dirs.AddNew();
+    _proxy = standIn;
+    _proxy2.reset();
+    _proxyDirIndex = 0;
+    _isAltStreamFolder = false;
+    _items.Clear();
+    _itemPrefixes.clear();
+}
+
+void CAgentFolder::MoveToAgentTree() {
+    UStringVector pathParts;
+    bool isAltStreamFolder = false;
+    GetPathParts(pathParts, isAltStreamFolder);
+    _onStandIn = false;
+    _standInPathParts.Clear();
+    _proxy = _agentSpec->_proxy;
+    _proxy2 = _agentSpec->_proxy2;
+    _proxyDirIndex = 0;
+    _isAltStreamFolder = false;
+    _itemPrefixes.clear();
+
+    if (_proxy) {
+        for (unsigned i = 0; i < pathParts.Size(); i++) {
+            const int next = _proxy->FindSubDir(_proxyDirIndex, pathParts[i]);
+            if (next < 0) break;
+            _proxyDirIndex = (unsigned)next;
+        }
+    } else if (pathParts.IsEmpty() && isAltStreamFolder) {
+        _proxyDirIndex = k_Proxy2_AltRootDirIndex;
+        _isAltStreamFolder = true;
+    } else {
+        for (unsigned i = 0; i < pathParts.Size(); i++) {
+            const bool dirOnly = (i + 1 < pathParts.Size() || !isAltStreamFolder);
+            const int index = _proxy2->FindItem(_proxyDirIndex, pathParts[i], dirOnly);
+            if (index < 0) break;
+            const CProxyFile2 &file = _proxy2->Files[_proxy2->Dirs[_proxyDirIndex].Items[(unsigned)index]];
+            if (dirOnly) {
+                _proxyDirIndex = (unsigned)file.DirIndex;
+            } else {
+                if (file.AltDirIndex >= 0) _proxyDirIndex = (unsigned)file.AltDirIndex;
+                break;
+            }
+        }
+        _isAltStreamFolder = _proxy2->IsAltDir(_proxyDirIndex);
+    }
+    ReloadRows();
+}
+
+UInt32 CAgentFolder::NumRows() const {
+    if (_flatMode) return _items.Size();
+    if (_proxy2) return _proxy2->Dirs[_proxyDirIndex].Items.Size();
+    const CProxyDir &dir = _proxy->Dirs[_proxyDirIndex];
+    return dir.SubDirs.Size() + dir.SubFiles.Size();
+}
+
+// Rows a panel took from a listing before a reopen may be past the end of the new one.
+bool CAgentFolder::AreRows(const UInt32 *indices, UInt32 numItems) const {
+    const UInt32 numRows = NumRows();
+    for (UInt32 i = 0; i < numItems; i++)
+        if (indices[i] >= numRows) return false;
+    return true;
 }
 
 void CAgentFolder::ResolveRow(UInt32 index, unsigned &dirIndex, unsigned &position) const {
@@ -82,28 +179,29 @@ void CAgentFolder::LoadFolder(unsigned proxyDirIndex) {
     }
 }
 
-HRESULT CAgentFolder::LoadItems() {
-    if (!_agentSpec->_archiveLink.isOpen) return E_FAIL;
-    COM_TRY_BEGIN
+void CAgentFolder::ReloadRows() {
     _items.Clear();
     if (_flatMode) {
         LoadFolder(_proxyDirIndex);
         if (_proxy2 && _loadAltStreams && _proxyDirIndex == k_Proxy2_RootDirIndex) LoadFolder(k_Proxy2_AltRootDirIndex);
     }
+}
+
+HRESULT CAgentFolder::LoadItems() {
+    if (!_agentSpec->_archiveLink.isOpen) return E_FAIL;
+    COM_TRY_BEGIN
+    RINOK(SyncWithAgent(true));
+    ReloadRows();
     return S_OK;
     COM_TRY_END
 }
 
 HRESULT CAgentFolder::GetNumberOfItems(UInt32 *numItems) {
-    if (_flatMode)
-        *numItems = _items.Size();
-    else if (_proxy2)
-        *numItems = _proxy2->Dirs[_proxyDirIndex].Items.Size();
-    else {
-        const CProxyDir &dir = _proxy->Dirs[_proxyDirIndex];
-        *numItems = dir.SubDirs.Size() + dir.SubFiles.Size();
-    }
+    COM_TRY_BEGIN
+    SyncWithAgent(false);
+    *numItems = NumRows();
     return S_OK;
+    COM_TRY_END
 }
 
 UString CAgentFolder::GetName(UInt32 index) const {
@@ -149,13 +247,15 @@ void CAgentFolder::GetPrefix(UInt32 index, UString &prefix) const {
 UString CAgentFolder::GetFullPrefix(UInt32 index) const {
     unsigned dirIndex, position;
     ResolveRow(index, dirIndex, position);
-    if (_proxy2) return _proxy2->Dirs[dirIndex].PathPrefix;
+    if (_proxy2) return _proxy2->GetDirPathPrefix(dirIndex);
     return _proxy->GetDirPath_as_Prefix(dirIndex);
 }
 
 // ---------- cells ----------
 
 HRESULT CAgentFolder::GetPropertyImpl(UInt32 index, PROPID propID, PROPVARIANT *value) {
+    SyncWithAgent(false);
+    if (index >= NumRows()) return E_INVALIDARG;
     NCOM::CPropVariant prop;
     IInArchive *archive = _agentSpec->GetArchive();
 
@@ -275,6 +375,10 @@ HRESULT CAgentFolder::GetProperty(UInt32 itemIndex, PROPID propID, PROPVARIANT *
 }
 
 HRESULT CAgentFolder::GetItemName(UInt32 index, const wchar_t **name, unsigned *len) {
+    *name = nullptr;
+    *len = 0;
+    SyncWithAgent(false);
+    if (index >= NumRows()) return E_INVALIDARG;
     unsigned dirIndex, position;
     ResolveRow(index, dirIndex, position);
     if (_proxy2) {
@@ -299,17 +403,28 @@ HRESULT CAgentFolder::GetItemName(UInt32 index, const wchar_t **name, unsigned *
 HRESULT CAgentFolder::GetItemPrefix(UInt32 index, const wchar_t **name, unsigned *len) {
     *name = nullptr;
     *len = 0;
+    SyncWithAgent(false);
+    if (index >= NumRows()) return E_INVALIDARG;
     if (!_flatMode || !_proxy2) return S_OK;
-    const CFlatItem &item = _items[index];
-    const UString &prefix = _proxy2->Dirs[item.DirIndex].PathPrefix;
-    const unsigned baseLen = _proxy2->Dirs[_proxyDirIndex].PathPrefix.Len();
-    if (prefix.Len() < baseLen) return E_FAIL;
-    *name = prefix.Ptr(baseLen);
-    *len = prefix.Len() - baseLen;
+    COM_TRY_BEGIN
+    const unsigned dirIndex = _items[index].DirIndex;
+    const unsigned baseLen = _proxy2->Dirs[_proxyDirIndex].PrefixLen;
+    if (_proxy2->Dirs[dirIndex].PrefixLen < baseLen) return E_FAIL;
+    auto it = _itemPrefixes.find(dirIndex);
+    if (it == _itemPrefixes.end()) {
+        const UString prefix = _proxy2->GetDirPathPrefix(dirIndex);
+        if (prefix.Len() < baseLen) return E_FAIL;
+        it = _itemPrefixes.emplace(dirIndex, UString(prefix.Ptr(baseLen))).first;
+    }
+    *name = it->second;
+    *len = it->second.Len();
     return S_OK;
+    COM_TRY_END
 }
 
 UInt64 CAgentFolder::GetItemSize(UInt32 index) {
+    SyncWithAgent(false);
+    if (index >= NumRows()) return 0;
     unsigned dirIndex, position;
     ResolveRow(index, dirIndex, position);
     int arcIndex;
@@ -328,8 +443,11 @@ UInt64 CAgentFolder::GetItemSize(UInt32 index) {
             arcIndex = (int)dir.SubFiles[position - dir.SubDirs.Size()];
     }
     NCOM::CPropVariant prop;
-    _agentSpec->GetArchive()->GetProperty((UInt32)arcIndex, kpidSize, &prop);
-    return prop.vt == VT_UI8 ? prop.uhVal.QuadPart : 0;
+    UInt64 size = 0;
+    if (_agentSpec->GetArchive()->GetProperty((UInt32)arcIndex, kpidSize, &prop) != S_OK ||
+        !ConvertPropVariantToUInt64(prop, size))
+        return 0;
+    return size;
 }
 
 // ---------- columns ----------
@@ -375,6 +493,7 @@ HRESULT CAgentFolder::GetPropertyInfo(UInt32 index, BSTR *name, PROPID *propID, 
 
 HRESULT CAgentFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
     COM_TRY_BEGIN
+    SyncWithAgent(false);
     NCOM::CPropVariant prop;
     if (propID == kpidReadOnly) {
         prop = _agentSpec->IsThereReadOnlyArc();
@@ -394,7 +513,7 @@ HRESULT CAgentFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
         numSubDirs = dir.NumSubDirs;
         numSubFiles = dir.NumSubFiles;
         if (propID == kpidPath)
-            prop = dir.PathPrefix;
+            prop = _proxy2->GetDirPathPrefix(_proxyDirIndex);
         else if (propID == kpidName) {
             if (dir.ArcIndex >= 0) prop = _proxy2->Files[(unsigned)dir.ArcIndex].Name;
         }
@@ -492,6 +611,7 @@ HRESULT CAgentFolder::BindToFolder_Internal(unsigned proxyDirIndex, IFolderFolde
 HRESULT CAgentFolder::BindToFolder(UInt32 index, IFolderFolder **resultFolder) {
     COM_TRY_BEGIN
     *resultFolder = nullptr;
+    RINOK(SyncWithAgent(true));
     UInt32 numItems = 0;
     GetNumberOfItems(&numItems);
     if (index >= numItems) return E_INVALIDARG;
@@ -511,6 +631,7 @@ HRESULT CAgentFolder::BindToFolder(UInt32 index, IFolderFolder **resultFolder) {
 HRESULT CAgentFolder::BindToFolder(const wchar_t *name, IFolderFolder **resultFolder) {
     COM_TRY_BEGIN
     *resultFolder = nullptr;
+    RINOK(SyncWithAgent(true));
     if (_proxy2) {
         const int index = _proxy2->FindItem(_proxyDirIndex, name, true);
         if (index < 0) return E_INVALIDARG;
@@ -526,6 +647,7 @@ HRESULT CAgentFolder::BindToFolder(const wchar_t *name, IFolderFolder **resultFo
 HRESULT CAgentFolder::BindToParentFolder(IFolderFolder **resultFolder) {
     COM_TRY_BEGIN
     *resultFolder = nullptr;
+    RINOK(SyncWithAgent(true));
     if (_proxy2) {
         unsigned parentIndex;
         if (_proxyDirIndex == k_Proxy2_RootDirIndex) return S_OK;
@@ -557,6 +679,7 @@ HRESULT CAgentFolder::BindToAltStreams_Internal(unsigned proxyDirIndex, IFolderF
 HRESULT CAgentFolder::BindToAltStreams(UInt32 index, IFolderFolder **resultFolder) {
     COM_TRY_BEGIN
     *resultFolder = nullptr;
+    RINOK(SyncWithAgent(true));
     if (!_proxy2 || _isAltStreamFolder) return S_OK;
 
     if (index == kFolderItself) {
@@ -583,6 +706,7 @@ HRESULT CAgentFolder::BindToAltStreams(UInt32 index, IFolderFolder **resultFolde
 HRESULT CAgentFolder::BindToAltStreams(const wchar_t *name, IFolderFolder **resultFolder) {
     COM_TRY_BEGIN
     *resultFolder = nullptr;
+    RINOK(SyncWithAgent(true));
     if (!_proxy2 || _isAltStreamFolder) return S_OK;
     if (!name || name[0] == 0) return BindToAltStreams(kFolderItself, resultFolder);
 
@@ -598,6 +722,7 @@ HRESULT CAgentFolder::BindToAltStreams(const wchar_t *name, IFolderFolder **resu
 
 HRESULT CAgentFolder::AreAltStreamsSupported(UInt32 index, Int32 *isSupported) {
     *isSupported = 0;
+    SyncWithAgent(false);
     if (!_proxy2 || _isAltStreamFolder) return S_OK;
     if (index == kFolderItself) {
         if (_proxyDirIndex == k_Proxy2_RootDirIndex) {
@@ -628,6 +753,8 @@ HRESULT CAgentFolder::GetRawProp(UInt32 index, PROPID propID, const void **data,
     *data = nullptr;
     *dataSize = 0;
     *propType = 0;
+    SyncWithAgent(false);
+    if (index >= NumRows()) return E_INVALIDARG;
     IArchiveGetRawProps *rawProps = _agentSpec->GetArc().rawPropsHandler;
     if (!rawProps) return S_OK;
     const int arcIndex = GetRealIndex(index);
@@ -655,6 +782,9 @@ HRESULT CAgentFolder::GetRawPropInfo(UInt32 index, BSTR *name, PROPID *propID) {
 
 HRESULT CAgentFolder::GetStream(UInt32 index, ISequentialInStream **stream) {
     COM_TRY_BEGIN
+    *stream = nullptr;
+    SyncWithAgent(false);
+    if (index >= NumRows()) return E_INVALIDARG;
     CMyComPtr<IInArchiveGetStream> getStream;
     _agentSpec->GetArc().handler.QueryInterface(IID_IInArchiveGetStream, &getStream);
     if (!getStream) return S_OK;
@@ -699,6 +829,9 @@ static const wchar_t *ExtensionOf(const wchar_t *name) {
 }
 
 Int32 CAgentFolder::CompareItems(UInt32 index1, UInt32 index2, PROPID propID, Int32 propIsRaw) {
+    SyncWithAgent(false);
+    const UInt32 numRows = NumRows();
+    if (index1 >= numRows || index2 >= numRows) return 0;
     try {
         unsigned dir1, pos1, dir2, pos2;
         ResolveRow(index1, dir1, pos1);
@@ -747,8 +880,10 @@ Int32 CAgentFolder::CompareItems(UInt32 index1, UInt32 index2, PROPID propID, In
         }
         case kpidPrefix: {
             if (!_flatMode) return 0;
-            if (_proxy2)
-                return CompareFileNames_ForFolderList(_proxy2->Dirs[dir1].PathPrefix, _proxy2->Dirs[dir2].PathPrefix);
+            if (_proxy2) {
+                if (dir1 == dir2) return 0;
+                return CompareFileNames_ForFolderList(_proxy2->GetDirPathPrefix(dir1), _proxy2->GetDirPathPrefix(dir2));
+            }
             UString p1, p2;
             GetPrefix(index1, p1);
             GetPrefix(index2, p2);
@@ -846,6 +981,8 @@ HRESULT CAgentFolder::Extract(const UInt32 *indices, UInt32 numItems, Int32 incl
                               NExtract::NOverwriteMode::EEnum overwriteMode, const wchar_t *path, Int32 testMode,
                               IFolderArchiveExtractCallback *extractCallback2) {
     COM_TRY_BEGIN
+    RINOK(SyncWithAgent(true));
+    if (!AreRows(indices, numItems)) return E_INVALIDARG;
     CArchiveExtractCallback *extractCallbackSpec = new CArchiveExtractCallback;
     CMyComPtr<IArchiveExtractCallback> extractCallback = extractCallbackSpec;
 

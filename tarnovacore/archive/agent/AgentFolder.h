@@ -3,6 +3,9 @@
 // One folder of an opened archive as the file panel sees it: the listing of a folder of the
 // agent's tree (or, in flat mode, of its whole subtree), its columns and cells, sorting, binding
 // to other folders, and extraction of selected rows. The folder only reads the tree.
+#include <memory>
+#include <unordered_map>
+
 #include "Agent.h"
 #include "archive/ui-common/UpdateAction.h"
 
@@ -93,9 +96,10 @@ public:
     // IFolderSetFlatMode
     HRESULT SetFlatMode(Int32 flatMode) override;
 
-    // The tree pointers are the agent's; exactly one is set.
-    CProxyArc *_proxy;
-    CProxyArc2 *_proxy2;
+    // The tree this folder reads; exactly one is set. Normally the agent's; after a reopen the old one until the next
+    // call moves the folder into the new tree, or an empty stand-in of the folder's own while the agent has none.
+    std::shared_ptr<CProxyArc> _proxy;
+    std::shared_ptr<CProxyArc2> _proxy2;
     unsigned _proxyDirIndex;
     bool _isAltStreamFolder;
     CMyComPtr<IInFolderArchive> _agent;
@@ -105,13 +109,18 @@ public:
     bool _loadAltStreams; // nothing sets it yet
 
     CAgentFolder()
-        : _proxy(nullptr), _proxy2(nullptr), _proxyDirIndex(0), _isAltStreamFolder(false), _agentSpec(nullptr),
-          _flatMode(false), _loadAltStreams(false) {}
+        : _proxyDirIndex(0), _isAltStreamFolder(false), _agentSpec(nullptr), _flatMode(false), _loadAltStreams(false),
+          _onStandIn(false), _standInIsAltFolder(false) {}
     CAgentFolder(const CAgentFolder &) = delete;
     CAgentFolder &operator=(const CAgentFolder &) = delete;
 
-    void Init(CProxyArc *proxy, CProxyArc2 *proxy2, unsigned proxyDirIndex, IInFolderArchive *agentInterface,
-              CAgent *agent);
+    void Init(const std::shared_ptr<CProxyArc> &proxy, const std::shared_ptr<CProxyArc2> &proxy2,
+              unsigned proxyDirIndex, IInFolderArchive *agentInterface, CAgent *agent);
+
+    // Makes the folder read the agent's current tree, at the same path as before or the deepest part of it that is
+    // left, as binding by name would. buildTree: build the agent's tree when it has none (an empty stand-in does not
+    // try again otherwise). On failure the folder reads an empty stand-in and keeps its path for a later try.
+    HRESULT SyncWithAgent(bool buildTree);
 
     // Archive index of a row; -1 for a path-tree folder that has no item of its own.
     int GetRealIndex(unsigned index) const;
@@ -128,6 +137,17 @@ public:
     void GetPathParts(UStringVector &pathParts, bool &isAltStreamFolder);
 
 private:
+    bool _onStandIn;
+    UStringVector _standInPathParts;
+    bool _standInIsAltFolder;
+    // Flat-mode prefixes handed out by GetItemPrefix: built on demand, kept while the folder reads this tree.
+    std::unordered_map<unsigned, UString> _itemPrefixes;
+
+    void MoveToStandIn();
+    void MoveToAgentTree();
+    void ReloadRows();
+    UInt32 NumRows() const;
+    bool AreRows(const UInt32 *indices, UInt32 numItems) const;
     void LoadFolder(unsigned proxyDirIndex);
     HRESULT BindToFolder_Internal(unsigned proxyDirIndex, IFolderFolder **resultFolder);
     HRESULT BindToAltStreams_Internal(unsigned proxyDirIndex, IFolderFolder **resultFolder);

@@ -103,27 +103,48 @@ static HRESULT EnumerateArchiveItems(CAgent *agent, const CProxyDir &item, const
     return S_OK;
 }
 
-static HRESULT EnumerateArchiveItems2(const CAgent *agent, unsigned dirIndex, const UString &prefix,
+// Each item, then its streams, then its children, in listing order. Parent links from a handler can nest far deeper
+// than a worker thread's stack allows, so the walk keeps a stack of its own; a folder's prefix is the name of the item
+// already listed for it, not a copy per level.
+static HRESULT EnumerateArchiveItems2(const CAgent *agent, unsigned rootDirIndex, const wchar_t *rootPrefix,
                                       CObjectVector<CArcItem> &arcItems) {
+    struct CStep {
+        unsigned Dir;
+        unsigned Position;
+        int PrefixItem; // the arcItems entry whose name (then Separator) starts every name here, -1 for rootPrefix
+        wchar_t Separator;
+    };
     const CArc &arc = agent->GetArc();
-    const CProxyDir2 &dir = agent->_proxy2->Dirs[dirIndex];
-    for (unsigned i = 0; i < dir.Items.Size(); i++) {
-        const unsigned arcIndex = dir.Items[i];
-        const CProxyFile2 &file = agent->_proxy2->Files[arcIndex];
+    const CProxyArc2 &tree = *agent->_proxy2;
+    CRecordVector<CStep> stack;
+    stack.Add(CStep{rootDirIndex, 0, -1, 0});
+    while (!stack.IsEmpty()) {
+        CStep &step = stack.Back();
+        const CProxyDir2 &dir = tree.Dirs[step.Dir];
+        if (step.Position == dir.Items.Size()) {
+            stack.DeleteBack();
+            continue;
+        }
+        const unsigned arcIndex = dir.Items[step.Position++];
+        const CProxyFile2 &file = tree.Files[arcIndex];
         CArcItem ai;
         ai.HandlerIndex = arcIndex;
-        ai.Name = prefix;
+        if (step.PrefixItem < 0) {
+            ai.Name = rootPrefix;
+        } else {
+            ai.Name = arcItems[(unsigned)step.PrefixItem].Name;
+            ai.Name += step.Separator;
+        }
         ai.Name += file.Name;
         ai.Selected = true;
         RINOK(arc.GetItemMTime(arcIndex, ai.MTime, ai.HasMTime));
         ai.IsDir = file.IsDir();
         ai.IsAltStream = file.IsAltStream;
         if (!ai.IsDir) RINOK(arc.GetItemSize(arcIndex, ai.Size, ai.HasSize));
-        arcItems.Add(ai);
-        const UString name = ai.Name;
-        if (file.AltDirIndex >= 0)
-            RINOK(EnumerateArchiveItems2(agent, (unsigned)file.AltDirIndex, name + L':', arcItems));
-        if (file.IsDir()) RINOK(EnumerateArchiveItems2(agent, (unsigned)file.DirIndex, name + L'/', arcItems));
+        const int itemIndex = (int)arcItems.Add(ai);
+        // Pushed in reverse: the streams are listed before the children.
+        if (file.IsDir()) stack.Add(CStep{(unsigned)file.DirIndex, 0, itemIndex, L'/'});
+        if (file.AltDirIndex >= 0) stack.Add(CStep{(unsigned)file.AltDirIndex, 0, itemIndex, L':'});
     }
     return S_OK;
 }
@@ -158,6 +179,16 @@ HRESULT CAgent::SetFolder(IFolderFolder *folder) {
         RINOK(folder->QueryInterface(IID_IArchiveFolderInternal, reinterpret_cast<void **>(&afi)));
         if (afi) RINOK(afi->GetAgentFolder(&_agentFolder));
         if (!_agentFolder) return E_FAIL;
+        if (_agentFolder->_agentSpec != this) {
+            _agentFolder = nullptr;
+            return E_INVALIDARG;
+        }
+        // The edit reads the folder's place and rows in the agent's tree.
+        const HRESULT res = _agentFolder->SyncWithAgent(true);
+        if (res != S_OK) {
+            _agentFolder = nullptr;
+            return res;
+        }
     }
     if (_proxy2)
         _updatePathPrefix = _proxy2->GetDirPath_as_Prefix(_agentFolder->_proxyDirIndex, _updatePathPrefix_is_AltFolder);
@@ -231,8 +262,8 @@ HRESULT CAgent::DoOperation(CObjectVector<UString> *requestedPaths, CObjectVecto
     if (isOpen) {
         RINOK(ReadItems());
         if (_proxy2) {
-            RINOK(EnumerateArchiveItems2(this, k_Proxy2_RootDirIndex, UString(), arcItems));
-            RINOK(EnumerateArchiveItems2(this, k_Proxy2_AltRootDirIndex, UString(L":"), arcItems));
+            RINOK(EnumerateArchiveItems2(this, k_Proxy2_RootDirIndex, L"", arcItems));
+            RINOK(EnumerateArchiveItems2(this, k_Proxy2_AltRootDirIndex, L":", arcItems));
         } else {
             RINOK(EnumerateArchiveItems(this, _proxy->Dirs[0], UString(), arcItems));
         }

@@ -68,7 +68,8 @@ void CProxyDir::Clear() {
 
 void CProxyDir2::Clear() {
     Items.Clear();
-    PathPrefix.Empty();
+    ParentDir = -1;
+    PrefixLen = 0;
 }
 
 // ---------- CProxyArc ----------
@@ -328,6 +329,18 @@ void CProxyArc2::FreeFiles() {
     delete[] Files;
     Files = nullptr;
     NumFiles = 0;
+    NamesBorrowed = false;
+}
+
+void CProxyArc2::OwnNames() {
+    if (!NamesBorrowed) return;
+    for (unsigned i = 0; i < NumFiles; i++) {
+        CProxyFile2 &file = Files[i];
+        if (file.NeedDeleteName) continue;
+        file.Name = CopyName(file.Name, file.NameLen);
+        file.NeedDeleteName = true;
+    }
+    NamesBorrowed = false;
 }
 
 bool CProxyArc2::IsAltDir(unsigned dirIndex) const {
@@ -345,14 +358,16 @@ void CProxyArc2::GetDirPathParts(unsigned dirIndex, UStringVector &pathParts, bo
         isAltStreamDir = true;
         return;
     }
-    // Parent links are the handler's word: a crafted cycle must not walk forever.
+    // Parent links are the handler's word: a crafted cycle must not walk forever. Collected from the bottom up and
+    // turned round once: inserting at the front would move every part again at each level.
+    UStringVector upward;
     unsigned steps = 0;
     while (dirIndex >= k_Proxy2_AltRootDirIndex + 1 && steps++ <= NumFiles) {
         const CProxyDir2 &dir = Dirs[dirIndex];
         const unsigned arcIndex = (unsigned)dir.ArcIndex;
         const CProxyFile2 &file = Files[arcIndex];
-        if (pathParts.IsEmpty() && (int)dirIndex == file.AltDirIndex) isAltStreamDir = true;
-        pathParts.Insert(0, UString(file.Name));
+        if (upward.IsEmpty() && (int)dirIndex == file.AltDirIndex) isAltStreamDir = true;
+        upward.Add(UString(file.Name));
         const int par = file.Parent;
         if (par < 0) break;
         const CProxyFile2 &parentFile = Files[(unsigned)par];
@@ -360,6 +375,30 @@ void CProxyArc2::GetDirPathParts(unsigned dirIndex, UStringVector &pathParts, bo
         if (next < 0) break;
         dirIndex = (unsigned)next;
     }
+    pathParts.ClearAndReserve(upward.Size());
+    for (unsigned i = upward.Size(); i != 0; i--)
+        pathParts.AddInReserved(upward[i - 1]);
+}
+
+UString CProxyArc2::GetDirPathPrefix(unsigned dirIndex) const {
+    // The links were set by one walk from folders 0 and 1, so they end there; a folder out of reach has none.
+    CRecordVector<unsigned> chain;
+    unsigned top = dirIndex;
+    while (top > k_Proxy2_AltRootDirIndex && Dirs[top].ParentDir >= 0) {
+        chain.Add(top);
+        top = (unsigned)Dirs[top].ParentDir;
+    }
+    UString s;
+    if (top > k_Proxy2_AltRootDirIndex) return s;
+    s.GetBuf(Dirs[dirIndex].PrefixLen);
+    if (top == k_Proxy2_AltRootDirIndex) s += L':';
+    for (unsigned i = chain.Size(); i != 0; i--) {
+        const unsigned d = chain[i - 1];
+        const CProxyFile2 &file = Files[(unsigned)Dirs[d].ArcIndex];
+        s += file.Name;
+        s += (file.AltDirIndex == (int)d ? L':' : L'/');
+    }
+    return s;
 }
 
 UString CProxyArc2::GetDirPath_as_Prefix(unsigned dirIndex, bool &isAltStreamDir) const {
@@ -369,7 +408,7 @@ UString CProxyArc2::GetDirPath_as_Prefix(unsigned dirIndex, bool &isAltStreamDir
         isAltStreamDir = true;
     else if (dirIndex != k_Proxy2_RootDirIndex && Files[(unsigned)dir.ArcIndex].AltDirIndex == (int)dirIndex)
         isAltStreamDir = true;
-    return dir.PathPrefix;
+    return GetDirPathPrefix(dirIndex);
 }
 
 int CProxyArc2::FindItem(unsigned dirIndex, const wchar_t *name, bool foldersOnly) const {
@@ -437,11 +476,8 @@ HRESULT CProxyArc2::Load(const CArc &arc, IProgress *progress) {
     RINOK(archive->GetNumberOfItems(&numItems));
     if (progress) RINOK(progress->SetTotal(numItems));
 
-    Dirs.AddNew(); // the root
-    {
-        CProxyDir2 &altRoot = Dirs.AddNew();
-        altRoot.PathPrefix = L':';
-    }
+    Dirs.AddNew();               // the root
+    Dirs.AddNew().PrefixLen = 1; // the root's streams: ":"
 
     Files = new CProxyFile2[numItems];
     NumFiles = numItems;
@@ -463,6 +499,7 @@ HRESULT CProxyArc2::Load(const CArc &arc, IProgress *progress) {
             const bool hasText = size >= sizeof(wchar_t);
             file.Name = hasText ? (const wchar_t *)p : L"";
             file.NameLen = hasText ? size / (UInt32)sizeof(wchar_t) - 1 : 0;
+            if (hasText) NamesBorrowed = true;
         } else if (p && propType == NPropDataType::kUtf8z) {
             const char *text = (const char *)p;
             unsigned textLen = 0;
@@ -578,17 +615,15 @@ void CProxyArc2::CalculateSizes(unsigned rootDirIndex, IInArchive *archive) {
             else {
                 dir.NumSubDirs++;
                 CProxyDir2 &f = Dirs[(unsigned)subFile.DirIndex];
-                f.PathPrefix.SetFrom(dir.PathPrefix, dir.PathPrefix.Len());
-                f.PathPrefix += subFile.Name;
-                f.PathPrefix.Add_PathSepar();
+                f.ParentDir = (int)dirIndex;
+                f.PrefixLen = dir.PrefixLen + subFile.NameLen + 1;
                 order.Add(CStep{(unsigned)subFile.DirIndex, (int)dirIndex});
                 stack.Add((unsigned)subFile.DirIndex);
             }
             if (subFile.AltDirIndex >= 0) {
                 CProxyDir2 &f = Dirs[(unsigned)subFile.AltDirIndex];
-                f.PathPrefix.SetFrom(dir.PathPrefix, dir.PathPrefix.Len());
-                f.PathPrefix += subFile.Name;
-                f.PathPrefix += L':';
+                f.ParentDir = (int)dirIndex;
+                f.PrefixLen = dir.PrefixLen + subFile.NameLen + 1;
                 order.Add(CStep{(unsigned)subFile.AltDirIndex, -1});
                 stack.Add((unsigned)subFile.AltDirIndex);
             }

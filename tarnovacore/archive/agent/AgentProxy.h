@@ -104,7 +104,10 @@ struct CProxyFile2 {
 struct CProxyDir2 {
     int ArcIndex;                  // -1 for folders 0 and 1
     CRecordVector<unsigned> Items; // archive indices, in archive order
-    UString PathPrefix;
+    // The folder that lists this folder's item, -1 for folders 0 and 1 and for folders out of reach of both. The path
+    // prefix is built from these links on demand: stored whole in every folder it grows with the square of the depth.
+    int ParentDir;
+    unsigned PrefixLen;
 
     UInt64 Size;
     UInt64 PackSize;
@@ -113,7 +116,9 @@ struct CProxyDir2 {
     UInt32 NumSubDirs;
     UInt32 NumSubFiles;
 
-    CProxyDir2() : ArcIndex(-1), Size(0), PackSize(0), CrcIsDefined(false), Crc(0), NumSubDirs(0), NumSubFiles(0) {}
+    CProxyDir2()
+        : ArcIndex(-1), ParentDir(-1), PrefixLen(0), Size(0), PackSize(0), CrcIsDefined(false), Crc(0), NumSubDirs(0),
+          NumSubFiles(0) {}
     void Clear();
 };
 
@@ -128,16 +133,22 @@ public:
     CObjectVector<CProxyDir2> Dirs; // 0 the root, 1 the root's alternate streams
     CProxyFile2 *Files;             // one per archive item
     unsigned NumFiles;
+    bool NamesBorrowed; // some names point into the handler's own data
 
-    CProxyArc2() : Files(nullptr), NumFiles(0) {}
+    CProxyArc2() : Files(nullptr), NumFiles(0), NamesBorrowed(false) {}
     CProxyArc2(const CProxyArc2 &) = delete;
     CProxyArc2 &operator=(const CProxyArc2 &) = delete;
     ~CProxyArc2() { FreeFiles(); }
 
     HRESULT Load(const CArc &arc, IProgress *progress);
 
+    // Copies the names borrowed from the handler: a tree that outlives the handler's item data reads its own.
+    void OwnNames();
+
     bool IsAltDir(unsigned dirIndex) const;
     void GetDirPathParts(unsigned dirIndex, UStringVector &pathParts, bool &isAltStreamDir) const;
+    // The parent folders' names, each followed by '/' (or ':' before a stream folder); ":" for folder 1.
+    UString GetDirPathPrefix(unsigned dirIndex) const;
     UString GetDirPath_as_Prefix(unsigned dirIndex, bool &isAltStreamDir) const;
 
     int FindItem(unsigned dirIndex, const wchar_t *name, bool foldersOnly) const;

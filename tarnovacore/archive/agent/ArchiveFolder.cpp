@@ -44,7 +44,10 @@ static HRESULT RefuseName(IProgress *progress, const wchar_t *name) {
 
 void CAgentFolder::GetPathParts(UStringVector &pathParts, bool &isAltStreamFolder) {
     isAltStreamFolder = false;
-    if (_proxy2)
+    if (_onStandIn) {
+        pathParts = _standInPathParts;
+        isAltStreamFolder = _standInIsAltFolder;
+    } else if (_proxy2)
         _proxy2->GetDirPathParts(_proxyDirIndex, pathParts, isAltStreamFolder);
     else
         _proxy->GetDirPathParts(_proxyDirIndex, pathParts);
@@ -73,9 +76,11 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
                                             const NUpdateArchive::CActionSet *actionSet, const UInt32 *indices,
                                             UInt32 numItems, IProgress *progress) {
     if (!_agentSpec->CanUpdate()) return E_NOTIMPL;
-    // After a failed reopen there is no archive to edit.
-    if (!_agentSpec->_archiveLink.isOpen || _agentSpec->_archiveLink.levels.IsEmpty() || (!_proxy && !_proxy2))
-        return E_FAIL;
+    // After a failed reopen there is no archive to edit; and an edit pairs against the tree, so it runs only on a tree
+    // that describes the archive on disk.
+    if (!_agentSpec->_archiveLink.isOpen || _agentSpec->_archiveLink.levels.IsEmpty()) return E_FAIL;
+    RINOK(SyncWithAgent(true));
+    if (!AreRows(indices, numItems)) return E_INVALIDARG;
 
     CMyComPtr<IFolderArchiveUpdateCallback> updateCallback100;
     if (progress)
@@ -83,10 +88,6 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
 
     try {
         RINOK(_agentSpec->SetFolder(this));
-
-        UStringVector pathParts;
-        bool isAltStreamFolder = false;
-        GetPathParts(pathParts, isAltStreamFolder);
 
         // Deleted with this object unless the new archive has been moved into place.
         CWorkDirTempFile tempFile;
@@ -184,58 +185,15 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
             if (updateCallback100)
                 updateCallback100->QueryInterface(IID_IArchiveOpenCallback, reinterpret_cast<void **>(&openCallback));
             const HRESULT reopenResult = _agentSpec->ReOpen(openCallback);
-            // The reopen dropped the old tree: whatever happens next, nothing may point into it.
-            _items.Clear();
-            _proxy = nullptr;
-            _proxy2 = nullptr;
-            _proxyDirIndex = 0;
-            _isAltStreamFolder = false;
             if (reopenResult != S_OK) {
-                // Until the panel binds anew the folder lists an empty root instead of a tree that is gone or
-                // half-built; the next reopen of the agent replaces it.
-                delete _agentSpec->_proxy;
-                delete _agentSpec->_proxy2;
-                _agentSpec->_proxy2 = nullptr;
-                _agentSpec->_proxy = new CProxyArc;
-                _agentSpec->_proxy->Dirs.AddNew();
-                _proxy = _agentSpec->_proxy;
+                // Until a later call finds a tree again the folder lists an empty root instead of a tree that is
+                // gone or half-built; the agent itself keeps none, so the next use builds it anew.
+                MoveToStandIn();
                 return reopenResult;
             }
         }
-
-        CMyComPtr<IFolderFolder> archiveFolder;
-        RINOK(_agentSpec->BindToRootFolder(&archiveFolder));
-
-        _proxy = _agentSpec->_proxy;
-        _proxy2 = _agentSpec->_proxy2;
-
-        if (_proxy) {
-            for (unsigned i = 0; i < pathParts.Size(); i++) {
-                const int next = _proxy->FindSubDir(_proxyDirIndex, pathParts[i]);
-                if (next < 0) break;
-                _proxyDirIndex = (unsigned)next;
-            }
-        }
-
-        if (_proxy2) {
-            if (pathParts.IsEmpty() && isAltStreamFolder) {
-                _proxyDirIndex = k_Proxy2_AltRootDirIndex;
-            } else {
-                for (unsigned i = 0; i < pathParts.Size(); i++) {
-                    const bool dirOnly = (i + 1 < pathParts.Size() || !isAltStreamFolder);
-                    const int index = _proxy2->FindItem(_proxyDirIndex, pathParts[i], dirOnly);
-                    if (index < 0) break;
-                    const CProxyFile2 &file = _proxy2->Files[_proxy2->Dirs[_proxyDirIndex].Items[(unsigned)index]];
-                    if (dirOnly) {
-                        _proxyDirIndex = (unsigned)file.DirIndex;
-                    } else {
-                        if (file.AltDirIndex >= 0) _proxyDirIndex = (unsigned)file.AltDirIndex;
-                        break;
-                    }
-                }
-            }
-            _isAltStreamFolder = _proxy2->IsAltDir(_proxyDirIndex);
-        }
+        // Back to the same level in the new tree, or the deepest part of it that is left.
+        RINOK(SyncWithAgent(true));
         return result;
     } catch (const UString &s) {
         if (!updateCallback100) throw;
@@ -292,6 +250,7 @@ HRESULT CAgentFolder::Delete(const UInt32 *indices, UInt32 numItems, IProgress *
 
 HRESULT CAgentFolder::CreateFolder(const wchar_t *name, IProgress *progress) {
     COM_TRY_BEGIN
+    if (_agentSpec->_archiveLink.isOpen) RINOK(SyncWithAgent(true));
     if (_isAltStreamFolder) return E_NOTIMPL;
     if (!IsAllowedItemName(name)) return RefuseName(progress, name);
     if (_proxy2) {

@@ -11,13 +11,14 @@
 using namespace NWindows;
 
 // The writer may open, read and release input streams on several threads.
-static NSynchronization::CCriticalSection g_CriticalSection; // the open-file lists
-static NSynchronization::CCriticalSection CS;                // the processed flags
+static NSynchronization::CCriticalSection g_CriticalSection;   // the open-file lists
+static NSynchronization::CCriticalSection CS;                  // the processed flags
+static NSynchronization::CCriticalSection g_ArcItemMapSection; // the handler-index look-up
 
 CArchiveUpdateCallback::CArchiveUpdateCallback()
-    : Callback(nullptr), DirItems(nullptr), ParentDirItem(nullptr), Arc(nullptr), ArcItems(nullptr), Records(nullptr),
-      NewNames(nullptr), OpenShared(false), FromStdIn(false), KeepArcNames(false), WithNtSecurity(false),
-      WithHardLinks(false), WithSymLinks(false), ProcessedFlags(nullptr) {}
+    : _arcItemMapBuilt(false), Callback(nullptr), DirItems(nullptr), ParentDirItem(nullptr), Arc(nullptr),
+      ArcItems(nullptr), Records(nullptr), NewNames(nullptr), OpenShared(false), FromStdIn(false), KeepArcNames(false),
+      WithNtSecurity(false), WithHardLinks(false), WithSymLinks(false), ProcessedFlags(nullptr) {}
 
 bool CArchiveUpdateCallback::AreAllFilesClosed() const {
     NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
@@ -30,6 +31,26 @@ void CArchiveUpdateCallback::SetProcessedFlag(int diskIndex, Byte value) {
     Byte &flag = ProcessedFlags[(unsigned)diskIndex];
     // A failure sticks: a later successful open does not make a damaged copy whole.
     if (flag != kProcessed_Failed) flag = value;
+}
+
+const CArcItem *CArchiveUpdateCallback::FindArcItem(UInt32 handlerIndex) {
+    if (!ArcItems) return nullptr;
+    NSynchronization::CCriticalSectionLock lock(g_ArcItemMapSection);
+    if (!_arcItemMapBuilt) {
+        const CObjectVector<CArcItem> &items = *ArcItems;
+        UInt32 numIndices = 0;
+        for (unsigned i = 0; i < items.Size(); i++)
+            if (items[i].HandlerIndex >= numIndices) numIndices = items[i].HandlerIndex + 1;
+        _arcItemOfHandlerIndex.ClearAndSetSize(numIndices);
+        for (UInt32 i = 0; i < numIndices; i++)
+            _arcItemOfHandlerIndex[i] = -1;
+        for (unsigned i = 0; i < items.Size(); i++)
+            _arcItemOfHandlerIndex[items[i].HandlerIndex] = (int)i;
+        _arcItemMapBuilt = true;
+    }
+    if (handlerIndex >= _arcItemOfHandlerIndex.Size()) return nullptr;
+    const int pos = _arcItemOfHandlerIndex[handlerIndex];
+    return pos < 0 ? nullptr : &(*ArcItems)[(unsigned)pos];
 }
 
 HRESULT CArchiveUpdateCallback::SetTotal(UInt64 size) {
@@ -305,10 +326,10 @@ HRESULT CArchiveUpdateCallback::ReportOperation(UInt32 indexType, UInt32 index, 
     UString name;
     if (indexType == NArchive::NEventIndexType::kInArcIndex) {
         if (index != (UInt32)(Int32)-1) {
-            if (ArcItems) {
-                const CArcItem &ai = (*ArcItems)[index];
-                name = ai.Name;
-                isDir = ai.IsDir;
+            const CArcItem *ai = FindArcItem(index);
+            if (ai) {
+                name = ai->Name;
+                isDir = ai->IsDir;
             } else if (Arc) {
                 RINOK(Arc->GetItemPath(index, name))
                 RINOK(Archive_IsItem_Dir(Arc->handler, index, isDir))
@@ -332,8 +353,9 @@ HRESULT CArchiveUpdateCallback::ReportExtractResult(UInt32 indexType, UInt32 ind
     if (indexType == NArchive::NEventIndexType::kOutArcIndex) return E_FAIL;
     if (indexType == NArchive::NEventIndexType::kInArcIndex) {
         if (index != (UInt32)(Int32)-1) {
-            if (ArcItems) {
-                name = (*ArcItems)[index].Name;
+            const CArcItem *ai = FindArcItem(index);
+            if (ai) {
+                name = ai->Name;
                 haveName = true;
             } else if (Arc) {
                 RINOK(Arc->GetItemPath(index, name))

@@ -34,6 +34,13 @@ class CArchiveUpdateCallback : public IArchiveUpdateCallback2,
     }
     void SetProcessedFlag(int diskIndex, Byte value);
 
+    // Position in ArcItems of each handler index, -1 where there is none. The writer reports archive items by the
+    // handler's index, while the list may be in another order (the agent lists it in tree order) and may leave some
+    // out; built on the first report.
+    CRecordVector<int> _arcItemOfHandlerIndex;
+    bool _arcItemMapBuilt;
+    const CArcItem *FindArcItem(UInt32 handlerIndex);
+
 public:
     // Input files handed to the writer and not yet released: record index and path.
     CRecordVector<UInt32> OpenIndexes;
