@@ -25,8 +25,8 @@ using testsupport::WriteFile;
 
 bool NWorkDir::CInfo::Load() {
     SetDefault();
-    Mode = kWorkDirSpecified;
-    Path = agenttest::WorkDirSetting();
+    WorkDirType = kWorkDirSpecified;
+    WorkDirPath = agenttest::WorkDirSetting();
     return true;
 }
 

@@ -32,8 +32,8 @@ using testsupport::WriteFile;
 // Temporary archives go to a folder of the test's own, so that leftovers can be seen.
 bool NWorkDir::CInfo::Load() {
     SetDefault();
-    Mode = kWorkDirSpecified;
-    Path = agenttest::WorkDirSetting();
+    WorkDirType = kWorkDirSpecified;
+    WorkDirPath = agenttest::WorkDirSetting();
     return true;
 }
 

@@ -9,7 +9,7 @@ using testsupport::W;
 
 namespace {
 
-UInt32 g_workDirMode = NWorkDir::kWorkDirSystemTemp;
+int g_workDirMode = NWorkDir::kWorkDirSystemTemp;
 UString g_workDirPath;
 
 } // namespace
@@ -17,8 +17,8 @@ UString g_workDirPath;
 // The program's settings store replaces the core's default reader; this test stands in for it.
 bool NWorkDir::CInfo::Load() {
     SetDefault();
-    Mode = g_workDirMode;
-    Path = g_workDirPath;
+    WorkDirType = g_workDirMode;
+    WorkDirPath = g_workDirPath;
     return true;
 }
 

@@ -18,18 +18,18 @@ TEST(WorkDir, FolderFollowsTheMode) {
     NWorkDir::CInfo info;
     UString name;
 
-    info.Mode = NWorkDir::kWorkDirArchiveFolder;
+    info.WorkDirType = NWorkDir::kWorkDirArchiveFolder;
     EXPECT_STREQ(GetWorkDir(info, L"/home/u/a.7z", name).Ptr(), L"/home/u/");
     EXPECT_STREQ(name.Ptr(), L"a.7z");
     // A bare name: the temporary file goes to the current folder.
     EXPECT_STREQ(GetWorkDir(info, L"a.7z", name).Ptr(), L"");
     EXPECT_STREQ(name.Ptr(), L"a.7z");
 
-    info.Mode = NWorkDir::kWorkDirSpecified;
-    info.Path = L"/var/work";
+    info.WorkDirType = NWorkDir::kWorkDirSpecified;
+    info.WorkDirPath = L"/var/work";
     EXPECT_STREQ(GetWorkDir(info, L"/home/u/a.7z", name).Ptr(), L"/var/work/");
 
-    info.Mode = NWorkDir::kWorkDirSystemTemp;
+    info.WorkDirType = NWorkDir::kWorkDirSystemTemp;
     const UString dir = GetWorkDir(info, L"/home/u/a.7z", name);
     ASSERT_FALSE(dir.IsEmpty());
     EXPECT_EQ(dir.Back(), L'/');
@@ -37,13 +37,13 @@ TEST(WorkDir, FolderFollowsTheMode) {
 
 TEST(WorkDir, SettingWithoutStoreKeepsDefaults) {
     NWorkDir::CInfo info;
-    info.Mode = 2;
-    info.Path = L"/x";
-    info.ForRemovableOnly = false;
+    info.WorkDirType = 2;
+    info.WorkDirPath = L"/x";
+    info.TempRemovableOnly = false;
     EXPECT_FALSE(info.Load());
-    EXPECT_EQ(info.Mode, 0u);
-    EXPECT_TRUE(info.Path.IsEmpty());
-    EXPECT_TRUE(info.ForRemovableOnly);
+    EXPECT_EQ(info.WorkDirType, 0);
+    EXPECT_TRUE(info.WorkDirPath.IsEmpty());
+    EXPECT_TRUE(info.TempRemovableOnly);
 }
 
 TEST(DefaultName, CutsMatchingExtensionOrLastDot) {

@@ -9,11 +9,11 @@ using namespace NFile;
 UString GetWorkDir(const NWorkDir::CInfo &workDirInfo, const UString &path, UString &fileName) {
     const int pos = path.ReverseFind_PathSepar();
     fileName = path.Ptr((unsigned)(pos + 1));
-    switch (workDirInfo.Mode) {
+    switch (workDirInfo.WorkDirType) {
     case NWorkDir::kWorkDirArchiveFolder:
         return path.Left((unsigned)(pos + 1));
     case NWorkDir::kWorkDirSpecified: {
-        UString dir = workDirInfo.Path;
+        UString dir = workDirInfo.WorkDirPath;
         NName::NormalizeDirPathPrefix(dir);
         return dir;
     }

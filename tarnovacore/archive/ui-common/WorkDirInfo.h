@@ -5,25 +5,27 @@
 
 namespace NWorkDir {
 
-const UInt32 kWorkDirSystemTemp = 0;
-const UInt32 kWorkDirArchiveFolder = 1;
-const UInt32 kWorkDirSpecified = 2;
+const int kWorkDirSystemTemp = 0;
+const int kWorkDirArchiveFolder = 1;
+const int kWorkDirSpecified = 2;
 
 // The stored work-folder setting: where temporary archives are built.
 struct CInfo {
-    UInt32 Mode;
-    UString Path;
-    bool ForRemovableOnly;
+    int WorkDirType;
+    UString WorkDirPath;
+    bool TempRemovableOnly;
 
     CInfo() { SetDefault(); }
     void SetDefault() {
-        Mode = kWorkDirSystemTemp;
-        Path.Empty();
-        ForRemovableOnly = true;
+        WorkDirType = kWorkDirSystemTemp;
+        WorkDirPath.Empty();
+        TempRemovableOnly = true;
     }
     // Fills the record from the settings store; false (defaults kept) when nothing could be read.
-    // The program that owns the settings store supplies the real reader.
+    // The program that owns the settings store supplies the real reader and writer; the core
+    // itself only reads.
     bool Load();
+    bool Save() const;
 };
 
 } // namespace NWorkDir

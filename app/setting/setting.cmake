@@ -1,0 +1,16 @@
+# Settings store over SQLCipher, the archive side's settings records, file-type associations
+# and the settings dialog. SQLCipher is linked alone: plain libsqlite3 beside it would shadow
+# its symbols.
+list(APPEND TARNOVA_APP_SOURCES
+    setting/CppSQLite3.cpp
+    setting/CppSQLite3.h
+    setting/options.cpp
+    setting/options.h
+    setting/ExtDatabase.cpp
+    setting/ExtDatabase.h
+    filemanager/ZipRegistry.cpp
+    filemanager/ZipRegistry.h
+    filemanager/ViewSettings.cpp
+    filemanager/ViewSettings.h
+)
+list(APPEND TARNOVA_APP_LIBS PkgConfig::SQLCIPHER)
