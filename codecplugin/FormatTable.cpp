@@ -2,6 +2,7 @@
 
 #include "LibarchiveHandler.h"
 #include "PropVariantUtils.h"
+#include "SevenZipHandler.h"
 #include "SplitHandler.h"
 #include "StreamHandler.h"
 #include "WriteProps.h"
@@ -127,7 +128,7 @@ const std::vector<CFormatInfo> &Formats() {
          {Sig("7z\xBC\xAF\x27\x1C", 6)},
          0,
          0,
-         EHandlerKind::kLibarchive,
+         EHandlerKind::kSevenZip,
          Setup7z,
          nullptr,
          0,
@@ -447,6 +448,9 @@ HRESULT CreateFormatHandler(const GUID &classId, const GUID &iid, void **outObje
             break;
         case EHandlerKind::kSplit:
             handler = new CSplitHandler();
+            break;
+        case EHandlerKind::kSevenZip:
+            handler = new CSevenZipHandler(f);
             break;
         }
         return handler->QueryInterface(iid, outObject);

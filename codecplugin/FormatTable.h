@@ -13,7 +13,8 @@ namespace NPlugin {
 enum class EHandlerKind {
     kLibarchive, // a container read entry by entry
     kStream,     // one compressed stream holding one item
-    kSplit       // numbered volumes joined into one item
+    kSplit,      // numbered volumes joined into one item
+    kSevenZip    // our own 7z reader and writer
 };
 
 struct CFormatInfo {

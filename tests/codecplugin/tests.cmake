@@ -6,6 +6,7 @@ tarnova_test(codecplugin_test
     codecplugin/formats_test.cpp
     codecplugin/extract_test.cpp
     codecplugin/write_test.cpp
+    codecplugin/sevenzip_test.cpp
 )
 target_include_directories(codecplugin_test PRIVATE ${CMAKE_SOURCE_DIR}/tarnovacore)
 target_link_libraries(codecplugin_test PRIVATE ${CMAKE_DL_LIBS})
