@@ -153,9 +153,9 @@ TEST_F(FileDirTest, PlaceholdersBecomeLinksNowOrLater) {
     EXPECT_TRUE(S_ISREG(ModeOf(tmp / "later"))); // nothing happens yet
 
     // A placeholder replaced by another file in between is refused.
-    ASSERT_EQ(unlink((tmp / "swapped").c_str()), 0);
-    ASSERT_TRUE(WriteFile(tmp / "other", "x"));
-    ASSERT_TRUE(WriteFile(tmp / "swapped", "evil"));
+    // Renamed over it while the placeholder still exists, so the new file cannot reuse its inode.
+    ASSERT_TRUE(WriteFile(tmp / "evil", "evil"));
+    ASSERT_EQ(rename((tmp / "evil").c_str(), (tmp / "swapped").c_str()), 0);
     EXPECT_TRUE(delayed[0].Create());
     errno = 0;
     EXPECT_FALSE(delayed[1].Create());
