@@ -246,6 +246,10 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
     const std::string root = rootEnv;
     const std::string denied = strerror(EACCES);
 
+    NFsFolder::CFSFolder *closedImpl;
+    CMyComPtr<IFolderFolder> closed = OpenFolder(root + "/closed", &closedImpl);
+    EXPECT_EQ(closedImpl->items.Size(), 0u); // listed as empty
+
     NFsFolder::CFSFolder *impl;
     CMyComPtr<IFolderFolder> folder = OpenFolder(root, &impl);
     EXPECT_EQ(impl->CreateFolder(L"new", nullptr), (HRESULT)EACCES);
