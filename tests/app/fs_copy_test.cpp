@@ -287,8 +287,10 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
     // Moving out of a folder without write rights: the copy lands, the source cannot go.
     cb->messages.clear();
     EXPECT_EQ(CopyItems(root, {"tree"}, mine + "/", true, cb), E_ABORT);
-    EXPECT_FALSE(cb->messages.empty());
+    ASSERT_EQ(cb->messages.size(), 1u);
+    EXPECT_NE(cb->messages[0].find(denied + " : " + root + "/tree/f"), std::string::npos) << cb->messages[0];
     EXPECT_TRUE(Exists(root + "/tree/f"));
+    EXPECT_EQ(ReadFile(mine + "/tree/f"), "f");
 }
 
 TEST(DiskCopyLimits, PermissionFailures) {
