@@ -176,7 +176,9 @@ HRESULT CCopyState::CopyFile_Sys(const AString &src, const struct stat &srcSt, c
         const int fd = CreateTempFileBeside(dest, temp);
         if (fd < 0) return kSysError;
         close(fd);
-        if (unlink(temp) != 0 || symlink(target.data(), temp) != 0) res = kSysError;
+        if (unlink(temp) != 0) return kSysError;
+        // Should another process take the free name meanwhile, this fails and leaves its file.
+        if (symlink(target.data(), temp) != 0) return kSysError;
     } else if (S_ISREG(srcSt.st_mode)) {
         const int inFd = open(src, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (inFd < 0) return kSysError;
