@@ -46,8 +46,10 @@ private:
     HRESULT CopyData(int inFd, int outFd);
 };
 
-// A system failure inside a copy, with errno telling why; callback results pass unchanged.
+// A system failure inside a copy, with errno telling why (at the destination, or in removing
+// the moved source); callback results pass unchanged.
 static const HRESULT kSysError = S_FALSE;
+static const HRESULT kSysErrorAtSource = 2;
 
 static UString ToU(const AString &osPath) {
     return MultiByteToUnicodeString(osPath);
@@ -174,7 +176,9 @@ HRESULT CCopyState::CopyFile_Sys(const AString &src, const struct stat &srcSt, c
         const int fd = CreateTempFileBeside(dest, temp);
         if (fd < 0) return kSysError;
         close(fd);
-        if (unlink(temp) != 0 || symlink(target.data(), temp) != 0) res = kSysError;
+        if (unlink(temp) != 0) return kSysError;
+        // Should another process take the free name meanwhile, this fails and leaves its file.
+        if (symlink(target.data(), temp) != 0) return kSysError;
     } else if (S_ISREG(srcSt.st_mode)) {
         const int inFd = open(src, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (inFd < 0) return kSysError;
@@ -213,7 +217,7 @@ HRESULT CCopyState::MoveFile_Sys(const AString &src, const struct stat &srcSt, c
     if (rename(src, dest) == 0) return S_OK;
     if (errno != EXDEV) return kSysError;
     RINOK(CopyFile_Sys(src, srcSt, dest));
-    return unlink(src) == 0 ? S_OK : kSysError;
+    return unlink(src) == 0 ? S_OK : kSysErrorAtSource;
 }
 
 static HRESULT CopyFile_Ask(CCopyState &state, const UString &srcPath, const AString &srcOs, const struct stat &srcSt,
@@ -253,6 +257,7 @@ static HRESULT CopyFile_Ask(CCopyState &state, const UString &srcPath, const ASt
     const HRESULT res =
         state.moveMode ? state.MoveFile_Sys(srcOs, srcSt, newOs) : state.CopyFile_Sys(srcOs, srcSt, newOs);
     if (res == kSysError) return SendLastErrorMessage(state.callback, newPath);
+    if (res == kSysErrorAtSource) return SendLastErrorMessage(state.callback, srcPath);
     if (res != S_OK) return res;
     state.completed += state.fileSize;
     return state.CallProgress();

@@ -246,6 +246,10 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
     const std::string root = rootEnv;
     const std::string denied = strerror(EACCES);
 
+    NFsFolder::CFSFolder *closedImpl;
+    CMyComPtr<IFolderFolder> closed = OpenFolder(root + "/closed", &closedImpl);
+    EXPECT_EQ(closedImpl->items.Size(), 0u); // listed as empty
+
     NFsFolder::CFSFolder *impl;
     CMyComPtr<IFolderFolder> folder = OpenFolder(root, &impl);
     EXPECT_EQ(impl->CreateFolder(L"new", nullptr), (HRESULT)EACCES);
@@ -283,8 +287,10 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
     // Moving out of a folder without write rights: the copy lands, the source cannot go.
     cb->messages.clear();
     EXPECT_EQ(CopyItems(root, {"tree"}, mine + "/", true, cb), E_ABORT);
-    EXPECT_FALSE(cb->messages.empty());
+    ASSERT_EQ(cb->messages.size(), 1u);
+    EXPECT_NE(cb->messages[0].find(denied + " : " + root + "/tree/f"), std::string::npos) << cb->messages[0];
     EXPECT_TRUE(Exists(root + "/tree/f"));
+    EXPECT_EQ(ReadFile(mine + "/tree/f"), "f");
 }
 
 TEST(DiskCopyLimits, PermissionFailures) {

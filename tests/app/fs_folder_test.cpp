@@ -2,6 +2,8 @@
 // properties, sizes, binding, ordering and the edits (new folder, new file, rename, delete).
 #include <errno.h>
 
+#include <thread>
+
 #include "FSDrives.h"
 #include "folders_fixture.h"
 
@@ -278,6 +280,24 @@ TEST_F(FsFolder, AnswersItsInterfacesOnly) {
     void *p = reinterpret_cast<void *>(1);
     EXPECT_EQ(folder->QueryInterface(IID_IFolderAltStreams, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
+}
+
+// Folders are handed between the GUI thread and operation threads.
+TEST_F(FsFolder, ReferencesCountCorrectlyFromManyThreads) {
+    NFsFolder::CFSFolder *impl;
+    CMyComPtr<IFolderFolder> folder = OpenFolder(tmp.Path(), &impl);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; t++)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100000; i++) {
+                folder->AddRef();
+                folder->Release();
+            }
+        });
+    for (std::thread &t : threads)
+        t.join();
+    EXPECT_EQ(folder->AddRef(), 2u);
+    EXPECT_EQ(folder->Release(), 1u);
 }
 
 TEST_F(FsFolder, SortsByEachColumn) {
