@@ -246,8 +246,16 @@ public:
     bool pathIsNumber = false; // kpidPath comes as VT_UI4
     UInt32 parentOverride = 0; // not 0: every item reports this parent
     std::vector<UInt32> extracted;
+    // A reopen reads these instead, and the data of the old items (their raw names too) is gone.
+    std::vector<CMemItem> itemsOnReopen;
 
-    HRESULT Open(IInStream *, const UInt64 *, IArchiveOpenCallback *) override { return S_OK; }
+    HRESULT Open(IInStream *, const UInt64 *, IArchiveOpenCallback *) override {
+        if (!itemsOnReopen.empty()) {
+            items.swap(itemsOnReopen);
+            itemsOnReopen.clear();
+        }
+        return S_OK;
+    }
     HRESULT Close() override { return S_OK; }
     HRESULT GetNumberOfItems(UInt32 *numItems) override {
         *numItems = (UInt32)items.size();

@@ -490,6 +490,44 @@ TEST_F(AgentFolder, ParentLinkFoldersBindStreamsAndListFlat) {
     EXPECT_EQ(h->extracted, (std::vector<UInt32>{0, 1, 4, 5}));
 }
 
+// Folders bound before a reopen find their own path in the new tree, even though the names the old tree borrowed from
+// the handler went with the handler's old data.
+TEST_F(AgentFolder, ParentLinkFoldersFollowAReopenThatDropsTheHandlersData) {
+    CMemHandler *h = new CMemHandler;
+    CMyComPtr<IInArchive> holder = h;
+    h->items.push_back(TreeItem(L"dir", -1, true));        // 0
+    h->items.push_back(TreeItem(L"f", 0));                 // 1
+    h->items.push_back(TreeItem(L"inner", 0, true));       // 2
+    h->items.push_back(TreeItem(L"g", 2));                 // 3
+    h->items.push_back(TreeItem(L"s", 1, false, 1, true)); // 4: stream of f
+    COpened o = OpenMem(h, true);
+    ASSERT_EQ(o.result, S_OK);
+    CMyComPtr<IFolderFolder> d = Bind(o.root, "dir");
+    CMyComPtr<IFolderFolder> inner = Bind(d, "inner");
+    CMyComPtr<IFolderAltStreams> alt;
+    d->QueryInterface(IID_IFolderAltStreams, (void **)&alt);
+    CMyComPtr<IFolderFolder> streams;
+    ASSERT_EQ(alt->BindToAltStreams(L"f", &streams), S_OK);
+    ASSERT_TRUE(inner && streams);
+
+    h->itemsOnReopen.push_back(TreeItem(L"top", -1));              // 0
+    h->itemsOnReopen.push_back(TreeItem(L"dir", -1, true));        // 1
+    h->itemsOnReopen.push_back(TreeItem(L"inner", 1, true));       // 2
+    h->itemsOnReopen.push_back(TreeItem(L"h", 2));                 // 3
+    h->itemsOnReopen.push_back(TreeItem(L"f", 1));                 // 4
+    h->itemsOnReopen.push_back(TreeItem(L"t", 4, false, 1, true)); // 5: stream of f
+    ASSERT_TRUE(WriteText(dir / "arc", "x"));
+    o.agent->_archiveFilePath = W(dir / "arc");
+    ASSERT_EQ(o.archive->ReOpen(nullptr), S_OK);
+
+    EXPECT_EQ(FolderText(inner, kpidPath), "dir/inner/");
+    EXPECT_EQ(Listing(inner), std::vector<std::string>{"h"});
+    EXPECT_EQ(Listing(d), (std::vector<std::string>{"inner/", "f"}));
+    EXPECT_EQ(FolderText(streams, kpidPath), "dir/f:");
+    EXPECT_EQ(Listing(streams), std::vector<std::string>{"t"});
+    EXPECT_EQ(Listing(o.root), (std::vector<std::string>{"top", "dir/"}));
+}
+
 TEST_F(AgentFolder, ItemStreamComesFromTheHandlerWhenItHasOne) {
     ASSERT_TRUE(WriteText(dir / "note.txt", "compressed text"));
     ASSERT_EQ(Sh("gzip -n '" + dir / "note.txt" + "'"), 0);

@@ -2,6 +2,13 @@
 // from parent links (an in-memory handler, as no format of the plug-in reports them).
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer's allocator keeps its own books; its header is not always installed.
+extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
+#endif
+
 #include "archive/agent_fixture.h"
 #include "archive/ui-common/OpenArchive.h"
 #include "common/Wildcard.h"
@@ -18,6 +25,14 @@ protected:
 
 std::string DirName(const CProxyArc &p, unsigned d) {
     return A(p.Dirs[d].Name);
+}
+
+size_t AllocatedBytes() {
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    return mallinfo2().uordblks;
+#endif
 }
 
 } // namespace
@@ -296,4 +311,30 @@ TEST(ProxyTree2, ParentCycleLeavesItemsOutOfTheTreeAndPathWalksEnd) {
     bool isAlt;
     p.GetDirPathParts((unsigned)p.Files[0].DirIndex, parts, isAlt);
     EXPECT_LE(parts.Size(), 3u);
+}
+
+// A chain of folders as deep as the handler likes: the tree grows with the number of folders, not with the square of
+// the depth, and the path of the deepest folder is still whole.
+TEST(ProxyTree2, DeepChainTakesMemoryInProportionToItsLength) {
+    const unsigned kDepth = 10000;
+    CMemHandler *h = new CMemHandler;
+    CMyComPtr<IInArchive> holder = h;
+    for (unsigned i = 0; i < kDepth; i++)
+        h->items.push_back(Item(L"d", (int)i - 1, true));
+    CArc arc;
+    FillArc(arc, h, true);
+    CProxyArc2 p;
+    const size_t before = AllocatedBytes();
+    ASSERT_EQ(p.Load(arc, nullptr), S_OK);
+    EXPECT_LT(AllocatedBytes() - before, (size_t)16 << 20);
+
+    const unsigned deepest = (unsigned)p.Files[kDepth - 1].DirIndex;
+    bool isAlt = true;
+    const UString prefix = p.GetDirPath_as_Prefix(deepest, isAlt);
+    EXPECT_FALSE(isAlt);
+    ASSERT_EQ(prefix.Len(), 2 * kDepth);
+    EXPECT_EQ(A(prefix.Ptr(prefix.Len() - 4)), "d/d/");
+    UStringVector parts;
+    p.GetDirPathParts(deepest, parts, isAlt);
+    EXPECT_EQ(parts.Size(), kDepth);
 }

@@ -1,12 +1,15 @@
 // The agent's update operations driven directly: writers made without an open archive, stored method properties, the
 // processed-path list and the reports that reach the panel.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "archive/agent/AgentFolder.h"
+#include "archive/agent_fixture.h"
 #include "archive/agent_update_fixture.h"
 #include "archive/common/FileStreams.h"
 #include "archive/ui-common/UpdateAction.h"
@@ -203,6 +206,81 @@ TEST_F(AgentUpdate, ReportsNameEachKeptItemByItsOwnIndex) {
         }
         EXPECT_EQ(reported, c.reported);
     }
+}
+
+// An in-memory parent-link archive whose writer only records what it is asked to write.
+class CRecordingWriter : public agentfx::CMemHandler, public IOutArchive {
+public:
+    COM_UNKNOWN_IMP(IInArchive, IArchiveGetRawProps, IOutArchive)
+
+    UInt32 NumKept = 0;
+    std::vector<std::string> NewPaths;
+
+    HRESULT WriteArchive(ISequentialOutStream *, UInt32 numItems, IArchiveUpdateCallback *callback) override {
+        for (UInt32 i = 0; i < numItems; i++) {
+            Int32 newData = 0, newProps = 0;
+            UInt32 indexInArchive = 0;
+            HRESULT res = callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive);
+            if (res != S_OK) return res;
+            if (!newData) {
+                NumKept++;
+                continue;
+            }
+            NWindows::NCOM::CPropVariant path;
+            res = callback->GetProperty(i, kpidPath, &path);
+            if (res != S_OK) return res;
+            NewPaths.push_back(path.vt == VT_BSTR ? agenttest::Narrow(path.bstrVal) : "<none>");
+        }
+        return S_OK;
+    }
+    HRESULT GetTimeKind(UInt32 *type) override {
+        *type = NFileTimeType::kWindows;
+        return S_OK;
+    }
+};
+
+// Runs work on a thread with a small stack, as a worker thread may have.
+void RunOnStackOf(size_t stackSize, const std::function<void()> &work) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, stackSize), 0);
+    pthread_t thread;
+    auto entry = [](void *arg) -> void * {
+        (*static_cast<const std::function<void()> *>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, entry, const_cast<std::function<void()> *>(&work)), 0);
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+}
+
+// Parent links nest as deep as the handler says, deeper than a worker thread's stack would allow a call per level. The
+// stack is kept small rather than the chain long: pairing needs every item's full path, which grows with the square of
+// the depth.
+TEST_F(AgentUpdate, AddToAVeryDeepParentChainRunsOnASmallStack) {
+    const unsigned kDepth = 2000;
+    CRecordingWriter *writer = new CRecordingWriter;
+    CMyComPtr<IInArchive> holder = writer;
+    for (unsigned i = 0; i < kDepth; i++) {
+        agentfx::CMemItem item;
+        item.name = L"d";
+        item.isDir = true;
+        item.parent = (int)i - 1;
+        writer->items.push_back(item);
+    }
+    agentfx::COpened o = agentfx::OpenMem(writer, true);
+    ASSERT_EQ(o.result, S_OK);
+    ASSERT_TRUE(WriteFile(Dir / "n.txt", "en"));
+    const wchar_t *names[] = {L"n.txt"};
+    ASSERT_EQ(o.agent->SetFolder(o.root), S_OK);
+    ASSERT_EQ(o.agent->SetFiles(W(Dir.Path()), names, 1), S_OK);
+    CMyComPtr<IOutStream> out = CreateOut(Dir / "out.bin");
+    HRESULT res = E_FAIL;
+    RunOnStackOf(128 << 10,
+                 [&] { res = o.agent->DoOperation2(nullptr, nullptr, out, AddActions(), nullptr, nullptr); });
+    EXPECT_EQ(res, S_OK);
+    EXPECT_EQ(writer->NumKept, kDepth);
+    EXPECT_EQ(writer->NewPaths, std::vector<std::string>{"n.txt"});
 }
 
 } // namespace

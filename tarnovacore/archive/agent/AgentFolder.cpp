@@ -115,7 +115,6 @@ UInt32 CAgentFolder::NumRows() const {
     return dir.SubDirs.Size() + dir.SubFiles.Size();
 }
 
-// Rows a panel took from a listing before a reopen may be past the end of the new one.
 bool CAgentFolder::AreRows(const UInt32 *indices, UInt32 numItems) const {
     const UInt32 numRows = NumRows();
     for (UInt32 i = 0; i < numItems; i++)

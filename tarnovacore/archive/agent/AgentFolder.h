@@ -121,6 +121,8 @@ public:
     // left, as binding by name would. buildTree: build the agent's tree when it has none (an empty stand-in does not
     // try again otherwise). On failure the folder reads an empty stand-in and keeps its path for a later try.
     HRESULT SyncWithAgent(bool buildTree);
+    // Whether every index is a row of the listing: a panel may hold rows of a listing from before a reopen.
+    bool AreRows(const UInt32 *indices, UInt32 numItems) const;
 
     // Archive index of a row; -1 for a path-tree folder that has no item of its own.
     int GetRealIndex(unsigned index) const;
@@ -147,7 +149,6 @@ private:
     void MoveToAgentTree();
     void ReloadRows();
     UInt32 NumRows() const;
-    bool AreRows(const UInt32 *indices, UInt32 numItems) const;
     void LoadFolder(unsigned proxyDirIndex);
     HRESULT BindToFolder_Internal(unsigned proxyDirIndex, IFolderFolder **resultFolder);
     HRESULT BindToAltStreams_Internal(unsigned proxyDirIndex, IFolderFolder **resultFolder);

@@ -364,6 +364,7 @@ HRESULT CAgent::DeleteItems(ISequentialOutStream *outArchiveStream, const UInt32
                             IFolderArchiveUpdateCallback *updateCallback100) {
     if (!CanUpdate()) return E_NOTIMPL;
     if (!_agentFolder || !GetArchive()) return E_FAIL;
+    if (!_agentFolder->AreRows(indices, numItems)) return E_INVALIDARG;
     CRecordVector<CUpdatePair2> updatePairs;
     CUpdateCallbackAgent updateCallbackAgent;
     updateCallbackAgent.SetCallback(updateCallback100);
@@ -448,6 +449,7 @@ HRESULT CAgent::RenameItem(ISequentialOutStream *outArchiveStream, const UInt32 
     if (numItems != 1) return E_INVALIDARG;
     if (!IsAllowedItemName(newItemName)) return E_INVALIDARG;
     if (!_archiveLink.isOpen || !_agentFolder || !GetArchive()) return E_FAIL;
+    if (!_agentFolder->AreRows(indices, numItems)) return E_INVALIDARG;
     CRecordVector<CUpdatePair2> updatePairs;
     CUpdateCallbackAgent updateCallbackAgent;
     updateCallbackAgent.SetCallback(updateCallback100);
@@ -493,6 +495,7 @@ HRESULT CAgent::UpdateOneFile(ISequentialOutStream *outArchiveStream, const UInt
                               const wchar_t *diskFilePath, IFolderArchiveUpdateCallback *updateCallback100) {
     if (!CanUpdate()) return E_NOTIMPL;
     if (!_agentFolder || !GetArchive()) return E_FAIL;
+    if (!_agentFolder->AreRows(indices, numItems)) return E_INVALIDARG;
     CRecordVector<CUpdatePair2> updatePairs;
     CDirItems dirItems;
     CUpdateCallbackAgent updateCallbackAgent;
