@@ -12,5 +12,8 @@ list(APPEND TARNOVA_APP_SOURCES
     filemanager/ZipRegistry.h
     filemanager/ViewSettings.cpp
     filemanager/ViewSettings.h
+    settingwindow.cpp
+    settingwindow.h
+    settingwindow.ui
 )
 list(APPEND TARNOVA_APP_LIBS PkgConfig::SQLCIPHER)
