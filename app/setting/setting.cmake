@@ -17,3 +17,6 @@ list(APPEND TARNOVA_APP_SOURCES
     settingwindow.ui
 )
 list(APPEND TARNOVA_APP_LIBS PkgConfig::SQLCIPHER)
+
+# The desktop entry that the file-type associations name.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../tarnova.desktop DESTINATION share/applications)

@@ -87,6 +87,20 @@ TEST_F(Associations, FirstStartRegistersFromThePluginOnceOnly) {
     EXPECT_EQ(calls.size(), 1u);
 }
 
+TEST_F(Associations, UnreadableStoreRegistersNothing) {
+    // A settings file that cannot be read is no first start: registering at every start would
+    // override what the user chose on the desktop.
+    mkdir(ConfigDir().c_str(), 0700);
+    std::ofstream(DbPath()) << "not a database\n";
+    const char *out = getenv("TARNOVA_TEST_OUTPUT_DIR");
+    ASSERT_NE(out, nullptr);
+    setenv("TARNOVA_HOME_DIR", (std::string(out) + "/").c_str(), 1);
+    CExtDatabase db;
+    db.Read();
+    EXPECT_TRUE(db.ext_map.empty());
+    EXPECT_TRUE(XdgCalls(0).empty());
+}
+
 TEST_F(Associations, TurningOffRemovesOnlyOurDefaultEntries) {
     mkdir(ConfigDir().c_str(), 0700);
     const std::string list = Home / ".config/mimeapps.list";
