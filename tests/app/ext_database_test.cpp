@@ -11,23 +11,7 @@ using settingtest::SettingsHome;
 
 namespace {
 
-class Associations : public SettingsHome {
-protected:
-    // The xdg-mime calls so far, one line each; waits for the expected number first.
-    std::vector<std::string> XdgCalls(size_t expected) {
-        testsupport::WaitFor([&] { return Lines().size() >= expected; });
-        // A call that should not come gets the time to come anyway.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        return Lines();
-    }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(ReadAll(XdgLog()));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-};
+class Associations : public SettingsHome {};
 
 TEST_F(Associations, DefaultsSkipNeverOfferedTurnOffDebAndStartOneXdgMime) {
     CExtDatabase db;
