@@ -46,7 +46,8 @@ void InstallWatchers() {
     });
     clicker->start(10);
     // Fires only if an event loop runs without a dialog: then end it so the test fails, not hangs.
-    QTimer::singleShot(3000, qApp, [] {
+    // Generous: the first start also creates the settings file, slow under the sanitizers.
+    QTimer::singleShot(15000, qApp, [] {
         if (!QApplication::activeModalWidget()) {
             g_eventLoopRan = true;
             qApp->quit();
