@@ -5,6 +5,7 @@
 #include "SplitHandler.h"
 #include "StreamHandler.h"
 #include "WriteProps.h"
+#include "ZipHandler.h"
 #include "common/MyCom.h"
 
 #include <archive.h>
@@ -140,7 +141,7 @@ const std::vector<CFormatInfo> &Formats() {
          {Sig("PK\x03\x04", 4), Sig("PK\x05\x06", 4)},
          0,
          kMultiSignature,
-         EHandlerKind::kLibarchive,
+         EHandlerKind::kZip,
          SetupZipSeekable,
          SetupZipStreamable,
          0,
@@ -440,6 +441,9 @@ HRESULT CreateFormatHandler(const GUID &classId, const GUID &iid, void **outObje
         switch (f.kind) {
         case EHandlerKind::kLibarchive:
             handler = new CLibarchiveHandler(f);
+            break;
+        case EHandlerKind::kZip:
+            handler = new CZipHandler(f);
             break;
         case EHandlerKind::kStream:
             handler = new CStreamHandler(f);

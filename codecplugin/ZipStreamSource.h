@@ -1,0 +1,60 @@
+#pragma once
+
+// A libzip source over the engine's streams: reads come from an IInStream, and a write session (an
+// update) goes to an ISequentialOutStream. libzip sees positions shifted by the archive's own
+// start: a zip whose offsets count bytes in front of it (a stub joined with `zip -A`) or that
+// leave them out reads the same. The archive is never copied: every read seeks the engine's stream.
+#include "archive/IStream.h"
+#include "common/MyCom.h"
+
+#include <stdio.h>
+#include <zip.h>
+
+namespace NPlugin {
+
+class CZipStreamSource {
+    CMyComPtr<IInStream> _in;
+    UInt64 _inSize = 0;
+    Int64 _shift = 0; // stream position = libzip position + _shift
+    UInt64 _pos = 0;
+
+    CMyComPtr<ISequentialOutStream> _out;
+    CMyComPtr<IOutStream> _outSeek;
+    UInt64 _outBase = 0;
+    FILE *_spool = nullptr; // a forward-only output is written here first
+    UInt64 _wpos = 0;
+    UInt64 _wend = 0;
+    bool _removed = false;
+
+    HRESULT _streamResult = S_OK;
+    zip_error_t _error;
+
+    static zip_int64_t Callback(void *self, void *data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t Command(void *data, zip_uint64_t len, zip_source_cmd_t cmd);
+    zip_int64_t Read(void *data, zip_uint64_t len);
+    zip_int64_t Write(const void *data, zip_uint64_t len);
+    zip_int64_t Fail(int zipError, HRESULT res);
+    HRESULT CommitSpool();
+
+public:
+    // in may be null for an archive made from nothing; out null for reading only.
+    CZipStreamSource(IInStream *in, UInt64 inSize, Int64 shift, ISequentialOutStream *out);
+    ~CZipStreamSource();
+    CZipStreamSource(const CZipStreamSource &) = delete;
+    CZipStreamSource &operator=(const CZipStreamSource &) = delete;
+
+    // A new libzip source calling this object; it must be freed (or handed to libzip) before this
+    // object goes.
+    zip_source_t *Create(zip_error_t *error);
+    // The first failure of the engine's streams, S_OK when none.
+    HRESULT StreamResult() const { return _streamResult; }
+    // libzip asked to remove the archive: it had no entries left.
+    bool Removed() const { return _removed; }
+    bool WroteAnything() const { return _wend != 0; }
+};
+
+// Where the archive's offsets start, measured from the end record: the difference between where
+// the central directory is and where the end record says it is. 0 when the end record is not found.
+HRESULT FindZipShift(IInStream *in, UInt64 size, Int64 &shift);
+
+} // namespace NPlugin
