@@ -23,8 +23,8 @@ bool Has(const std::string &s, const char *part) {
 } // namespace
 
 CArchiveReader::CArchiveReader(IInStream *stream, UInt64 streamSize)
-    : _stream(stream), _streamSize(streamSize), _pos(0), _maxPos(0), _streamResult(S_OK), _hitEnd(false), _a(nullptr),
-      _passphraseSource(nullptr), _buf(kReadBufferSize) {}
+    : _stream(stream), _streamSize(streamSize), _leadingZeros(0), _pos(0), _maxPos(0), _streamResult(S_OK),
+      _hitEnd(false), _a(nullptr), _passphraseSource(nullptr), _buf(kReadBufferSize) {}
 
 CArchiveReader::~CArchiveReader() {
     if (_a) {
@@ -40,12 +40,18 @@ la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const vo
         self->_hitEnd = true;
         return 0;
     }
-    HRESULT res = self->_stream->Seek(static_cast<Int64>(self->_pos), STREAM_SEEK_SET, nullptr);
     UInt32 done = 0;
-    if (res == S_OK) {
-        UInt64 want = self->_streamSize - self->_pos;
-        if (want > self->_buf.size()) want = self->_buf.size();
-        res = self->_stream->Read(self->_buf.data(), static_cast<UInt32>(want), &done);
+    HRESULT res = S_OK;
+    if (self->_pos < self->_leadingZeros) {
+        done = static_cast<UInt32>(std::min<UInt64>(self->_leadingZeros - self->_pos, self->_buf.size()));
+        std::fill(self->_buf.begin(), self->_buf.begin() + done, 0);
+    } else {
+        res = self->_stream->Seek(static_cast<Int64>(self->_pos - self->_leadingZeros), STREAM_SEEK_SET, nullptr);
+        if (res == S_OK) {
+            UInt64 want = self->_streamSize - self->_pos;
+            if (want > self->_buf.size()) want = self->_buf.size();
+            res = self->_stream->Read(self->_buf.data(), static_cast<UInt32>(want), &done);
+        }
     }
     if (res != S_OK) {
         if (self->_streamResult == S_OK) self->_streamResult = res;

@@ -26,6 +26,7 @@ protected:
 class CArchiveReader {
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize;
+    UInt64 _leadingZeros; // shown in front of the stream; _streamSize counts them
     UInt64 _pos;
     UInt64 _maxPos;
     HRESULT _streamResult;
@@ -46,6 +47,12 @@ public:
     CArchiveReader &operator=(const CArchiveReader &) = delete;
 
     void SetPassphraseSource(IPassphraseSource *source) { _passphraseSource = source; }
+    // Shows the reader zero bytes in front of the stream, before Open: a zip cut from a file whose
+    // offsets count from the start of that file still finds its entries.
+    void SetLeadingZeros(UInt64 count) {
+        _streamSize += count - _leadingZeros;
+        _leadingZeros = count;
+    }
     // Enables what setup names and opens the session: ARCHIVE_OK when a reader took the data.
     int Open(FormatSetupFunc setup);
     int NextHeader(struct archive_entry **entry);

@@ -33,6 +33,8 @@ struct CFormatInfo {
     int filterCode;  // single streams: the libarchive filter that must have been detected
     bool canDecrypt; // libarchive can decrypt this format's items given a password
     Func_IsArc isArc;
+    // An archive read from its end (a zip's central directory) may follow a program or other data.
+    bool mayFollowStub = false;
 
     bool SignatureMatches(const Byte *data, size_t size) const;
     size_t SignatureSpan() const;

@@ -59,6 +59,53 @@ bool WarningMeansLostData(const std::string &message) {
     return message.find("Skipped") != std::string::npos || message.find("amaged") != std::string::npos;
 }
 
+UInt32 Get16(const Byte *p) {
+    return p[0] | (static_cast<UInt32>(p[1]) << 8);
+}
+UInt32 Get32(const Byte *p) {
+    return Get16(p) | (Get16(p + 2) << 16);
+}
+
+// A zip is found from the end record of its central directory, whatever lies in front of it (a
+// self-extracting program, say). Its offsets may count from the zip itself or, fixed by the
+// writer, from the start of the whole file: "start" is where the first entry lies in this stream,
+// "leadingZeros" how far in front of this stream the offsets begin.
+HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64 &start, UInt64 &leadingZeros) {
+    const size_t kEndRecord = 22;
+    const size_t kDirHeader = 46;
+    found = false;
+    start = leadingZeros = 0;
+    const size_t span = static_cast<size_t>(std::min<UInt64>(streamSize, kEndRecord + 0xFFFF));
+    if (span < kEndRecord) return S_OK;
+    const UInt64 spanStart = streamSize - span;
+    std::vector<Byte> tail(span);
+    RINOK_PLUGIN(stream->Seek(static_cast<Int64>(spanStart), STREAM_SEEK_SET, nullptr));
+    size_t got = 0;
+    RINOK_PLUGIN(ReadStreamMax(stream, tail.data(), span, got));
+    for (size_t i = got >= kEndRecord ? got - kEndRecord + 1 : 0; i-- > 0;) {
+        const Byte *p = tail.data() + i;
+        if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6 || i + kEndRecord + Get16(p + 20) != got) continue;
+        found = true;
+        const UInt64 endPos = spanStart + i;
+        const UInt64 dirSize = Get32(p + 12), dirOffset = Get32(p + 16);
+        // Zip64 keeps its sizes elsewhere; such an archive is taken only from its own start.
+        if (dirSize == 0xFFFFFFFF || dirOffset == 0xFFFFFFFF || dirSize > endPos) break;
+        const Int64 delta = static_cast<Int64>(endPos - dirSize) - static_cast<Int64>(dirOffset);
+        if (delta < 0) leadingZeros = static_cast<UInt64>(-delta);
+        if (dirSize == 0) break;
+        Byte header[kDirHeader];
+        size_t n = 0;
+        RINOK_PLUGIN(stream->Seek(static_cast<Int64>(endPos - dirSize), STREAM_SEEK_SET, nullptr));
+        RINOK_PLUGIN(ReadStreamMax(stream, header, sizeof(header), n));
+        if (n == sizeof(header) && Get32(header) == 0x02014B50) {
+            const Int64 first = delta + static_cast<Int64>(Get32(header + 42));
+            if (first > 0 && static_cast<UInt64>(first) < endPos) start = static_cast<UInt64>(first);
+        }
+        break;
+    }
+    return stream->Seek(0, STREAM_SEEK_SET, nullptr);
+}
+
 void StripTrailingSlashes(std::wstring &path) {
     while (path.size() > 1 && path.back() == L'/')
         path.pop_back();
@@ -125,6 +172,7 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
         callback->QueryInterface(IID_ICryptoGetTextPassword, reinterpret_cast<void **>(&getter));
     _password.BeginSession(getter);
     CArchiveReader reader(_stream, _streamSize);
+    if (setup == _format.setup) reader.SetLeadingZeros(_leadingZeros); // not for the front-to-back reader
     reader.SetPassphraseSource(&_password);
 
     int r = reader.Open(setup);
@@ -211,7 +259,8 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
     return S_OK;
 }
 
-HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *openCallback) {
+HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartPosition,
+                                 IArchiveOpenCallback *openCallback) {
     COM_TRY_BEGIN
     Close();
     if (!stream) return E_INVALIDARG;
@@ -222,7 +271,20 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpen
         size_t got = 0;
         RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
         RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
-        if (!_format.SignatureMatches(head.data(), got)) {
+        bool matches = _format.SignatureMatches(head.data(), got);
+        if (_format.mayFollowStub) {
+            bool fromEnd = false;
+            UInt64 start = 0;
+            RINOK_PLUGIN(FindZipFromEnd(stream, _streamSize, fromEnd, start, _leadingZeros));
+            // Asked to search, the engine finds the archive behind other data at its own offset;
+            // asked for the start only, what is in front belongs to the archive and is kept on writes.
+            const bool search = maxCheckStartPosition && *maxCheckStartPosition != 0;
+            if (!matches && fromEnd && start != 0 && !search) {
+                matches = true;
+                _bytesInFront = start;
+            }
+        }
+        if (!matches) {
             _errorFlags = kpv_ErrorFlags_IsNotArc;
             return S_FALSE;
         }
@@ -258,8 +320,29 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpen
     COM_TRY_END
 }
 
+HRESULT CLibarchiveHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
+                                         IArchiveUpdateCallback *updateCallback) {
+    COM_TRY_BEGIN
+    if (_isOpen && _bytesInFront != 0 && outStream) {
+        RINOK_PLUGIN(_stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        std::vector<Byte> buf(kDataChunk);
+        for (UInt64 left = _bytesInFront; left != 0;) {
+            size_t got = 0;
+            RINOK_PLUGIN(
+                ReadStreamMax(_stream, buf.data(), static_cast<size_t>(std::min<UInt64>(left, buf.size())), got));
+            if (got == 0) return E_FAIL;
+            RINOK_PLUGIN(WriteStreamAll(outStream, buf.data(), got));
+            left -= got;
+        }
+    }
+    return CWritableHandlerBase::WriteArchive(outStream, numItems, updateCallback);
+    COM_TRY_END
+}
+
 HRESULT CLibarchiveHandler::Close() {
     _stream.Release();
+    _bytesInFront = 0;
+    _leadingZeros = 0;
     _items.clear();
     _items.shrink_to_fit();
     _errorFlags = 0;
@@ -379,6 +462,13 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
             size_t size = 0;
             la_int64_t offset = 0;
             const int r = reader.ReadDataBlock(&block, &size, &offset);
+            // A checksum found wrong at the end comes with the last block: the data is kept, marked.
+            if (r == ARCHIVE_WARN && block && size != 0 && offset >= 0 && static_cast<UInt64>(offset) == written &&
+                size <= limit - written) {
+                if (out) RINOK_PLUGIN(WriteStreamAll(out, block, size));
+                written += size;
+                completed += size;
+            }
             if (r != ARCHIVE_OK && r != ARCHIVE_EOF) {
                 if (reader.StreamResult() != S_OK) return reader.StreamResult();
                 if (_password.AskResult() != S_OK) return _password.AskResult();
@@ -443,6 +533,7 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
     } endSession{_password};
 
     CArchiveReader reader(_stream, _streamSize);
+    if (_setup == _format.setup) reader.SetLeadingZeros(_leadingZeros);
     reader.SetPassphraseSource(&_password);
     const int opened = reader.Open(_setup);
     if (opened != ARCHIVE_OK && opened != ARCHIVE_WARN) {

@@ -41,6 +41,8 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
+    UInt64 _bytesInFront = 0; // a program in front of a zip, copied in front of a new archive
+    UInt64 _leadingZeros = 0; // for a zip whose offsets count from before this stream
     FormatSetupFunc _setup = nullptr;
     std::vector<CArcItem> _items;
     UInt32 _errorFlags = 0;
@@ -68,6 +70,8 @@ public:
 
     HRESULT Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) override;
     HRESULT Close() override;
+    HRESULT WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
+                         IArchiveUpdateCallback *updateCallback) override;
     HRESULT GetNumberOfItems(UInt32 *numItems) override;
     HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override;
     HRESULT Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,

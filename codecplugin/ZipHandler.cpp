@@ -129,6 +129,7 @@ HRESULT CZipHandler::OpenFallback(IInStream *stream, const UInt64 *startLimit, I
         CFormatInfo f = _format;
         f.setup = f.fallbackSetup;
         f.fallbackSetup = nullptr;
+        f.mayFollowStub = false;
         return f;
     }();
     CMyComPtr<IInArchive> fallback = new CLibarchiveHandler(damaged ? frontToBack : _format);
@@ -173,17 +174,28 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     Close();
     if (!stream) return E_INVALIDARG;
     RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
+    CZipPlacement placement;
+    RINOK_PLUGIN(FindZipPlacement(stream, _streamSize, placement));
     {
         std::vector<Byte> head(_format.SignatureSpan());
         size_t got = 0;
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
         RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
-        if (!_format.SignatureMatches(head.data(), got)) {
+        bool matches = _format.SignatureMatches(head.data(), got);
+        // Asked to search, the engine finds a zip behind other data at its own offset; asked for
+        // the start only, what is in front belongs to the archive and is kept on writes.
+        const bool search = startLimit && *startLimit != 0;
+        if (!matches && _format.mayFollowStub && !search && placement.found && placement.firstEntry != 0) {
+            matches = true;
+            _bytesInFront = placement.firstEntry;
+        }
+        if (!matches) {
             _errorFlags = kpv_ErrorFlags_IsNotArc;
             return S_FALSE;
         }
     }
     if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
-    RINOK_PLUGIN(FindZipShift(stream, _streamSize, _shift));
+    _shift = placement.shift;
 
     _source.reset(new CZipStreamSource(stream, _streamSize, _shift, nullptr));
     zip_error_t error;
@@ -224,6 +236,7 @@ HRESULT CZipHandler::Close() {
     _linkTargets.clear();
     _numItems = 0;
     _shift = 0;
+    _bytesInFront = 0;
     _errorFlags = 0;
     _isOpen = false;
     _password.Reset();
@@ -434,9 +447,26 @@ HRESULT CZipHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testM
 HRESULT CZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
                                   IArchiveUpdateCallback *updateCallback) {
     COM_TRY_BEGIN
-    // A damaged archive read front to back has no entries to copy as they are.
-    if (_fallback) return _out.WriteArchive(_fallback, outStream, numItems, updateCallback);
+    // A damaged archive read front to back has no entries to copy as they are: libarchive writes it.
+    if (_fallback) {
+        CMyComPtr<IOutArchive> writer;
+        RINOK_PLUGIN(_fallback->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)));
+        return writer->WriteArchive(outStream, numItems, updateCallback);
+    }
     if (!outStream || !updateCallback) return E_INVALIDARG;
+    if (_isOpen && _bytesInFront != 0) {
+        // A program in front of the archive stays in front of the new one.
+        RINOK_PLUGIN(_stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        std::vector<Byte> buf(kDataChunk);
+        for (UInt64 left = _bytesInFront; left != 0;) {
+            size_t got = 0;
+            RINOK_PLUGIN(
+                ReadStreamMax(_stream, buf.data(), static_cast<size_t>(std::min<UInt64>(left, buf.size())), got));
+            if (got == 0) return E_FAIL;
+            RINOK_PLUGIN(WriteStreamAll(outStream, buf.data(), got));
+            left -= got;
+        }
+    }
     CZipOldArchive old = {this, _stream, _streamSize, _shift};
     return WriteZipArchive(_isOpen ? &old : nullptr, _out.Props(), outStream, numItems, updateCallback);
     COM_TRY_END

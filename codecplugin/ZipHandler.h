@@ -30,6 +30,7 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
     Int64 _shift = 0;
+    UInt64 _bytesInFront = 0; // a program in front of the zip, handed to us with it
     std::unique_ptr<CZipStreamSource> _source;
     zip_t *_zip = nullptr;
     UInt32 _numItems = 0;

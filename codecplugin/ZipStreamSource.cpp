@@ -30,16 +30,10 @@ HRESULT ReadAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &got) 
     return ReadStreamMax(in, data, size, got);
 }
 
-bool HasSignature(IInStream *in, UInt64 pos, const char *sig) {
-    Byte b[4];
-    size_t got = 0;
-    return ReadAt(in, pos, b, 4, got) == S_OK && got == 4 && memcmp(b, sig, 4) == 0;
-}
-
 } // namespace
 
-HRESULT FindZipShift(IInStream *in, UInt64 size, Int64 &shift) {
-    shift = 0;
+HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
+    placement = CZipPlacement();
     if (size < kEndRecordSize) return S_OK;
     const size_t tailSize = static_cast<size_t>(std::min<UInt64>(size, kEndRecordSize + kMaxComment + kLocator64Size));
     const UInt64 tailStart = size - tailSize;
@@ -68,10 +62,17 @@ HRESULT FindZipShift(IInStream *in, UInt64 size, Int64 &shift) {
         }
         if (cdSize > cdEnd) return S_OK;
         const UInt64 cdStart = cdEnd - cdSize;
-        if (cdStart == cdOffset) return S_OK;
+        placement.found = true;
+        if (cdSize == 0) return S_OK;
         // Trusted only where the directory really is.
-        if (cdSize != 0 && !HasSignature(in, cdStart, "PK\x01\x02")) return S_OK;
-        shift = static_cast<Int64>(cdStart) - static_cast<Int64>(cdOffset);
+        Byte header[46];
+        RINOK_PLUGIN(ReadAt(in, cdStart, header, sizeof(header), got));
+        if (got != sizeof(header) || memcmp(header, "PK\x01\x02", 4) != 0) return S_OK;
+        placement.shift = static_cast<Int64>(cdStart) - static_cast<Int64>(cdOffset);
+        const UInt32 firstOffset = Get32(header + 42);
+        const Int64 first = placement.shift + static_cast<Int64>(firstOffset);
+        if (firstOffset != 0xFFFFFFFF && first > 0 && static_cast<UInt64>(first) < cdStart)
+            placement.firstEntry = static_cast<UInt64>(first);
         return S_OK;
     }
     return S_OK;

@@ -53,8 +53,14 @@ public:
     bool WroteAnything() const { return _wend != 0; }
 };
 
-// Where the archive's offsets start, measured from the end record: the difference between where
-// the central directory is and where the end record says it is. 0 when the end record is not found.
-HRESULT FindZipShift(IInStream *in, UInt64 size, Int64 &shift);
+// A zip found from its end record. shift: where the central directory is less where the end record
+// says it is (the offsets of a zip behind other data count from the zip, or from the whole file);
+// firstEntry: where the first entry's local header lies in the stream.
+struct CZipPlacement {
+    bool found = false;
+    Int64 shift = 0;
+    UInt64 firstEntry = 0;
+};
+HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement);
 
 } // namespace NPlugin

@@ -100,12 +100,14 @@ public:
     std::vector<Int32> askModes;
     std::vector<Int32> opResults;
     std::vector<HRESULT> openResults;
+    std::vector<UInt32> openErrorFlags; // of the innermost level, after each open that gave one
     std::vector<HRESULT> extractResults;
     std::vector<std::string> questions;
     std::deque<Int32> answers;
     std::vector<UInt64> totals;
     unsigned noFilesCalls = 0;
     std::string password;
+    HRESULT passwordResult = S_OK; // E_ABORT plays a cancelled password prompt
     bool passwordAsked = false;
 
     COM_QI_BEGIN
@@ -143,8 +145,9 @@ public:
         return S_OK;
     }
     HRESULT BeforeOpen(const wchar_t *, bool) override { return S_OK; }
-    HRESULT OpenResult(const CCodecs *, const CArchiveLink &, const wchar_t *, HRESULT result) override {
+    HRESULT OpenResult(const CCodecs *, const CArchiveLink &arcLink, const wchar_t *, HRESULT result) override {
         openResults.push_back(result);
+        if (const CArc *arc = arcLink.GetArc()) openErrorFlags.push_back(arc->openErrors.errorFlags);
         return S_OK;
     }
     HRESULT ThereAreNoFiles() override {
@@ -160,6 +163,7 @@ public:
 
     HRESULT CryptoGetTextPassword(BSTR *pw) override {
         passwordAsked = true;
+        if (passwordResult != S_OK) return passwordResult;
         UString u;
         u.SetFromAscii(password.c_str());
         *pw = ::SysAllocString(u);

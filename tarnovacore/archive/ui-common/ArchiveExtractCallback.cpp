@@ -782,6 +782,12 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
                 link.Ino = (UInt64)st.st_ino;
             } else
                 DirFor(_diskInRoot).DeleteFile(_diskRelPath); // a damaged link target is no file to keep
+        } else if (_fileWasCreated && !_isSplit &&
+                   (opRes == NArchive::NExtract::NOperationResult::kWrongPassword ||
+                    opRes == NArchive::NExtract::NOperationResult::kUnsupportedMethod)) {
+            // Nothing of the item could be decoded: an empty file would only stand in the way of
+            // the next try.
+            DirFor(_diskInRoot).DeleteFile(_diskRelPath);
         } else if (_fileWasCreated && !_item.isAltStream && opRes == NArchive::NExtract::NOperationResult::kOK)
             _writtenFiles[NormalizeArcPath(_item.itemPath)] = std::make_pair(_diskRelPath, _diskInRoot);
     }
@@ -850,7 +856,18 @@ HRESULT CArchiveExtractCallback::SetDirsTimes() {
     return linksResult;
 }
 
+void CArchiveExtractCallback::DiscardUnfinishedFile() {
+    // The handler stopped inside an item (a cancelled password prompt, say) before any of its data
+    // came: the file it was to go to is not left behind empty.
+    if (_outFileStream && _fileWasCreated && !_isSplit && _outFileStreamSpec->ProcessedSize() == 0 && _diskPathValid) {
+        ReleaseOutFile();
+        DirFor(_diskInRoot).DeleteFile(_diskRelPath);
+    }
+    ReleaseOutFile();
+}
+
 HRESULT CArchiveExtractCallback::CreateDelayedLinks() {
+    DiscardUnfinishedFile();
     HRESULT res = S_OK;
     for (unsigned i = 0; i < _delayedLinks.Size(); i++) {
         const CDelayedLink &link = _delayedLinks[i];

@@ -155,6 +155,7 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     void ApplyAttribToDir();
     HRESULT CloseFile();
     void ReleaseOutFile();
+    void DiscardUnfinishedFile();
 
 public:
     CMyComPtr<IFolderExtractToStreamCallback> ExtractToStreamCallback;

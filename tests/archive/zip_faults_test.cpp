@@ -1,0 +1,134 @@
+// Zip archives as other tools leave them: a program in front, a damaged checksum, items that a
+// wrong password cannot decode. Checked through the whole engine, whichever zip reader is in place.
+#include "archive/extract_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace extracttest;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+using Tree_t = std::map<std::string, std::string>;
+namespace NOpRes = NArchive::NExtract::NOperationResult;
+
+namespace {
+
+class ZipFaults : public ::testing::Test {
+protected:
+    TempFolder tmp;
+
+    void SetUp() override {
+        ASSERT_EQ(S_OK, enginetest::Registry().LoadResult);
+        ASSERT_TRUE(tmp.Ok());
+        ASSERT_EQ(0, mkdir((tmp / "src").c_str(), 0755));
+        ASSERT_EQ(0, mkdir((tmp / "src/dir").c_str(), 0755));
+        ASSERT_TRUE(WriteFile(tmp / "src/a.txt", std::string(200, 'a')));
+        ASSERT_TRUE(WriteFile(tmp / "src/dir/b.txt", "bee\n"));
+    }
+
+    std::string Zip(const std::string &name, const std::string &flags = "") {
+        const std::string z = tmp / name;
+        EXPECT_EQ(0, Sh("cd '" + (tmp / "src") + "' && zip -q -r " + flags + " '" + z + "' a.txt dir"));
+        return z;
+    }
+};
+
+const Tree_t kSource = {{"a.txt", "f:" + std::string(200, 'a')}, {"dir", "d"}, {"dir/b.txt", "f:bee\n"}};
+
+} // namespace
+
+// A self-extracting program is an executable with a zip after it, with the zip's offsets fixed to
+// the whole file or left relative to the zip.
+TEST_F(ZipFaults, ZipAfterAProgramOpensListsTestsAndExtracts) {
+    const std::string inner = Zip("inner.zip");
+    ASSERT_EQ(0, Sh("head -c 20000 /bin/ls > '" + (tmp / "stub.bin") + "'"));
+    ASSERT_EQ(0, Sh("cd '" + tmp.Path() +
+                    "' && cat stub.bin inner.zip > fixed.zip && zip -q -A fixed.zip && "
+                    "cat stub.bin inner.zip > plain.zip"));
+    ASSERT_EQ(0, Sh("unzip -tq '" + (tmp / "fixed.zip") + "' >/dev/null"));
+    for (const char *name : {"fixed.zip", "plain.zip"}) {
+        for (const wchar_t *type : {(const wchar_t *)nullptr, L"zip"}) {
+            SCOPED_TRACE(std::string(name) + (type ? " as zip" : ""));
+            for (bool test : {true, false}) {
+                TempFolder t;
+                CRecordingCallback cb;
+                CExtractOptions o = Options(t / "out");
+                o.TestMode = test;
+                const CRun run = RunExtract({tmp / name}, o, cb, nullptr, nullptr, type);
+                EXPECT_EQ(S_OK, run.result);
+                EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults);
+                EXPECT_EQ(std::vector<UInt32>{0}, cb.openErrorFlags);
+                EXPECT_EQ(std::vector<Int32>(3, NOpRes::kOK), cb.opResults);
+                EXPECT_TRUE(cb.messages.empty());
+                if (!test) {
+                    EXPECT_EQ(kSource, Tree(t / "out"));
+                }
+            }
+        }
+    }
+}
+
+// The stored checksum is wrong but the data is whole: the item is reported and its data kept.
+TEST_F(ZipFaults, BadChecksumKeepsTheDecodedData) {
+    for (const char *method : {"-0", "-9"}) {
+        SCOPED_TRACE(method);
+        const std::string z = Zip(std::string("crc") + method + ".zip", method);
+        // Every copy of a.txt's checksum (local header and central directory) is spoiled.
+        ASSERT_EQ(0, Sh("/usr/bin/python3 -c \"import sys,zipfile,struct\n"
+                        "p=sys.argv[1]; d=bytearray(open(p,'rb').read())\n"
+                        "crc=struct.pack('<I', zipfile.ZipFile(p).getinfo('a.txt').CRC)\n"
+                        "i=d.find(crc)\n"
+                        "while i>=0:\n  d[i]^=0xFF; i=d.find(crc, i+1)\n"
+                        "open(p,'wb').write(d)\" '" +
+                        z + "'"));
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({z}, Options(t / "out"), cb).result);
+        EXPECT_EQ(kSource, Tree(t / "out"));
+        ASSERT_EQ(3u, cb.prepared.size());
+        for (size_t i = 0; i < cb.prepared.size(); i++)
+            EXPECT_EQ(cb.prepared[i] == "a.txt" ? NOpRes::kCRCError : NOpRes::kOK, cb.opResults[i]) << cb.prepared[i];
+    }
+}
+
+// Items that could not be decoded leave nothing behind, so that a second try with the right
+// password meets no overwrite questions.
+TEST_F(ZipFaults, WrongOrMissingPasswordLeavesNothingBehind) {
+    const std::string zipCrypto = Zip("zc.zip", "-P right");
+    const std::string aes = tmp / "aes.zip";
+    ASSERT_EQ(0, Sh("cd '" + (tmp / "src") +
+                    "' && bsdtar --format zip --options zip:encryption=aes256 "
+                    "--passphrase right -cf '" +
+                    aes + "' a.txt dir"));
+    struct Case {
+        const char *name;
+        std::string archive;
+        HRESULT passwordResult;
+    } cases[] = {
+        {"zipcrypto, wrong", zipCrypto, S_OK},
+        {"aes, wrong", aes, S_OK},
+        {"zipcrypto, prompt cancelled", zipCrypto, E_ABORT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder t;
+        const std::string out = t / "out";
+        {
+            CRecordingCallback cb;
+            cb.password = "wrong";
+            cb.passwordResult = c.passwordResult;
+            RunExtract({c.archive}, Options(out), cb);
+            const Tree_t left = Tree(out);
+            for (const auto &e : left)
+                EXPECT_EQ("d", e.second) << e.first << " was left behind";
+        }
+        CRecordingCallback cb;
+        cb.password = "right";
+        EXPECT_EQ(S_OK, RunExtract({c.archive},
+                                   Options(out, NExtract::NPathMode::kFullPaths, NExtract::NOverwriteMode::kAsk), cb)
+                            .result);
+        EXPECT_TRUE(cb.questions.empty()) << cb.questions.size() << " overwrite questions";
+        EXPECT_EQ(kSource, Tree(out));
+    }
+}
