@@ -5,6 +5,7 @@
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
+#include "ZipEntryReader.h"
 #include "ZipWriter.h"
 
 #include <algorithm>
@@ -349,30 +350,24 @@ HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCal
         return callback->SetOperationResult(NOperationResult::kOK);
     }
 
-    zip_file_t *f = nullptr;
+    const char *password = nullptr;
     if (e.encrypted) {
-        const char *password = _password.Password();
+        password = _password.Password();
         if (_password.AskResult() != S_OK) return _password.AskResult();
         // No password, or an empty one, cannot be right.
         if (!password || !*password) {
             _password.Reject();
             return FailItem(index, askMode, callback, NOperationResult::kWrongPassword);
         }
-        f = zip_fopen_index_encrypted(_zip, index, 0, password);
-    } else {
-        f = zip_fopen_index(_zip, index, 0);
     }
-    if (!f) {
+    CZipEntryReader reader;
+    if (!reader.Open(_zip, index, password)) {
         if (_source->StreamResult() != S_OK) return _source->StreamResult();
-        const Int32 opRes = ResultOfZipError(zip_error_code_zip(zip_get_error(_zip)));
         zip_error_clear(_zip);
+        const Int32 opRes = ResultOfZipError(reader.Error());
         if (opRes == NOperationResult::kWrongPassword) _password.Reject();
         return FailItem(index, askMode, callback, opRes);
     }
-    struct CCloser {
-        zip_file_t *f;
-        ~CCloser() { zip_fclose(f); }
-    } closer{f};
 
     _buf.resize(kDataChunk);
     zip_int64_t n = 0;
@@ -380,11 +375,10 @@ HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCal
     if (e.encrypted) {
         // A wrong password can pass the check bytes; it shows in the first block, before anything
         // is written.
-        n = zip_fread(f, _buf.data(), _buf.size());
+        n = reader.Read(_buf.data(), _buf.size());
         if (n < 0) {
             if (_source->StreamResult() != S_OK) return _source->StreamResult();
-            const int code = zip_error_code_zip(zip_file_get_error(f));
-            if (code != ZIP_ER_EOF && code != ZIP_ER_READ) {
+            if (reader.Error() != ZIP_ER_EOF && reader.Error() != ZIP_ER_READ) {
                 _password.Reject();
                 return FailItem(index, askMode, callback, NOperationResult::kWrongPassword);
             }
@@ -396,11 +390,11 @@ HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCal
     RINOK_PLUGIN(callback->PrepareOperation(askMode));
     Int32 opRes = NOperationResult::kOK;
     for (;;) {
-        if (!havePending) n = zip_fread(f, _buf.data(), _buf.size());
+        if (!havePending) n = reader.Read(_buf.data(), _buf.size());
         havePending = false;
         if (n < 0) {
             if (_source->StreamResult() != S_OK) return _source->StreamResult();
-            opRes = ResultOfZipError(zip_error_code_zip(zip_file_get_error(f)));
+            opRes = ResultOfZipError(reader.Error());
             break;
         }
         if (n == 0) break;

@@ -485,6 +485,14 @@ TEST_F(PluginExtractTest, ZipsOfOtherToolsReadByteExact) {
          py + "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED); "
               "[z.write(p) for p in ['a.txt','d','d/big.bin','中文.txt','z.txt']]; z.close()\" %o",
          0},
+        {"lzma.zip",
+         py + "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_LZMA); "
+              "[z.write(p) for p in ['a.txt','d','d/big.bin','中文.txt','z.txt']]; z.close()\" %o",
+         0},
+        {"bzip2.zip",
+         py + "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_BZIP2); "
+              "[z.write(p) for p in ['a.txt','d','d/big.bin','中文.txt','z.txt']]; z.close()\" %o",
+         0},
         {"zip64.zip",
          py + "z=zipfile.ZipFile(sys.argv[1],'w',zipfile.ZIP_DEFLATED); "
               "[z.open(p,'w',force_zip64=True).write(open(p,'rb').read()) for p in "
