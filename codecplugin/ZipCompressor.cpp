@@ -13,12 +13,12 @@ namespace NPlugin {
 
 struct CZipCompressor::CJob {
     size_t entry = 0;
-    std::vector<Byte> in;
-    std::vector<Byte> dict; // deflate: the 32 KiB of the entry before this block
+    CByteBuffer in;
+    CByteBuffer dict; // deflate: the 32 KiB of the entry before this block
     size_t inSize = 0;
     bool first = false;
     bool last = false;
-    std::vector<Byte> out;
+    CByteBuffer out;
     UInt32 crc = 0;
     bool done = false;
     bool failed = false;
@@ -74,7 +74,7 @@ public:
     CStreamEncoder(const CStreamEncoder &) = delete;
     CStreamEncoder &operator=(const CStreamEncoder &) = delete;
 
-    bool Init(int level, std::vector<Byte> &out) {
+    bool Init(int level, CByteBuffer &out) {
         if (_method == ZIP_CM_BZIP2) {
             _ready = BZ2_bzCompressInit(&_bz, level < 1 ? 9 : std::min(level, 9), 0, 0) == BZ_OK;
             return _ready;
@@ -90,7 +90,7 @@ public:
         return _ready;
     }
 
-    bool Code(const Byte *in, size_t size, bool finish, std::vector<Byte> &out) {
+    bool Code(const Byte *in, size_t size, bool finish, CByteBuffer &out) {
         const size_t kStep = 1 << 16;
         if (_method == ZIP_CM_BZIP2) {
             _bz.next_in = const_cast<char *>(reinterpret_cast<const char *>(in));
@@ -128,14 +128,6 @@ public:
 bool CompressWhole(CZipCompressor::CJob &j, zip_int32_t method, int level) {
     CStreamEncoder encoder(method);
     return encoder.Init(level, j.out) && encoder.Code(j.in.data(), j.in.size(), true, j.out);
-}
-
-HRESULT ReadBlock(ISequentialInStream *in, size_t size, std::vector<Byte> &data) {
-    data.resize(size);
-    size_t got = 0;
-    const HRESULT res = ReadStreamMax(in, data.data(), size, got);
-    data.resize(got);
-    return res;
 }
 
 } // namespace
@@ -189,8 +181,8 @@ void CZipCompressor::Worker() {
                 ok = true;
                 break;
             }
-            std::vector<Byte>().swap(j->in);
-            std::vector<Byte>().swap(j->dict);
+            CByteBuffer().swap(j->in);
+            CByteBuffer().swap(j->dict);
         } catch (...) {
             ok = false;
         }
@@ -201,6 +193,15 @@ void CZipCompressor::Worker() {
         }
         _jobDone.notify_all();
     }
+}
+
+// Read through one buffer, so that a small file takes no more memory than its size.
+HRESULT CZipCompressor::ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data) {
+    _readBuf.resize(kBlock);
+    size_t got = 0;
+    const HRESULT res = ReadStreamMax(in, _readBuf.data(), std::min(size, kBlock), got);
+    data.assign(_readBuf.begin(), _readBuf.begin() + static_cast<std::ptrdiff_t>(got));
+    return res;
 }
 
 HRESULT CZipCompressor::SpoolWrite(const void *data, size_t size) {
@@ -251,13 +252,13 @@ HRESULT CZipCompressor::Submit(std::unique_ptr<CJob> job) {
     return S_OK;
 }
 
-HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, std::vector<Byte> &head, CSpoolEntry &entry,
+HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &head, CSpoolEntry &entry,
                                        const std::function<HRESULT(UInt64)> &progress) {
     CStreamEncoder encoder(_method);
-    std::vector<Byte> out;
+    CByteBuffer out;
     if (!encoder.Init(_level, out)) return E_OUTOFMEMORY;
     entry.offset = _spoolPos;
-    std::vector<Byte> data = std::move(head);
+    CByteBuffer data = std::move(head);
     for (;;) {
         entry.crc = Crc(entry.crc, data.data(), data.size());
         entry.size += data.size();
@@ -279,8 +280,8 @@ HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT
     _entries.emplace_back();
     _entries.back().method = _method;
     if (_method == ZIP_CM_BZIP2 || _method == ZIP_CM_LZMA) {
-        std::vector<Byte> data;
-        std::vector<Byte> chunk;
+        CByteBuffer data;
+        CByteBuffer chunk;
         bool ended = false;
         while (!ended && data.size() <= kWholeLimit) {
             RINOK_PLUGIN(ReadBlock(in, kReadChunk, chunk));
@@ -298,13 +299,13 @@ HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT
         RINOK_PLUGIN(Drain());
         return CompressInline(in, data, _entries[entryIndex], progress);
     }
-    std::vector<Byte> cur;
+    CByteBuffer cur;
     RINOK_PLUGIN(ReadBlock(in, kBlock, cur));
     RINOK_PLUGIN(progress(cur.size()));
     bool first = true;
-    std::vector<Byte> tail;
+    CByteBuffer tail;
     for (;;) {
-        std::vector<Byte> next;
+        CByteBuffer next;
         if (cur.size() == kBlock) {
             RINOK_PLUGIN(ReadBlock(in, kBlock, next));
             RINOK_PLUGIN(progress(next.size()));

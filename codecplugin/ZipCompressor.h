@@ -22,6 +22,18 @@
 
 namespace NPlugin {
 
+// Bytes whose storage is not zeroed when the vector grows: buffers that are filled right away.
+template <class T> struct CNoInitAllocator : std::allocator<T> {
+    template <class U> struct rebind { typedef CNoInitAllocator<U> other; };
+    CNoInitAllocator() = default;
+    template <class U> CNoInitAllocator(const CNoInitAllocator<U> &) {}
+    template <class U> void construct(U *p) { ::new (static_cast<void *>(p)) U; }
+    template <class U, class... Args> void construct(U *p, Args &&...args) {
+        ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+typedef std::vector<Byte, CNoInitAllocator<Byte>> CByteBuffer;
+
 // Where an entry's compressed data lies in the temporary file.
 struct CSpoolEntry {
     UInt64 offset = 0;
@@ -50,14 +62,15 @@ private:
     std::deque<std::unique_ptr<CJob>> _inFlight; // in entry order, until written
     size_t _inFlightBytes = 0;
     bool _stop = false;
-    std::vector<Byte> _buf;
+    CByteBuffer _readBuf;
 
     void Worker();
     HRESULT Submit(std::unique_ptr<CJob> job);
     HRESULT WriteFront();
     HRESULT Drain();
     HRESULT SpoolWrite(const void *data, size_t size);
-    HRESULT CompressInline(ISequentialInStream *in, std::vector<Byte> &head, CSpoolEntry &entry,
+    HRESULT ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data);
+    HRESULT CompressInline(ISequentialInStream *in, CByteBuffer &head, CSpoolEntry &entry,
                            const std::function<HRESULT(UInt64)> &progress);
 
 public:

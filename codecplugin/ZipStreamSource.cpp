@@ -15,6 +15,7 @@ const size_t kEndRecordSize = 22;
 const size_t kMaxComment = 0xFFFF;
 const size_t kLocator64Size = 20;
 const size_t kCopyChunk = 1 << 18;
+const size_t kCacheSize = 1 << 16;
 
 UInt32 Get32(const Byte *p) {
     return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
@@ -102,30 +103,47 @@ zip_int64_t CZipStreamSource::Fail(int zipError, HRESULT res) {
     return -1;
 }
 
+// Reads at a libzip position; positions before the stream's start (offsets that count a stub we
+// were not given) read as zeros.
+HRESULT CZipStreamSource::ReadStream(UInt64 pos, Byte *data, size_t len, size_t &got) {
+    got = 0;
+    const Int64 physical = static_cast<Int64>(pos) + _shift;
+    if (physical < 0) {
+        got = static_cast<size_t>(std::min<UInt64>(len, static_cast<UInt64>(-physical)));
+        memset(data, 0, got);
+        if (got == len) return S_OK;
+    }
+    RINOK_PLUGIN(_in->Seek(static_cast<Int64>(pos + got) + _shift, STREAM_SEEK_SET, nullptr));
+    size_t n = 0;
+    const HRESULT res = ReadStreamMax(_in, data + got, len - got, n);
+    got += n;
+    return res;
+}
+
 zip_int64_t CZipStreamSource::Read(void *data, zip_uint64_t len) {
     if (!_in) return 0;
     const UInt64 size = static_cast<UInt64>(static_cast<Int64>(_inSize) - _shift);
     if (_pos >= size) return 0;
     len = std::min<zip_uint64_t>(len, size - _pos);
     Byte *p = static_cast<Byte *>(data);
-    zip_uint64_t done = 0;
-    // Positions before the stream's start (offsets that count a stub we were not given) read as zeros.
-    const Int64 physical = static_cast<Int64>(_pos) + _shift;
-    if (physical < 0) {
-        const zip_uint64_t zeros = std::min<zip_uint64_t>(len, static_cast<zip_uint64_t>(-physical));
-        memset(p, 0, zeros);
-        done = zeros;
+    size_t got = 0;
+    if (len >= kCacheSize / 2) {
+        const HRESULT res = ReadStream(_pos, p, static_cast<size_t>(len), got);
+        if (res != S_OK) return Fail(ZIP_ER_READ, res);
+    } else {
+        if (_pos < _cacheStart || _pos + len > _cacheStart + _cacheSize) {
+            _cache.resize(kCacheSize);
+            _cacheStart = _pos;
+            _cacheSize = 0;
+            const HRESULT res = ReadStream(_pos, _cache.data(),
+                                           static_cast<size_t>(std::min<UInt64>(kCacheSize, size - _pos)), _cacheSize);
+            if (res != S_OK) return Fail(ZIP_ER_READ, res);
+        }
+        got = static_cast<size_t>(std::min<UInt64>(len, _cacheStart + _cacheSize - _pos));
+        memcpy(p, _cache.data() + (_pos - _cacheStart), got);
     }
-    if (done < len) {
-        const HRESULT res = _in->Seek(static_cast<Int64>(_pos + done) + _shift, STREAM_SEEK_SET, nullptr);
-        if (res != S_OK) return Fail(ZIP_ER_SEEK, res);
-        size_t got = 0;
-        const HRESULT r = ReadStreamMax(_in, p + done, static_cast<size_t>(len - done), got);
-        if (r != S_OK) return Fail(ZIP_ER_READ, r);
-        done += got;
-    }
-    _pos += done;
-    return static_cast<zip_int64_t>(done);
+    _pos += got;
+    return static_cast<zip_int64_t>(got);
 }
 
 zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {

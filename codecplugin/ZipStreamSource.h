@@ -8,6 +8,7 @@
 #include "common/MyCom.h"
 
 #include <stdio.h>
+#include <vector>
 #include <zip.h>
 
 namespace NPlugin {
@@ -17,6 +18,10 @@ class CZipStreamSource {
     UInt64 _inSize = 0;
     Int64 _shift = 0; // stream position = libzip position + _shift
     UInt64 _pos = 0;
+    // libzip reads the central directory a few bytes at a time: those reads come from a window.
+    std::vector<Byte> _cache;
+    UInt64 _cacheStart = 0; // libzip position of _cache[0]
+    size_t _cacheSize = 0;
 
     CMyComPtr<ISequentialOutStream> _out;
     CMyComPtr<IOutStream> _outSeek;
@@ -32,6 +37,7 @@ class CZipStreamSource {
     static zip_int64_t Callback(void *self, void *data, zip_uint64_t len, zip_source_cmd_t cmd);
     zip_int64_t Command(void *data, zip_uint64_t len, zip_source_cmd_t cmd);
     zip_int64_t Read(void *data, zip_uint64_t len);
+    HRESULT ReadStream(UInt64 pos, Byte *data, size_t len, size_t &got);
     zip_int64_t Write(const void *data, zip_uint64_t len);
     zip_int64_t Fail(int zipError, HRESULT res);
     HRESULT CommitSpool();
