@@ -1044,3 +1044,35 @@ TEST_F(PluginWriteTest, ZipUpdateCopiesKeptEntriesAsTheyAre) {
     }
     EXPECT_EQ(Sh("bsdtar --passphrase newpw -xOf n.zip new.txt | grep -q 'new data'"), 0);
 }
+
+// A zip behind a program, its offsets counting from the zip or (zip -A) from the whole file, handed
+// over whole or from the zip's start: an update keeps what is in front and copies the entries.
+TEST_F(PluginWriteTest, ZipBehindAStubIsUpdated) {
+    ASSERT_EQ(Sh("head -c 5000 /bin/ls > stub && printf 'kept\\n' > k.txt && zip -q in.zip k.txt && "
+                 "cat stub in.zip > plain.zip && cat stub in.zip > fixed.zip && zip -qA fixed.zip"),
+              0);
+    const std::string stub = ReadFile(tmp / "stub");
+    for (const char *name : {"plain.zip", "fixed.zip"}) {
+        for (bool whole : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (whole ? " whole" : " from the zip"));
+            const std::string file = ReadFile(tmp / name);
+            HRESULT res;
+            CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", whole ? file : file.substr(stub.size()), &res);
+            ASSERT_EQ(res, S_OK);
+            ASSERT_EQ(NumItems(arc), 1u);
+            CMyComPtr<IOutArchive> writer;
+            ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+            CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+            cb->items = {Kept(0), File("new.txt", "new\n")};
+            std::string data;
+            ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+            // Handed over whole, the program stays in front; else the engine puts it back.
+            EXPECT_EQ(data.compare(0, stub.size(), stub) == 0, whole);
+            WriteFile(tmp / "n.zip", whole ? data : stub + data);
+            // unzip warns (1) of bytes in front that the offsets do not count, as it does for the old one.
+            EXPECT_EQ(Sh("unzip -tq n.zip; test $? -le 1 && unzip -p n.zip new.txt | grep -q new"), 0);
+            const std::map<std::string, std::string> expected = {{"k.txt", "kept\n"}, {"new.txt", "new\n"}};
+            EXPECT_TRUE(ReadBack(lib, "zip", whole ? data : stub + data) == expected);
+        }
+    }
+}
