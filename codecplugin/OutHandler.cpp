@@ -75,21 +75,12 @@ HRESULT CWriteRun::CollectItems(UInt32 numItems) {
 }
 
 HRESULT CWriteRun::AskWritePassword() {
-    CMyComPtr<ICryptoGetTextPassword2> getter;
-    _callback->QueryInterface(IID_ICryptoGetTextPassword2, reinterpret_cast<void **>(&getter));
-    if (!getter) return S_OK;
-    Int32 defined = 0;
-    BSTR b = nullptr;
-    const HRESULT res = getter->CryptoGetTextPassword2(&defined, &b);
-    std::wstring password(b ? b : L"");
-    SysFreeString(b);
-    RINOK_PLUGIN(res);
+    bool defined = false;
+    RINOK_PLUGIN(NPlugin::AskWritePassword(_callback, defined, _passphrase));
     if (!defined) return S_OK;
     // libarchive would write 7z data in clear whatever it is told: refuse instead.
     if (_format == EWriteFormat::k7z) return E_NOTIMPL;
-    if (password.empty()) return E_INVALIDARG;
-    _passphrase = WideToUtf8(password.c_str());
-    memset(&password[0], 0, password.size() * sizeof(wchar_t));
+    if (_passphrase.empty()) return E_INVALIDARG;
     _encrypt = true;
     return S_OK;
 }

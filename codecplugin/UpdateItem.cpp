@@ -3,9 +3,12 @@
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
+#include "archive/IPassword.h"
 #include "archive/PropID.h"
+#include "common/MyCom.h"
 
 #include <archive_entry.h>
+#include <string.h>
 #include <sys/stat.h>
 
 namespace NPlugin {
@@ -192,6 +195,25 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
     if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
     if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
     return entry;
+}
+
+HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password) {
+    defined = false;
+    password.clear();
+    CMyComPtr<ICryptoGetTextPassword2> getter;
+    callback->QueryInterface(IID_ICryptoGetTextPassword2, reinterpret_cast<void **>(&getter));
+    if (!getter) return S_OK;
+    Int32 isDefined = 0;
+    BSTR b = nullptr;
+    const HRESULT res = getter->CryptoGetTextPassword2(&isDefined, &b);
+    std::wstring wide(b ? b : L"");
+    SysFreeString(b);
+    RINOK_PLUGIN(res);
+    defined = isDefined != 0;
+    if (defined) password = WideToUtf8(wide.c_str());
+    // The secret does not linger in freed memory.
+    if (!wide.empty()) memset(&wide[0], 0, wide.size() * sizeof(wchar_t));
+    return S_OK;
 }
 
 HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UInt32 numItems, EWriteFormat format,

@@ -63,6 +63,9 @@ HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
 // Reads one boolean property; false when it is empty.
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
 
+// The password for new entries, when the caller defines one (as UTF-8).
+HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password);
+
 // The records of an update, without its deletion markers: properties from the callback or, for
 // what it leaves out, from the old archive (null when there is none).
 HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UInt32 numItems, EWriteFormat format,

@@ -217,12 +217,12 @@ HRESULT CheckSize(const CValue &v) {
     return E_INVALIDARG;
 }
 
+} // namespace
+
 UInt32 NumCpus() {
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<UInt32>(n) : 1;
 }
-
-} // namespace
 
 EWriteFormat WriteFormatOf(const CFormatInfo &format) {
     static const struct {

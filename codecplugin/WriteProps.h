@@ -17,6 +17,8 @@ enum class EWriteMethod { kDefault, kCopy, kDeflate, kBzip2, kLzma, kLzma2, kPpm
 
 enum class EZipEncryption { kZipCrypto, kAes128, kAes192, kAes256 };
 
+UInt32 NumCpus();
+
 // Which writer a format has; kNone when it cannot be written.
 EWriteFormat WriteFormatOf(const CFormatInfo &format);
 

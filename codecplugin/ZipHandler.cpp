@@ -79,30 +79,39 @@ CZipHandler::~CZipHandler() {
     Close();
 }
 
-bool CZipHandler::GetEntry(UInt32 index, CEntry &e, bool wantName) const {
-    zip_stat_t st;
-    if (zip_stat_index(_zip, index, ZIP_FL_ENC_RAW, &st) != 0) return false;
-    const char *name = (st.valid & ZIP_STAT_NAME) && st.name ? st.name : "";
-    if (wantName) e.rawName = name;
-    const size_t len = strlen(name);
-    const bool dirByName = len != 0 && name[len - 1] == '/';
-    zip_uint8_t opsys = 0;
-    zip_uint32_t attributes = 0;
-    zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
-    e.mode = EntryMode(opsys, attributes, dirByName);
-    e.isDir = (e.mode & S_IFMT) == S_IFDIR;
-    e.size = e.isDir ? 0 : st.size;
-    e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-    zip_uint16_t extraLen = 0;
-    const zip_uint8_t *ut =
-        zip_file_extra_field_get_by_id(_zip, index, kExtendedTimestamp, 0, &extraLen, ZIP_FL_CENTRAL);
-    if (ut && extraLen >= 5 && (ut[0] & 1)) {
-        e.mtime = static_cast<Int32>(static_cast<UInt32>(ut[1]) | (static_cast<UInt32>(ut[2]) << 8) |
-                                     (static_cast<UInt32>(ut[3]) << 16) | (static_cast<UInt32>(ut[4]) << 24));
-        e.mtimeDefined = true;
-    } else if (st.valid & ZIP_STAT_MTIME) {
-        e.mtime = st.mtime;
-        e.mtimeDefined = true;
+// Only what is asked for is looked up: listing asks for one property at a time.
+bool CZipHandler::GetEntry(UInt32 index, CEntry &e, unsigned want) const {
+    if (want & (kWantName | kWantMode)) {
+        const char *name = zip_get_name(_zip, index, ZIP_FL_ENC_RAW);
+        if (!name) return false;
+        if (want & kWantName) e.rawName = name;
+        if (want & kWantMode) {
+            const size_t len = strlen(name);
+            zip_uint8_t opsys = 0;
+            zip_uint32_t attributes = 0;
+            zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
+            e.mode = EntryMode(opsys, attributes, len != 0 && name[len - 1] == '/');
+            e.isDir = (e.mode & S_IFMT) == S_IFDIR;
+        }
+    }
+    if (want & (kWantData | kWantTime)) {
+        zip_stat_t st;
+        if (zip_stat_index(_zip, index, ZIP_FL_ENC_RAW, &st) != 0) return false;
+        e.size = st.size;
+        e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+        if (want & kWantTime) {
+            zip_uint16_t extraLen = 0;
+            const zip_uint8_t *ut =
+                zip_file_extra_field_get_by_id(_zip, index, kExtendedTimestamp, 0, &extraLen, ZIP_FL_CENTRAL);
+            if (ut && extraLen >= 5 && (ut[0] & 1)) {
+                e.mtime = static_cast<Int32>(static_cast<UInt32>(ut[1]) | (static_cast<UInt32>(ut[2]) << 8) |
+                                             (static_cast<UInt32>(ut[3]) << 16) | (static_cast<UInt32>(ut[4]) << 24));
+                e.mtimeDefined = true;
+            } else if (st.valid & ZIP_STAT_MTIME) {
+                e.mtime = st.mtime;
+                e.mtimeDefined = true;
+            }
+        }
     }
     return true;
 }
@@ -154,7 +163,8 @@ HRESULT CZipHandler::OpenFallback(IInStream *stream, const UInt64 *startLimit, I
 HRESULT CZipHandler::ReadLinkTargets() {
     for (UInt32 i = 0; i < _numItems; i++) {
         CEntry e;
-        if (!GetEntry(i, e, false) || (e.mode & S_IFMT) != S_IFLNK || e.encrypted || e.size > kMaxLinkTarget) continue;
+        if (!GetEntry(i, e, kWantMode) || (e.mode & S_IFMT) != S_IFLNK) continue;
+        if (!GetEntry(i, e, kWantData) || e.encrypted || e.size > kMaxLinkTarget) continue;
         zip_file_t *f = zip_fopen_index(_zip, i, 0);
         if (!f) {
             if (_source->StreamResult() != S_OK) return _source->StreamResult();
@@ -254,8 +264,30 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     COM_TRY_BEGIN
     if (_fallback) return _fallback->GetProperty(index, propID, value);
     if (index >= _numItems) return E_INVALIDARG;
+    unsigned want = 0;
+    switch (propID) {
+    case kpidPath:
+        want = kWantName;
+        break;
+    case kpidIsDir:
+    case kpidAttrib:
+    case kpidPosixAttrib:
+        want = kWantMode;
+        break;
+    case kpidSize:
+        want = kWantMode | kWantData;
+        break;
+    case kpidEncrypted:
+        want = kWantData;
+        break;
+    case kpidMTime:
+        want = kWantTime;
+        break;
+    default:
+        break;
+    }
     CEntry e;
-    if (!GetEntry(index, e, propID == kpidPath)) return E_FAIL;
+    if (want && !GetEntry(index, e, want)) return E_FAIL;
     const bool utf16 = global_use_utf16_conversion != 0;
     switch (propID) {
     case kpidPath: {
@@ -269,7 +301,7 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
         break;
     case kpidSize: {
         const auto link = _linkTargets.find(index);
-        PropSetUInt64(value, link != _linkTargets.end() ? link->second.size() : e.size);
+        PropSetUInt64(value, link != _linkTargets.end() ? link->second.size() : e.isDir ? 0 : e.size);
         break;
     }
     case kpidMTime:
@@ -336,7 +368,7 @@ HRESULT CZipHandler::FailItem(UInt32 index, Int32 askMode, IArchiveExtractCallba
 
 HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCallback *callback, UInt64 &completed) {
     CEntry e;
-    if (!GetEntry(index, e, false))
+    if (!GetEntry(index, e, kWantMode | kWantData))
         return ReportItemsNotExtracted(callback, &index, 1, NOperationResult::kHeadersError);
     const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
     CMyComPtr<ISequentialOutStream> out;
@@ -419,7 +451,7 @@ HRESULT CZipHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testM
     UInt64 total = 0;
     for (UInt32 i : wanted) {
         CEntry e;
-        if (GetEntry(i, e, false)) total += e.size;
+        if (GetEntry(i, e, kWantData)) total += e.size;
     }
     RINOK_PLUGIN(extractCallback->SetTotal(total));
 

@@ -49,7 +49,8 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
         bool mtimeDefined = false;
         Int64 mtime = 0;
     };
-    bool GetEntry(UInt32 index, CEntry &e, bool wantName) const;
+    enum : unsigned { kWantName = 1, kWantMode = 2, kWantData = 4, kWantTime = 8 };
+    bool GetEntry(UInt32 index, CEntry &e, unsigned want) const;
     bool LocalTime(UInt32 index, unsigned which, Int64 &t) const;
     HRESULT OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback, bool damaged);
     HRESULT ReadLinkTargets();

@@ -109,11 +109,6 @@ zip_uint16_t ZipEncryptionMethod(EZipEncryption e) {
     return ZIP_EM_TRAD_PKWARE;
 }
 
-UInt32 NumCpus() {
-    const long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<UInt32>(n) : 1;
-}
-
 class CZipWriteRun {
     const CZipOldArchive *_old;
     const CWriteProps &_props;
@@ -154,21 +149,8 @@ public:
 };
 
 HRESULT CZipWriteRun::AskPassword() {
-    CMyComPtr<ICryptoGetTextPassword2> getter;
-    _callback->QueryInterface(IID_ICryptoGetTextPassword2, reinterpret_cast<void **>(&getter));
-    if (!getter) return S_OK;
-    Int32 defined = 0;
-    BSTR b = nullptr;
-    const HRESULT res = getter->CryptoGetTextPassword2(&defined, &b);
-    std::wstring password(b ? b : L"");
-    SysFreeString(b);
-    RINOK_PLUGIN(res);
-    if (!defined) return S_OK;
-    if (password.empty()) return E_INVALIDARG;
-    _password = WideToUtf8(password.c_str());
-    memset(&password[0], 0, password.size() * sizeof(wchar_t));
-    _encrypt = true;
-    return S_OK;
+    RINOK_PLUGIN(AskWritePassword(_callback, _encrypt, _password));
+    return _encrypt && _password.empty() ? E_INVALIDARG : S_OK;
 }
 
 HRESULT CZipWriteRun::ReadNewItem(size_t i) {
