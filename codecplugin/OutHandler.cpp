@@ -20,7 +20,6 @@ namespace NPlugin {
 namespace {
 
 const size_t kChunk = 1 << 18;
-const size_t kMaxLinkTarget = 1 << 16;
 
 bool IsSingleStream(EWriteFormat f) {
     return f == EWriteFormat::kGzip || f == EWriteFormat::kBzip2 || f == EWriteFormat::kXz || f == EWriteFormat::kZstd;
@@ -131,12 +130,8 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
     if (!in) return S_OK; // no data to store: skipped as well
     if (kind == EEntryKind::kSymLink) {
         if (item.symlink.empty()) {
-            // A link read from disk brings its target as its data.
-            std::string target(kMaxLinkTarget + 1, '\0');
-            size_t got = 0;
-            RINOK_PLUGIN(ReadStreamMax(in, &target[0], target.size(), got));
-            if (got > kMaxLinkTarget) return E_INVALIDARG;
-            target.resize(got);
+            std::string target;
+            RINOK_PLUGIN(ReadLinkTarget(in, target));
             item.symlink = global_use_utf16_conversion ? Utf8ToWide(target) : BytesAsChars(target);
         }
         in.Release();

@@ -3,6 +3,7 @@
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
+#include "StreamUtils.h"
 #include "archive/IPassword.h"
 #include "archive/PropID.h"
 #include "common/MyCom.h"
@@ -195,6 +196,16 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
     if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
     if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
     return entry;
+}
+
+HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target) {
+    const size_t kMaxLinkTarget = 1 << 16;
+    target.assign(kMaxLinkTarget + 1, '\0');
+    size_t got = 0;
+    RINOK_PLUGIN(ReadStreamMax(in, &target[0], target.size(), got));
+    if (got > kMaxLinkTarget) return E_INVALIDARG;
+    target.resize(got);
+    return S_OK;
 }
 
 HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password) {

@@ -63,6 +63,9 @@ HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
 // Reads one boolean property; false when it is empty.
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
 
+// A link read from disk brings its target as its data; E_INVALIDARG when it is too long for one.
+HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target);
+
 // The password for new entries, when the caller defines one (as UTF-8).
 HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password);
 

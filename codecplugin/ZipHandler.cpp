@@ -482,16 +482,7 @@ HRESULT CZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 numIte
     if (!outStream || !updateCallback) return E_INVALIDARG;
     if (_isOpen && _bytesInFront != 0) {
         // A program in front of the archive stays in front of the new one.
-        RINOK_PLUGIN(_stream->Seek(0, STREAM_SEEK_SET, nullptr));
-        std::vector<Byte> buf(kDataChunk);
-        for (UInt64 left = _bytesInFront; left != 0;) {
-            size_t got = 0;
-            RINOK_PLUGIN(
-                ReadStreamMax(_stream, buf.data(), static_cast<size_t>(std::min<UInt64>(left, buf.size())), got));
-            if (got == 0) return E_FAIL;
-            RINOK_PLUGIN(WriteStreamAll(outStream, buf.data(), got));
-            left -= got;
-        }
+        RINOK_PLUGIN(CopyStreamStart(_stream, _bytesInFront, outStream));
     }
     CZipOldArchive old = {this, _stream, _streamSize, _shift};
     return WriteZipArchive(_isOpen ? &old : nullptr, _out.Props(), outStream, numItems, updateCallback);

@@ -19,7 +19,6 @@ namespace NPlugin {
 namespace {
 
 const size_t kNone = static_cast<size_t>(-1);
-const size_t kMaxLinkTarget = 1 << 16;
 const UInt32 kDosReadOnly = 0x1;
 const UInt32 kDosDirectory = 0x10;
 const zip_uint16_t kExtendedTimestamp = 0x5455;
@@ -171,13 +170,7 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
         }
         if (kind == EEntryKind::kSymLink) {
             if (item.symlink.empty()) {
-                // A link read from disk brings its target as its data.
-                std::string target(kMaxLinkTarget + 1, '\0');
-                size_t got = 0;
-                RINOK_PLUGIN(ReadStreamMax(in, &target[0], target.size(), got));
-                if (got > kMaxLinkTarget) return E_INVALIDARG;
-                target.resize(got);
-                _linkTarget[i] = target;
+                RINOK_PLUGIN(ReadLinkTarget(in, _linkTarget[i]));
             } else {
                 _linkTarget[i] = NameBytes(item.symlink);
             }
