@@ -1,8 +1,10 @@
 #include "DecodedInStream.h"
 
+#include "PropVariantUtils.h"
 #include "StreamUtils.h"
 
-#include <vector>
+#include <algorithm>
+#include <string.h>
 
 namespace NPlugin {
 
@@ -12,28 +14,71 @@ CDecodedInStream::CDecodedInStream(IInStream *source, UInt64 sourceSize, FormatS
 HRESULT CDecodedInStream::Restart() {
     _reader.reset();
     _decodePos = 0;
+    _block = nullptr;
+    _blockLeft = 0;
     std::unique_ptr<CArchiveReader> reader(new CArchiveReader(_source, _sourceSize));
-    if (reader->Open(_setup) != ARCHIVE_OK) return reader->StreamResult() != S_OK ? reader->StreamResult() : E_FAIL;
+    int r = reader->Open(_setup);
     struct archive_entry *entry = nullptr;
-    const int r = reader->NextHeader(&entry);
-    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return reader->StreamResult() != S_OK ? reader->StreamResult() : E_FAIL;
+    if (r == ARCHIVE_OK) r = reader->NextHeader(&entry);
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
+        if (reader->StreamResult() != S_OK) return reader->StreamResult();
+        // Data too short to decode anything is an empty stream; the handler reports the damage.
+        _size = 0;
+        _sizeDefined = true;
+        return S_OK;
+    }
     _reader = std::move(reader);
     return S_OK;
 }
 
+// Blocks as the decoder gives them: reading into a buffer of our own would lose what was decoded
+// before a failure. Data that stops decoding (cut short, damaged) ends where it stops, so that the
+// archive inside keeps what came before and its own reader reports the early end; failures of the
+// source itself are passed on.
+HRESULT CDecodedInStream::NextBytes(const Byte *&data, size_t &size) {
+    data = nullptr;
+    size = 0;
+    while (_blockLeft == 0) {
+        if (!_reader) return S_OK;
+        const void *block = nullptr;
+        size_t blockSize = 0;
+        la_int64_t offset = 0;
+        const int r = _reader->ReadDataBlock(&block, &blockSize, &offset);
+        if (r == ARCHIVE_EOF) return S_OK;
+        if (r != ARCHIVE_OK) {
+            if (_reader->StreamResult() != S_OK) return _reader->StreamResult();
+            if (!_sizeDefined || _size > _decodePos) {
+                _size = _decodePos;
+                _sizeDefined = true;
+            }
+            _reader.reset();
+            return S_OK;
+        }
+        _block = static_cast<const Byte *>(block);
+        _blockLeft = blockSize;
+    }
+    data = _block;
+    size = _blockLeft;
+    return S_OK;
+}
+
+void CDecodedInStream::Consume(size_t size) {
+    _block += size;
+    _blockLeft -= size;
+    _decodePos += size;
+}
+
 HRESULT CDecodedInStream::DecodeForwardTo(UInt64 target, bool &reachedEnd) {
     reachedEnd = false;
-    std::vector<Byte> scratch(1 << 16);
     while (_decodePos < target) {
-        UInt64 want = target - _decodePos;
-        if (want > scratch.size()) want = scratch.size();
-        const la_ssize_t n = _reader->ReadData(scratch.data(), static_cast<size_t>(want));
-        if (n < 0) return _reader->StreamResult() != S_OK ? _reader->StreamResult() : E_FAIL;
+        const Byte *data;
+        size_t n;
+        RINOK_PLUGIN(NextBytes(data, n));
         if (n == 0) {
             reachedEnd = true;
             return S_OK;
         }
-        _decodePos += static_cast<UInt64>(n);
+        Consume(static_cast<size_t>(std::min<UInt64>(n, target - _decodePos)));
     }
     return S_OK;
 }
@@ -67,10 +112,13 @@ HRESULT CDecodedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
     HRESULT res = DecodeForwardTo(_pos, end);
     if (res != S_OK) return res;
     if (end) return S_OK;
-    const la_ssize_t n = _reader->ReadData(data, size);
-    if (n < 0) return _reader->StreamResult() != S_OK ? _reader->StreamResult() : E_FAIL;
-    _pos += static_cast<UInt64>(n);
-    _decodePos += static_cast<UInt64>(n);
+    const Byte *block;
+    size_t n;
+    RINOK_PLUGIN(NextBytes(block, n));
+    n = std::min<size_t>(n, size);
+    memcpy(data, block, n);
+    Consume(n);
+    _pos += n;
     if (processedSize) *processedSize = static_cast<UInt32>(n);
     return S_OK;
     COM_TRY_END

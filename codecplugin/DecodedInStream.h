@@ -19,11 +19,15 @@ class CDecodedInStream : public IInStream, public IStreamGetSize, public CMyUnkn
     bool _sizeDefined;
     UInt64 _pos = 0;
     UInt64 _decodePos = 0;
-    std::unique_ptr<CArchiveReader> _reader;
+    std::unique_ptr<CArchiveReader> _reader; // null after the end of what could be decoded
+    const Byte *_block = nullptr;            // the rest of the decoder's current block
+    size_t _blockLeft = 0;
 
     HRESULT Restart();
     HRESULT DecodeForwardTo(UInt64 target, bool &reachedEnd);
     HRESULT LearnSize();
+    HRESULT NextBytes(const Byte *&data, size_t &size);
+    void Consume(size_t size);
 
 public:
     CDecodedInStream(IInStream *source, UInt64 sourceSize, FormatSetupFunc setup, const UInt64 *size);

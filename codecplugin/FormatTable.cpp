@@ -6,6 +6,7 @@
 #include "SplitHandler.h"
 #include "StreamHandler.h"
 #include "WriteProps.h"
+#include "ZipHandler.h"
 #include "common/MyCom.h"
 
 #include <archive.h>
@@ -115,6 +116,35 @@ UInt32 IsArcTar(const Byte *p, size_t size) {
     return (stored == sumUnsigned || static_cast<Int32>(stored) == sumSigned) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
 }
 
+bool AllDigits(const Byte *p, size_t n, bool hex) {
+    for (size_t i = 0; i < n; i++) {
+        const Byte c = p[i];
+        const bool ok =
+            hex ? ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')) : (c >= '0' && c <= '7');
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// The text forms of a cpio header are numbers of fixed width; anything else there is no header.
+UInt32 IsArcCpio(const Byte *p, size_t size) {
+    if (size < 6) return k_IsArc_Res_NEED_MORE;
+    if (memcmp(p, "070707", 6) == 0) {
+        if (size < 76) return k_IsArc_Res_NEED_MORE;
+        return AllDigits(p + 6, 70, false) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+    }
+    if (memcmp(p, "070701", 6) == 0 || memcmp(p, "070702", 6) == 0) {
+        if (size < 110) return k_IsArc_Res_NEED_MORE;
+        return AllDigits(p + 6, 104, true) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+    }
+    // The binary form: its name length must leave room for a name and its terminating zero.
+    if (size < 26) return k_IsArc_Res_NEED_MORE;
+    const bool little = p[0] == 0xC7;
+    if (!little && !(p[0] == 0x71 && p[1] == 0xC7)) return k_IsArc_Res_NO;
+    const UInt32 nameSize = little ? (p[20] | (p[21] << 8)) : ((p[20] << 8) | p[21]);
+    return (nameSize >= 1 && nameSize <= 4096) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+}
+
 std::string Sig(const char *bytes, size_t n) {
     return std::string(bytes, n);
 }
@@ -141,7 +171,7 @@ const std::vector<CFormatInfo> &Formats() {
          {Sig("PK\x03\x04", 4), Sig("PK\x05\x06", 4)},
          0,
          kMultiSignature,
-         EHandlerKind::kLibarchive,
+         EHandlerKind::kZip,
          SetupZipSeekable,
          SetupZipStreamable,
          0,
@@ -279,7 +309,7 @@ const std::vector<CFormatInfo> &Formats() {
          nullptr,
          0,
          false,
-         nullptr},
+         IsArcCpio},
         {13,
          "ar",
          "ar a deb udeb lib",
@@ -442,6 +472,9 @@ HRESULT CreateFormatHandler(const GUID &classId, const GUID &iid, void **outObje
         switch (f.kind) {
         case EHandlerKind::kLibarchive:
             handler = new CLibarchiveHandler(f);
+            break;
+        case EHandlerKind::kZip:
+            handler = new CZipHandler(f);
             break;
         case EHandlerKind::kStream:
             handler = new CStreamHandler(f);

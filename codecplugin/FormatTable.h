@@ -12,6 +12,7 @@ namespace NPlugin {
 
 enum class EHandlerKind {
     kLibarchive, // a container read entry by entry
+    kZip,        // zip through libzip, libarchive for a damaged one
     kStream,     // one compressed stream holding one item
     kSplit,      // numbered volumes joined into one item
     kSevenZip    // our own 7z reader and writer

@@ -324,16 +324,7 @@ HRESULT CLibarchiveHandler::WriteArchive(ISequentialOutStream *outStream, UInt32
                                          IArchiveUpdateCallback *updateCallback) {
     COM_TRY_BEGIN
     if (_isOpen && _bytesInFront != 0 && outStream) {
-        RINOK_PLUGIN(_stream->Seek(0, STREAM_SEEK_SET, nullptr));
-        std::vector<Byte> buf(kDataChunk);
-        for (UInt64 left = _bytesInFront; left != 0;) {
-            size_t got = 0;
-            RINOK_PLUGIN(
-                ReadStreamMax(_stream, buf.data(), static_cast<size_t>(std::min<UInt64>(left, buf.size())), got));
-            if (got == 0) return E_FAIL;
-            RINOK_PLUGIN(WriteStreamAll(outStream, buf.data(), got));
-            left -= got;
-        }
+        RINOK_PLUGIN(CopyStreamStart(_stream, _bytesInFront, outStream));
     }
     return CWritableHandlerBase::WriteArchive(outStream, numItems, updateCallback);
     COM_TRY_END

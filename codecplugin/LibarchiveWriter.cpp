@@ -34,6 +34,8 @@ const char *ZipEncryptionName(EZipEncryption e) {
         return "aes128";
     case EZipEncryption::kAes256:
         return "aes256";
+    case EZipEncryption::kAes192:
+        return "aes192"; // not offered by libarchive: refused when set
     case EZipEncryption::kZipCrypto:
         break;
     }

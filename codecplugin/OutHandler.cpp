@@ -20,7 +20,6 @@ namespace NPlugin {
 namespace {
 
 const size_t kChunk = 1 << 18;
-const size_t kMaxLinkTarget = 1 << 16;
 
 bool IsSingleStream(EWriteFormat f) {
     return f == EWriteFormat::kGzip || f == EWriteFormat::kBzip2 || f == EWriteFormat::kXz || f == EWriteFormat::kZstd;
@@ -68,71 +67,19 @@ public:
 };
 
 HRESULT CWriteRun::CollectItems(UInt32 numItems) {
-    UInt32 numOld = 0;
-    if (_old) RINOK_PLUGIN(_old->GetNumberOfItems(&numOld));
-    for (UInt32 i = 0; i < numItems; i++) {
-        CUpdateItem item;
-        item.index = i;
-        Int32 newData = 0, newProps = 0;
-        UInt32 indexInArchive = kNoArchiveIndex;
-        RINOK_PLUGIN(_callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
-        item.newData = newData != 0;
-        item.newProps = newProps != 0;
-        item.indexInArchive = indexInArchive;
-        const bool inOld = _old && indexInArchive < numOld;
-        // Without new data or new properties they can only come from the old archive.
-        if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
-        const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return _callback->GetProperty(i, id, v); };
-        const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return _old->GetProperty(indexInArchive, id, v); };
-        if (item.newProps) {
-            RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
-            if (item.isAnti) continue; // deletion markers have no place in these formats
-            RINOK_PLUGIN(ReadItemProps(fromCallback, item));
-        }
-        if (!item.newData || !item.newProps) {
-            CUpdateItem old;
-            RINOK_PLUGIN(ReadItemProps(fromOld, old));
-            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, old.encrypted));
-            if (!item.newProps) {
-                old.index = item.index;
-                old.newData = item.newData;
-                old.indexInArchive = item.indexInArchive;
-                item = old;
-            } else if (!item.newData) {
-                // Renamed: the data and what describes it stay the old item's.
-                item.isDir = old.isDir;
-                item.size = old.size;
-                item.sizeDefined = old.sizeDefined;
-                item.symlink = old.symlink;
-                item.hardlink = old.hardlink;
-                item.encrypted = old.encrypted;
-            }
-            if (item.newData) item.encrypted = false;
-            if (!item.newData && !item.sizeDefined && item.Kind(_format) == EEntryKind::kFile) return E_NOTIMPL;
-        }
-        _items.push_back(std::move(item));
-    }
+    RINOK_PLUGIN(CollectUpdateItems(_old, _callback, numItems, _format, _items));
     if (IsSingleStream(_format) && (_items.size() != 1 || _items[0].Kind(_format) != EEntryKind::kFile))
         return E_INVALIDARG;
     return S_OK;
 }
 
 HRESULT CWriteRun::AskWritePassword() {
-    CMyComPtr<ICryptoGetTextPassword2> getter;
-    _callback->QueryInterface(IID_ICryptoGetTextPassword2, reinterpret_cast<void **>(&getter));
-    if (!getter) return S_OK;
-    Int32 defined = 0;
-    BSTR b = nullptr;
-    const HRESULT res = getter->CryptoGetTextPassword2(&defined, &b);
-    std::wstring password(b ? b : L"");
-    SysFreeString(b);
-    RINOK_PLUGIN(res);
+    bool defined = false;
+    RINOK_PLUGIN(NPlugin::AskWritePassword(_callback, defined, _passphrase));
     if (!defined) return S_OK;
     // libarchive would write 7z data in clear whatever it is told: refuse instead.
     if (_format == EWriteFormat::k7z) return E_NOTIMPL;
-    if (password.empty()) return E_INVALIDARG;
-    _passphrase = WideToUtf8(password.c_str());
-    memset(&password[0], 0, password.size() * sizeof(wchar_t));
+    if (_passphrase.empty()) return E_INVALIDARG;
     _encrypt = true;
     return S_OK;
 }
@@ -183,12 +130,8 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
     if (!in) return S_OK; // no data to store: skipped as well
     if (kind == EEntryKind::kSymLink) {
         if (item.symlink.empty()) {
-            // A link read from disk brings its target as its data.
-            std::string target(kMaxLinkTarget + 1, '\0');
-            size_t got = 0;
-            RINOK_PLUGIN(ReadStreamMax(in, &target[0], target.size(), got));
-            if (got > kMaxLinkTarget) return E_INVALIDARG;
-            target.resize(got);
+            std::string target;
+            RINOK_PLUGIN(ReadLinkTarget(in, target));
             item.symlink = global_use_utf16_conversion ? Utf8ToWide(target) : BytesAsChars(target);
         }
         in.Release();

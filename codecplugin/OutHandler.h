@@ -18,6 +18,7 @@ public:
     explicit COutHandler(const CFormatInfo &format);
 
     bool CanWrite() const { return _format != EWriteFormat::kNone; }
+    const CWriteProps &Props() const { return _props; }
     HRESULT SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps);
     HRESULT GetTimeKind(UInt32 *type) const;
     // oldArchive: the opened archive that kept items come from; null when nothing is open.

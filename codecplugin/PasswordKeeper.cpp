@@ -55,4 +55,9 @@ const char *CPasswordKeeper::NextPassphrase() {
     return _password.c_str();
 }
 
+const char *CPasswordKeeper::Password() {
+    if (_defined) return _password.c_str();
+    return NextPassphrase();
+}
+
 } // namespace NPlugin

@@ -35,6 +35,8 @@ public:
     bool WasAsked() const { return _asked; }
 
     const char *NextPassphrase() override;
+    // The password for this operation: the kept one, else asked for once; null when none was given.
+    const char *Password();
 };
 
 } // namespace NPlugin

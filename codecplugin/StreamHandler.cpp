@@ -13,7 +13,6 @@ namespace NPlugin {
 namespace {
 using namespace NArchive::NExtract;
 
-const size_t kDataChunk = 1 << 18;
 const UInt64 kProgressStep = 1 << 24;
 
 const PROPID kItemProps[] = {kpidSize, kpidPackSize};
@@ -50,7 +49,14 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
         // The magic matched but the stream header did not decode.
         _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
         _errorText = Utf8ToWide(reader.ErrorString());
-        return S_FALSE;
+        if (_errorFlags != kpv_ErrorFlags_UnexpectedEnd) return S_FALSE;
+        // Cut before the first block could be decoded: still this format, holding nothing yet.
+        _dataResult = NOperationResult::kUnexpectedEnd;
+        _unpackSize = 0;
+        _unpackSizeDefined = true;
+        _stream = stream;
+        _isOpen = true;
+        return S_OK;
     }
     if (_format.filterCode == ARCHIVE_FILTER_GZIP) {
         // zlib makes this pass: libarchive does not check the members' CRCs and lengths.
@@ -69,22 +75,27 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
         return S_OK;
     }
     // One decoding pass gives the size and finds damage now rather than half-way through a copy.
-    std::vector<Byte> buf(kDataChunk);
     UInt64 size = 0;
     UInt64 nextReport = kProgressStep;
     for (;;) {
-        const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
-        if (n == 0) {
+        const void *block = nullptr;
+        size_t n = 0;
+        la_int64_t offset = 0;
+        const int rb = reader.ReadDataBlock(&block, &n, &offset);
+        if (rb == ARCHIVE_EOF) {
             _unpackSize = size;
             _unpackSizeDefined = true;
             break;
         }
-        if (n < 0) {
+        if (rb != ARCHIVE_OK) {
             if (reader.StreamResult() != S_OK) return reader.StreamResult();
             const std::string msg = reader.ErrorString();
-            const UInt32 flag = ErrorFlagFromMessage(msg);
+            // Decoders that run out of input often say no more than that they cannot go on.
+            const UInt32 flag = reader.HitEnd() ? kpv_ErrorFlags_UnexpectedEnd : ErrorFlagFromMessage(msg);
             _errorFlags |= flag == kpv_ErrorFlags_HeadersError ? kpv_ErrorFlags_DataError : flag;
             _errorText = Utf8ToWide(msg);
+            _dataResult =
+                flag == kpv_ErrorFlags_UnexpectedEnd ? NOperationResult::kUnexpectedEnd : NOperationResult::kDataError;
             break;
         }
         size += static_cast<UInt64>(n);
@@ -172,20 +183,24 @@ HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 te
     if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
     if (reader.StreamResult() != S_OK) return reader.StreamResult();
     if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-        opRes = NOperationResult::kHeadersError;
+        opRes = _dataResult != NOperationResult::kOK ? _dataResult : NOperationResult::kHeadersError;
     } else {
-        std::vector<Byte> buf(kDataChunk);
         UInt64 completed = 0;
         for (;;) {
-            const la_ssize_t n = reader.ReadData(buf.data(), buf.size());
-            if (n == 0) break;
-            if (n < 0) {
+            // Blocks as the decoder gives them: a buffer of our own would lose the part decoded
+            // before a failure.
+            const void *block = nullptr;
+            size_t n = 0;
+            la_int64_t offset = 0;
+            const int rb = reader.ReadDataBlock(&block, &n, &offset);
+            if (rb == ARCHIVE_EOF) break;
+            if (rb != ARCHIVE_OK) {
                 if (reader.StreamResult() != S_OK) return reader.StreamResult();
                 opRes = OperationResultFromMessage(reader.ErrorString(), false, false);
                 if (opRes == NOperationResult::kDataError && reader.HitEnd()) opRes = NOperationResult::kUnexpectedEnd;
                 break;
             }
-            if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), static_cast<size_t>(n)));
+            if (out && n != 0) RINOK_PLUGIN(WriteStreamAll(out, block, n));
             completed += static_cast<UInt64>(n);
             RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
         }

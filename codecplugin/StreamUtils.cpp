@@ -1,5 +1,10 @@
 #include "StreamUtils.h"
 
+#include "PropVariantUtils.h"
+
+#include <algorithm>
+#include <vector>
+
 namespace NPlugin {
 
 HRESULT WriteStreamAll(ISequentialOutStream *stream, const void *data, size_t size) {
@@ -28,6 +33,19 @@ HRESULT ReadStreamMax(ISequentialInStream *stream, void *data, size_t size, size
         if (done == 0) break;
         p += done;
         size -= done;
+    }
+    return S_OK;
+}
+
+HRESULT CopyStreamStart(IInStream *in, UInt64 size, ISequentialOutStream *out) {
+    RINOK_PLUGIN(in->Seek(0, STREAM_SEEK_SET, nullptr));
+    std::vector<Byte> buf(1 << 18);
+    for (UInt64 left = size; left != 0;) {
+        size_t got = 0;
+        RINOK_PLUGIN(ReadStreamMax(in, buf.data(), static_cast<size_t>(std::min<UInt64>(left, buf.size())), got));
+        if (got == 0) return E_FAIL;
+        RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
+        left -= got;
     }
     return S_OK;
 }

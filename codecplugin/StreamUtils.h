@@ -9,6 +9,8 @@ namespace NPlugin {
 HRESULT WriteStreamAll(ISequentialOutStream *stream, const void *data, size_t size);
 // Reads until size bytes came or the data ended.
 HRESULT ReadStreamMax(ISequentialInStream *stream, void *data, size_t size, size_t &processed);
+// Copies the first size bytes of a stream (what lies in front of an archive) to out.
+HRESULT CopyStreamStart(IInStream *in, UInt64 size, ISequentialOutStream *out);
 // The length of a seekable stream; the position is put back to 0.
 HRESULT GetStreamSize(IInStream *stream, UInt64 &size);
 // IInStream::Seek on a position within data of the given size; a position past the end is allowed.

@@ -3,9 +3,13 @@
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
+#include "StreamUtils.h"
+#include "archive/IPassword.h"
 #include "archive/PropID.h"
+#include "common/MyCom.h"
 
 #include <archive_entry.h>
+#include <string.h>
 #include <sys/stat.h>
 
 namespace NPlugin {
@@ -58,6 +62,14 @@ HRESULT ReadUInt32(const PropGetter &get, PROPID id, bool &defined, UInt32 &out)
     return S_OK;
 }
 
+// Names go to libarchive as UTF-8; with the program's UTF-16 conversion off each character is a byte.
+void SetName(archive_entry *entry, const std::wstring &name, void (*setUtf8)(archive_entry *, const char *),
+             void (*setRaw)(archive_entry *, const char *)) {
+    (global_use_utf16_conversion ? setUtf8 : setRaw)(entry, NameBytes(name).c_str());
+}
+
+} // namespace
+
 void FileTimeToUnix(const FILETIME &ft, Int64 &sec, long &nsec) {
     const UInt64 ticks = (static_cast<UInt64>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
     const Int64 kUnixToFileTimeSeconds = 11644473600LL;
@@ -65,20 +77,13 @@ void FileTimeToUnix(const FILETIME &ft, Int64 &sec, long &nsec) {
     nsec = static_cast<long>(ticks % 10000000) * 100;
 }
 
-// Names go to libarchive as UTF-8; with the program's UTF-16 conversion off each character is a byte.
-void SetName(archive_entry *entry, const std::wstring &name, void (*setUtf8)(archive_entry *, const char *),
-             void (*setRaw)(archive_entry *, const char *)) {
-    if (global_use_utf16_conversion) {
-        setUtf8(entry, WideToUtf8(name.c_str()).c_str());
-        return;
-    }
+std::string NameBytes(const std::wstring &name) {
+    if (global_use_utf16_conversion) return WideToUtf8(name.c_str());
     std::string bytes;
     for (wchar_t c : name)
         bytes += static_cast<char>(static_cast<unsigned char>(c));
-    setRaw(entry, bytes.c_str());
+    return bytes;
 }
-
-} // namespace
 
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value) {
     CPropHolder v;
@@ -191,6 +196,84 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
     if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
     if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
     return entry;
+}
+
+HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target) {
+    const size_t kMaxLinkTarget = 1 << 16;
+    target.assign(kMaxLinkTarget + 1, '\0');
+    size_t got = 0;
+    RINOK_PLUGIN(ReadStreamMax(in, &target[0], target.size(), got));
+    if (got > kMaxLinkTarget) return E_INVALIDARG;
+    target.resize(got);
+    return S_OK;
+}
+
+HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password) {
+    defined = false;
+    password.clear();
+    CMyComPtr<ICryptoGetTextPassword2> getter;
+    callback->QueryInterface(IID_ICryptoGetTextPassword2, reinterpret_cast<void **>(&getter));
+    if (!getter) return S_OK;
+    Int32 isDefined = 0;
+    BSTR b = nullptr;
+    const HRESULT res = getter->CryptoGetTextPassword2(&isDefined, &b);
+    std::wstring wide(b ? b : L"");
+    SysFreeString(b);
+    RINOK_PLUGIN(res);
+    defined = isDefined != 0;
+    if (defined) password = WideToUtf8(wide.c_str());
+    // The secret does not linger in freed memory.
+    if (!wide.empty()) memset(&wide[0], 0, wide.size() * sizeof(wchar_t));
+    return S_OK;
+}
+
+HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UInt32 numItems, EWriteFormat format,
+                           std::vector<CUpdateItem> &items) {
+    UInt32 numOld = 0;
+    if (old) RINOK_PLUGIN(old->GetNumberOfItems(&numOld));
+    for (UInt32 i = 0; i < numItems; i++) {
+        CUpdateItem item;
+        item.index = i;
+        Int32 newData = 0, newProps = 0;
+        UInt32 indexInArchive = kNoArchiveIndex;
+        RINOK_PLUGIN(callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
+        item.newData = newData != 0;
+        item.newProps = newProps != 0;
+        item.indexInArchive = indexInArchive;
+        const bool inOld = old && indexInArchive < numOld;
+        // Without new data or new properties they can only come from the old archive.
+        if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
+        const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return callback->GetProperty(i, id, v); };
+        const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return old->GetProperty(indexInArchive, id, v); };
+        if (item.newProps) {
+            RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
+            if (item.isAnti) continue; // deletion markers have no place in these formats
+            RINOK_PLUGIN(ReadItemProps(fromCallback, item));
+        }
+        if (!item.newData || !item.newProps) {
+            CUpdateItem old;
+            RINOK_PLUGIN(ReadItemProps(fromOld, old));
+            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, old.encrypted));
+            if (!item.newProps) {
+                old.index = item.index;
+                old.newData = item.newData;
+                old.indexInArchive = item.indexInArchive;
+                item = old;
+            } else if (!item.newData) {
+                // Renamed: the data and what describes it stay the old item's.
+                item.isDir = old.isDir;
+                item.size = old.size;
+                item.sizeDefined = old.sizeDefined;
+                item.symlink = old.symlink;
+                item.hardlink = old.hardlink;
+                item.encrypted = old.encrypted;
+            }
+            if (item.newData) item.encrypted = false;
+            if (!item.newData && !item.sizeDefined && item.Kind(format) == EEntryKind::kFile) return E_NOTIMPL;
+        }
+        items.push_back(std::move(item));
+    }
+    return S_OK;
 }
 
 } // namespace NPlugin

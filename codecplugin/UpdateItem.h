@@ -3,11 +3,13 @@
 // One item of the archive being written: where its data and properties come from (the update
 // callback or the old archive) and the properties themselves, turned into a libarchive entry.
 #include "WriteProps.h"
+#include "archive/IArchive.h"
 #include "common/MyWindows.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct archive_entry;
 
@@ -52,10 +54,25 @@ struct CUpdateItem {
 
 typedef std::function<HRESULT(PROPID, PROPVARIANT *)> PropGetter;
 
+void FileTimeToUnix(const FILETIME &ft, Int64 &sec, long &nsec);
+// A name as stored: UTF-8, or one byte per character with the program's UTF-16 conversion off.
+std::string NameBytes(const std::wstring &name);
+
 // Fills the properties from a source of item properties (the callback or the old archive).
 HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
 // Reads one boolean property; false when it is empty.
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
+
+// A link read from disk brings its target as its data; E_INVALIDARG when it is too long for one.
+HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target);
+
+// The password for new entries, when the caller defines one (as UTF-8).
+HRESULT AskWritePassword(IArchiveUpdateCallback *callback, bool &defined, std::string &password);
+
+// The records of an update, without its deletion markers: properties from the callback or, for
+// what it leaves out, from the old archive (null when there is none).
+HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UInt32 numItems, EWriteFormat format,
+                           std::vector<CUpdateItem> &items);
 
 struct CEntryDeleter {
     void operator()(archive_entry *entry) const;

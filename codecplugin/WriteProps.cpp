@@ -70,8 +70,8 @@ const CMethodName kMethods[] = {
     {"store", EWriteMethod::kCopy, f7z | fZip},
     {"deflate", EWriteMethod::kDeflate, f7z | fZip | fGzip},
     {"deflate64", EWriteMethod::kDefault, 0},
-    {"bzip2", EWriteMethod::kBzip2, f7z | fBzip2},
-    {"lzma", EWriteMethod::kLzma, f7z},
+    {"bzip2", EWriteMethod::kBzip2, f7z | fZip | fBzip2},
+    {"lzma", EWriteMethod::kLzma, f7z | fZip},
     {"lzma2", EWriteMethod::kLzma2, f7z | fXz},
     {"ppmd", EWriteMethod::kPpmd, f7z},
     {"xz", EWriteMethod::kLzma2, fXz},
@@ -217,12 +217,12 @@ HRESULT CheckSize(const CValue &v) {
     return E_INVALIDARG;
 }
 
+} // namespace
+
 UInt32 NumCpus() {
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<UInt32>(n) : 1;
 }
-
-} // namespace
 
 EWriteFormat WriteFormatOf(const CFormatInfo &format) {
     static const struct {
@@ -347,6 +347,8 @@ HRESULT CWriteProps::SetOne(const std::wstring &wideName, const PROPVARIANT &val
             encryption = EZipEncryption::kAes256;
         } else if (_format == EWriteFormat::kZip && t == "aes128") {
             encryption = EZipEncryption::kAes128;
+        } else if (_format == EWriteFormat::kZip && t == "aes192") {
+            encryption = EZipEncryption::kAes192;
         } else if (_format == EWriteFormat::kZip && t == "zipcrypto") {
             encryption = EZipEncryption::kZipCrypto;
         } else if (t == "aes192" || t == "zipcrypto" || t == "aes128") {

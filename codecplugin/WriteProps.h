@@ -15,7 +15,9 @@ enum class EWriteFormat { kNone, k7z, kZip, kTar, kGzip, kBzip2, kXz, kZstd };
 
 enum class EWriteMethod { kDefault, kCopy, kDeflate, kBzip2, kLzma, kLzma2, kPpmd, kZstd };
 
-enum class EZipEncryption { kZipCrypto, kAes128, kAes256 };
+enum class EZipEncryption { kZipCrypto, kAes128, kAes192, kAes256 };
+
+UInt32 NumCpus();
 
 // Which writer a format has; kNone when it cannot be written.
 EWriteFormat WriteFormatOf(const CFormatInfo &format);

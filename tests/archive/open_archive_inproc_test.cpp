@@ -115,14 +115,14 @@ public:
     }
 };
 
-// An archive of 16 bytes whose signature "OF" sits at offset 2 of the archive.
+// An archive of 16 bytes whose signature "OFS" sits at offset 2 of the archive.
 class COffsetSigHandler : public CTestHandlerBase {
 public:
     HRESULT Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *) override {
         Close();
         std::string all;
         RINOK(ReadAll(stream, all));
-        if (all.size() < 16 || all.compare(2, 2, "OF") != 0) return S_FALSE;
+        if (all.size() < 16 || all.compare(2, 3, "OFS") != 0) return S_FALSE;
         _stream = stream;
         _data = all.substr(4, 12);
         _phySize = 16;
@@ -130,17 +130,17 @@ public:
     }
 };
 
-// Sees the whole file and claims an archive of one byte at its very start, wherever "BK" was found.
+// Sees the whole file and claims an archive of one byte at its very start, wherever "BKD" was found.
 class CBehindHandler : public CTestHandlerBase {
 public:
     HRESULT Open(IInStream *stream, const UInt64 *, IArchiveOpenCallback *) override {
         Close();
         UInt64 pos = 0;
         RINOK(stream->Seek(0, STREAM_SEEK_CUR, &pos));
-        char sig[2] = {0, 0};
-        size_t n = 2;
+        char sig[3] = {0, 0, 0};
+        size_t n = 3;
         RINOK(ReadStream(stream, sig, &n));
-        if (n != 2 || sig[0] != 'B' || sig[1] != 'K') return S_FALSE;
+        if (n != 3 || sig[0] != 'B' || sig[1] != 'K' || sig[2] != 'D') return S_FALSE;
         _stream = stream;
         _phySize = 1;
         _offset = 0;
@@ -160,13 +160,13 @@ IInArchive *CreateBehind() {
 }
 
 const Byte kNestSig[] = {'N', 'E', 'S', 'T'};
-const Byte kOffsetSig[] = {'O', 'F'};
-const Byte kBehindSig[] = {'B', 'K'};
+const Byte kOffsetSig[] = {'O', 'F', 'S'};
+const Byte kBehindSig[] = {'B', 'K', 'D'};
 
 const CArcInfo kNestInfo = {0, 0xF1, 4, kNestSig, 0, "nest", "nest", "", CreateNest, nullptr, nullptr};
-const CArcInfo kOffsetInfo = {0, 0xF2, 2, kOffsetSig, 2, "offsig", "ofs", "", CreateOffsetSig, nullptr, nullptr};
+const CArcInfo kOffsetInfo = {0, 0xF2, 3, kOffsetSig, 2, "offsig", "ofs", "", CreateOffsetSig, nullptr, nullptr};
 const CArcInfo kBehindInfo = {
-    NArcInfoFlags::kUseGlobalOffset, 0xF3, 2, kBehindSig, 0, "behind", "bhd", "", CreateBehind, nullptr, nullptr};
+    NArcInfoFlags::kUseGlobalOffset, 0xF3, 3, kBehindSig, 0, "behind", "bhd", "", CreateBehind, nullptr, nullptr};
 
 const struct CRegistrar {
     CRegistrar() {
@@ -228,7 +228,7 @@ TEST_F(BuiltInFormatsTest, NestingStopsAtThirtyTwoLevels) {
 
 TEST_F(BuiltInFormatsTest, SignatureAwayFromTheArchiveStartIsFoundInTheScan) {
     std::string data(100, '.');
-    data += "zzOF0123456789ab";
+    data += "zzOFS123456789ab";
     data += std::string(30, '.');
     ASSERT_TRUE(testsupport::WriteFile(dir / "x.bin", data));
     CArchiveLink link;
@@ -240,16 +240,16 @@ TEST_F(BuiltInFormatsTest, SignatureAwayFromTheArchiveStartIsFoundInTheScan) {
     EXPECT_EQ(link.levels[0].openErrors.tailLength, 30u);
 
     // The signature alone, at the very start of the file, is no archive: the start lies before it.
-    ASSERT_TRUE(testsupport::WriteFile(dir / "y.bin", "OF0123456789abcdefgh"));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "y.bin", "OFS123456789abcdefgh"));
     CArchiveLink none;
     EXPECT_EQ(OpenLink(none, "y.bin"), S_FALSE);
 }
 
 TEST_F(BuiltInFormatsTest, RecordBehindTheScanPositionDoesNotStallTheScan) {
     std::string data(50, '.');
-    data += "BK";
+    data += "BKD";
     data += std::string(50, '.');
-    data += "BK";
+    data += "BKD";
     ASSERT_TRUE(testsupport::WriteFile(dir / "x.bin", data));
     CArchiveLink link;
     ASSERT_EQ(OpenLink(link, "x.bin", L"#"), S_OK);

@@ -24,6 +24,7 @@ static const size_t kBeforeSize = 1 << 16;            // kept before the scan po
 static const size_t kAfterSize = 1 << 20;             // wanted after the scan position
 static const UInt64 kProgressStep = 1 << 23;
 static const unsigned kNoSig = 0xFF;
+static const size_t kMinSigSizeAwayFromStart = 3;
 
 // Formats whose signature is trusted even when their record gives no flags of its own.
 static const char *const kTrustedSignatureFormats[] = {"7z",  "xz",  "rar", "bzip2", "gzip",
@@ -857,6 +858,8 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
                 if (pos < ai.SignatureOffset) continue;
                 if (sig.Size() > avail || memcmp(p, sig, sig.Size()) != 0) continue;
                 startArc = pos - ai.SignatureOffset;
+                // Two bytes turn up by chance in any data: away from the start they prove nothing.
+                if (sig.Size() < kMinSigSizeAwayFromStart && startArc != 0) continue;
             }
             if (skipAtStart[index] && startArc == 0) continue;
 

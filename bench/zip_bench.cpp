@@ -1,0 +1,374 @@
+// Times zip work of the plug-in against the system's tools, side by side in one run:
+//   adding one small file to a 1 GiB zip (open, write the new archive, move it into place) against
+//   cp of the archive;
+//   listing a 250,000-entry zip through the archive agent (open, every folder, name, size and time
+//   of every item) against bsdtar -tf, with the memory the open archive holds per entry;
+//   creating a zip of a 500 MiB mixed tree with 8 threads against bsdtar --format zip -cf, and the
+//   sizes of both.
+// Usage: zip_bench [work folder, default /tmp] [scale, default 1: 0.1 makes everything ten times smaller]
+//                  [add|list|create: only that one]
+#include <ftw.h>
+#include <locale.h>
+#include <malloc.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "archive/agent/Agent.h"
+#include "archive/common/InFileStream.h"
+#include "archive/common/OutFileStream.h"
+#include "archive/common/StreamUtils.h"
+#include "archive/ui-common/WorkDirInfo.h"
+#include "common/StringConvert.h"
+#include "windows/PropVariant.h"
+
+bool NWorkDir::CInfo::Load() {
+    SetDefault();
+    return true;
+}
+
+namespace {
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int Sh(const std::string &cmd) {
+    const int rc = system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+double TimeShell(const std::string &cmd) {
+    const double t = Now();
+    if (Sh(cmd) != 0) fprintf(stderr, "failed: %s\n", cmd.c_str());
+    return Now() - t;
+}
+
+int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) {
+    return remove(path);
+}
+
+void RemoveTree(const std::string &path) {
+    nftw(path.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS);
+}
+
+// Heap bytes in use: unlike the resident size, not fooled by memory freed and taken again.
+long long HeapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<long long>(m.uordblks + m.hblkhd);
+}
+
+UString U(const std::string &s) {
+    return MultiByteToUnicodeString(AString(s.c_str()));
+}
+
+long long FileSize(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+int ZipFormat() {
+    return g_CodecsObj->FindFormatForArchiveType(L"zip");
+}
+
+// The records of a new archive or an update: kept items of the old archive, then files on disk.
+class CBenchUpdateCallback : public IArchiveUpdateCallback, public CMyUnknownImp {
+public:
+    struct CFile {
+        std::string rel;
+        bool dir = false;
+        UInt64 size = 0;
+        FILETIME mtime = {0, 0};
+    };
+    UInt32 numKept = 0;
+    std::string root;
+    std::vector<CFile> files;
+
+    COM_UNKNOWN_IMP(IArchiveUpdateCallback)
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
+    HRESULT GetUpdateItemInfo(UInt32 index, Int32 *newData, Int32 *newProps, UInt32 *indexInArchive) override {
+        const bool kept = index < numKept;
+        if (newData) *newData = !kept;
+        if (newProps) *newProps = !kept;
+        if (indexInArchive) *indexInArchive = kept ? index : static_cast<UInt32>(-1);
+        return S_OK;
+    }
+    HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override {
+        NWindows::NCOM::CPropVariant prop;
+        const CFile &f = files[index - numKept];
+        switch (propID) {
+        case kpidPath:
+            prop = U(f.rel);
+            break;
+        case kpidIsDir:
+            prop = f.dir;
+            break;
+        case kpidSize:
+            prop = f.size;
+            break;
+        case kpidMTime:
+            prop = f.mtime;
+            break;
+        case kpidPosixAttrib:
+            prop = static_cast<UInt32>(f.dir ? 040755 : 0100644);
+            break;
+        default:
+            break;
+        }
+        return prop.Detach(value);
+    }
+    HRESULT GetStream(UInt32 index, ISequentialInStream **inStream) override {
+        *inStream = nullptr;
+        const CFile &f = files[index - numKept];
+        if (f.dir) return S_OK;
+        CInFileStream *spec = new CInFileStream;
+        CMyComPtr<ISequentialInStream> s = spec;
+        if (!spec->Open((U(root + "/" + f.rel)))) return S_FALSE;
+        *inStream = s.Detach();
+        return S_OK;
+    }
+    HRESULT SetOperationResult(Int32) override { return S_OK; }
+};
+
+CBenchUpdateCallback::CFile DiskFile(const std::string &root, const std::string &rel) {
+    CBenchUpdateCallback::CFile f;
+    f.rel = rel;
+    struct stat st;
+    stat((root + "/" + rel).c_str(), &st);
+    f.dir = S_ISDIR(st.st_mode);
+    f.size = f.dir ? 0 : static_cast<UInt64>(st.st_size);
+    const UInt64 ticks = (static_cast<UInt64>(st.st_mtime) + 11644473600ULL) * 10000000ULL;
+    f.mtime.dwLowDateTime = static_cast<UInt32>(ticks);
+    f.mtime.dwHighDateTime = static_cast<UInt32>(ticks >> 32);
+    return f;
+}
+
+std::vector<std::string> *g_walk = nullptr;
+size_t g_rootLen = 0;
+int Collect(const char *path, const struct stat *, int, struct FTW *) {
+    if (strlen(path) > g_rootLen) g_walk->push_back(path + g_rootLen + 1);
+    return 0;
+}
+
+// Writes the archive through the plug-in into out; old (may be empty) is the archive updated.
+HRESULT WriteZip(const std::string &old, CBenchUpdateCallback *cb, const std::string &out, UInt32 threads) {
+    CMyComPtr<IOutArchive> writer;
+    CMyComPtr<IInArchive> reader;
+    if (!old.empty()) {
+        RINOK(g_CodecsObj->CreateInArchive(static_cast<unsigned>(ZipFormat()), reader));
+        CInFileStream *inSpec = new CInFileStream;
+        CMyComPtr<IInStream> in = inSpec;
+        if (!inSpec->Open((U(old)))) return E_FAIL;
+        const UInt64 limit = 0;
+        RINOK(reader->Open(in, &limit, nullptr));
+        UInt32 n = 0;
+        reader->GetNumberOfItems(&n);
+        cb->numKept = n;
+        RINOK(reader->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)));
+    } else {
+        RINOK(g_CodecsObj->CreateOutArchive(static_cast<unsigned>(ZipFormat()), writer));
+    }
+    CMyComPtr<ISetProperties> set;
+    writer->QueryInterface(IID_ISetProperties, reinterpret_cast<void **>(&set));
+    if (set && threads) {
+        const wchar_t *names[] = {L"mt"};
+        NWindows::NCOM::CPropVariant v;
+        v = threads;
+        RINOK(set->SetProperties(names, &v, 1));
+    }
+    COutFileStream *outSpec = new COutFileStream;
+    CMyComPtr<IOutStream> outStream = outSpec;
+    if (!outSpec->Create((U(out)), true)) return E_FAIL;
+    const HRESULT res = writer->WriteArchive(outStream, cb->numKept + static_cast<UInt32>(cb->files.size()), cb);
+    outSpec->Close();
+    return res;
+}
+
+void BenchAdd(const std::string &work, double scale) {
+    const std::string dir = work + "/zipbench-add";
+    RemoveTree(dir);
+    mkdir(dir.c_str(), 0755);
+    const long long mib = std::max(16LL, static_cast<long long>(1024 * scale));
+    // Stored entries of random data: quick to make, and nothing to gain from compressing them again.
+    Sh("cd '" + dir + "' && for i in $(seq 1 16); do head -c " + std::to_string(mib / 16) +
+       "M /dev/urandom > part$i.bin; done && zip -q -0 big.zip part*.bin && rm part*.bin && "
+       "echo 'one small file' > small.txt");
+    const std::string big = dir + "/big.zip";
+    Sh("cat '" + big + "' > /dev/null");
+    const double cp = TimeShell("cp '" + big + "' '" + dir + "/copy.zip' && sync -f '" + dir + "/copy.zip'");
+    remove((dir + "/copy.zip").c_str());
+
+    CMyComPtr<CBenchUpdateCallback> cb = new CBenchUpdateCallback;
+    cb->root = dir;
+    cb->files.push_back(DiskFile(dir, "small.txt"));
+    const double t = Now();
+    const HRESULT res = WriteZip(big, cb, dir + "/big.zip.tmp", 0);
+    const bool moved = res == S_OK && rename((dir + "/big.zip.tmp").c_str(), big.c_str()) == 0;
+    Sh("sync -f '" + big + "'");
+    const double add = Now() - t;
+    const bool ok = moved && Sh("unzip -tq '" + big + "' > /dev/null") == 0;
+    printf("add one file to a %lld MiB zip: plug-in %.2f s, cp %.2f s, ratio %.2f (goal <= 2)%s\n", mib, add, cp,
+           add / cp, ok ? "" : "  [FAILED]");
+    RemoveTree(dir);
+}
+
+size_t ListFolder(IFolderFolder *folder, size_t &check) {
+    UInt32 n = 0;
+    folder->GetNumberOfItems(&n);
+    size_t count = n;
+    for (UInt32 i = 0; i < n; i++) {
+        NWindows::NCOM::CPropVariant name, size, mtime, isDir;
+        folder->GetProperty(i, kpidName, &name);
+        folder->GetProperty(i, kpidSize, &size);
+        folder->GetProperty(i, kpidMTime, &mtime);
+        folder->GetProperty(i, kpidIsDir, &isDir);
+        check += name.vt + size.vt + mtime.vt;
+        if (isDir.vt == VT_BOOL && isDir.boolVal != VARIANT_FALSE) {
+            CMyComPtr<IFolderFolder> sub;
+            if (folder->BindToFolder(i, &sub) == S_OK && sub) count += ListFolder(sub, check);
+        }
+    }
+    return count;
+}
+
+void BenchList(const std::string &work, double scale) {
+    const std::string dir = work + "/zipbench-list";
+    RemoveTree(dir);
+    mkdir(dir.c_str(), 0755);
+    const long entries = std::max(1000L, static_cast<long>(250000 * scale));
+    const std::string z = dir + "/many.zip";
+    Sh("/usr/bin/python3 -c \"import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+       "for i in range(int(sys.argv[2])): z.writestr('dir%03d/sub%02d/file%07d.txt' % (i // 2500, i % 100, i), "
+       "'x' * (i % 50))\nz.close()\" '" +
+       z + "' " + std::to_string(entries));
+    Sh("cat '" + z + "' > /dev/null");
+    const double tar = TimeShell("bsdtar -tf '" + z + "' > /dev/null");
+
+    // What the zip handler alone holds, without the agent's tree.
+    long long handlerHeld = 0;
+    double handlerOpen = 0;
+    {
+        const long long start = HeapInUse();
+        const double t0 = Now();
+        CMyComPtr<IInArchive> reader;
+        CInFileStream *inSpec = new CInFileStream;
+        CMyComPtr<IInStream> in = inSpec;
+        const UInt64 limit = 0;
+        if (g_CodecsObj->CreateInArchive(static_cast<unsigned>(ZipFormat()), reader) == S_OK && inSpec->Open(U(z)) &&
+            reader->Open(in, &limit, nullptr) == S_OK)
+            handlerHeld = HeapInUse() - start;
+        handlerOpen = Now() - t0;
+        if (reader) reader->Close();
+    }
+
+    const long long before = HeapInUse();
+    const double t = Now();
+    CMyComPtr<IInFolderArchive> agent = new CAgent;
+    size_t check = 0, listed = 0;
+    double opened = 0;
+    if (agent->Open(nullptr, U(z), L"", nullptr, nullptr) == S_OK) {
+        opened = Now() - t;
+        CMyComPtr<IFolderFolder> root;
+        agent->BindToRootFolder(&root);
+        listed = ListFolder(root, check);
+    }
+    const double list = Now() - t;
+    const long long held = HeapInUse() - before;
+    printf("list a %ld-entry zip through the agent: %.2f s (open %.2f, of the zip handler alone %.2f), bsdtar -tf %.2f "
+           "s, ratio %.2f (goal <= 0.3); "
+           "%lld bytes per entry (goal < 300; the zip handler alone %lld), %zu rows\n",
+           entries, list, opened, handlerOpen, tar, list / tar, held / entries, handlerHeld / entries, listed);
+    agent->Close();
+    RemoveTree(dir);
+}
+
+void BenchCreate(const std::string &work, double scale) {
+    const std::string dir = work + "/zipbench-create";
+    RemoveTree(dir);
+    mkdir(dir.c_str(), 0755);
+    const std::string tree = dir + "/tree";
+    // A mixed tree: text and source-like files of many sizes, a few large logs, random data, many
+    // small files.
+    Sh("/usr/bin/python3 -c \"import os,random,sys\nroot=sys.argv[1]; scale=float(sys.argv[2]); r=random.Random(1)\n"
+       "words=[''.join(r.choice('abcdefghijklmnopqrstuvwxyz_') for _ in range(r.randint(2,12))) for _ in "
+       "range(5000)]\n"
+       "def text(n):\n  out=[]; size=0\n  while size<n:\n"
+       "    line=' '.join(r.choice(words) for _ in range(r.randint(3,14)))+'\\\\n'; out.append(line); size+=len(line)\n"
+       "  return ''.join(out)[:n].encode()\n"
+       "block=text(1<<20)\n"
+       "def put(p,data):\n  os.makedirs(os.path.dirname(p),exist_ok=True); open(p,'wb').write(data)\n"
+       "for i in range(int(4000*scale)): put('%s/src/m%02d/f%05d.c'%(root,i%40,i), text(r.randint(200,40000)))\n"
+       "for i in range(max(1,int(12*scale))): put('%s/logs/log%d.txt'%(root,i), "
+       "b''.join(block[r.randint(0,1000):]+text(4096) for _ in range(24)))\n"
+       "for i in range(max(1,int(8*scale))): put('%s/bin/blob%d.bin'%(root,i), os.urandom(16<<20))\n"
+       "for i in range(int(3000*scale)): put('%s/small/s%03d/x%05d.txt'%(root,i%30,i), text(r.randint(10,900)))\n"
+       "\" '" +
+       tree + "' " + std::to_string(scale));
+    Sh("cat $(find '" + tree + "' -type f) > /dev/null 2>&1");
+    const long long treeBytes = std::atoll([&] {
+        const std::string f = dir + "/du.txt";
+        Sh("du -sb '" + tree + "' | cut -f1 > '" + f + "'");
+        FILE *p = fopen(f.c_str(), "r");
+        static char buf[64] = "0";
+        if (p) {
+            if (!fgets(buf, sizeof(buf), p)) buf[0] = 0;
+            fclose(p);
+        }
+        return buf;
+    }());
+    const double tar = TimeShell("cd '" + tree + "' && bsdtar --format zip -cf ../tar.zip .");
+
+    std::vector<std::string> rels;
+    g_walk = &rels;
+    g_rootLen = tree.size();
+    nftw(tree.c_str(), Collect, 64, FTW_PHYS);
+    std::sort(rels.begin(), rels.end());
+    CMyComPtr<CBenchUpdateCallback> cb = new CBenchUpdateCallback;
+    cb->root = tree;
+    for (const std::string &r : rels)
+        cb->files.push_back(DiskFile(tree, r));
+    const double t = Now();
+    const HRESULT res = WriteZip("", cb, dir + "/ours.zip", 8);
+    const double ours = Now() - t;
+    const long long ourSize = FileSize(dir + "/ours.zip"), tarSize = FileSize(dir + "/tar.zip");
+    const bool ok = res == S_OK && Sh("unzip -tq '" + dir + "/ours.zip' > /dev/null") == 0;
+    printf("create a zip of a %lld MiB tree (%zu entries), 8 threads: %.2f s, bsdtar %.2f s, ratio %.2f (goal <= 0.3); "
+           "size %lld vs %lld (%+.2f%%, goal within 1%%)%s\n",
+           treeBytes >> 20, rels.size(), ours, tar, ours / tar, ourSize, tarSize,
+           100.0 * static_cast<double>(ourSize - tarSize) / static_cast<double>(tarSize), ok ? "" : "  [FAILED]");
+    RemoveTree(dir);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    setlocale(LC_ALL, "C.UTF-8");
+    const std::string work = argc > 1 ? argv[1] : "/tmp";
+    const double scale = argc > 2 ? atof(argv[2]) : 1.0;
+    if (!getenv("TARNOVA_HOME_DIR")) {
+        // The plug-in lies beside the program's other outputs.
+        char self[4096];
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+        std::string home = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./");
+        home = home.substr(0, home.rfind('/'));
+        home = home.substr(0, home.rfind('/')) + "/bin/";
+        setenv("TARNOVA_HOME_DIR", home.c_str(), 1);
+    }
+    if (LoadGlobalCodecs() != S_OK || ZipFormat() < 0) {
+        fprintf(stderr, "the plug-in could not be loaded (set TARNOVA_HOME_DIR to its folder)\n");
+        return 1;
+    }
+    const std::string only = argc > 3 ? argv[3] : "";
+    if (only.empty() || only == "add") BenchAdd(work, scale);
+    if (only.empty() || only == "list") BenchList(work, scale);
+    if (only.empty() || only == "create") BenchCreate(work, scale);
+    return 0;
+}

@@ -1,0 +1,492 @@
+#include "ZipHandler.h"
+
+#include "LibarchiveHandler.h"
+#include "NameDecoder.h"
+#include "PluginGlobals.h"
+#include "PropVariantUtils.h"
+#include "StreamUtils.h"
+#include "ZipEntryReader.h"
+#include "ZipWriter.h"
+
+#include <algorithm>
+#include <string.h>
+#include <sys/stat.h>
+
+namespace NPlugin {
+
+namespace {
+
+using namespace NArchive::NExtract;
+
+const size_t kDataChunk = 1 << 18;
+const size_t kMaxLinkTarget = 1 << 16;
+const UInt32 kFileAttributeReadOnly = 0x1;
+const UInt32 kFileAttributeDirectory = 0x10;
+const UInt32 kFileAttributeUnixExtension = 0x8000;
+const zip_uint16_t kExtendedTimestamp = 0x5455;
+
+const PROPID kItemProps[] = {kpidPath,  kpidIsDir,  kpidSize,        kpidMTime,     kpidCTime,
+                             kpidATime, kpidAttrib, kpidPosixAttrib, kpidEncrypted, kpidSymLink};
+const VARTYPE kItemTypes[] = {VT_BSTR,     VT_BOOL, VT_UI8, VT_FILETIME, VT_FILETIME,
+                              VT_FILETIME, VT_UI4,  VT_UI4, VT_BOOL,     VT_BSTR};
+const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError, kpidWarning};
+const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR, VT_BSTR};
+
+Int32 ResultOfZipError(int code) {
+    switch (code) {
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD:
+        return NOperationResult::kWrongPassword;
+    case ZIP_ER_COMPNOTSUPP:
+    case ZIP_ER_ENCRNOTSUPP:
+        return NOperationResult::kUnsupportedMethod;
+    case ZIP_ER_CRC:
+        return NOperationResult::kCRCError;
+    case ZIP_ER_EOF:
+        return NOperationResult::kUnexpectedEnd;
+    case ZIP_ER_INCONS:
+    case ZIP_ER_NOZIP:
+        return NOperationResult::kHeadersError;
+    default:
+        return NOperationResult::kDataError;
+    }
+}
+
+// A mode for every entry: Unix attributes where the maker wrote them, else from the DOS attributes.
+// Types other than files, folders and links are read as files: their data is still there.
+UInt32 EntryMode(zip_uint8_t opsys, zip_uint32_t attributes, bool dirByName) {
+    UInt32 mode = opsys == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
+    UInt32 type = mode & S_IFMT;
+    const bool dir = dirByName || type == S_IFDIR || (attributes & kFileAttributeDirectory) != 0;
+    if (mode == 0 || (type == 0 && (mode & 07777) == 0)) {
+        mode = dir ? 0775 : 0664;
+        if (attributes & kFileAttributeReadOnly) mode &= ~0222u;
+    }
+    if (dir)
+        type = S_IFDIR;
+    else if (type != S_IFLNK)
+        type = S_IFREG;
+    return (mode & 07777) | type;
+}
+
+} // namespace
+
+CZipHandler::CZipHandler(const CFormatInfo &format)
+    : CWritableHandlerBase(format, MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)),
+      _format(format) {}
+
+CZipHandler::~CZipHandler() {
+    Close();
+}
+
+// Only what is asked for is looked up: listing asks for one property at a time.
+bool CZipHandler::GetEntry(UInt32 index, CEntry &e, unsigned want) const {
+    if (want & (kWantName | kWantMode)) {
+        const char *name = zip_get_name(_zip, index, ZIP_FL_ENC_RAW);
+        if (!name) return false;
+        if (want & kWantName) e.rawName = name;
+        if (want & kWantMode) {
+            const size_t len = strlen(name);
+            zip_uint8_t opsys = 0;
+            zip_uint32_t attributes = 0;
+            zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
+            e.mode = EntryMode(opsys, attributes, len != 0 && name[len - 1] == '/');
+            e.isDir = (e.mode & S_IFMT) == S_IFDIR;
+        }
+    }
+    if (want & (kWantData | kWantTime)) {
+        zip_stat_t st;
+        if (zip_stat_index(_zip, index, ZIP_FL_ENC_RAW, &st) != 0) return false;
+        e.size = st.size;
+        e.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+        if (want & kWantTime) {
+            zip_uint16_t extraLen = 0;
+            const zip_uint8_t *ut =
+                zip_file_extra_field_get_by_id(_zip, index, kExtendedTimestamp, 0, &extraLen, ZIP_FL_CENTRAL);
+            if (ut && extraLen >= 5 && (ut[0] & 1)) {
+                e.mtime = static_cast<Int32>(static_cast<UInt32>(ut[1]) | (static_cast<UInt32>(ut[2]) << 8) |
+                                             (static_cast<UInt32>(ut[3]) << 16) | (static_cast<UInt32>(ut[4]) << 24));
+                e.mtimeDefined = true;
+            } else if (st.valid & ZIP_STAT_MTIME) {
+                e.mtime = st.mtime;
+                e.mtimeDefined = true;
+            }
+        }
+    }
+    return true;
+}
+
+// Access and creation times are kept only in the local header's timestamp field (bits 1 and 2).
+bool CZipHandler::LocalTime(UInt32 index, unsigned which, Int64 &t) const {
+    zip_uint16_t len = 0;
+    const zip_uint8_t *ut = zip_file_extra_field_get_by_id(_zip, index, kExtendedTimestamp, 0, &len, ZIP_FL_LOCAL);
+    if (!ut || len < 1 || !(ut[0] & (1u << which))) return false;
+    size_t pos = 1;
+    for (unsigned bit = 0; bit < which; bit++)
+        if (ut[0] & (1u << bit)) pos += 4;
+    if (pos + 4 > len) return false;
+    const zip_uint8_t *p = ut + pos;
+    t = static_cast<Int32>(static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) |
+                           (static_cast<UInt32>(p[2]) << 16) | (static_cast<UInt32>(p[3]) << 24));
+    return true;
+}
+
+HRESULT CZipHandler::OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback,
+                                  bool damaged) {
+    // libarchive's own directory reader would take a damaged directory for an empty one: a damaged
+    // archive is read front to back only.
+    static const CFormatInfo frontToBack = [this] {
+        CFormatInfo f = _format;
+        f.setup = f.fallbackSetup;
+        f.fallbackSetup = nullptr;
+        f.mayFollowStub = false;
+        return f;
+    }();
+    CMyComPtr<IInArchive> fallback = new CLibarchiveHandler(damaged ? frontToBack : _format);
+    RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+    const HRESULT res = fallback->Open(stream, startLimit, callback);
+    if (res != S_OK) {
+        // Its verdict (not an archive, how damaged) is what the caller sees.
+        PROPVARIANT flags;
+        memset(&flags, 0, sizeof(flags));
+        flags.vt = VT_EMPTY;
+        if (fallback->GetArchiveProperty(kpidErrorFlags, &flags) == S_OK && flags.vt == VT_UI4)
+            _errorFlags = flags.ulVal;
+        return res;
+    }
+    _fallback = fallback;
+    if (damaged) _errorFlags = kpv_ErrorFlags_HeadersError;
+    _isOpen = true;
+    return S_OK;
+}
+
+HRESULT CZipHandler::ReadLinkTargets() {
+    for (UInt32 i = 0; i < _numItems; i++) {
+        CEntry e;
+        if (!GetEntry(i, e, kWantMode) || (e.mode & S_IFMT) != S_IFLNK) continue;
+        if (!GetEntry(i, e, kWantData) || e.encrypted || e.size > kMaxLinkTarget) continue;
+        zip_file_t *f = zip_fopen_index(_zip, i, 0);
+        if (!f) {
+            if (_source->StreamResult() != S_OK) return _source->StreamResult();
+            zip_error_clear(_zip);
+            continue;
+        }
+        std::string target(static_cast<size_t>(e.size), '\0');
+        const zip_int64_t n = target.empty() ? 0 : zip_fread(f, &target[0], target.size());
+        zip_fclose(f);
+        if (_source->StreamResult() != S_OK) return _source->StreamResult();
+        if (n == static_cast<zip_int64_t>(target.size())) _linkTargets[i] = std::move(target);
+    }
+    return S_OK;
+}
+
+HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) {
+    COM_TRY_BEGIN
+    Close();
+    if (!stream) return E_INVALIDARG;
+    RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
+    CZipPlacement placement;
+    RINOK_PLUGIN(FindZipPlacement(stream, _streamSize, placement));
+    {
+        std::vector<Byte> head(_format.SignatureSpan());
+        size_t got = 0;
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
+        bool matches = _format.SignatureMatches(head.data(), got);
+        // Asked to search, the engine finds a zip behind other data at its own offset; asked for
+        // the start only, what is in front belongs to the archive and is kept on writes.
+        const bool search = startLimit && *startLimit != 0;
+        if (!matches && _format.mayFollowStub && !search && placement.found && placement.firstEntry != 0) {
+            matches = true;
+            _bytesInFront = placement.firstEntry;
+        }
+        if (!matches) {
+            _errorFlags = kpv_ErrorFlags_IsNotArc;
+            return S_FALSE;
+        }
+    }
+    if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
+    _shift = placement.shift;
+
+    _source.reset(new CZipStreamSource(stream, _streamSize, _shift, nullptr));
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *src = _source->Create(&error);
+    if (src) {
+        _zip = zip_open_from_source(src, ZIP_RDONLY, &error);
+        if (!_zip) zip_source_free(src);
+    }
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (!_zip) {
+        const HRESULT streamResult = _source->StreamResult();
+        _source.reset();
+        if (streamResult != S_OK) return streamResult;
+        if (code == ZIP_ER_MEMORY) return E_OUTOFMEMORY;
+        return OpenFallback(stream, startLimit, openCallback, code != ZIP_ER_MULTIDISK);
+    }
+    _stream = stream;
+    const zip_int64_t n = zip_get_num_entries(_zip, 0);
+    _numItems = n > 0 ? static_cast<UInt32>(std::min<zip_int64_t>(n, 0xFFFFFFFF)) : 0;
+    RINOK_PLUGIN(ReadLinkTargets());
+    if (openCallback) {
+        const UInt64 files = _numItems;
+        RINOK_PLUGIN(openCallback->SetCompleted(&files, &_streamSize));
+    }
+    _isOpen = true;
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CZipHandler::Close() {
+    if (_zip) zip_discard(_zip);
+    _zip = nullptr;
+    _source.reset();
+    _stream.Release();
+    _fallback.Release();
+    _linkTargets.clear();
+    _numItems = 0;
+    _shift = 0;
+    _bytesInFront = 0;
+    _errorFlags = 0;
+    _isOpen = false;
+    _password.Reset();
+    return S_OK;
+}
+
+HRESULT CZipHandler::GetNumberOfItems(UInt32 *numItems) {
+    if (_fallback) return _fallback->GetNumberOfItems(numItems);
+    *numItems = _numItems;
+    return S_OK;
+}
+
+HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    if (_fallback) return _fallback->GetProperty(index, propID, value);
+    if (index >= _numItems) return E_INVALIDARG;
+    unsigned want = 0;
+    switch (propID) {
+    case kpidPath:
+        want = kWantName;
+        break;
+    case kpidIsDir:
+    case kpidAttrib:
+    case kpidPosixAttrib:
+        want = kWantMode;
+        break;
+    case kpidSize:
+        want = kWantMode | kWantData;
+        break;
+    case kpidEncrypted:
+        want = kWantData;
+        break;
+    case kpidMTime:
+        want = kWantTime;
+        break;
+    default:
+        break;
+    }
+    CEntry e;
+    if (want && !GetEntry(index, e, want)) return E_FAIL;
+    const bool utf16 = global_use_utf16_conversion != 0;
+    switch (propID) {
+    case kpidPath: {
+        std::wstring path = DecodeName(nullptr, e.rawName.c_str(), utf16);
+        while (path.size() > 1 && path.back() == L'/')
+            path.pop_back();
+        return PropSetString(value, path);
+    }
+    case kpidIsDir:
+        PropSetBool(value, e.isDir);
+        break;
+    case kpidSize: {
+        const auto link = _linkTargets.find(index);
+        PropSetUInt64(value, link != _linkTargets.end() ? link->second.size() : e.isDir ? 0 : e.size);
+        break;
+    }
+    case kpidMTime:
+        if (e.mtimeDefined) PropSetFileTime(value, UnixTimeToFileTime(e.mtime, 0));
+        break;
+    case kpidATime:
+    case kpidCTime: {
+        Int64 t = 0;
+        if (LocalTime(index, propID == kpidATime ? 1 : 2, t)) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+        break;
+    }
+    case kpidAttrib:
+        PropSetUInt32(value, (e.mode << 16) | kFileAttributeUnixExtension | (e.isDir ? kFileAttributeDirectory : 0));
+        break;
+    case kpidPosixAttrib:
+        PropSetUInt32(value, e.mode);
+        break;
+    case kpidEncrypted:
+        PropSetBool(value, e.encrypted);
+        break;
+    case kpidSymLink: {
+        const auto link = _linkTargets.find(index);
+        if (link != _linkTargets.end()) return PropSetString(value, DecodeName(nullptr, link->second.c_str(), utf16));
+        break;
+    }
+    default:
+        break;
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CZipHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
+    COM_TRY_BEGIN
+    if (_fallback) {
+        RINOK_PLUGIN(_fallback->GetArchiveProperty(propID, value));
+        if (propID == kpidErrorFlags && value->vt == VT_UI4) value->ulVal |= _errorFlags;
+        return S_OK;
+    }
+    switch (propID) {
+    case kpidPhySize:
+        if (_isOpen) PropSetUInt64(value, _streamSize);
+        break;
+    case kpidErrorFlags:
+        if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);
+        break;
+    default:
+        break;
+    }
+    return S_OK;
+    COM_TRY_END
+}
+
+// An item of which nothing could be decoded: announced and given its result with no data written, so
+// that the caller drops the output it made.
+HRESULT CZipHandler::FailItem(UInt32 index, Int32 askMode, IArchiveExtractCallback *callback, Int32 opRes) {
+    CMyComPtr<ISequentialOutStream> out;
+    RINOK_PLUGIN(callback->GetStream(index, &out, askMode));
+    if (!out && askMode == NAskMode::kExtract) return S_OK;
+    RINOK_PLUGIN(callback->PrepareOperation(askMode));
+    out.Release();
+    return callback->SetOperationResult(opRes);
+}
+
+HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCallback *callback, UInt64 &completed) {
+    CEntry e;
+    if (!GetEntry(index, e, kWantMode | kWantData))
+        return ReportItemsNotExtracted(callback, &index, 1, NOperationResult::kHeadersError);
+    const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;
+    CMyComPtr<ISequentialOutStream> out;
+    const auto link = _linkTargets.find(index);
+    if (e.isDir || link != _linkTargets.end()) {
+        RINOK_PLUGIN(callback->GetStream(index, &out, askMode));
+        if (!out && !testMode && !e.isDir) return S_OK; // the caller skips this item
+        RINOK_PLUGIN(callback->PrepareOperation(askMode));
+        if (out && !e.isDir) RINOK_PLUGIN(WriteStreamAll(out, link->second.data(), link->second.size()));
+        out.Release();
+        return callback->SetOperationResult(NOperationResult::kOK);
+    }
+
+    const char *password = nullptr;
+    if (e.encrypted) {
+        password = _password.Password();
+        if (_password.AskResult() != S_OK) return _password.AskResult();
+        // No password, or an empty one, cannot be right.
+        if (!password || !*password) {
+            _password.Reject();
+            return FailItem(index, askMode, callback, NOperationResult::kWrongPassword);
+        }
+    }
+    CZipEntryReader reader;
+    if (!reader.Open(_zip, index, password)) {
+        if (_source->StreamResult() != S_OK) return _source->StreamResult();
+        zip_error_clear(_zip);
+        const Int32 opRes = ResultOfZipError(reader.Error());
+        if (opRes == NOperationResult::kWrongPassword) _password.Reject();
+        return FailItem(index, askMode, callback, opRes);
+    }
+
+    _buf.resize(kDataChunk);
+    zip_int64_t n = 0;
+    bool havePending = false;
+    if (e.encrypted) {
+        // A wrong password can pass the check bytes; it shows in the first block, before anything
+        // is written.
+        n = reader.Read(_buf.data(), _buf.size());
+        if (n < 0) {
+            if (_source->StreamResult() != S_OK) return _source->StreamResult();
+            if (reader.Error() != ZIP_ER_EOF && reader.Error() != ZIP_ER_READ) {
+                _password.Reject();
+                return FailItem(index, askMode, callback, NOperationResult::kWrongPassword);
+            }
+        }
+        havePending = true;
+    }
+    RINOK_PLUGIN(callback->GetStream(index, &out, askMode));
+    if (!out && !testMode) return S_OK;
+    RINOK_PLUGIN(callback->PrepareOperation(askMode));
+    Int32 opRes = NOperationResult::kOK;
+    for (;;) {
+        if (!havePending) n = reader.Read(_buf.data(), _buf.size());
+        havePending = false;
+        if (n < 0) {
+            if (_source->StreamResult() != S_OK) return _source->StreamResult();
+            opRes = ResultOfZipError(reader.Error());
+            break;
+        }
+        if (n == 0) break;
+        if (out) RINOK_PLUGIN(WriteStreamAll(out, _buf.data(), static_cast<size_t>(n)));
+        completed += static_cast<UInt64>(n);
+        RINOK_PLUGIN(callback->SetCompleted(&completed));
+    }
+    out.Release();
+    return callback->SetOperationResult(opRes);
+}
+
+HRESULT CZipHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testMode,
+                             IArchiveExtractCallback *extractCallback) {
+    COM_TRY_BEGIN
+    if (_fallback) return _fallback->Extract(indices, numItems, testMode, extractCallback);
+    if (!extractCallback) return E_INVALIDARG;
+    std::vector<UInt32> wanted;
+    RINOK_PLUGIN(WantedIndices(indices, numItems, _numItems, wanted));
+    if (wanted.empty()) return S_OK;
+    if (!_isOpen) return E_FAIL;
+
+    UInt64 total = 0;
+    for (UInt32 i : wanted) {
+        CEntry e;
+        if (GetEntry(i, e, kWantData)) total += e.size;
+    }
+    RINOK_PLUGIN(extractCallback->SetTotal(total));
+
+    CMyComPtr<ICryptoGetTextPassword> getter;
+    extractCallback->QueryInterface(IID_ICryptoGetTextPassword, reinterpret_cast<void **>(&getter));
+    _password.BeginSession(getter);
+    struct CEndSession {
+        CPasswordKeeper &keeper;
+        ~CEndSession() { keeper.EndSession(); }
+    } endSession{_password};
+
+    UInt64 completed = 0;
+    for (UInt32 index : wanted)
+        RINOK_PLUGIN(ExtractOne(index, testMode, extractCallback, completed));
+    return S_OK;
+    COM_TRY_END
+}
+
+HRESULT CZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
+                                  IArchiveUpdateCallback *updateCallback) {
+    COM_TRY_BEGIN
+    // A damaged archive read front to back has no entries to copy as they are: libarchive writes it.
+    if (_fallback) {
+        CMyComPtr<IOutArchive> writer;
+        RINOK_PLUGIN(_fallback->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)));
+        return writer->WriteArchive(outStream, numItems, updateCallback);
+    }
+    if (!outStream || !updateCallback) return E_INVALIDARG;
+    if (_isOpen && _bytesInFront != 0) {
+        // A program in front of the archive stays in front of the new one.
+        RINOK_PLUGIN(CopyStreamStart(_stream, _bytesInFront, outStream));
+    }
+    CZipOldArchive old = {this, _stream, _streamSize, _shift};
+    return WriteZipArchive(_isOpen ? &old : nullptr, _out.Props(), outStream, numItems, updateCallback);
+    COM_TRY_END
+}
+
+} // namespace NPlugin

@@ -1,0 +1,253 @@
+#include "ZipStreamSource.h"
+
+#include "PropVariantUtils.h"
+#include "StreamUtils.h"
+
+#include <algorithm>
+#include <string.h>
+#include <vector>
+
+namespace NPlugin {
+
+namespace {
+
+const size_t kEndRecordSize = 22;
+const size_t kMaxComment = 0xFFFF;
+const size_t kLocator64Size = 20;
+const size_t kCopyChunk = 1 << 18;
+const size_t kCacheSize = 1 << 16;
+
+UInt32 Get32(const Byte *p) {
+    return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
+           (static_cast<UInt32>(p[3]) << 24);
+}
+
+UInt64 Get64(const Byte *p) {
+    return static_cast<UInt64>(Get32(p)) | (static_cast<UInt64>(Get32(p + 4)) << 32);
+}
+
+HRESULT ReadAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &got) {
+    RINOK_PLUGIN(in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr));
+    return ReadStreamMax(in, data, size, got);
+}
+
+} // namespace
+
+HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
+    placement = CZipPlacement();
+    if (size < kEndRecordSize) return S_OK;
+    const size_t tailSize = static_cast<size_t>(std::min<UInt64>(size, kEndRecordSize + kMaxComment + kLocator64Size));
+    const UInt64 tailStart = size - tailSize;
+    std::vector<Byte> tail(tailSize);
+    size_t got = 0;
+    RINOK_PLUGIN(ReadAt(in, tailStart, tail.data(), tailSize, got));
+    if (got != tailSize) return S_OK;
+    for (size_t i = tailSize - kEndRecordSize + 1; i-- > 0;) {
+        const Byte *e = tail.data() + i;
+        if (memcmp(e, "PK\x05\x06", 4) != 0) continue;
+        const UInt64 endPos = tailStart + i;
+        UInt64 cdSize = Get32(e + 12);
+        UInt64 cdOffset = Get32(e + 16);
+        UInt64 cdEnd = endPos;
+        if (i >= kLocator64Size && memcmp(e - kLocator64Size, "PK\x06\x07", 4) == 0) {
+            // The zip64 end record lies right before its locator.
+            const UInt64 locatorPos = endPos - kLocator64Size;
+            Byte rec[56];
+            const UInt64 recPos = locatorPos >= sizeof(rec) ? locatorPos - sizeof(rec) : 0;
+            RINOK_PLUGIN(ReadAt(in, recPos, rec, sizeof(rec), got));
+            if (got == sizeof(rec) && memcmp(rec, "PK\x06\x06", 4) == 0 && Get64(rec + 4) == 44) {
+                cdSize = Get64(rec + 40);
+                cdOffset = Get64(rec + 48);
+                cdEnd = recPos;
+            }
+        }
+        if (cdSize > cdEnd) return S_OK;
+        const UInt64 cdStart = cdEnd - cdSize;
+        placement.found = true;
+        if (cdSize == 0) return S_OK;
+        // Trusted only where the directory really is.
+        Byte header[46];
+        RINOK_PLUGIN(ReadAt(in, cdStart, header, sizeof(header), got));
+        if (got != sizeof(header) || memcmp(header, "PK\x01\x02", 4) != 0) return S_OK;
+        placement.shift = static_cast<Int64>(cdStart) - static_cast<Int64>(cdOffset);
+        const UInt32 firstOffset = Get32(header + 42);
+        const Int64 first = placement.shift + static_cast<Int64>(firstOffset);
+        if (firstOffset != 0xFFFFFFFF && first > 0 && static_cast<UInt64>(first) < cdStart)
+            placement.firstEntry = static_cast<UInt64>(first);
+        return S_OK;
+    }
+    return S_OK;
+}
+
+CZipStreamSource::CZipStreamSource(IInStream *in, UInt64 inSize, Int64 shift, ISequentialOutStream *out)
+    : _in(in), _inSize(inSize), _shift(shift), _out(out) {
+    zip_error_init(&_error);
+}
+
+CZipStreamSource::~CZipStreamSource() {
+    if (_spool) fclose(_spool);
+    zip_error_fini(&_error);
+}
+
+zip_source_t *CZipStreamSource::Create(zip_error_t *error) {
+    return zip_source_function_create(Callback, this, error);
+}
+
+zip_int64_t CZipStreamSource::Callback(void *self, void *data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    return static_cast<CZipStreamSource *>(self)->Command(data, len, cmd);
+}
+
+zip_int64_t CZipStreamSource::Fail(int zipError, HRESULT res) {
+    if (_streamResult == S_OK && res != S_OK) _streamResult = res;
+    zip_error_set(&_error, zipError, 0);
+    return -1;
+}
+
+// Reads at a libzip position; positions before the stream's start (offsets that count a stub we
+// were not given) read as zeros.
+HRESULT CZipStreamSource::ReadStream(UInt64 pos, Byte *data, size_t len, size_t &got) {
+    got = 0;
+    const Int64 physical = static_cast<Int64>(pos) + _shift;
+    if (physical < 0) {
+        got = static_cast<size_t>(std::min<UInt64>(len, static_cast<UInt64>(-physical)));
+        memset(data, 0, got);
+        if (got == len) return S_OK;
+    }
+    RINOK_PLUGIN(_in->Seek(static_cast<Int64>(pos + got) + _shift, STREAM_SEEK_SET, nullptr));
+    size_t n = 0;
+    const HRESULT res = ReadStreamMax(_in, data + got, len - got, n);
+    got += n;
+    return res;
+}
+
+zip_int64_t CZipStreamSource::Read(void *data, zip_uint64_t len) {
+    if (!_in) return 0;
+    const UInt64 size = static_cast<UInt64>(static_cast<Int64>(_inSize) - _shift);
+    if (_pos >= size) return 0;
+    len = std::min<zip_uint64_t>(len, size - _pos);
+    Byte *p = static_cast<Byte *>(data);
+    size_t got = 0;
+    if (len >= kCacheSize / 2) {
+        const HRESULT res = ReadStream(_pos, p, static_cast<size_t>(len), got);
+        if (res != S_OK) return Fail(ZIP_ER_READ, res);
+    } else {
+        if (_pos < _cacheStart || _pos + len > _cacheStart + _cacheSize) {
+            _cache.resize(kCacheSize);
+            _cacheStart = _pos;
+            _cacheSize = 0;
+            const HRESULT res = ReadStream(_pos, _cache.data(),
+                                           static_cast<size_t>(std::min<UInt64>(kCacheSize, size - _pos)), _cacheSize);
+            if (res != S_OK) return Fail(ZIP_ER_READ, res);
+        }
+        got = static_cast<size_t>(std::min<UInt64>(len, _cacheStart + _cacheSize - _pos));
+        memcpy(p, _cache.data() + (_pos - _cacheStart), got);
+    }
+    _pos += got;
+    return static_cast<zip_int64_t>(got);
+}
+
+zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {
+    if (_spool) {
+        if (fwrite(data, 1, static_cast<size_t>(len), _spool) != len) return Fail(ZIP_ER_WRITE, E_FAIL);
+    } else {
+        const HRESULT res = WriteStreamAll(_out, data, static_cast<size_t>(len));
+        if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
+    }
+    _wpos += len;
+    _wend = std::max(_wend, _wpos);
+    return static_cast<zip_int64_t>(len);
+}
+
+HRESULT CZipStreamSource::CommitSpool() {
+    if (fflush(_spool) != 0 || fseek(_spool, 0, SEEK_SET) != 0) return E_FAIL;
+    std::vector<Byte> buf(kCopyChunk);
+    for (;;) {
+        const size_t n = fread(buf.data(), 1, buf.size(), _spool);
+        if (n == 0) return ferror(_spool) ? E_FAIL : S_OK;
+        RINOK_PLUGIN(WriteStreamAll(_out, buf.data(), n));
+    }
+}
+
+zip_int64_t CZipStreamSource::Command(void *data, zip_uint64_t len, zip_source_cmd_t cmd) {
+    switch (cmd) {
+    case ZIP_SOURCE_OPEN:
+        _pos = 0;
+        return 0;
+    case ZIP_SOURCE_READ:
+        return Read(data, len);
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t *st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, len, &_error);
+        if (!st) return -1;
+        zip_stat_init(st);
+        st->size = _in ? static_cast<zip_uint64_t>(static_cast<Int64>(_inSize) - _shift) : 0;
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&_error, data, len);
+    case ZIP_SOURCE_FREE:
+        return 0; // the object belongs to its maker
+    case ZIP_SOURCE_SEEK: {
+        const UInt64 size = _in ? static_cast<UInt64>(static_cast<Int64>(_inSize) - _shift) : 0;
+        const zip_int64_t pos = zip_source_seek_compute_offset(_pos, size, data, len, &_error);
+        if (pos < 0) return -1;
+        _pos = static_cast<UInt64>(pos);
+        return 0;
+    }
+    case ZIP_SOURCE_TELL:
+        return static_cast<zip_int64_t>(_pos);
+    case ZIP_SOURCE_SUPPORTS:
+        return _out ? ZIP_SOURCE_SUPPORTS_WRITABLE : ZIP_SOURCE_SUPPORTS_SEEKABLE;
+    case ZIP_SOURCE_BEGIN_WRITE: {
+        if (!_out) return Fail(ZIP_ER_RDONLY, S_OK);
+        _wpos = _wend = 0;
+        _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_outSeek));
+        // libzip goes back to finish each local header: a stream that cannot seek gets the archive
+        // through a temporary file.
+        if (!_outSeek || _outSeek->Seek(0, STREAM_SEEK_CUR, &_outBase) != S_OK) {
+            _outSeek.Release();
+            _spool = tmpfile();
+            if (!_spool) return Fail(ZIP_ER_TMPOPEN, E_FAIL);
+        }
+        return 0;
+    }
+    case ZIP_SOURCE_WRITE:
+        return Write(data, len);
+    case ZIP_SOURCE_SEEK_WRITE: {
+        const zip_int64_t pos = zip_source_seek_compute_offset(_wpos, _wend, data, len, &_error);
+        if (pos < 0) return -1;
+        _wpos = static_cast<UInt64>(pos);
+        if (_spool) {
+            if (fseeko(_spool, static_cast<off_t>(_wpos), SEEK_SET) != 0) return Fail(ZIP_ER_SEEK, E_FAIL);
+        } else {
+            const HRESULT res = _outSeek->Seek(static_cast<Int64>(_outBase + _wpos), STREAM_SEEK_SET, nullptr);
+            if (res != S_OK) return Fail(ZIP_ER_SEEK, res);
+        }
+        return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE:
+        return static_cast<zip_int64_t>(_wpos);
+    case ZIP_SOURCE_COMMIT_WRITE: {
+        HRESULT res = S_OK;
+        if (_spool) {
+            res = CommitSpool();
+        } else if (_wpos != _wend) {
+            res = _outSeek->Seek(static_cast<Int64>(_outBase + _wend), STREAM_SEEK_SET, nullptr);
+        }
+        if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
+        return 0;
+    }
+    case ZIP_SOURCE_ROLLBACK_WRITE:
+        return 0; // the engine drops the unfinished output
+    case ZIP_SOURCE_REMOVE:
+        _removed = true;
+        return 0;
+    default:
+        zip_error_set(&_error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+} // namespace NPlugin

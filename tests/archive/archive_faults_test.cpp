@@ -1,0 +1,128 @@
+// Archives as other tools leave them, cut short or carrying odd entries: what opens, what is
+// extracted and what the user is told.
+#include "archive/extract_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace extracttest;
+using testsupport::TempFolder;
+using testsupport::WriteFile;
+using Tree_t = std::map<std::string, std::string>;
+namespace NOpRes = NArchive::NExtract::NOperationResult;
+
+namespace {
+
+std::string Noise(size_t n, UInt32 seed) {
+    std::string s;
+    s.reserve(n);
+    for (size_t i = 0; i < n; i++) {
+        seed = seed * 1103515245 + 12345;
+        s += static_cast<char>(seed >> 24);
+    }
+    return s;
+}
+
+class ArchiveFaults : public ::testing::Test {
+protected:
+    TempFolder tmp;
+
+    void SetUp() override {
+        ASSERT_EQ(S_OK, enginetest::Registry().LoadResult);
+        ASSERT_TRUE(tmp.Ok());
+    }
+
+    std::string Q(const std::string &name) { return "'" + (tmp / name) + "'"; }
+};
+
+bool IsPrefix(const std::string &part, const std::string &whole) {
+    return part.size() <= whole.size() && whole.compare(0, part.size(), part) == 0;
+}
+
+} // namespace
+
+// A compressed archive cut in the middle: every whole member comes out, the cut one as far as it
+// was decoded, and the user learns that the archive ended early.
+TEST_F(ArchiveFaults, TruncatedCompressedArchivesGiveWhatTheyHold) {
+    const std::string first = Noise(30000, 1), cut = Noise(400000, 2);
+    ASSERT_TRUE(MakeTar(tmp / "t.tar", {File("first.bin", first), File("cut.bin", cut), File("last.txt", "last")}));
+    const struct {
+        const char *ext;
+        const char *tool;
+    } filters[] = {{"gz", "gzip"}, {"bz2", "bzip2 -1"}, {"xz", "xz"}, {"zst", "zstd -q"}};
+    for (const auto &f : filters) {
+        const std::string packed = std::string("t.tar.") + f.ext;
+        ASSERT_EQ(0, Sh(std::string(f.tool) + " -c " + Q("t.tar") + " > " + Q(packed)));
+        // Cut halfway through the second member.
+        const size_t keep = testsupport::ReadFile(tmp / packed).size() * 45 / 100;
+        for (const std::string &name : {packed, std::string("cut.bin.") + f.ext}) {
+            SCOPED_TRACE(name);
+            if (name != packed) {
+                ASSERT_TRUE(WriteFile(tmp / "cut.bin", cut));
+                ASSERT_EQ(0, Sh(std::string(f.tool) + " -c " + Q("cut.bin") + " > " + Q(name)));
+            }
+            const std::string whole = testsupport::ReadFile(tmp / name);
+            ASSERT_TRUE(WriteFile(tmp / ("cut-" + name), whole.substr(0, name == packed ? keep : whole.size() / 2)));
+            TempFolder t;
+            CRecordingCallback cb;
+            const CRun run = RunExtract({tmp / ("cut-" + name)}, Options(t / "out"), cb);
+            EXPECT_EQ(S_OK, run.result);
+            EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults);
+            ASSERT_EQ(1u, cb.openErrorFlags.size());
+            EXPECT_NE(0u, cb.openErrorFlags[0] & kpv_ErrorFlags_UnexpectedEnd);
+            const Tree_t tree = Tree(t / "out");
+            if (name == packed) {
+                EXPECT_EQ("f:" + first, tree.count("first.bin") ? tree.at("first.bin") : "");
+                ASSERT_TRUE(tree.count("cut.bin"));
+                EXPECT_TRUE(IsPrefix(tree.at("cut.bin").substr(2), cut));
+                EXPECT_FALSE(tree.count("last.txt"));
+                ASSERT_GE(cb.opResults.size(), 2u);
+                EXPECT_EQ(NOpRes::kOK, cb.opResults[0]);
+                EXPECT_EQ(NOpRes::kUnexpectedEnd, cb.opResults[1]);
+            } else {
+                ASSERT_EQ(1u, tree.size());
+                const std::string data = tree.begin()->second.substr(2);
+                EXPECT_GT(data.size(), 0u);
+                EXPECT_TRUE(IsPrefix(data, cut));
+                EXPECT_EQ(std::vector<Int32>{NOpRes::kUnexpectedEnd}, cb.opResults);
+            }
+        }
+    }
+}
+
+// A piece of other data (the middle volume of a split zip) holding a cpio magic by chance: two
+// bytes away from the start prove nothing, and a text header must hold numbers to be found as one.
+TEST_F(ArchiveFaults, ChanceMagicsInsideDataAreNoArchive) {
+    std::string odc = "070707" + std::string(70, 'x');
+    const struct {
+        const char *name;
+        std::string data;
+    } cases[] = {
+        {"x.zip.002", Noise(44000, 3) + "\xC7\x71" + Noise(30000, 4)},
+        {"x.zip.003", Noise(44000, 5) + "\x71\xC7" + Noise(30000, 6)},
+        {"odc.bin", odc + Noise(3000, 7)},
+        {"mid.bin", Noise(5000, 8) + odc + Noise(3000, 9)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // No zip or other signature of three bytes or more by chance either.
+        ASSERT_TRUE(WriteFile(tmp / c.name, c.data));
+        TempFolder t;
+        CRecordingCallback cb;
+        RunExtract({tmp / c.name}, Options(t / "out"), cb);
+        EXPECT_EQ(std::vector<HRESULT>{S_FALSE}, cb.openResults);
+        EXPECT_TRUE(Tree(t / "out").empty());
+    }
+    // Real cpio archives of each form still open.
+    ASSERT_TRUE(WriteFile(tmp / "m.txt", "member"));
+    for (const char *form : {"odc", "newc", "bin"}) {
+        SCOPED_TRACE(form);
+        const std::string arc = tmp / (std::string(form) + ".cpio");
+        ASSERT_EQ(0, Sh("cd '" + tmp.Path() + "' && echo m.txt | cpio -o --quiet -H " + form + " > '" + arc + "'"));
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({arc}, Options(t / "out"), cb).result);
+        EXPECT_EQ("f:member", Tree(t / "out")["m.txt"]);
+    }
+}
