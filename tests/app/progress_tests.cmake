@@ -1,0 +1,2 @@
+# Progress state, workers, the progress window and its prompts.
+tarnova_app_test(progress_sync_test app/progress_sync_test.cpp)
