@@ -1,0 +1,28 @@
+#include "tarnovamain.h"
+
+#include <QApplication>
+#include <QFont>
+
+#include "mainwindow.h"
+#include "module.h"
+
+int tarnova_main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    _module.global_init(argc, argv);
+
+    QFont font = QApplication::font();
+    font.setPointSize(9);
+    QApplication::setFont(font);
+
+    mainwindow *window = new mainwindow(nullptr);
+    int status = 0;
+    if (window->is_ok()) {
+        window->show();
+        status = app.exec();
+    }
+    // Workers may still use the window and the codec registry: they end first.
+    _module.wait_for_threads();
+    delete window;
+    _module.global_uninit();
+    return status;
+}
