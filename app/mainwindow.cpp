@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QMetaType>
 #include <QPainter>
 
@@ -66,6 +67,7 @@ void mainwindow::init_msg_mode() {
     msg_mode = true;
     ui->widget_title->hide();
     ui->widget_content->hide();
+    layout()->setContentsMargins(0, 0, 0, 0);
     setMinimumSize(0, 0);
     setFixedSize(0, 0);
 }
