@@ -31,7 +31,7 @@ int mainwindow::get_password_info(std::shared_ptr<password_info> info) {
         // A run that is being stopped gets Cancel at once: its worker must be able to end.
         if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
         dialog = new passwordwindow(info, info->parent);
-        return dialog->domodol();
+        return run_dialog(dialog, false);
     } catch (...) {
         return ReportSlotFailure(info ? info->parent : this, dialog);
     }
@@ -42,13 +42,14 @@ int mainwindow::get_overwrite_info(std::shared_ptr<overwrite_info> info) {
     try {
         if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
         dialog = new overwritewindow(info, info->parent);
-        return dialog->domodol();
+        return run_dialog(dialog, false);
     } catch (...) {
         return ReportSlotFailure(info ? info->parent : this, dialog);
     }
 }
 
 progresswindow *mainwindow::get_progresswindow() {
+    if (_module.is_shutting_down()) return nullptr;
     try {
         return new progresswindow(nullptr);
     } catch (...) {
@@ -58,7 +59,7 @@ progresswindow *mainwindow::get_progresswindow() {
 }
 
 int mainwindow::modol_progresswindow(progresswindow *wnd) {
-    if (!wnd) return dialog_result::cancel;
+    if (!wnd || _module.is_shutting_down()) return dialog_result::cancel;
     modal_windows[wnd] = 0;
     int result = dialog_result::cancel;
     try {

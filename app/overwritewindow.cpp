@@ -15,8 +15,6 @@
 #include "windows/WinTime.h"
 
 int show_overwritewindow(std::shared_ptr<overwrite_info> info) {
-    static const int registered = qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
-    (void)registered;
     if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
     return _module.call_dialog("get_overwrite_info", Q_ARG(std::shared_ptr<overwrite_info>, info));
 }

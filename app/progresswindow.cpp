@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QPointer>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -78,22 +77,13 @@ void progresswindow::release(progresswindow *window) {
 }
 
 progresswindow *get_progresswindow() {
-    qRegisterMetaType<progresswindow *>("progresswindow*");
-    QWidget *main = _module.get_mainwindow();
-    if (!main || _module.is_shutting_down()) return nullptr;
     progresswindow *window = nullptr;
-    Qt::ConnectionType type = Qt::BlockingQueuedConnection;
-    if (_module.is_main_thread())
-        type = Qt::DirectConnection;
-    else if (QThread::currentThread() == main->thread())
-        return nullptr;
-    QMetaObject::invokeMethod(main, "get_progresswindow", type, Q_RETURN_ARG(progresswindow *, window));
+    _module.call_slot("get_progresswindow", Q_RETURN_ARG(progresswindow *, window));
     return window;
 }
 
 int progresswindow::Create(const UString &title, NWindows::CThread &thread, QWidget *) {
     operation_title = title;
-    qRegisterMetaType<progresswindow *>("progresswindow*");
     int result = dialog_result::cancel;
     try {
         result = _module.call_dialog("modol_progresswindow", Q_ARG(progresswindow *, this));
