@@ -2,10 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QPointer>
-#include <QTimer>
 #include <QUrl>
 
 #include <pthread.h>
@@ -51,9 +49,9 @@ void JoinServingEvents(NWindows::CThread &thread) {
             until.tv_nsec -= 1000 * 1000 * 1000;
         }
         if (pthread_timedjoin_np(thread._tid, nullptr, &until) == 0) break;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
+        // Not a nested QEventLoop: once the application is quitting those return at once without
+        // serving anything, and a worker waiting in a dialog call would never be answered.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     thread._created = 0;
 }
