@@ -110,22 +110,26 @@ TEST_F(ProgressScreenshots, Prompts) {
         return S_OK;
     };
     bool password = false, overwrite = false;
-    apptest::AnswerModal([&](QWidget *dialog) {
-        QPointer<QWidget> guard(dialog);
-        QTimer::singleShot(400, [&, guard] {
-            if (!guard) return;
-            password = guard->grab().save(ShotPath("prompt_password"));
-            apptest::Click(guard, "pushButton_ok");
-            apptest::AnswerModal([&](QWidget *next) {
-                QPointer<QWidget> guard2(next);
-                QTimer::singleShot(400, [&, guard2] {
-                    if (!guard2) return;
-                    overwrite = guard2->grab().save(ShotPath("prompt_overwrite"));
-                    apptest::Click(guard2, "pushButton_no");
-                });
+    apptest::AnswerModal(
+        [&](QWidget *dialog) {
+            QPointer<QWidget> guard(dialog);
+            QTimer::singleShot(400, [&, guard] {
+                if (!guard) return;
+                password = guard->grab().save(ShotPath("prompt_password"));
+                apptest::Click(guard, "pushButton_ok");
+                apptest::AnswerModal(
+                    [&](QWidget *next) {
+                        QPointer<QWidget> guard2(next);
+                        QTimer::singleShot(400, [&, guard2] {
+                            if (!guard2) return;
+                            overwrite = guard2->grab().save(ShotPath("prompt_overwrite"));
+                            apptest::Click(guard2, "pushButton_no");
+                        });
+                    },
+                    60000);
             });
-        });
-    });
+        },
+        60000);
     EXPECT_EQ(worker.Create(L"正在解压", nullptr), 0);
     EXPECT_EQ(passwordAnswer, dialog_result::ok);
     EXPECT_EQ(overwriteAnswer, dialog_result::no);
