@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <archive_entry.h>
+#include <string.h>
 #include <sys/stat.h>
 
 namespace NPlugin {
@@ -117,13 +118,25 @@ CLibarchiveHandler::CLibarchiveHandler(const CFormatInfo &format)
     : CWritableHandlerBase(format, MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)),
       _format(format) {}
 
+// Some formats keep tables among their entries that libarchive hands out as entries: the
+// long-name table ("//") and symbol table ("/") of an ar archive, the root folder of an ISO.
+bool CLibarchiveHandler::IsMember(struct archive_entry *entry) const {
+    const char *path = archive_entry_pathname(entry);
+    if (!path) return true;
+    const std::string name(path);
+    if (strcmp(_format.name, "ar") == 0) return name.find_first_not_of('/') != std::string::npos;
+    if (strcmp(_format.name, "iso") == 0) return name != "." && name != "./";
+    return true;
+}
+
 void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) const {
     const bool utf16 = global_use_utf16_conversion != 0;
     item.path = EntryPath(entry, utf16);
     const mode_t mode = archive_entry_mode(entry);
     const mode_t type = archive_entry_filetype(entry);
     item.isDir = type == AE_IFDIR;
-    item.mode = static_cast<UInt32>(mode);
+    // Some writers store a file's permissions alone, without a file type (ar, 7z from Python).
+    item.mode = static_cast<UInt32>(type == 0 ? (mode | AE_IFREG) : mode);
     item.modeDefined = true;
     StripTrailingSlashes(item.path);
     if (type == AE_IFLNK) {
@@ -222,13 +235,17 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
                 _warningText = Utf8ToWide(msg);
             }
         }
+        bool member;
         CArcItem item;
         {
             CUtf8LocaleScope scope;
-            FillItem(entry, item);
+            member = IsMember(entry);
+            if (member) FillItem(entry, item);
         }
-        _items.push_back(std::move(item));
-        numFiles++;
+        if (member) {
+            _items.push_back(std::move(item));
+            numFiles++;
+        }
         const int rs = reader.SkipData();
         if (rs == ARCHIVE_FATAL) {
             if (reader.StreamResult() != S_OK) {
@@ -549,7 +566,7 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
     while (w < wanted.size() && !sessionDead) {
         struct archive_entry *entry = nullptr;
         const int r = reader.NextHeader(&entry);
-        if (r == ARCHIVE_EOF || index >= _items.size()) {
+        if (r == ARCHIVE_EOF) {
             sessionDead = true;
             deadResult = NOperationResult::kUnexpectedEnd;
             break;
@@ -560,6 +577,15 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
             sessionDead = true;
             const Int32 res = OperationResultFromMessage(reader.ErrorString(), false, true);
             deadResult = res == NOperationResult::kWrongPassword ? NOperationResult::kHeadersError : res;
+            break;
+        }
+        {
+            CUtf8LocaleScope scope;
+            if (!IsMember(entry)) continue;
+        }
+        if (index >= _items.size()) {
+            sessionDead = true;
+            deadResult = NOperationResult::kUnexpectedEnd;
             break;
         }
         if (index == wanted[w]) {

@@ -51,6 +51,7 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     std::wstring _warningText;
     CPasswordKeeper _password;
 
+    bool IsMember(struct archive_entry *entry) const;
     void FillItem(struct archive_entry *entry, CArcItem &item) const;
     HRESULT TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened);
     HRESULT ExtractEntry(CArchiveReader &reader, UInt32 index, Int32 testMode, IArchiveExtractCallback *callback,

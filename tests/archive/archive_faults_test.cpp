@@ -126,3 +126,50 @@ TEST_F(ArchiveFaults, ChanceMagicsInsideDataAreNoArchive) {
         EXPECT_EQ("f:member", Tree(t / "out")["m.txt"]);
     }
 }
+
+// Tables that a format keeps beside its members (the long-name table of an ar archive, the root of
+// an ISO with Rock Ridge and Joliet) are no items; modes stored without a file type are permissions.
+TEST_F(ArchiveFaults, OnlyMembersAreItemsAndTheirModesAreKept) {
+    ASSERT_EQ(0, mkdir((tmp / "src").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((tmp / "src/d").c_str(), 0755));
+    ASSERT_TRUE(WriteFile(tmp / "src/a_member_name_over_fifteen.sh", "#!/bin/sh\n", 0755));
+    ASSERT_TRUE(WriteFile(tmp / "src/d/plain.txt", "plain", 0640));
+    const std::string src = "cd '" + (tmp / "src") + "' && ";
+    ASSERT_EQ(0, Sh(src + "ar rcU ../x.a a_member_name_over_fifteen.sh d/plain.txt"));
+    ASSERT_EQ(0, Sh(src + "xorriso -as mkisofs -R -J -quiet -o ../x.iso . 2>/dev/null"));
+    ASSERT_EQ(0, Sh(src + "/usr/bin/python3 -c \"import py7zr\nwith py7zr.SevenZipFile('../x.7z', 'w') as z: "
+                          "z.writeall('.', '')\""));
+    const struct {
+        const char *archive;
+        std::vector<std::string> items;
+        Tree_t tree;
+        std::map<std::string, mode_t> modes;
+    } cases[] = {
+        {"x.a",
+         {"a_member_name_over_fifteen.sh", "plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}, {"plain.txt", 0640}}},
+        {"x.iso",
+         {"a_member_name_over_fifteen.sh", "d", "d/plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"d", "d"}, {"d/plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}}},
+        {"x.7z",
+         {"a_member_name_over_fifteen.sh", "d", "d/plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"d", "d"}, {"d/plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}, {"d/plain.txt", 0640}}},
+    };
+    const mode_t mask = umask(022);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        std::vector<std::string> items = cb.prepared;
+        std::sort(items.begin(), items.end());
+        EXPECT_EQ(c.items, items);
+        EXPECT_EQ(c.tree, Tree(t / "out"));
+        for (const auto &m : c.modes)
+            EXPECT_EQ(m.second, testsupport::ModeOf(t / ("out/" + m.first)) & 07777) << m.first;
+    }
+    umask(mask);
+}

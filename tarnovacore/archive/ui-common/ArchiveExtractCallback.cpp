@@ -716,7 +716,8 @@ void CArchiveExtractCallback::ApplyAttribToFile() {
             _isLinkPlaceholder = true;
             return;
         }
-        if (S_ISREG(m)) fchmod(fd, m & mask);
+        // A mode without a file type, as some writers store it, is the file's permissions.
+        if (S_ISREG(m) || (m & S_IFMT) == 0) fchmod(fd, m & mask);
         return;
     }
     mode_t m = st.st_mode;
