@@ -173,3 +173,66 @@ TEST_F(ArchiveFaults, OnlyMembersAreItemsAndTheirModesAreKept) {
     }
     umask(mask);
 }
+
+// Names that would reach outside the output folder are changed, and special files are not made:
+// each such item is named in a warning, and the run counts them.
+TEST_F(ArchiveFaults, ChangedNamesAndSpecialFilesAreReported) {
+    const std::string arc = tmp / "odd.tar";
+    ASSERT_EQ(0,
+              Sh("/usr/bin/python3 -c \"import tarfile, io\n"
+                 "with tarfile.open('" +
+                 arc +
+                 "', 'w', format=tarfile.GNU_FORMAT) as t:\n"
+                 "    for name in ['../up.txt', '/abs/x.txt', 'a\\\\\\\\..\\\\\\\\..\\\\\\\\b.txt', './fine.txt', "
+                 "'ok.txt']:\n"
+                 "        ti = tarfile.TarInfo(name); ti.size = 2; t.addfile(ti, io.BytesIO(b'hi'))\n"
+                 "    for name, kind in [('fifo', tarfile.FIFOTYPE), ('null', tarfile.CHRTYPE)]:\n"
+                 "        ti = tarfile.TarInfo(name); ti.type = kind; ti.devmajor = 1; ti.devminor = 3; t.addfile(ti)\n"
+                 "\""));
+    // Made on Windows, a zip's names use backslashes as separators.
+    const std::string zip = tmp / "win.zip";
+    ASSERT_EQ(0, Sh("/usr/bin/python3 -c \"import zipfile\n"
+                    "with zipfile.ZipFile('" +
+                    zip +
+                    "', 'w') as z:\n"
+                    "    for name in ['a\\\\..\\\\..\\\\b.txt', 'ok.txt']:\n"
+                    "        i = zipfile.ZipInfo(name); i.create_system = 0; z.writestr(i, b'hi')\n"
+                    "\""));
+    const struct {
+        std::string archive;
+        Tree_t tree;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {arc,
+         {{"a\\..\\..\\b.txt", "f:hi"},
+          {"abs", "d"},
+          {"abs/x.txt", "f:hi"},
+          {"fine.txt", "f:hi"},
+          {"ok.txt", "f:hi"},
+          {"up.txt", "f:hi"}},
+         {"path changed to abs/x.txt : /abs/x.txt", "path changed to up.txt : ../up.txt",
+          "special file not extracted : fifo", "special file not extracted : null"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        TempFolder t;
+        CRecordingCallback cb;
+        const CRun run = RunExtract({c.archive}, Options(t / "out"), cb);
+        EXPECT_EQ(S_OK, run.result);
+        EXPECT_EQ(c.messages.size(), run.stat.NumWarnings);
+        EXPECT_EQ(c.tree, Tree(t / "out"));
+        std::vector<std::string> messages = cb.messages;
+        std::sort(messages.begin(), messages.end());
+        EXPECT_EQ(c.messages, messages);
+    }
+    // How much of a Windows name is split at its backslashes is the reader's business; what climbs
+    // is dropped and reported.
+    TempFolder t;
+    CRecordingCallback cb;
+    const CRun run = RunExtract({zip}, Options(t / "out"), cb);
+    EXPECT_EQ(1u, run.stat.NumWarnings);
+    ASSERT_EQ(1u, cb.messages.size());
+    EXPECT_EQ(0u, cb.messages[0].find("path changed to a/")) << cb.messages[0];
+    for (const auto &e : Tree(t / "out"))
+        EXPECT_TRUE(e.first == "ok.txt" || e.first == "a" || e.first.compare(0, 2, "a/") == 0) << e.first;
+}

@@ -90,7 +90,7 @@ CArchiveExtractCallback::CArchiveExtractCallback()
       _hashStreamSpec(nullptr), _hashStreamWasUsed(false), _getPropSpec(nullptr), _packTotal(0), _progressTotal(0),
       _progressTotal_Defined(false), WriteCTime(true), WriteATime(true), WriteMTime(true), BaseParentFolderMode(false),
       BaseParentFolderIndex((UInt32)(Int32)-1), NumFolders(0), NumFiles(0), NumAltStreams(0), UnpackSize(0),
-      AltStreams_UnpackSize(0) {
+      AltStreams_UnpackSize(0), NumWarnings(0) {
     _fi = CItemProps();
     _arcMTime.dwLowDateTime = _arcMTime.dwHighDateTime = 0;
     _localProgressSpec = new CLocalProgress;
@@ -108,7 +108,7 @@ void CArchiveExtractCallback::InitForMulti(bool multiArchives, NExtract::NPathMo
     _multiArchives = multiArchives;
     _pathMode = pathMode;
     _overwriteMode = overwriteMode;
-    NumFolders = NumFiles = NumAltStreams = UnpackSize = AltStreams_UnpackSize = 0;
+    NumFolders = NumFiles = NumAltStreams = UnpackSize = AltStreams_UnpackSize = NumWarnings = 0;
 }
 
 void CArchiveExtractCallback::SetHashMethods(IHashCalc *hash) {
@@ -543,10 +543,32 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
             RINOK(GetTime(index, kpidMTime, _fi.MTime, _fi.MTimeDefined));
             RINOK(Archive_GetItemBoolProp(archive, index, kpidIsAnti, _fi.IsAnti));
 
+            // Devices, FIFOs and sockets are never made: an empty file would pass for the item.
+            if (_fi.AttribDefined && (_fi.Attrib & FILE_ATTRIBUTE_POSIX_MODE) && !item.isDir) {
+                const mode_t m = (mode_t)(_fi.Attrib >> 16);
+                if (S_ISCHR(m) || S_ISBLK(m) || S_ISFIFO(m) || S_ISSOCK(m)) {
+                    NumWarnings++;
+                    return MessageError("special file not extracted", item.itemPath);
+                }
+            }
+
             const bool isAbsMode = _pathMode == NExtract::NPathMode::kAbsPaths;
             if (!(item.isAltStream && pathParts.IsEmpty() &&
-                  (_removePartsForAltStreams || _pathMode == NExtract::NPathMode::kNoPathsAlt)))
+                  (_removePartsForAltStreams || _pathMode == NExtract::NPathMode::kNoPathsAlt))) {
+                // Parts that climb or start at the root are dropped: the user is told the new name.
+                bool changed = !isAbsMode && pathParts.Size() > 1 && pathParts.Front().IsEmpty();
+                FOR_VECTOR(i, pathParts)
+                if (pathParts[i] == L"..") changed = true;
                 Correct_FsPath(isAbsMode, pathParts, item.mainIsDir);
+                if (changed) {
+                    NumWarnings++;
+                    UString s(L"path changed to ");
+                    s += MakePathFromParts(pathParts);
+                    s += L" : ";
+                    s += item.itemPath;
+                    RINOK(_extractCallback2->MessageError(s));
+                }
+            }
 
             if (item.isAltStream) {
                 UString s = item.altStreamName;

@@ -173,6 +173,9 @@ public:
     UInt64 NumAltStreams;
     UInt64 UnpackSize;
     UInt64 AltStreams_UnpackSize;
+    // Items written other than stored (a changed name) or not written (a special file); each was
+    // named in a message. A run with warnings does not end as a plain success.
+    UInt64 NumWarnings;
 
     CArchiveExtractCallback();
     ~CArchiveExtractCallback() override;
