@@ -236,3 +236,27 @@ TEST_F(ArchiveFaults, ChangedNamesAndSpecialFilesAreReported) {
     for (const auto &e : Tree(t / "out"))
         EXPECT_TRUE(e.first == "ok.txt" || e.first == "a" || e.first.compare(0, 2, "a/") == 0) << e.first;
 }
+
+// Stored times reach symbolic links themselves and the file of a single gzip stream.
+TEST_F(ArchiveFaults, LinksAndGzipFilesGetTheirStoredTimes) {
+    CMember link = SymLink("link", "target.txt");
+    link.mtime = 1100000000;
+    ASSERT_TRUE(MakeTar(tmp / "l.tar", {File("target.txt", "t", 0644, 1000000000), link}));
+    ASSERT_TRUE(WriteFile(tmp / "data.txt", "gzip data"));
+    ASSERT_EQ(0, Sh("cd '" + tmp.Path() + "' && touch -d @1200000000 data.txt && gzip -c data.txt > data.txt.gz"));
+    const struct {
+        const char *archive;
+        const char *item;
+        time_t mtime;
+    } cases[] = {
+        {"l.tar", "link", 1100000000}, {"l.tar", "target.txt", 1000000000}, {"data.txt.gz", "data.txt", 1200000000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.item);
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        struct stat st;
+        ASSERT_EQ(0, lstat((t / ("out/" + std::string(c.item))).c_str(), &st));
+        EXPECT_EQ(c.mtime, st.st_mtime);
+    }
+}

@@ -803,6 +803,10 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
                 link.Dropped = false;
                 link.Dev = (UInt64)st.st_dev;
                 link.Ino = (UInt64)st.st_ino;
+                link.ATimeDefined = WriteATime && _fi.ATimeDefined;
+                link.ATime = _fi.ATime;
+                link.MTimeDefined = _fi.MTimeDefined || _arcMTimeDefined;
+                link.MTime = _fi.MTimeDefined ? _fi.MTime : _arcMTime;
             } else
                 DirFor(_diskInRoot).DeleteFile(_diskRelPath); // a damaged link target is no file to keep
         } else if (_fileWasCreated && !_isSplit &&
@@ -896,7 +900,9 @@ HRESULT CArchiveExtractCallback::CreateDelayedLinks() {
         const CDelayedLink &link = _delayedLinks[i];
         if (link.Dropped) continue;
         const CExtractOutDir &dir = DirFor(link.InRoot);
-        if (dir.ConvertPlaceholderToLink(link.RelPath, link.Dev, link.Ino)) continue;
+        if (dir.ConvertPlaceholderToLink(link.RelPath, link.Dev, link.Ino, link.ATimeDefined ? &link.ATime : nullptr,
+                                         link.MTimeDefined ? &link.MTime : nullptr))
+            continue;
         const DWORD err = (DWORD)errno;
         // Never leave the target text behind as if it were the link; but only remove the file if
         // it is still the placeholder.

@@ -52,6 +52,8 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
         bool Dropped; // a later item of the same name took its place
         UInt64 Dev;
         UInt64 Ino;
+        FILETIME ATime, MTime;
+        bool ATimeDefined, MTimeDefined;
     };
 
     const CArc *_arc;

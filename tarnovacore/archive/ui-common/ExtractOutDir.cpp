@@ -9,6 +9,7 @@
 #include "common/StringConvert.h"
 #include "windows/FileIO.h"
 #include "windows/FileName.h"
+#include "windows/TimeUtils.h"
 
 namespace {
 
@@ -183,7 +184,8 @@ bool CExtractOutDir::HardLink(const UString &targetRelPath, const UString &relPa
     return linkat(target.Get(), targetLeaf, parent.Get(), leaf, 0) == 0;
 }
 
-bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino) const {
+bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino, const FILETIME *aTime,
+                                              const FILETIME *mTime) const {
     AString leaf;
     CFd parent(OpenParent(relPath, false, leaf));
     if (parent.Get() < 0) return false;
@@ -217,5 +219,11 @@ bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev
         return false;
     }
     if (unlinkat(parent.Get(), leaf, 0) != 0) return false;
-    return symlinkat(target, parent.Get(), leaf) == 0;
+    if (symlinkat(target, parent.Get(), leaf) != 0) return false;
+    if (aTime || mTime) {
+        struct timespec ts[2];
+        NWindows::NTime::FileTimesToTimespecs(aTime, mTime, ts);
+        utimensat(parent.Get(), leaf, ts, AT_SYMLINK_NOFOLLOW); // a time that cannot be set costs no link
+    }
+    return true;
 }

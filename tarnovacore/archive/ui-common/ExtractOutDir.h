@@ -52,5 +52,7 @@ public:
     bool HardLink(const UString &targetRelPath, const UString &relPath) const;
     // Replaces the placeholder file (whose content is the link target) with a symbolic link, but
     // only while it is still the file with the given device and inode.
-    bool ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino) const;
+    // The link itself then takes the given times (null: left as they are).
+    bool ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino, const FILETIME *aTime = nullptr,
+                                  const FILETIME *mTime = nullptr) const;
 };
