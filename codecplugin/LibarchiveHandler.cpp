@@ -71,10 +71,11 @@ UInt32 Get32(const Byte *p) {
 // self-extracting program, say). Its offsets may count from the zip itself or, fixed by the
 // writer, from the start of the whole file: "start" is where the first entry lies in this stream,
 // "leadingZeros" how far in front of this stream the offsets begin.
-HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64 &start, UInt64 &leadingZeros) {
+HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64 &start, UInt64 &leadingZeros,
+                       bool &empty) {
     const size_t kEndRecord = 22;
     const size_t kDirHeader = 46;
-    found = false;
+    found = empty = false;
     start = leadingZeros = 0;
     const size_t span = static_cast<size_t>(std::min<UInt64>(streamSize, kEndRecord + 0xFFFF));
     if (span < kEndRecord) return S_OK;
@@ -89,6 +90,7 @@ HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64
         found = true;
         const UInt64 endPos = spanStart + i;
         const UInt64 dirSize = Get32(p + 12), dirOffset = Get32(p + 16);
+        empty = dirSize == 0 && Get16(p + 8) == 0 && Get16(p + 10) == 0;
         // Zip64 keeps its sizes elsewhere; such an archive is taken only from its own start.
         if (dirSize == 0xFFFFFFFF || dirOffset == 0xFFFFFFFF || dirSize > endPos) break;
         const Int64 delta = static_cast<Int64>(endPos - dirSize) - static_cast<Int64>(dirOffset);
@@ -289,13 +291,15 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
         RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
         RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
         bool matches = _format.SignatureMatches(head.data(), got);
+        bool emptyZip = false;
         if (_format.mayFollowStub) {
             bool fromEnd = false;
             UInt64 start = 0;
-            RINOK_PLUGIN(FindZipFromEnd(stream, _streamSize, fromEnd, start, _leadingZeros));
+            RINOK_PLUGIN(FindZipFromEnd(stream, _streamSize, fromEnd, start, _leadingZeros, emptyZip));
             // Asked to search, the engine finds the archive behind other data at its own offset;
             // asked for the start only, what is in front belongs to the archive and is kept on writes.
             const bool search = maxCheckStartPosition && *maxCheckStartPosition != 0;
+            _emptyZip = emptyZip && matches;
             if (!matches && fromEnd && start != 0 && !search) {
                 matches = true;
                 _bytesInFront = start;
@@ -306,7 +310,7 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
             return S_FALSE;
         }
     } else if (_format.isArc) {
-        Byte head[512];
+        Byte head[1024];
         size_t got = 0;
         RINOK_PLUGIN(ReadStreamMax(stream, head, sizeof(head), got));
         RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
@@ -321,6 +325,14 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
     bool opened = false;
     HRESULT res = TryOpen(_format.setup, openCallback, opened);
     _setup = _format.setup;
+    if (res == S_OK && !opened && _emptyZip) {
+        // An end record and nothing else (all items deleted, say) is an empty archive, not a
+        // damaged one.
+        _errorFlags = 0;
+        _errorText.clear();
+        _items.clear();
+        opened = true;
+    }
     if (res == S_OK && !opened && _format.fallbackSetup && (_errorFlags & kpv_ErrorFlags_IsNotArc)) {
         res = TryOpen(_format.fallbackSetup, openCallback, opened);
         _setup = _format.fallbackSetup;
@@ -360,6 +372,7 @@ HRESULT CLibarchiveHandler::Close() {
     _stream.Release();
     _bytesInFront = 0;
     _leadingZeros = 0;
+    _emptyZip = false;
     _items.clear();
     _items.shrink_to_fit();
     _errorFlags = 0;

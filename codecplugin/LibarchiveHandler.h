@@ -43,6 +43,7 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt64 _streamSize = 0;
     UInt64 _bytesInFront = 0; // a program in front of a zip, copied in front of a new archive
     UInt64 _leadingZeros = 0; // for a zip whose offsets count from before this stream
+    bool _emptyZip = false;   // a zip's end record says it holds nothing
     FormatSetupFunc _setup = nullptr;
     std::vector<CArcItem> _items;
     UInt32 _errorFlags = 0;
