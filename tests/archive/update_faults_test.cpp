@@ -169,3 +169,19 @@ TEST_F(UpdateFaults, RenameRefusesUnsafeAndTakenNames) {
         EXPECT_EQ((V{"dir", "dir/b.txt", "dir/new.txt"}), List(arc));
     }
 }
+
+// A program in front of a zip stays in front of it through an edit.
+TEST_F(UpdateFaults, EditKeepsTheProgramInFrontOfAZip) {
+    const std::string arc = tmp / "sfx.zip";
+    ASSERT_EQ(0, extracttest::Sh("cd '" + src +
+                                 "' && zip -q -r ../inner.zip a.txt dir && head -c 5000 /bin/ls > "
+                                 "../stub && cat ../stub ../inner.zip > '" +
+                                 arc + "'"));
+    CUpdateOnly cb;
+    ASSERT_EQ(kRunnerExit_Ok, Run({"d", arc, "a.txt"}, cb).ExitCode) << cb.errorText;
+    const std::string stub = testsupport::ReadFile(tmp / "stub");
+    EXPECT_TRUE(testsupport::ReadFile(arc).compare(0, stub.size(), stub) == 0);
+    EXPECT_EQ((V{"dir", "dir/b.txt"}), List(arc));
+    // unzip warns of the bytes in front (1) and still finds every entry.
+    EXPECT_LE(extracttest::Sh("unzip -tqq '" + arc + "' >/dev/null 2>&1"), 1);
+}
