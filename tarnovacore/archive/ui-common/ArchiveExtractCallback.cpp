@@ -728,8 +728,6 @@ void CArchiveExtractCallback::ApplyAttribToFile() {
     const int fd = _outFileStreamSpec->Fd();
     const UInt32 attrib = _fi.Attrib;
     const mode_t mask = (mode_t)gbl_umask.mask;
-    struct stat st;
-    if (fstat(fd, &st) != 0) return;
     if (attrib & FILE_ATTRIBUTE_POSIX_MODE) {
         const mode_t m = (mode_t)(attrib >> 16);
         if (S_ISLNK(m)) {
@@ -742,6 +740,8 @@ void CArchiveExtractCallback::ApplyAttribToFile() {
         if (S_ISREG(m) || (m & S_IFMT) == 0) fchmod(fd, m & mask);
         return;
     }
+    struct stat st;
+    if (fstat(fd, &st) != 0) return;
     mode_t m = st.st_mode;
     if (attrib & FILE_ATTRIBUTE_READONLY) m &= ~(mode_t)0222;
     fchmod(fd, m & mask);
@@ -791,8 +791,9 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
 
     if (_outFileStream) {
         if (!_stdOutMode && _extractMode && _fi.AttribDefined) ApplyAttribToFile();
+        // Only a link placeholder needs its identity, to be sure it is still the file made here.
         struct stat st;
-        const bool haveStat = fstat(_outFileStreamSpec->Fd(), &st) == 0;
+        const bool haveStat = _isLinkPlaceholder && fstat(_outFileStreamSpec->Fd(), &st) == 0;
         RINOK(CloseFile());
         if (_isLinkPlaceholder) {
             if (opRes == NArchive::NExtract::NOperationResult::kOK && haveStat) {
