@@ -131,21 +131,33 @@ bool CLibarchiveHandler::IsMember(struct archive_entry *entry) const {
     return true;
 }
 
-void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) const {
+UInt32 CLibarchiveHandler::NameId(const std::wstring &name) {
+    if (name.empty()) return 0;
+    const auto it = _nameIds.find(name);
+    if (it != _nameIds.end()) return it->second;
+    _names.push_back(name);
+    const UInt32 id = static_cast<UInt32>(_names.size());
+    _nameIds.emplace(name, id);
+    return id;
+}
+
+void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) {
     const bool utf16 = global_use_utf16_conversion != 0;
-    item.path = EntryPath(entry, utf16);
+    std::wstring path = EntryPath(entry, utf16);
     const mode_t mode = archive_entry_mode(entry);
     const mode_t type = archive_entry_filetype(entry);
     item.isDir = type == AE_IFDIR;
     // Some writers store a file's permissions alone, without a file type (ar, 7z from Python).
     item.mode = static_cast<UInt32>(type == 0 ? (mode | AE_IFREG) : mode);
     item.modeDefined = true;
-    StripTrailingSlashes(item.path);
+    StripTrailingSlashes(path);
+    item.path = WideToUtf8(path.c_str());
     if (type == AE_IFLNK) {
-        item.symlink = EntrySymlink(entry, utf16);
+        item.links.reset(new CArcItemLinks);
+        item.links->symlink = EntrySymlink(entry, utf16);
         const char *raw = archive_entry_symlink(entry);
-        item.symlinkData = utf16 ? WideToUtf8(item.symlink.c_str()) : std::string(raw ? raw : "");
-        item.size = item.symlinkData.size();
+        item.links->symlinkData = utf16 ? WideToUtf8(item.links->symlink.c_str()) : std::string(raw ? raw : "");
+        item.size = item.links->symlinkData.size();
         item.sizeDefined = true;
     } else if (archive_entry_size_is_set(entry) && !item.isDir) {
         const la_int64_t s = archive_entry_size(entry);
@@ -155,7 +167,10 @@ void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) c
         item.size = 0;
         item.sizeDefined = true;
     }
-    if (archive_entry_hardlink(entry) || archive_entry_hardlink_w(entry)) item.hardlink = EntryHardlink(entry, utf16);
+    if (archive_entry_hardlink(entry) || archive_entry_hardlink_w(entry)) {
+        if (!item.links) item.links.reset(new CArcItemLinks);
+        item.links->hardlink = EntryHardlink(entry, utf16);
+    }
     if (archive_entry_mtime_is_set(entry)) {
         item.mtime = UnixTimeToFileTime(archive_entry_mtime(entry), archive_entry_mtime_nsec(entry));
         item.mtimeDefined = true;
@@ -169,9 +184,9 @@ void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) c
         item.atimeDefined = true;
     }
     const char *uname = archive_entry_uname(entry);
-    if (uname && *uname) item.user = DecodeName(archive_entry_uname_utf8(entry), uname, utf16);
+    if (uname && *uname) item.user = NameId(DecodeName(archive_entry_uname_utf8(entry), uname, utf16));
     const char *gname = archive_entry_gname(entry);
-    if (gname && *gname) item.group = DecodeName(archive_entry_gname_utf8(entry), gname, utf16);
+    if (gname && *gname) item.group = NameId(DecodeName(archive_entry_gname_utf8(entry), gname, utf16));
     item.encrypted = archive_entry_is_encrypted(entry) != 0;
 }
 
@@ -375,6 +390,8 @@ HRESULT CLibarchiveHandler::Close() {
     _emptyZip = false;
     _items.clear();
     _items.shrink_to_fit();
+    _names.clear();
+    _nameIds.clear();
     _errorFlags = 0;
     _warningFlags = 0;
     _errorText.clear();
@@ -395,7 +412,7 @@ HRESULT CLibarchiveHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT
     const CArcItem &item = _items[index];
     switch (propID) {
     case kpidPath:
-        return PropSetString(value, item.path);
+        return PropSetString(value, Utf8ToWide(item.path));
     case kpidIsDir:
         PropSetBool(value, item.isDir);
         break;
@@ -423,16 +440,16 @@ HRESULT CLibarchiveHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT
         PropSetBool(value, item.encrypted);
         break;
     case kpidSymLink:
-        if (!item.symlink.empty()) return PropSetString(value, item.symlink);
+        if (item.IsSymlink()) return PropSetString(value, item.links->symlink);
         break;
     case kpidHardLink:
-        if (!item.hardlink.empty()) return PropSetString(value, item.hardlink);
+        if (item.IsHardlink()) return PropSetString(value, item.links->hardlink);
         break;
     case kpidUser:
-        if (!item.user.empty()) return PropSetString(value, item.user);
+        if (item.user != 0) return PropSetString(value, _names[item.user - 1]);
         break;
     case kpidGroup:
-        if (!item.group.empty()) return PropSetString(value, item.group);
+        if (item.group != 0) return PropSetString(value, _names[item.group - 1]);
         break;
     default:
         break;
@@ -478,8 +495,9 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
     Int32 opRes = NOperationResult::kOK;
     if (item.isDir) {
         // nothing to write
-    } else if (!item.symlink.empty()) {
-        if (out) RINOK_PLUGIN(WriteStreamAll(out, item.symlinkData.data(), item.symlinkData.size()));
+    } else if (item.IsSymlink()) {
+        const std::string &target = item.links->symlinkData;
+        if (out) RINOK_PLUGIN(WriteStreamAll(out, target.data(), target.size()));
     } else {
         // Blocks come with their offsets: a gap is a hole of a sparse file. An offset at the end
         // pads a trailing hole, but only up to the item's own size (the xar reader reports its
@@ -531,7 +549,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
         }
         // Readers stop without a word on some damaged headers (an unknown file type, say): data
         // short of the item's size is not a whole file. A hard link's data lives elsewhere.
-        if (opRes == NOperationResult::kOK && item.sizeDefined && item.hardlink.empty() && written < item.size)
+        if (opRes == NOperationResult::kOK && item.sizeDefined && !item.IsHardlink() && written < item.size)
             opRes = reader.HitEnd() ? NOperationResult::kUnexpectedEnd : NOperationResult::kDataError;
     }
     out.Release();

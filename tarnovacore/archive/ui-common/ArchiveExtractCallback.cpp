@@ -130,6 +130,7 @@ void CArchiveExtractCallback::Init(const CExtractNtOptions &ntOptions, const NWi
     _extractedDirs.Clear();
     _renamedFiles.Clear();
     _writtenFiles.clear();
+    _writtenPaths.clear();
 
     _ntOptions = ntOptions;
     _wildcardCensor = wildcardCensor;
@@ -390,19 +391,42 @@ HRESULT CArchiveExtractCallback::CheckExistFile(const UString &fullPathIn, bool 
     return S_OK;
 }
 
+void CArchiveExtractCallback::RememberWrittenFile(const UString &itemPath) {
+    const std::wstring key = NormalizeArcPath(itemPath);
+    UInt32 where = kWrittenAtArcPath;
+    if (_diskInRoot || key != _diskRelPath.Ptr()) {
+        where = (UInt32)_writtenPaths.size();
+        _writtenPaths += _diskInRoot ? L'/' : L'.';
+        _writtenPaths += _diskRelPath.Ptr();
+        _writtenPaths += L'\0';
+    }
+    _writtenFiles[std::hash<std::wstring>()(key)] = where;
+}
+
 HRESULT CArchiveExtractCallback::MakeHardLink(const UString &target, const UString &fullPath, bool &handled) {
     handled = true;
     UString rel;
     bool inRoot;
-    const auto it = _writtenFiles.find(NormalizeArcPath(target));
-    if (it == _writtenFiles.end() || !ToRelPath(fullPath, rel, inRoot) || it->second.second != inRoot) {
+    const std::wstring key = NormalizeArcPath(target);
+    const auto it = _writtenFiles.find(std::hash<std::wstring>()(key));
+    UString targetRel;
+    bool targetInRoot = false;
+    if (it != _writtenFiles.end()) {
+        if (it->second == kWrittenAtArcPath)
+            targetRel = key.c_str();
+        else {
+            targetInRoot = _writtenPaths[it->second] == L'/';
+            targetRel = _writtenPaths.c_str() + it->second + 1;
+        }
+    }
+    if (it == _writtenFiles.end() || !ToRelPath(fullPath, rel, inRoot) || targetInRoot != inRoot) {
         // Only files written from this archive are linked to: never anything outside.
         UString s = target;
         s += L" -> ";
         s += fullPath;
         return MessageError("Hard link target is not a file extracted from this archive", s);
     }
-    if (!DirFor(inRoot).HardLink(it->second.first, rel))
+    if (!DirFor(inRoot).HardLink(targetRel, rel))
         return SendMessageError_with_Error((DWORD)errno, "Can not create hard link", fullPath);
     return S_OK;
 }
@@ -817,7 +841,7 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
             // the next try.
             DirFor(_diskInRoot).DeleteFile(_diskRelPath);
         } else if (_fileWasCreated && !_item.isAltStream && opRes == NArchive::NExtract::NOperationResult::kOK)
-            _writtenFiles[NormalizeArcPath(_item.itemPath)] = std::make_pair(_diskRelPath, _diskInRoot);
+            RememberWrittenFile(_item.itemPath);
     }
 
     if (!_curSizeDefined) GetUnpackSize();
