@@ -63,9 +63,8 @@ protected:
     void SetUp() override {
         setlocale(LC_ALL, "C.UTF-8");
         ASSERT_TRUE(tmp.Ok());
-        const char *dir = getenv("TARNOVA_TEST_OUTPUT_DIR");
-        ASSERT_TRUE(dir) << "TARNOVA_TEST_OUTPUT_DIR is not set";
-        setenv("TARNOVA_HOME_DIR", (std::string(dir) + "/").c_str(), 1);
+        // Loading the shared registry also tells each command's own registry where the plug-in is.
+        ASSERT_EQ(S_OK, enginetest::Registry().LoadResult);
         src = tmp / "src";
         ASSERT_EQ(0, mkdir(src.c_str(), 0755));
         ASSERT_EQ(0, mkdir((src + "/dir").c_str(), 0755));
