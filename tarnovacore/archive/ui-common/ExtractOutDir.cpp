@@ -173,42 +173,42 @@ bool CExtractOutDir::DeleteFile(const UString &relPath) const {
     return unlinkat(parent, leaf, 0) == 0;
 }
 
+// After a folder may have gone or moved: no descriptor of it is used again.
+bool CExtractOutDir::ForgetDirsAfter(bool ok) const {
+    const int err = errno;
+    ForgetDirs();
+    errno = err;
+    return ok;
+}
+
+int CExtractOutDir::OpenParentHeld(const UString &relPath, bool createDirs, AString &leaf) const {
+    const int parent = OpenParent(relPath, createDirs, leaf);
+    return parent < 0 ? -1 : fcntl(parent, F_DUPFD_CLOEXEC, 0);
+}
+
 bool CExtractOutDir::RemoveEmptyDir(const UString &relPath) const {
     AString leaf;
     const int parent = OpenParent(relPath, false, leaf);
     if (parent < 0) return false;
-    const bool ok = unlinkat(parent, leaf, AT_REMOVEDIR) == 0;
-    const int err = errno;
-    ForgetDirs();
-    errno = err;
-    return ok;
+    return ForgetDirsAfter(unlinkat(parent, leaf, AT_REMOVEDIR) == 0);
 }
 
 bool CExtractOutDir::Rename(const UString &fromRelPath, const UString &toRelPath) const {
     AString fromLeaf, toLeaf;
-    const int from = OpenParent(fromRelPath, false, fromLeaf);
-    if (from < 0) return false;
-    // Both folders stay open while the second is found.
-    CFd fromHeld(fcntl(from, F_DUPFD_CLOEXEC, 0));
-    if (fromHeld.Get() < 0) return false;
+    CFd from(OpenParentHeld(fromRelPath, false, fromLeaf));
+    if (from.Get() < 0) return false;
     const int to = OpenParent(toRelPath, false, toLeaf);
     if (to < 0) return false;
-    const bool ok = renameat(fromHeld.Get(), fromLeaf, to, toLeaf) == 0;
-    const int err = errno;
-    ForgetDirs();
-    errno = err;
-    return ok;
+    return ForgetDirsAfter(renameat(from.Get(), fromLeaf, to, toLeaf) == 0);
 }
 
 bool CExtractOutDir::HardLink(const UString &targetRelPath, const UString &relPath) const {
     AString targetLeaf, leaf;
-    const int target = OpenParent(targetRelPath, false, targetLeaf);
-    if (target < 0) return false;
-    CFd targetHeld(fcntl(target, F_DUPFD_CLOEXEC, 0));
-    if (targetHeld.Get() < 0) return false;
+    CFd target(OpenParentHeld(targetRelPath, false, targetLeaf));
+    if (target.Get() < 0) return false;
     const int parent = OpenParent(relPath, true, leaf);
     if (parent < 0) return false;
-    return linkat(targetHeld.Get(), targetLeaf, parent, leaf, 0) == 0;
+    return linkat(target.Get(), targetLeaf, parent, leaf, 0) == 0;
 }
 
 bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino, const FILETIME *aTime,

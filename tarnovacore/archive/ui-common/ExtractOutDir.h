@@ -27,6 +27,9 @@ class CExtractOutDir {
     // The folder at the given parts, walked from the longest known start.
     int WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const;
     void ForgetDirs() const;
+    bool ForgetDirsAfter(bool ok) const;
+    // The same as a descriptor of the caller's own, which stays valid while another path is walked.
+    int OpenParentHeld(const UString &relPath, bool createDirs, AString &leaf) const;
 
 public:
     CExtractOutDir() : _fd(-1) {}
