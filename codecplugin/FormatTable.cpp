@@ -99,10 +99,16 @@ UInt32 ParseOctal(const Byte *p, size_t n, bool &ok) {
     return v;
 }
 
-// A tar has no magic that every writer puts in, but every header carries a checksum.
+// A tar has no magic that every writer puts in, but every header carries a checksum. An empty
+// tar is its two zero end blocks (and the zeros that pad its last record).
 UInt32 IsArcTar(const Byte *p, size_t size) {
     if (size < 512) return k_IsArc_Res_NEED_MORE;
-    if (p[0] == 0) return k_IsArc_Res_NO;
+    if (p[0] == 0) {
+        if (size < 1024) return k_IsArc_Res_NEED_MORE;
+        for (size_t i = 0; i < 1024; i++)
+            if (p[i] != 0) return k_IsArc_Res_NO;
+        return k_IsArc_Res_YES;
+    }
     bool ok;
     const UInt32 stored = ParseOctal(p + 148, 8, ok);
     if (!ok) return k_IsArc_Res_NO;

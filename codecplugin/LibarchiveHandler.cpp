@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <archive_entry.h>
+#include <string.h>
 #include <sys/stat.h>
 
 namespace NPlugin {
@@ -70,10 +71,11 @@ UInt32 Get32(const Byte *p) {
 // self-extracting program, say). Its offsets may count from the zip itself or, fixed by the
 // writer, from the start of the whole file: "start" is where the first entry lies in this stream,
 // "leadingZeros" how far in front of this stream the offsets begin.
-HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64 &start, UInt64 &leadingZeros) {
+HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64 &start, UInt64 &leadingZeros,
+                       bool &empty) {
     const size_t kEndRecord = 22;
     const size_t kDirHeader = 46;
-    found = false;
+    found = empty = false;
     start = leadingZeros = 0;
     const size_t span = static_cast<size_t>(std::min<UInt64>(streamSize, kEndRecord + 0xFFFF));
     if (span < kEndRecord) return S_OK;
@@ -88,6 +90,7 @@ HRESULT FindZipFromEnd(IInStream *stream, UInt64 streamSize, bool &found, UInt64
         found = true;
         const UInt64 endPos = spanStart + i;
         const UInt64 dirSize = Get32(p + 12), dirOffset = Get32(p + 16);
+        empty = dirSize == 0 && Get16(p + 8) == 0 && Get16(p + 10) == 0;
         // Zip64 keeps its sizes elsewhere; such an archive is taken only from its own start.
         if (dirSize == 0xFFFFFFFF || dirOffset == 0xFFFFFFFF || dirSize > endPos) break;
         const Int64 delta = static_cast<Int64>(endPos - dirSize) - static_cast<Int64>(dirOffset);
@@ -117,20 +120,44 @@ CLibarchiveHandler::CLibarchiveHandler(const CFormatInfo &format)
     : CWritableHandlerBase(format, MakePropList(kItemProps, kItemTypes), MakePropList(kArcProps, kArcTypes)),
       _format(format) {}
 
-void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) const {
+// Some formats keep tables among their entries that libarchive hands out as entries: the
+// long-name table ("//") and symbol table ("/") of an ar archive, the root folder of an ISO.
+bool CLibarchiveHandler::IsMember(struct archive_entry *entry) const {
+    const char *path = archive_entry_pathname(entry);
+    if (!path) return true;
+    const std::string name(path);
+    if (strcmp(_format.name, "ar") == 0) return name.find_first_not_of('/') != std::string::npos;
+    if (strcmp(_format.name, "iso") == 0) return name != "." && name != "./";
+    return true;
+}
+
+UInt32 CLibarchiveHandler::NameId(const std::wstring &name) {
+    if (name.empty()) return 0;
+    const auto it = _nameIds.find(name);
+    if (it != _nameIds.end()) return it->second;
+    _names.push_back(name);
+    const UInt32 id = static_cast<UInt32>(_names.size());
+    _nameIds.emplace(name, id);
+    return id;
+}
+
+void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) {
     const bool utf16 = global_use_utf16_conversion != 0;
-    item.path = EntryPath(entry, utf16);
+    std::wstring path = EntryPath(entry, utf16);
     const mode_t mode = archive_entry_mode(entry);
     const mode_t type = archive_entry_filetype(entry);
     item.isDir = type == AE_IFDIR;
-    item.mode = static_cast<UInt32>(mode);
+    // Some writers store a file's permissions alone, without a file type (ar, 7z from Python).
+    item.mode = static_cast<UInt32>(type == 0 ? (mode | AE_IFREG) : mode);
     item.modeDefined = true;
-    StripTrailingSlashes(item.path);
+    StripTrailingSlashes(path);
+    item.path = WideToUtf8(path.c_str());
     if (type == AE_IFLNK) {
-        item.symlink = EntrySymlink(entry, utf16);
+        item.links.reset(new CArcItemLinks);
+        item.links->symlink = EntrySymlink(entry, utf16);
         const char *raw = archive_entry_symlink(entry);
-        item.symlinkData = utf16 ? WideToUtf8(item.symlink.c_str()) : std::string(raw ? raw : "");
-        item.size = item.symlinkData.size();
+        item.links->symlinkData = utf16 ? WideToUtf8(item.links->symlink.c_str()) : std::string(raw ? raw : "");
+        item.size = item.links->symlinkData.size();
         item.sizeDefined = true;
     } else if (archive_entry_size_is_set(entry) && !item.isDir) {
         const la_int64_t s = archive_entry_size(entry);
@@ -140,7 +167,10 @@ void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) c
         item.size = 0;
         item.sizeDefined = true;
     }
-    if (archive_entry_hardlink(entry) || archive_entry_hardlink_w(entry)) item.hardlink = EntryHardlink(entry, utf16);
+    if (archive_entry_hardlink(entry) || archive_entry_hardlink_w(entry)) {
+        if (!item.links) item.links.reset(new CArcItemLinks);
+        item.links->hardlink = EntryHardlink(entry, utf16);
+    }
     if (archive_entry_mtime_is_set(entry)) {
         item.mtime = UnixTimeToFileTime(archive_entry_mtime(entry), archive_entry_mtime_nsec(entry));
         item.mtimeDefined = true;
@@ -154,9 +184,9 @@ void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) c
         item.atimeDefined = true;
     }
     const char *uname = archive_entry_uname(entry);
-    if (uname && *uname) item.user = DecodeName(archive_entry_uname_utf8(entry), uname, utf16);
+    if (uname && *uname) item.user = NameId(DecodeName(archive_entry_uname_utf8(entry), uname, utf16));
     const char *gname = archive_entry_gname(entry);
-    if (gname && *gname) item.group = DecodeName(archive_entry_gname_utf8(entry), gname, utf16);
+    if (gname && *gname) item.group = NameId(DecodeName(archive_entry_gname_utf8(entry), gname, utf16));
     item.encrypted = archive_entry_is_encrypted(entry) != 0;
 }
 
@@ -222,13 +252,17 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
                 _warningText = Utf8ToWide(msg);
             }
         }
+        bool member;
         CArcItem item;
         {
             CUtf8LocaleScope scope;
-            FillItem(entry, item);
+            member = IsMember(entry);
+            if (member) FillItem(entry, item);
         }
-        _items.push_back(std::move(item));
-        numFiles++;
+        if (member) {
+            _items.push_back(std::move(item));
+            numFiles++;
+        }
         const int rs = reader.SkipData();
         if (rs == ARCHIVE_FATAL) {
             if (reader.StreamResult() != S_OK) {
@@ -272,13 +306,15 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
         RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
         RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
         bool matches = _format.SignatureMatches(head.data(), got);
+        bool emptyZip = false;
         if (_format.mayFollowStub) {
             bool fromEnd = false;
             UInt64 start = 0;
-            RINOK_PLUGIN(FindZipFromEnd(stream, _streamSize, fromEnd, start, _leadingZeros));
+            RINOK_PLUGIN(FindZipFromEnd(stream, _streamSize, fromEnd, start, _leadingZeros, emptyZip));
             // Asked to search, the engine finds the archive behind other data at its own offset;
             // asked for the start only, what is in front belongs to the archive and is kept on writes.
             const bool search = maxCheckStartPosition && *maxCheckStartPosition != 0;
+            _emptyZip = emptyZip && matches;
             if (!matches && fromEnd && start != 0 && !search) {
                 matches = true;
                 _bytesInFront = start;
@@ -289,7 +325,7 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
             return S_FALSE;
         }
     } else if (_format.isArc) {
-        Byte head[512];
+        Byte head[1024];
         size_t got = 0;
         RINOK_PLUGIN(ReadStreamMax(stream, head, sizeof(head), got));
         RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
@@ -304,6 +340,14 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
     bool opened = false;
     HRESULT res = TryOpen(_format.setup, openCallback, opened);
     _setup = _format.setup;
+    if (res == S_OK && !opened && _emptyZip) {
+        // An end record and nothing else (all items deleted, say) is an empty archive, not a
+        // damaged one.
+        _errorFlags = 0;
+        _errorText.clear();
+        _items.clear();
+        opened = true;
+    }
     if (res == S_OK && !opened && _format.fallbackSetup && (_errorFlags & kpv_ErrorFlags_IsNotArc)) {
         res = TryOpen(_format.fallbackSetup, openCallback, opened);
         _setup = _format.fallbackSetup;
@@ -334,8 +378,11 @@ HRESULT CLibarchiveHandler::Close() {
     _stream.Release();
     _bytesInFront = 0;
     _leadingZeros = 0;
+    _emptyZip = false;
     _items.clear();
     _items.shrink_to_fit();
+    _names.clear();
+    _nameIds.clear();
     _errorFlags = 0;
     _warningFlags = 0;
     _errorText.clear();
@@ -356,7 +403,7 @@ HRESULT CLibarchiveHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT
     const CArcItem &item = _items[index];
     switch (propID) {
     case kpidPath:
-        return PropSetString(value, item.path);
+        return PropSetString(value, Utf8ToWide(item.path));
     case kpidIsDir:
         PropSetBool(value, item.isDir);
         break;
@@ -384,16 +431,16 @@ HRESULT CLibarchiveHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT
         PropSetBool(value, item.encrypted);
         break;
     case kpidSymLink:
-        if (!item.symlink.empty()) return PropSetString(value, item.symlink);
+        if (item.IsSymlink()) return PropSetString(value, item.links->symlink);
         break;
     case kpidHardLink:
-        if (!item.hardlink.empty()) return PropSetString(value, item.hardlink);
+        if (item.IsHardlink()) return PropSetString(value, item.links->hardlink);
         break;
     case kpidUser:
-        if (!item.user.empty()) return PropSetString(value, item.user);
+        if (item.user != 0) return PropSetString(value, _names[item.user - 1]);
         break;
     case kpidGroup:
-        if (!item.group.empty()) return PropSetString(value, item.group);
+        if (item.group != 0) return PropSetString(value, _names[item.group - 1]);
         break;
     default:
         break;
@@ -439,8 +486,9 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
     Int32 opRes = NOperationResult::kOK;
     if (item.isDir) {
         // nothing to write
-    } else if (!item.symlink.empty()) {
-        if (out) RINOK_PLUGIN(WriteStreamAll(out, item.symlinkData.data(), item.symlinkData.size()));
+    } else if (item.IsSymlink()) {
+        const std::string &target = item.links->symlinkData;
+        if (out) RINOK_PLUGIN(WriteStreamAll(out, target.data(), target.size()));
     } else {
         // Blocks come with their offsets: a gap is a hole of a sparse file. An offset at the end
         // pads a trailing hole, but only up to the item's own size (the xar reader reports its
@@ -492,7 +540,7 @@ HRESULT CLibarchiveHandler::ExtractEntry(CArchiveReader &reader, UInt32 index, I
         }
         // Readers stop without a word on some damaged headers (an unknown file type, say): data
         // short of the item's size is not a whole file. A hard link's data lives elsewhere.
-        if (opRes == NOperationResult::kOK && item.sizeDefined && item.hardlink.empty() && written < item.size)
+        if (opRes == NOperationResult::kOK && item.sizeDefined && !item.IsHardlink() && written < item.size)
             opRes = reader.HitEnd() ? NOperationResult::kUnexpectedEnd : NOperationResult::kDataError;
     }
     out.Release();
@@ -540,7 +588,7 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
     while (w < wanted.size() && !sessionDead) {
         struct archive_entry *entry = nullptr;
         const int r = reader.NextHeader(&entry);
-        if (r == ARCHIVE_EOF || index >= _items.size()) {
+        if (r == ARCHIVE_EOF) {
             sessionDead = true;
             deadResult = NOperationResult::kUnexpectedEnd;
             break;
@@ -551,6 +599,15 @@ HRESULT CLibarchiveHandler::Extract(const UInt32 *indices, UInt32 numItems, Int3
             sessionDead = true;
             const Int32 res = OperationResultFromMessage(reader.ErrorString(), false, true);
             deadResult = res == NOperationResult::kWrongPassword ? NOperationResult::kHeadersError : res;
+            break;
+        }
+        {
+            CUtf8LocaleScope scope;
+            if (!IsMember(entry)) continue;
+        }
+        if (index >= _items.size()) {
+            sessionDead = true;
+            deadResult = NOperationResult::kUnexpectedEnd;
             break;
         }
         if (index == wanted[w]) {

@@ -11,30 +11,45 @@
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
 
+#include <deque>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace NPlugin {
 
-struct CArcItem {
-    std::wstring path;
+// What only links carry, kept apart so that the many plain items stay small.
+struct CArcItemLinks {
     std::wstring symlink;
     std::wstring hardlink;
-    std::wstring user;
-    std::wstring group;
     std::string symlinkData; // what extraction writes for a link: its target
+};
+
+// One entry, kept small: an archive may list hundreds of thousands of them.
+struct CArcItem {
+    std::string path; // UTF-8
+    std::unique_ptr<CArcItemLinks> links;
     UInt64 size = 0;
     FILETIME mtime = {0, 0};
     FILETIME ctime = {0, 0};
     FILETIME atime = {0, 0};
     UInt32 mode = 0;
-    bool sizeDefined = false;
-    bool mtimeDefined = false;
-    bool ctimeDefined = false;
-    bool atimeDefined = false;
-    bool modeDefined = false;
-    bool isDir = false;
-    bool encrypted = false;
+    UInt32 user = 0; // position in the handler's name table plus one; 0 for none
+    UInt32 group = 0;
+    bool sizeDefined : 1;
+    bool mtimeDefined : 1;
+    bool ctimeDefined : 1;
+    bool atimeDefined : 1;
+    bool modeDefined : 1;
+    bool isDir : 1;
+    bool encrypted : 1;
+
+    CArcItem()
+        : sizeDefined(false), mtimeDefined(false), ctimeDefined(false), atimeDefined(false), modeDefined(false),
+          isDir(false), encrypted(false) {}
+    bool IsSymlink() const { return links && !links->symlink.empty(); }
+    bool IsHardlink() const { return links && !links->hardlink.empty(); }
 };
 
 class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
@@ -43,15 +58,21 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt64 _streamSize = 0;
     UInt64 _bytesInFront = 0; // a program in front of a zip, copied in front of a new archive
     UInt64 _leadingZeros = 0; // for a zip whose offsets count from before this stream
+    bool _emptyZip = false;   // a zip's end record says it holds nothing
     FormatSetupFunc _setup = nullptr;
-    std::vector<CArcItem> _items;
+    std::deque<CArcItem> _items; // no spare capacity, no copy on growth
+    // User and group names, each kept once.
+    std::vector<std::wstring> _names;
+    std::unordered_map<std::wstring, UInt32> _nameIds;
     UInt32 _errorFlags = 0;
     UInt32 _warningFlags = 0;
     std::wstring _errorText;
     std::wstring _warningText;
     CPasswordKeeper _password;
 
-    void FillItem(struct archive_entry *entry, CArcItem &item) const;
+    bool IsMember(struct archive_entry *entry) const;
+    void FillItem(struct archive_entry *entry, CArcItem &item);
+    UInt32 NameId(const std::wstring &name);
     HRESULT TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened);
     HRESULT ExtractEntry(CArchiveReader &reader, UInt32 index, Int32 testMode, IArchiveExtractCallback *callback,
                          UInt64 &completed, bool &sessionDead, Int32 &deadResult);

@@ -15,8 +15,8 @@ using namespace NArchive::NExtract;
 
 const UInt64 kProgressStep = 1 << 24;
 
-const PROPID kItemProps[] = {kpidSize, kpidPackSize};
-const VARTYPE kItemTypes[] = {VT_UI8, VT_UI8};
+const PROPID kItemProps[] = {kpidSize, kpidPackSize, kpidMTime};
+const VARTYPE kItemTypes[] = {VT_UI8, VT_UI8, VT_FILETIME};
 const PROPID kArcProps[] = {kpidPhySize, kpidErrorFlags, kpidError};
 const VARTYPE kArcTypes[] = {VT_UI8, VT_UI4, VT_BSTR};
 } // namespace
@@ -39,6 +39,15 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
         return S_FALSE;
     }
     if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
+    if (_format.filterCode == ARCHIVE_FILTER_GZIP) {
+        // The time of the compressed file, which the item takes rather than the archive file's.
+        Byte header[8];
+        size_t n = 0;
+        RINOK_PLUGIN(ReadStreamMax(stream, header, sizeof(header), n));
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        if (n == sizeof(header))
+            _mtime = header[4] | (header[5] << 8) | (header[6] << 16) | (static_cast<UInt32>(header[7]) << 24);
+    }
 
     CArchiveReader reader(stream, _streamSize);
     struct archive_entry *entry = nullptr;
@@ -115,6 +124,7 @@ HRESULT CStreamHandler::Close() {
     _stream.Release();
     _unpackSize = 0;
     _unpackSizeDefined = false;
+    _mtime = 0;
     _dataResult = NOperationResult::kOK;
     _errorFlags = 0;
     _errorText.clear();
@@ -138,6 +148,9 @@ HRESULT CStreamHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *va
         break;
     case kpidIsDir:
         PropSetBool(value, false);
+        break;
+    case kpidMTime:
+        if (_mtime != 0) PropSetFileTime(value, UnixTimeToFileTime(_mtime, 0));
         break;
     default:
         break;

@@ -18,6 +18,7 @@ class CStreamHandler : public CWritableHandlerBase, public IInArchiveGetStream, 
     UInt64 _streamSize = 0;
     UInt64 _unpackSize = 0;
     bool _unpackSizeDefined = false;
+    UInt32 _mtime = 0;     // from a gzip header; 0 when it stores none
     Int32 _dataResult = 0; // what the check at open found wrong with the data, as an operation result
     UInt32 _errorFlags = 0;
     std::wstring _errorText;

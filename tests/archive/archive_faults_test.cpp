@@ -126,3 +126,137 @@ TEST_F(ArchiveFaults, ChanceMagicsInsideDataAreNoArchive) {
         EXPECT_EQ("f:member", Tree(t / "out")["m.txt"]);
     }
 }
+
+// Tables that a format keeps beside its members (the long-name table of an ar archive, the root of
+// an ISO with Rock Ridge and Joliet) are no items; modes stored without a file type are permissions.
+TEST_F(ArchiveFaults, OnlyMembersAreItemsAndTheirModesAreKept) {
+    ASSERT_EQ(0, mkdir((tmp / "src").c_str(), 0755));
+    ASSERT_EQ(0, mkdir((tmp / "src/d").c_str(), 0755));
+    ASSERT_TRUE(WriteFile(tmp / "src/a_member_name_over_fifteen.sh", "#!/bin/sh\n", 0755));
+    ASSERT_TRUE(WriteFile(tmp / "src/d/plain.txt", "plain", 0640));
+    const std::string src = "cd '" + (tmp / "src") + "' && ";
+    ASSERT_EQ(0, Sh(src + "ar rcU ../x.a a_member_name_over_fifteen.sh d/plain.txt"));
+    ASSERT_EQ(0, Sh(src + "xorriso -as mkisofs -R -J -quiet -o ../x.iso . 2>/dev/null"));
+    ASSERT_EQ(0, Sh(src + "/usr/bin/python3 -c \"import py7zr\nwith py7zr.SevenZipFile('../x.7z', 'w') as z: "
+                          "z.writeall('.', '')\""));
+    const struct {
+        const char *archive;
+        std::vector<std::string> items;
+        Tree_t tree;
+        std::map<std::string, mode_t> modes;
+    } cases[] = {
+        {"x.a",
+         {"a_member_name_over_fifteen.sh", "plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}, {"plain.txt", 0640}}},
+        {"x.iso",
+         {"a_member_name_over_fifteen.sh", "d", "d/plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"d", "d"}, {"d/plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}}},
+        {"x.7z",
+         {"a_member_name_over_fifteen.sh", "d", "d/plain.txt"},
+         {{"a_member_name_over_fifteen.sh", "f:#!/bin/sh\n"}, {"d", "d"}, {"d/plain.txt", "f:plain"}},
+         {{"a_member_name_over_fifteen.sh", 0755}, {"d/plain.txt", 0640}}},
+    };
+    const mode_t mask = umask(022);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        std::vector<std::string> items = cb.prepared;
+        std::sort(items.begin(), items.end());
+        EXPECT_EQ(c.items, items);
+        EXPECT_EQ(c.tree, Tree(t / "out"));
+        for (const auto &m : c.modes)
+            EXPECT_EQ(m.second, testsupport::ModeOf(t / ("out/" + m.first)) & 07777) << m.first;
+    }
+    umask(mask);
+}
+
+// Names that would reach outside the output folder are changed, and special files are not made:
+// each such item is named in a warning, and the run counts them.
+TEST_F(ArchiveFaults, ChangedNamesAndSpecialFilesAreReported) {
+    const std::string arc = tmp / "odd.tar";
+    ASSERT_EQ(0,
+              Sh("/usr/bin/python3 -c \"import tarfile, io\n"
+                 "with tarfile.open('" +
+                 arc +
+                 "', 'w', format=tarfile.GNU_FORMAT) as t:\n"
+                 "    for name in ['../up.txt', '/abs/x.txt', 'a\\\\\\\\..\\\\\\\\..\\\\\\\\b.txt', './fine.txt', "
+                 "'ok.txt']:\n"
+                 "        ti = tarfile.TarInfo(name); ti.size = 2; t.addfile(ti, io.BytesIO(b'hi'))\n"
+                 "    for name, kind in [('fifo', tarfile.FIFOTYPE), ('null', tarfile.CHRTYPE)]:\n"
+                 "        ti = tarfile.TarInfo(name); ti.type = kind; ti.devmajor = 1; ti.devminor = 3; t.addfile(ti)\n"
+                 "\""));
+    // Made on Windows, a zip's names use backslashes as separators.
+    const std::string zip = tmp / "win.zip";
+    ASSERT_EQ(0, Sh("/usr/bin/python3 -c \"import zipfile\n"
+                    "with zipfile.ZipFile('" +
+                    zip +
+                    "', 'w') as z:\n"
+                    "    for name in ['a\\\\..\\\\..\\\\b.txt', 'ok.txt']:\n"
+                    "        i = zipfile.ZipInfo(name); i.create_system = 0; z.writestr(i, b'hi')\n"
+                    "\""));
+    const struct {
+        std::string archive;
+        Tree_t tree;
+        std::vector<std::string> messages;
+    } cases[] = {
+        {arc,
+         {{"a\\..\\..\\b.txt", "f:hi"},
+          {"abs", "d"},
+          {"abs/x.txt", "f:hi"},
+          {"fine.txt", "f:hi"},
+          {"ok.txt", "f:hi"},
+          {"up.txt", "f:hi"}},
+         {"path changed to abs/x.txt : /abs/x.txt", "path changed to up.txt : ../up.txt",
+          "special file not extracted : fifo", "special file not extracted : null"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        TempFolder t;
+        CRecordingCallback cb;
+        const CRun run = RunExtract({c.archive}, Options(t / "out"), cb);
+        EXPECT_EQ(S_OK, run.result);
+        EXPECT_EQ(c.messages.size(), run.stat.NumWarnings);
+        EXPECT_EQ(c.tree, Tree(t / "out"));
+        std::vector<std::string> messages = cb.messages;
+        std::sort(messages.begin(), messages.end());
+        EXPECT_EQ(c.messages, messages);
+    }
+    // How much of a Windows name is split at its backslashes is the reader's business; what climbs
+    // is dropped and reported.
+    TempFolder t;
+    CRecordingCallback cb;
+    const CRun run = RunExtract({zip}, Options(t / "out"), cb);
+    EXPECT_EQ(1u, run.stat.NumWarnings);
+    ASSERT_EQ(1u, cb.messages.size());
+    EXPECT_EQ(0u, cb.messages[0].find("path changed to a/")) << cb.messages[0];
+    for (const auto &e : Tree(t / "out"))
+        EXPECT_TRUE(e.first == "ok.txt" || e.first == "a" || e.first.compare(0, 2, "a/") == 0) << e.first;
+}
+
+// Stored times reach symbolic links themselves and the file of a single gzip stream.
+TEST_F(ArchiveFaults, LinksAndGzipFilesGetTheirStoredTimes) {
+    CMember link = SymLink("link", "target.txt");
+    link.mtime = 1100000000;
+    ASSERT_TRUE(MakeTar(tmp / "l.tar", {File("target.txt", "t", 0644, 1000000000), link}));
+    ASSERT_TRUE(WriteFile(tmp / "data.txt", "gzip data"));
+    ASSERT_EQ(0, Sh("cd '" + tmp.Path() + "' && touch -d @1200000000 data.txt && gzip -c data.txt > data.txt.gz"));
+    const struct {
+        const char *archive;
+        const char *item;
+        time_t mtime;
+    } cases[] = {
+        {"l.tar", "link", 1100000000}, {"l.tar", "target.txt", 1000000000}, {"data.txt.gz", "data.txt", 1200000000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.item);
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        struct stat st;
+        ASSERT_EQ(0, lstat((t / ("out/" + std::string(c.item))).c_str(), &st));
+        EXPECT_EQ(c.mtime, st.st_mtime);
+    }
+}

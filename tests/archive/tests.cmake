@@ -106,7 +106,7 @@ foreach(test agent_update_test archive_folder_test)
     endif()
 endforeach()
 # Faults found on real archives from other tools.
-foreach(test zip_faults_test archive_faults_test)
+foreach(test zip_faults_test archive_faults_test update_faults_test)
     tarnova_test(${test} archive/${test}.cpp)
     if(TARGET codecplugin)
         add_dependencies(${test} codecplugin)

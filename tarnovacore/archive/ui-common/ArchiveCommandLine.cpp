@@ -335,6 +335,24 @@ static void AddToCensorFromListFile(CObjectVector<CRenamePair> *renamePairs, NWi
         }
 }
 
+// True when the name, read inside an archive, climbs out of its root or names the root itself:
+// such a name names no item.
+static bool NameLeavesArchiveRoot(const UString &name) {
+    int depth = 0;
+    unsigned start = 0;
+    for (unsigned i = 0; i <= name.Len(); i++) {
+        if (i != name.Len() && name[i] != L'/' && name[i] != L'\\') continue;
+        const UString part = name.Mid(start, i - start);
+        start = i + 1;
+        if (part.IsEmpty() || part == L".") continue;
+        if (part == L"..") {
+            if (--depth < 0) return true;
+        } else
+            depth++;
+    }
+    return depth == 0;
+}
+
 static void AddToCensorFromNonSwitchesStrings(CObjectVector<CRenamePair> *renamePairs, unsigned startIndex,
                                               NWildcard::CCensor &censor, const UStringVector &nonSwitchStrings,
                                               NRecursedType::EEnum type, bool wildcardMatching,
@@ -845,6 +863,13 @@ static void Parse2Body(const NCommandLineParser::CParser &parser, CArcCmdLineOpt
         options.ArchiveName = nonSwitchStrings[curCommandIndex++];
         if (options.ArchiveName.IsEmpty()) throw CArcCmdLineException("Archive name cannot by empty");
     }
+
+    if (type == NCommandType::kDelete)
+        for (unsigned i = curCommandIndex; i < numNonSwitchStrings; i++) {
+            const UString &s = nonSwitchStrings[i];
+            if (!s.IsEmpty() && s[0] != L'@' && NameLeavesArchiveRoot(s))
+                throw CArcCmdLineException("The name is outside the archive and names no item:", s);
+        }
 
     AddToCensorFromNonSwitchesStrings(isRename ? &options.UpdateSettings.Renames : nullptr, curCommandIndex,
                                       options.Censor, nonSwitchStrings, recursedType, wildcardMatching,

@@ -90,7 +90,7 @@ CArchiveExtractCallback::CArchiveExtractCallback()
       _hashStreamSpec(nullptr), _hashStreamWasUsed(false), _getPropSpec(nullptr), _packTotal(0), _progressTotal(0),
       _progressTotal_Defined(false), WriteCTime(true), WriteATime(true), WriteMTime(true), BaseParentFolderMode(false),
       BaseParentFolderIndex((UInt32)(Int32)-1), NumFolders(0), NumFiles(0), NumAltStreams(0), UnpackSize(0),
-      AltStreams_UnpackSize(0) {
+      AltStreams_UnpackSize(0), NumWarnings(0) {
     _fi = CItemProps();
     _arcMTime.dwLowDateTime = _arcMTime.dwHighDateTime = 0;
     _localProgressSpec = new CLocalProgress;
@@ -108,7 +108,7 @@ void CArchiveExtractCallback::InitForMulti(bool multiArchives, NExtract::NPathMo
     _multiArchives = multiArchives;
     _pathMode = pathMode;
     _overwriteMode = overwriteMode;
-    NumFolders = NumFiles = NumAltStreams = UnpackSize = AltStreams_UnpackSize = 0;
+    NumFolders = NumFiles = NumAltStreams = UnpackSize = AltStreams_UnpackSize = NumWarnings = 0;
 }
 
 void CArchiveExtractCallback::SetHashMethods(IHashCalc *hash) {
@@ -130,6 +130,7 @@ void CArchiveExtractCallback::Init(const CExtractNtOptions &ntOptions, const NWi
     _extractedDirs.Clear();
     _renamedFiles.Clear();
     _writtenFiles.clear();
+    _writtenPaths.clear();
 
     _ntOptions = ntOptions;
     _wildcardCensor = wildcardCensor;
@@ -390,19 +391,42 @@ HRESULT CArchiveExtractCallback::CheckExistFile(const UString &fullPathIn, bool 
     return S_OK;
 }
 
+void CArchiveExtractCallback::RememberWrittenFile(const UString &itemPath) {
+    const std::wstring key = NormalizeArcPath(itemPath);
+    UInt32 where = kWrittenAtArcPath;
+    if (_diskInRoot || key != _diskRelPath.Ptr()) {
+        where = (UInt32)_writtenPaths.size();
+        _writtenPaths += _diskInRoot ? L'/' : L'.';
+        _writtenPaths += _diskRelPath.Ptr();
+        _writtenPaths += L'\0';
+    }
+    _writtenFiles[std::hash<std::wstring>()(key)] = where;
+}
+
 HRESULT CArchiveExtractCallback::MakeHardLink(const UString &target, const UString &fullPath, bool &handled) {
     handled = true;
     UString rel;
     bool inRoot;
-    const auto it = _writtenFiles.find(NormalizeArcPath(target));
-    if (it == _writtenFiles.end() || !ToRelPath(fullPath, rel, inRoot) || it->second.second != inRoot) {
+    const std::wstring key = NormalizeArcPath(target);
+    const auto it = _writtenFiles.find(std::hash<std::wstring>()(key));
+    UString targetRel;
+    bool targetInRoot = false;
+    if (it != _writtenFiles.end()) {
+        if (it->second == kWrittenAtArcPath)
+            targetRel = key.c_str();
+        else {
+            targetInRoot = _writtenPaths[it->second] == L'/';
+            targetRel = _writtenPaths.c_str() + it->second + 1;
+        }
+    }
+    if (it == _writtenFiles.end() || !ToRelPath(fullPath, rel, inRoot) || targetInRoot != inRoot) {
         // Only files written from this archive are linked to: never anything outside.
         UString s = target;
         s += L" -> ";
         s += fullPath;
         return MessageError("Hard link target is not a file extracted from this archive", s);
     }
-    if (!DirFor(inRoot).HardLink(it->second.first, rel))
+    if (!DirFor(inRoot).HardLink(targetRel, rel))
         return SendMessageError_with_Error((DWORD)errno, "Can not create hard link", fullPath);
     return S_OK;
 }
@@ -543,10 +567,32 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
             RINOK(GetTime(index, kpidMTime, _fi.MTime, _fi.MTimeDefined));
             RINOK(Archive_GetItemBoolProp(archive, index, kpidIsAnti, _fi.IsAnti));
 
+            // Devices, FIFOs and sockets are never made: an empty file would pass for the item.
+            if (_fi.AttribDefined && (_fi.Attrib & FILE_ATTRIBUTE_POSIX_MODE) && !item.isDir) {
+                const mode_t m = (mode_t)(_fi.Attrib >> 16);
+                if (S_ISCHR(m) || S_ISBLK(m) || S_ISFIFO(m) || S_ISSOCK(m)) {
+                    NumWarnings++;
+                    return MessageError("special file not extracted", item.itemPath);
+                }
+            }
+
             const bool isAbsMode = _pathMode == NExtract::NPathMode::kAbsPaths;
             if (!(item.isAltStream && pathParts.IsEmpty() &&
-                  (_removePartsForAltStreams || _pathMode == NExtract::NPathMode::kNoPathsAlt)))
+                  (_removePartsForAltStreams || _pathMode == NExtract::NPathMode::kNoPathsAlt))) {
+                // Parts that climb or start at the root are dropped: the user is told the new name.
+                bool changed = !isAbsMode && pathParts.Size() > 1 && pathParts.Front().IsEmpty();
+                FOR_VECTOR(i, pathParts)
+                if (pathParts[i] == L"..") changed = true;
                 Correct_FsPath(isAbsMode, pathParts, item.mainIsDir);
+                if (changed) {
+                    NumWarnings++;
+                    UString s(L"path changed to ");
+                    s += MakePathFromParts(pathParts);
+                    s += L" : ";
+                    s += item.itemPath;
+                    RINOK(_extractCallback2->MessageError(s));
+                }
+            }
 
             if (item.isAltStream) {
                 UString s = item.altStreamName;
@@ -706,8 +752,6 @@ void CArchiveExtractCallback::ApplyAttribToFile() {
     const int fd = _outFileStreamSpec->Fd();
     const UInt32 attrib = _fi.Attrib;
     const mode_t mask = (mode_t)gbl_umask.mask;
-    struct stat st;
-    if (fstat(fd, &st) != 0) return;
     if (attrib & FILE_ATTRIBUTE_POSIX_MODE) {
         const mode_t m = (mode_t)(attrib >> 16);
         if (S_ISLNK(m)) {
@@ -716,9 +760,12 @@ void CArchiveExtractCallback::ApplyAttribToFile() {
             _isLinkPlaceholder = true;
             return;
         }
-        if (S_ISREG(m)) fchmod(fd, m & mask);
+        // A mode without a file type, as some writers store it, is the file's permissions.
+        if (S_ISREG(m) || (m & S_IFMT) == 0) fchmod(fd, m & mask);
         return;
     }
+    struct stat st;
+    if (fstat(fd, &st) != 0) return;
     mode_t m = st.st_mode;
     if (attrib & FILE_ATTRIBUTE_READONLY) m &= ~(mode_t)0222;
     fchmod(fd, m & mask);
@@ -768,8 +815,9 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
 
     if (_outFileStream) {
         if (!_stdOutMode && _extractMode && _fi.AttribDefined) ApplyAttribToFile();
+        // Only a link placeholder needs its identity, to be sure it is still the file made here.
         struct stat st;
-        const bool haveStat = fstat(_outFileStreamSpec->Fd(), &st) == 0;
+        const bool haveStat = _isLinkPlaceholder && fstat(_outFileStreamSpec->Fd(), &st) == 0;
         RINOK(CloseFile());
         if (_isLinkPlaceholder) {
             if (opRes == NArchive::NExtract::NOperationResult::kOK && haveStat) {
@@ -780,6 +828,10 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
                 link.Dropped = false;
                 link.Dev = (UInt64)st.st_dev;
                 link.Ino = (UInt64)st.st_ino;
+                link.ATimeDefined = WriteATime && _fi.ATimeDefined;
+                link.ATime = _fi.ATime;
+                link.MTimeDefined = _fi.MTimeDefined || _arcMTimeDefined;
+                link.MTime = _fi.MTimeDefined ? _fi.MTime : _arcMTime;
             } else
                 DirFor(_diskInRoot).DeleteFile(_diskRelPath); // a damaged link target is no file to keep
         } else if (_fileWasCreated && !_isSplit &&
@@ -789,7 +841,7 @@ HRESULT CArchiveExtractCallback::SetOperationResult(Int32 opRes) {
             // the next try.
             DirFor(_diskInRoot).DeleteFile(_diskRelPath);
         } else if (_fileWasCreated && !_item.isAltStream && opRes == NArchive::NExtract::NOperationResult::kOK)
-            _writtenFiles[NormalizeArcPath(_item.itemPath)] = std::make_pair(_diskRelPath, _diskInRoot);
+            RememberWrittenFile(_item.itemPath);
     }
 
     if (!_curSizeDefined) GetUnpackSize();
@@ -873,7 +925,9 @@ HRESULT CArchiveExtractCallback::CreateDelayedLinks() {
         const CDelayedLink &link = _delayedLinks[i];
         if (link.Dropped) continue;
         const CExtractOutDir &dir = DirFor(link.InRoot);
-        if (dir.ConvertPlaceholderToLink(link.RelPath, link.Dev, link.Ino)) continue;
+        if (dir.ConvertPlaceholderToLink(link.RelPath, link.Dev, link.Ino, link.ATimeDefined ? &link.ATime : nullptr,
+                                         link.MTimeDefined ? &link.MTime : nullptr))
+            continue;
         const DWORD err = (DWORD)errno;
         // Never leave the target text behind as if it were the link; but only remove the file if
         // it is still the placeholder.

@@ -52,6 +52,8 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
         bool Dropped; // a later item of the same name took its place
         UInt64 Dev;
         UInt64 Ino;
+        FILETIME ATime, MTime;
+        bool ATimeDefined, MTimeDefined;
     };
 
     const CArc *_arc;
@@ -132,7 +134,14 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     // Files that this run created for split items: only those are continued in place.
     std::set<std::wstring> _splitFilesCreated;
     // Archive paths of the regular files written from this archive, for its hard links.
-    std::map<std::wstring, std::pair<UString, bool>> _writtenFiles;
+    // Kept small for archives of many files: a hash of the normalized archive path gives
+    // kWrittenAtArcPath when the file went to that very path below the output folder, else the
+    // place in _writtenPaths of its folder flag ('/' below the root, '.' below the output folder)
+    // and path, ended by a zero.
+    std::unordered_map<UInt64, UInt32> _writtenFiles;
+    std::wstring _writtenPaths;
+    static const UInt32 kWrittenAtArcPath = (UInt32)(Int32)-1;
+    void RememberWrittenFile(const UString &itemPath);
 
     const CExtractOutDir &DirFor(bool inRoot) const { return inRoot ? _rootDir : _outDir; }
     static std::wstring DelayedLinkKey(bool inRoot, const UString &relPath);
@@ -173,6 +182,9 @@ public:
     UInt64 NumAltStreams;
     UInt64 UnpackSize;
     UInt64 AltStreams_UnpackSize;
+    // Items written other than stored (a changed name) or not written (a special file); each was
+    // named in a message. A run with warnings does not end as a plain success.
+    UInt64 NumWarnings;
 
     CArchiveExtractCallback();
     ~CArchiveExtractCallback() override;

@@ -252,6 +252,7 @@ HRESULT Extract(CCodecs *codecs, const CObjectVector<COpenType> &types, const CI
     st.NumAltStreams = ecs->NumAltStreams;
     st.UnpackSize = ecs->UnpackSize;
     st.AltStreams_UnpackSize = ecs->AltStreams_UnpackSize;
+    st.NumWarnings = ecs->NumWarnings;
     st.NumArchives = arcPaths.Size();
     st.PackSize = ecs->GetProgressInBase();
     return S_OK;

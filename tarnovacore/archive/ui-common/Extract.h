@@ -38,10 +38,12 @@ struct CDecompressStat {
     UInt64 NumFolders;
     UInt64 NumFiles;
     UInt64 NumAltStreams;
+    UInt64 NumWarnings; // items named in a warning message: the run ends with the warning result
 
     CDecompressStat() { Clear(); }
     void Clear() {
-        NumArchives = UnpackSize = AltStreams_UnpackSize = PackSize = NumFolders = NumFiles = NumAltStreams = 0;
+        NumArchives = UnpackSize = AltStreams_UnpackSize = PackSize = NumFolders = NumFiles = NumAltStreams =
+            NumWarnings = 0;
     }
 };
 

@@ -9,6 +9,7 @@
 #include "common/StringConvert.h"
 #include "windows/FileIO.h"
 #include "windows/FileName.h"
+#include "windows/TimeUtils.h"
 
 namespace {
 
@@ -29,14 +30,6 @@ public:
         const int fd = _fd;
         _fd = -1;
         return fd;
-    }
-    void Reset(int fd) {
-        if (_fd >= 0) {
-            const int err = errno;
-            close(_fd);
-            errno = err;
-        }
-        _fd = fd;
     }
 };
 
@@ -74,8 +67,38 @@ bool CExtractOutDir::Open(const UString &dirPath) {
 }
 
 void CExtractOutDir::Close() {
+    ForgetDirs();
     if (_fd >= 0) close(_fd);
     _fd = -1;
+}
+
+void CExtractOutDir::ForgetDirs() const {
+    for (const auto &d : _dirs)
+        close(d.second);
+    _dirs.clear();
+}
+
+int CExtractOutDir::WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const {
+    // Enough for the folders a run works in at a time, well below the descriptor limit.
+    const size_t kMaxDirs = 128;
+    if (_dirs.size() + count > kMaxDirs) ForgetDirs();
+    int cur = _fd;
+    std::string key;
+    for (unsigned i = 0; i < count; i++) {
+        if (i != 0) key += '/';
+        key += parts[i].Ptr();
+        const auto it = _dirs.find(key);
+        if (it != _dirs.end()) {
+            cur = it->second;
+            continue;
+        }
+        if (createDirs && mkdirat(cur, parts[i], 0700) != 0 && errno != EEXIST) return -1;
+        const int next = openat(cur, parts[i], kDirFlags);
+        if (next < 0) return -1;
+        _dirs.emplace(key, next);
+        cur = next;
+    }
+    return cur;
 }
 
 int CExtractOutDir::OpenParent(const UString &relPath, bool createDirs, AString &leaf) const {
@@ -85,54 +108,46 @@ int CExtractOutDir::OpenParent(const UString &relPath, bool createDirs, AString 
         return -1;
     }
     if (!SplitRelPath(relPath, parts)) return -1;
-    CFd cur(fcntl(_fd, F_DUPFD_CLOEXEC, 0));
-    if (cur.Get() < 0) return -1;
-    for (unsigned i = 0; i + 1 < parts.Size(); i++) {
-        if (createDirs && mkdirat(cur.Get(), parts[i], 0700) != 0 && errno != EEXIST) return -1;
-        const int next = openat(cur.Get(), parts[i], kDirFlags);
-        if (next < 0) return -1;
-        cur.Reset(next);
-    }
+    const int parent = WalkDirs(parts, parts.Size() - 1, createDirs);
+    if (parent < 0) return -1;
     leaf = parts.Back();
-    return cur.Detach();
+    return parent;
 }
 
 bool CExtractOutDir::CreateDirs(const UString &relPath) const {
-    AString leaf;
-    CFd parent(OpenParent(relPath, true, leaf));
-    if (parent.Get() < 0) return false;
-    if (mkdirat(parent.Get(), leaf, 0700) != 0 && errno != EEXIST) return false;
-    struct stat st;
-    if (fstatat(parent.Get(), leaf, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) {
-        errno = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
+    AStringVector parts;
+    if (_fd < 0) {
+        errno = EBADF;
         return false;
     }
-    return true;
+    if (!SplitRelPath(relPath, parts)) return false;
+    // Opening it without following a link is the check that it is a folder (ELOOP, ENOTDIR).
+    return WalkDirs(parts, parts.Size(), true) >= 0;
 }
 
 bool CExtractOutDir::Stat(const UString &relPath, struct stat &st) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, false, leaf));
-    if (parent.Get() < 0) return false;
-    return fstatat(parent.Get(), leaf, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    const int parent = OpenParent(relPath, false, leaf);
+    if (parent < 0) return false;
+    return fstatat(parent, leaf, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 int CExtractOutDir::OpenFile(const UString &relPath, bool keepData, bool createDirs) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, createDirs, leaf));
-    if (parent.Get() < 0) return -1;
+    const int parent = OpenParent(relPath, createDirs, leaf);
+    if (parent < 0) return -1;
     const mode_t mode = (mode_t)(0666 & ~(gbl_umask.current_umask & 077));
-    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC;
-    if (!keepData) {
+    // Never through a link; and a FIFO planted in the output folder does not block the run.
+    int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+    if (!keepData) flags |= O_TRUNC;
+    int fd = openat(parent, leaf, flags, mode);
+    if (fd < 0 && errno == ELOOP && !keepData) {
         // A link in the way is replaced, never written through.
         struct stat st;
-        if (fstatat(parent.Get(), leaf, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode) &&
-            unlinkat(parent.Get(), leaf, 0) != 0)
-            return -1;
-        flags |= O_TRUNC;
+        if (fstatat(parent, leaf, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) return -1;
+        if (unlinkat(parent, leaf, 0) != 0) return -1;
+        fd = openat(parent, leaf, flags, mode);
     }
-    const int fd = openat(parent.Get(), leaf, flags, mode);
     if (fd < 0) return -1;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -141,53 +156,67 @@ int CExtractOutDir::OpenFile(const UString &relPath, bool keepData, bool createD
         errno = EPERM;
         return -1;
     }
-    return fd;
+    return fd; // O_NONBLOCK changes nothing for a regular file
 }
 
 int CExtractOutDir::OpenDir(const UString &relPath) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, false, leaf));
-    if (parent.Get() < 0) return -1;
-    return openat(parent.Get(), leaf, kDirFlags);
+    const int parent = OpenParent(relPath, false, leaf);
+    if (parent < 0) return -1;
+    return openat(parent, leaf, kDirFlags);
 }
 
 bool CExtractOutDir::DeleteFile(const UString &relPath) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, false, leaf));
-    if (parent.Get() < 0) return false;
-    return unlinkat(parent.Get(), leaf, 0) == 0;
+    const int parent = OpenParent(relPath, false, leaf);
+    if (parent < 0) return false;
+    return unlinkat(parent, leaf, 0) == 0;
+}
+
+// After a folder may have gone or moved: no descriptor of it is used again.
+bool CExtractOutDir::ForgetDirsAfter(bool ok) const {
+    const int err = errno;
+    ForgetDirs();
+    errno = err;
+    return ok;
+}
+
+int CExtractOutDir::OpenParentHeld(const UString &relPath, bool createDirs, AString &leaf) const {
+    const int parent = OpenParent(relPath, createDirs, leaf);
+    return parent < 0 ? -1 : fcntl(parent, F_DUPFD_CLOEXEC, 0);
 }
 
 bool CExtractOutDir::RemoveEmptyDir(const UString &relPath) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, false, leaf));
-    if (parent.Get() < 0) return false;
-    return unlinkat(parent.Get(), leaf, AT_REMOVEDIR) == 0;
+    const int parent = OpenParent(relPath, false, leaf);
+    if (parent < 0) return false;
+    return ForgetDirsAfter(unlinkat(parent, leaf, AT_REMOVEDIR) == 0);
 }
 
 bool CExtractOutDir::Rename(const UString &fromRelPath, const UString &toRelPath) const {
     AString fromLeaf, toLeaf;
-    CFd from(OpenParent(fromRelPath, false, fromLeaf));
+    CFd from(OpenParentHeld(fromRelPath, false, fromLeaf));
     if (from.Get() < 0) return false;
-    CFd to(OpenParent(toRelPath, false, toLeaf));
-    if (to.Get() < 0) return false;
-    return renameat(from.Get(), fromLeaf, to.Get(), toLeaf) == 0;
+    const int to = OpenParent(toRelPath, false, toLeaf);
+    if (to < 0) return false;
+    return ForgetDirsAfter(renameat(from.Get(), fromLeaf, to, toLeaf) == 0);
 }
 
 bool CExtractOutDir::HardLink(const UString &targetRelPath, const UString &relPath) const {
     AString targetLeaf, leaf;
-    CFd target(OpenParent(targetRelPath, false, targetLeaf));
+    CFd target(OpenParentHeld(targetRelPath, false, targetLeaf));
     if (target.Get() < 0) return false;
-    CFd parent(OpenParent(relPath, true, leaf));
-    if (parent.Get() < 0) return false;
-    return linkat(target.Get(), targetLeaf, parent.Get(), leaf, 0) == 0;
+    const int parent = OpenParent(relPath, true, leaf);
+    if (parent < 0) return false;
+    return linkat(target.Get(), targetLeaf, parent, leaf, 0) == 0;
 }
 
-bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino) const {
+bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino, const FILETIME *aTime,
+                                              const FILETIME *mTime) const {
     AString leaf;
-    CFd parent(OpenParent(relPath, false, leaf));
-    if (parent.Get() < 0) return false;
-    CFd file(openat(parent.Get(), leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const int parent = OpenParent(relPath, false, leaf);
+    if (parent < 0) return false;
+    CFd file(openat(parent, leaf, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (file.Get() < 0) return false;
     struct stat st;
     if (fstat(file.Get(), &st) != 0) return false;
@@ -216,6 +245,12 @@ bool CExtractOutDir::ConvertPlaceholderToLink(const UString &relPath, UInt64 dev
         errno = EINVAL;
         return false;
     }
-    if (unlinkat(parent.Get(), leaf, 0) != 0) return false;
-    return symlinkat(target, parent.Get(), leaf) == 0;
+    if (unlinkat(parent, leaf, 0) != 0) return false;
+    if (symlinkat(target, parent, leaf) != 0) return false;
+    if (aTime || mTime) {
+        struct timespec ts[2];
+        NWindows::NTime::FileTimesToTimespecs(aTime, mTime, ts);
+        utimensat(parent, leaf, ts, AT_SYMLINK_NOFOLLOW); // a time that cannot be set costs no link
+    }
+    return true;
 }

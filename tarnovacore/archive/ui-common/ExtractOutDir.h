@@ -5,16 +5,31 @@
 
 #include <sys/stat.h>
 
+#include <string>
+#include <unordered_map>
+
 // The output folder of an extraction, held open. Every operation takes a path relative to it
 // and walks it one component at a time without following a symbolic link anywhere, so nothing an
 // archive names can reach outside the folder: not through "..", and not through a link that is
 // already on disk or that an earlier archive of the same run created. Failures leave the reason
 // in errno (ELOOP or ENOTDIR for a link or a file in the way).
+//
+// The folders that a run has already walked or made are held open, by relative path: an open
+// folder stays that folder (it cannot turn into a link), so later files in it cost no new walk.
+// Anything that removes or moves a folder forgets them all.
 class CExtractOutDir {
     int _fd;
+    mutable std::unordered_map<std::string, int> _dirs;
 
-    // The folder holding the last component, and that component's name in the system's encoding.
+    // The folder holding the last component (owned by the cache: never closed by the caller), and
+    // that component's name in the system's encoding.
     int OpenParent(const UString &relPath, bool createDirs, AString &leaf) const;
+    // The folder at the given parts, walked from the longest known start.
+    int WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const;
+    void ForgetDirs() const;
+    bool ForgetDirsAfter(bool ok) const;
+    // The same as a descriptor of the caller's own, which stays valid while another path is walked.
+    int OpenParentHeld(const UString &relPath, bool createDirs, AString &leaf) const;
 
 public:
     CExtractOutDir() : _fd(-1) {}
@@ -52,5 +67,7 @@ public:
     bool HardLink(const UString &targetRelPath, const UString &relPath) const;
     // Replaces the placeholder file (whose content is the link target) with a symbolic link, but
     // only while it is still the file with the given device and inode.
-    bool ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino) const;
+    // The link itself then takes the given times (null: left as they are).
+    bool ConvertPlaceholderToLink(const UString &relPath, UInt64 dev, UInt64 ino, const FILETIME *aTime = nullptr,
+                                  const FILETIME *mTime = nullptr) const;
 };

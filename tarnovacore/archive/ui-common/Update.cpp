@@ -4,6 +4,9 @@
 
 #include <errno.h>
 
+#include <map>
+#include <string>
+
 #include "ArchiveExtractCallback.h"
 #include "EnumDirItems.h"
 #include "OutMultiVolStream.h"
@@ -16,6 +19,7 @@
 #include "archive/common/StreamUtils.h"
 #include "archive/common/TailOutStream.h"
 #include "common/IntToString.h"
+#include "common/StringConvert.h"
 #include "windows/DLL.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
@@ -64,6 +68,75 @@ int CompareDirPathSortPairs(const CDirPathSortPair *p1, const CDirPathSortPair *
 }
 
 } // namespace
+
+// A new name stays below the archive's root and names something.
+static bool IsSafeNewName(const UString &name) {
+    if (name.IsEmpty() || name[0] == L'/' || name[0] == L'\\') return false;
+    bool somePart = false;
+    unsigned start = 0;
+    for (unsigned i = 0; i <= name.Len(); i++) {
+        if (i != name.Len() && name[i] != L'/' && name[i] != L'\\') continue;
+        const UString part = name.Mid(start, i - start);
+        start = i + 1;
+        if (part == L"..") return false;
+        if (!part.IsEmpty() && part != L".") somePart = true;
+    }
+    return somePart;
+}
+
+static std::wstring NameKey(const UString &name) {
+    std::wstring key(name.Ptr());
+    while (key.size() > 1 && key.back() == L'/')
+        key.pop_back();
+    if (!g_CaseSensitive)
+        for (wchar_t &c : key)
+            c = MyCharUpper(c);
+    return key;
+}
+
+// Renames never store a name that leaves the archive's root, nor give an item the name of another.
+static HRESULT CheckNewNames(const CObjectVector<CArcItem> &arcItems, const CRecordVector<CUpdatePair2> &pairs,
+                             const UStringVector &newNames, CUpdateErrorInfo &errorInfo) {
+    FOR_VECTOR(i, newNames) {
+        if (IsSafeNewName(newNames[i])) continue;
+        errorInfo.Text = "The new name would leave the archive's root; choose a name inside the archive:";
+        errorInfo.Paths.Add(newNames[i]);
+        return E_INVALIDARG;
+    }
+    // Items that already share a name (a tar may hold several) are left as they are.
+    std::map<std::wstring, std::pair<unsigned, bool>> names; // count, some of them renamed
+    FOR_VECTOR(i, pairs) {
+        const CUpdatePair2 &up = pairs[i];
+        const bool renamed = up.RenameIndex >= 0;
+        const UString &name = renamed ? newNames[(unsigned)up.RenameIndex] : arcItems[i].Name;
+        std::pair<unsigned, bool> &e = names[NameKey(name)];
+        e.first++;
+        e.second = e.second || renamed;
+        if (e.first > 1 && e.second) {
+            errorInfo.Text = "An item of the new name is already in the archive; choose another name:";
+            errorInfo.Paths.Add(name);
+            return E_INVALIDARG;
+        }
+    }
+    return S_OK;
+}
+
+// What the user can do when the plug-in refuses a request it cannot carry out (yet).
+static void ExplainRefusal(const CArcInfoEx &format, HRESULT result, bool passwordGiven, CUpdateErrorInfo &errorInfo) {
+    if (!errorInfo.Text.IsEmpty()) return;
+    const AString name = UnicodeStringToMultiByte(format.Name);
+    if (result == E_INVALIDARG && (format.Flags & NArcInfoFlags::kKeepName) != 0) {
+        errorInfo.Text = "A ";
+        errorInfo.Text += name;
+        errorInfo.Text += " file holds one file only, not folders or several files: create a .tar archive first, "
+                          "then compress the .tar file into ";
+        errorInfo.Text += name;
+    } else if (result == E_NOTIMPL && passwordGiven) {
+        errorInfo.Text = "A ";
+        errorInfo.Text += name;
+        errorInfo.Text += " archive cannot be protected with a password here: choose zip to encrypt the archive";
+    }
+}
 
 // Writes one output archive.
 static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CCodecs *codecs,
@@ -146,12 +219,15 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
         }
     }
 
-    {
-        UInt64 numItems = 0;
-        for (unsigned i = 0; i < updatePairs2.Size(); i++)
-            if (updatePairs2[i].HasNewData) numItems++;
-        RINOK(callback->SetNumItems(numItems))
-    }
+    if (!options.Renames.IsEmpty())
+        RINOK(CheckNewNames(arcItems, updatePairs2, newNames, errorInfo))
+
+        {
+            UInt64 numItems = 0;
+            for (unsigned i = 0; i < updatePairs2.Size(); i++)
+                if (updatePairs2[i].HasNewData) numItems++;
+            RINOK(callback->SetNumItems(numItems))
+        }
 
     CArchiveUpdateCallback *updateCallbackSpec = new CArchiveUpdateCallback;
     CMyComPtr<IArchiveUpdateCallback> updateCallback(updateCallbackSpec);
@@ -270,7 +346,10 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
     }
 
     const HRESULT result = outArchive->WriteArchive(tailStream, updatePairs2.Size(), updateCallback);
-    if (result != S_OK) return result;
+    if (result != S_OK) {
+        ExplainRefusal(codecs->Formats[(unsigned)formatIndex], result, updateCallbackSpec->PasswordWasGiven, errorInfo);
+        return result;
+    }
 
     if (!updateCallbackSpec->AreAllFilesClosed()) {
         errorInfo.Text = "There are unclosed input file:";

@@ -79,7 +79,9 @@ HRESULT CArchiveUpdateCallback::SetOperationResult(Int32 operationResult) {
 
 HRESULT CArchiveUpdateCallback::CryptoGetTextPassword2(Int32 *passwordIsDefined, BSTR *password) {
     COM_TRY_BEGIN
-    return Callback->CryptoGetTextPassword2(passwordIsDefined, password);
+    const HRESULT res = Callback->CryptoGetTextPassword2(passwordIsDefined, password);
+    if (res == S_OK && passwordIsDefined && *passwordIsDefined) PasswordWasGiven = true;
+    return res;
     COM_TRY_END
 }
 

@@ -42,6 +42,8 @@ class CArchiveUpdateCallback : public IArchiveUpdateCallback2,
     const CArcItem *FindArcItem(UInt32 handlerIndex);
 
 public:
+    // The writer was given a password to encrypt with.
+    bool PasswordWasGiven = false;
     // Input files handed to the writer and not yet released: record index and path.
     CRecordVector<UInt32> OpenIndexes;
     UStringVector OpenPaths;

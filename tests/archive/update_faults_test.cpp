@@ -1,0 +1,186 @@
+// Archive edits from the command line that went wrong on real use: refusals without a word of
+// explanation, empty archives that could not be opened again, names that reach outside the
+// archive's root or collide.
+#include <gtest/gtest.h>
+#include <locale.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/extract_fixture.h"
+#include "archive/update_ui_fixture.h"
+#include "archive/ui-common/CommandRunner.h"
+#include "archive/ui-common/Update.h"
+
+using testsupport::S;
+using testsupport::Shell;
+using testsupport::TempFolder;
+using testsupport::Words;
+using testsupport::WriteFile;
+using V = std::vector<std::string>;
+
+namespace {
+
+// Answers the password question with the password of the command line, if any.
+class CPasswordUi : public updatetest::CQuietUpdateUi {
+public:
+    UString password;
+    bool defined = false;
+    HRESULT CryptoGetTextPassword2(Int32 *isDefined, BSTR *pw) override {
+        if (isDefined) *isDefined = defined ? 1 : 0;
+        *pw = ::SysAllocString(password);
+        return S_OK;
+    }
+};
+
+// Runs update commands through the engine; keeps what the engine reported.
+class CUpdateOnly : public IArcCommandCallbacks {
+public:
+    HRESULT result = S_OK;
+    std::string errorText;
+
+    void ShowRunnerMessage(ERunnerMessage) override {}
+    int RunExtract(CArcCommandRun &) override { return kRunnerExit_Error; }
+    int RunHash(CArcCommandRun &) override { return kRunnerExit_Error; }
+    int RunUpdate(CArcCommandRun &run) override {
+        CPasswordUi ui;
+        ui.defined = run.Options.PasswordGiven;
+        ui.password = run.Options.Password;
+        CUpdateErrorInfo errorInfo;
+        result = UpdateArchive(run.Codecs, run.Types, run.Options.ArchiveName, run.Options.Censor,
+                               run.Options.UpdateSettings, errorInfo, &ui, &ui, false);
+        errorText = errorInfo.Text.Ptr();
+        return result == S_OK ? kRunnerExit_Ok : kRunnerExit_Error;
+    }
+};
+
+class UpdateFaults : public ::testing::Test {
+protected:
+    TempFolder tmp;
+    std::string src;
+
+    void SetUp() override {
+        setlocale(LC_ALL, "C.UTF-8");
+        ASSERT_TRUE(tmp.Ok());
+        // Loading the shared registry also tells each command's own registry where the plug-in is.
+        ASSERT_EQ(S_OK, enginetest::Registry().LoadResult);
+        src = tmp / "src";
+        ASSERT_EQ(0, mkdir(src.c_str(), 0755));
+        ASSERT_EQ(0, mkdir((src + "/dir").c_str(), 0755));
+        ASSERT_TRUE(WriteFile(src + "/a.txt", "alpha"));
+        ASSERT_TRUE(WriteFile(src + "/dir/b.txt", "beta"));
+    }
+
+    CArcCommandResult Run(const V &words, CUpdateOnly &cb) { return RunArchiveCommandWords(Words(words), cb); }
+
+    // The items as the engine lists them, sorted; "!" and the result when it cannot open the archive.
+    V List(const std::string &arc) {
+        extracttest::CRecordingCallback cb;
+        CExtractOptions o = extracttest::Options(tmp / "list");
+        o.TestMode = true;
+        const extracttest::CRun run = extracttest::RunExtract({arc}, o, cb);
+        if (cb.openResults != std::vector<HRESULT>{S_OK} || cb.openErrorFlags != std::vector<UInt32>{0}) return {"!"};
+        V names = cb.prepared;
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+} // namespace
+
+// The plug-in cannot yet do these: the user learns what is not possible and what to do instead.
+TEST_F(UpdateFaults, RefusedRequestsSayWhatToDoInstead) {
+    const struct {
+        const char *name;
+        V words;
+        const char *advice;
+    } cases[] = {
+        {"compressed tar in one step", {"a", tmp / "x.tar.gz", src + "/a.txt", src + "/dir"}, ".tar"},
+        {"7z with a password", {"a", tmp / "x.7z", src + "/a.txt", "-psecret"}, "zip"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        CUpdateOnly cb;
+        const CArcCommandResult r = Run(c.words, cb);
+        EXPECT_NE(kRunnerExit_Ok, r.ExitCode);
+        EXPECT_NE(S_OK, cb.result);
+        EXPECT_NE(std::string::npos, cb.errorText.find(c.advice)) << cb.errorText;
+        EXPECT_FALSE(testsupport::Exists(c.words[1]));
+    }
+}
+
+// Deleting the only item leaves an empty archive, which opens, lists nothing and takes new items.
+TEST_F(UpdateFaults, AnEmptyArchiveIsAnArchive) {
+    for (const char *type : {"zip", "tar", "7z"}) {
+        SCOPED_TRACE(type);
+        const std::string arc = tmp / (std::string("one.") + type);
+        CUpdateOnly add, del, again;
+        ASSERT_EQ(kRunnerExit_Ok, Run({"a", arc, src + "/a.txt"}, add).ExitCode);
+        ASSERT_EQ(kRunnerExit_Ok, Run({"d", arc, "a.txt"}, del).ExitCode);
+        EXPECT_EQ(V{}, List(arc));
+        ASSERT_EQ(kRunnerExit_Ok, Run({"a", arc, src + "/dir"}, again).ExitCode) << again.errorText;
+        EXPECT_EQ((V{"dir", "dir/b.txt"}), List(arc));
+    }
+}
+
+// A name that climbs out of the archive's root names nothing: refused, and nothing is deleted.
+TEST_F(UpdateFaults, DeleteRefusesNamesOutsideTheArchive) {
+    const std::string arc = tmp / "keep.zip";
+    CUpdateOnly add;
+    ASSERT_EQ(kRunnerExit_Ok, Run({"a", arc, src + "/a.txt", src + "/dir"}, add).ExitCode);
+    const std::string before = testsupport::ReadFile(arc);
+    for (const char *name : {"..", ".", "/", "../..", "dir/..", "dir/../.."}) {
+        SCOPED_TRACE(name);
+        CUpdateOnly cb;
+        const CArcCommandResult r = Run({"d", arc, name}, cb);
+        EXPECT_NE(kRunnerExit_Ok, r.ExitCode);
+        EXPECT_FALSE(S(r.ErrorText).empty() && cb.errorText.empty());
+        EXPECT_TRUE(before == testsupport::ReadFile(arc)) << "the archive changed";
+    }
+    // A name inside the archive is still deleted.
+    CUpdateOnly cb;
+    EXPECT_EQ(kRunnerExit_Ok, Run({"d", arc, "dir/../a.txt"}, cb).ExitCode);
+    EXPECT_EQ((V{"dir", "dir/b.txt"}), List(arc));
+}
+
+// A new name that is absolute, climbs or already belongs to another item is refused, for every
+// format that can be renamed in, and the archive stays as it was.
+TEST_F(UpdateFaults, RenameRefusesUnsafeAndTakenNames) {
+    for (const char *type : {"zip", "7z", "tar"}) {
+        const std::string arc = tmp / (std::string("r.") + type);
+        CUpdateOnly add;
+        ASSERT_EQ(kRunnerExit_Ok, Run({"a", arc, src + "/a.txt", src + "/dir"}, add).ExitCode);
+        const std::string before = testsupport::ReadFile(arc);
+        const V pairs[] = {{"a.txt", "../evil.txt"}, {"a.txt", "/abs.txt"},  {"a.txt", "x/../../y.txt"},
+                           {"a.txt", "dir/b.txt"},   {"dir/b.txt", "a.txt"}, {"a.txt", "dir"}};
+        for (const V &p : pairs) {
+            SCOPED_TRACE(std::string(type) + ": " + p[0] + " -> " + p[1]);
+            CUpdateOnly cb;
+            const CArcCommandResult r = Run({"rn", arc, p[0], p[1]}, cb);
+            EXPECT_NE(kRunnerExit_Ok, r.ExitCode);
+            EXPECT_FALSE(S(r.ErrorText).empty() && cb.errorText.empty());
+            EXPECT_TRUE(before == testsupport::ReadFile(arc)) << "the archive changed";
+        }
+        // Swapping two names is no collision.
+        CUpdateOnly swap;
+        EXPECT_EQ(kRunnerExit_Ok, Run({"rn", arc, "a.txt", "dir/new.txt"}, swap).ExitCode) << swap.errorText;
+        EXPECT_EQ((V{"dir", "dir/b.txt", "dir/new.txt"}), List(arc));
+    }
+}
+
+// A program in front of a zip stays in front of it through an edit.
+TEST_F(UpdateFaults, EditKeepsTheProgramInFrontOfAZip) {
+    const std::string arc = tmp / "sfx.zip";
+    ASSERT_EQ(0, extracttest::Sh("cd '" + src +
+                                 "' && zip -q -r ../inner.zip a.txt dir && head -c 5000 /bin/ls > "
+                                 "../stub && cat ../stub ../inner.zip > '" +
+                                 arc + "'"));
+    CUpdateOnly cb;
+    ASSERT_EQ(kRunnerExit_Ok, Run({"d", arc, "a.txt"}, cb).ExitCode) << cb.errorText;
+    const std::string stub = testsupport::ReadFile(tmp / "stub");
+    EXPECT_TRUE(testsupport::ReadFile(arc).compare(0, stub.size(), stub) == 0);
+    EXPECT_EQ((V{"dir", "dir/b.txt"}), List(arc));
+    // unzip warns of the bytes in front (1) and still finds every entry.
+    EXPECT_LE(extracttest::Sh("unzip -tqq '" + arc + "' >/dev/null 2>&1"), 1);
+}
