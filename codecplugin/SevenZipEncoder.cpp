@@ -1,6 +1,6 @@
 #include "SevenZipEncoder.h"
 
-#include "Lzma2MtEncoder.h"
+#include "ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"
 
 #include <bzlib.h>
@@ -285,6 +285,10 @@ HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink) {
     case EWriteMethod::kBzip2: {
         _main.methodId = kMethodBzip2;
         const int block = m.level >= 5 || m.level < 0 ? 9 : (m.level >= 3 ? 5 : 1);
+        if (m.threads > 1) {
+            stages.emplace_back(new CBzip2MtEncoder(next, block, m.threads));
+            break;
+        }
         CBzip2Sink *b = new CBzip2Sink(next, block);
         stages.emplace_back(b);
         if (!b->Ok()) return E_OUTOFMEMORY;

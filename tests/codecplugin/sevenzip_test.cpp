@@ -358,10 +358,10 @@ struct CProps {
     std::vector<std::wstring> values;
 };
 
-// Writes items through handler (a new one when null) with the given properties.
-HRESULT Write7z(const CPluginLib &lib, IInArchive *handler, const CProps &props, CWriteCallback *cb,
-                std::string &data) {
-    CMyComPtr<IInArchive> h = handler ? CMyComPtr<IInArchive>(handler) : lib.CreateHandler("7z");
+// Writes items through handler (a new one of the format when null) with the given properties.
+HRESULT Write7z(const CPluginLib &lib, IInArchive *handler, const CProps &props, CWriteCallback *cb, std::string &data,
+                const char *format = "7z") {
+    CMyComPtr<IInArchive> h = handler ? CMyComPtr<IInArchive>(handler) : lib.CreateHandler(format);
     CMyComPtr<ISetProperties> set;
     h->QueryInterface(IID_ISetProperties, reinterpret_cast<void **>(&set));
     std::vector<const wchar_t *> names;
@@ -499,6 +499,42 @@ TEST_F(SevenZipTest, ParallelLzma2EqualsSingleThreadedInContent) {
               0);
     WriteFile(Dir() / "parallel.txt", text);
     EXPECT_EQ(NPluginTest::Run("bsdtar -xOf '" + file + "' text.txt | cmp -s - '" + Dir() / "parallel.txt" + "'"), 0);
+}
+
+// BZip2 on several threads: blocks joined into one stream in a 7z, and a .bz2 that bzip2 and Python read.
+TEST_F(SevenZipTest, ParallelBzip2ReadsEverywhere) {
+    std::string text;
+    for (long long i = 0; text.size() < (3u << 20); i++)
+        text += std::to_string(i * i % 1000003) + (i % 7 ? " " : "\n");
+    const std::string txt = Dir() / "bz.txt";
+    WriteFile(txt, text);
+    for (const char *format : {"7z", "bzip2"}) {
+        SCOPED_TRACE(format);
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = {CWriteItem{std::string(format) == "7z" ? "bz.txt" : "", text}};
+        CProps props = {{L"mt"}, {L"4"}};
+        if (std::string(format) == "7z") props = {{L"0", L"mt"}, {L"BZip2", L"4"}};
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, props, cb, data, format), S_OK);
+        const std::string file = Dir() / (std::string("parallel.") + format);
+        WriteFile(file, data);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, format, data, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> ex = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_TRUE(ex->items[0].data == text);
+        const std::string check =
+            std::string(format) == "7z"
+                ? std::string(kPy) +
+                      " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1]); "
+                      "sys.exit(z.readall()['bz.txt'].read() != open(sys.argv[2],'rb').read())\" '" +
+                      file + "' '" + txt + "'"
+                : "bzip2 -t '" + file + "' && " + kPy +
+                      " -c \"import bz2,sys; sys.exit(bz2.open(sys.argv[1]).read() != open(sys.argv[2],'rb').read())\" "
+                      "'" +
+                      file + "' '" + txt + "'";
+        EXPECT_EQ(NPluginTest::Run(check), 0) << check;
+    }
 }
 
 // Updates copy the blocks whose items all stay, packed bytes and all; a block that loses an item is
