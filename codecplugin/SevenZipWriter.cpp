@@ -348,9 +348,12 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
             recordOf[_records[i].update.indexInArchive] = i;
     copied.assign(old.folders.size(), false);
     std::vector<bool> whole(old.folders.size(), true);
-    for (size_t i = 0; i < old.items.size(); i++)
-        if (old.items[i].folder >= 0 && recordOf[i] == static_cast<size_t>(-1))
-            whole[static_cast<size_t>(old.items[i].folder)] = false;
+    std::vector<std::vector<size_t>> itemsOf(old.folders.size());
+    for (size_t i = 0; i < old.items.size(); i++) {
+        if (old.items[i].folder < 0) continue;
+        itemsOf[static_cast<size_t>(old.items[i].folder)].push_back(i);
+        if (recordOf[i] == static_cast<size_t>(-1)) whole[static_cast<size_t>(old.items[i].folder)] = false;
+    }
     std::vector<Byte> buf(kChunk);
     for (size_t f = 0; f < old.folders.size(); f++) {
         const CFolder &folder = old.folders[f];
@@ -374,9 +377,8 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
             _db.packSizes.push_back(old.packSizes[ps]);
         }
         copy.numSubstreams = 0;
-        for (size_t i = 0; i < old.items.size(); i++) {
+        for (size_t i : itemsOf[f]) {
             const CItem &oi = old.items[i];
-            if (oi.folder != static_cast<int>(f)) continue;
             const size_t rec = recordOf[i];
             CItemRecord &r = _records[rec];
             r.item.hasStream = true;

@@ -606,3 +606,39 @@ TEST_F(SevenZipTest, UpdatesCopyKeptBlocksAndKeepThePassword) {
         EXPECT_TRUE(got == expected);
     }
 }
+
+// PPMd is left to libarchive: archives that use it are read through it, and written through it
+// unless a password is given, which it could not honour.
+TEST_F(SevenZipTest, PpmdGoesThroughLibarchiveAndIsNeverWrittenInClear) {
+    const std::string src = Dir() / "src";
+    const std::string made = Dir() / "ppmd.7z";
+    ASSERT_EQ(NPluginTest::Run("cd '" + src + "' && bsdtar --format 7zip --options 7zip:compression=ppmd -cf '" + made +
+                               "' a.txt bin"),
+              0);
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", ReadFile(made), &res);
+    ASSERT_EQ(res, S_OK);
+    CMyComPtr<CExtractCallback> ex = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    const int big = IndexOf(arc, L"bin/big.bin");
+    ASSERT_GE(big, 0);
+    EXPECT_TRUE(ex->items[static_cast<UInt32>(big)].data == Source("bin/big.bin"));
+
+    for (const wchar_t *password : {L"", L"pw"}) {
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = {CWriteItem{"a.txt", "first file\n"}};
+        cb->password = password;
+        std::string data;
+        const HRESULT written = Write7z(lib, nullptr, {{L"0"}, {L"PPMd"}}, cb, data);
+        if (*password) {
+            EXPECT_NE(written, S_OK);
+            EXPECT_EQ(data.find("first file"), std::string::npos);
+            continue;
+        }
+        ASSERT_EQ(written, S_OK);
+        CMyComPtr<IInArchive> back = OpenArchive(lib, "7z", data, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> got = ExtractItems(back, nullptr, false, &res);
+        EXPECT_EQ(got->items[0].data, "first file\n");
+    }
+}
