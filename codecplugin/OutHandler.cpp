@@ -72,41 +72,10 @@ HRESULT CWriteRun::CollectItems(UInt32 numItems) {
     if (_old) RINOK_PLUGIN(_old->GetNumberOfItems(&numOld));
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
-        item.index = i;
-        Int32 newData = 0, newProps = 0;
-        UInt32 indexInArchive = kNoArchiveIndex;
-        RINOK_PLUGIN(_callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
-        item.newData = newData != 0;
-        item.newProps = newProps != 0;
-        item.indexInArchive = indexInArchive;
-        const bool inOld = _old && indexInArchive < numOld;
-        // Without new data or new properties they can only come from the old archive.
-        if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
-        const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return _callback->GetProperty(i, id, v); };
-        const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return _old->GetProperty(indexInArchive, id, v); };
-        if (item.newProps) {
-            RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
-            if (item.isAnti) continue; // deletion markers have no place in these formats
-            RINOK_PLUGIN(ReadItemProps(fromCallback, item));
-        }
+        bool skip = false;
+        RINOK_PLUGIN(ReadUpdateRecord(_callback, _old, numOld, i, item, skip));
+        if (skip) continue;
         if (!item.newData || !item.newProps) {
-            CUpdateItem old;
-            RINOK_PLUGIN(ReadItemProps(fromOld, old));
-            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, old.encrypted));
-            if (!item.newProps) {
-                old.index = item.index;
-                old.newData = item.newData;
-                old.indexInArchive = item.indexInArchive;
-                item = old;
-            } else if (!item.newData) {
-                // Renamed: the data and what describes it stay the old item's.
-                item.isDir = old.isDir;
-                item.size = old.size;
-                item.sizeDefined = old.sizeDefined;
-                item.symlink = old.symlink;
-                item.hardlink = old.hardlink;
-                item.encrypted = old.encrypted;
-            }
             if (item.newData) item.encrypted = false;
             if (!item.newData && !item.sizeDefined && item.Kind(_format) == EEntryKind::kFile) return E_NOTIMPL;
         }

@@ -172,44 +172,12 @@ HRESULT CSevenZipWriter::CollectItems(UInt32 numItems) {
     std::vector<bool> taken(numOld, false);
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
-        item.index = i;
-        Int32 newData = 0, newProps = 0;
-        UInt32 indexInArchive = kNoArchiveIndex;
-        RINOK_PLUGIN(_callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
-        item.newData = newData != 0;
-        item.newProps = newProps != 0;
-        item.indexInArchive = indexInArchive;
-        const bool inOld = _old && indexInArchive < numOld;
-        if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
+        bool skip = false;
+        RINOK_PLUGIN(ReadUpdateRecord(_callback, _old, numOld, i, item, skip));
+        if (skip) continue;
         if (!item.newData) {
-            if (taken[indexInArchive]) return E_INVALIDARG;
-            taken[indexInArchive] = true;
-        }
-        const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return _callback->GetProperty(i, id, v); };
-        const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return _old->GetProperty(indexInArchive, id, v); };
-        if (item.newProps) {
-            RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
-            // A deletion is done by leaving the item out.
-            if (item.isAnti) continue;
-            RINOK_PLUGIN(ReadItemProps(fromCallback, item));
-        }
-        if (!item.newData || !item.newProps) {
-            CUpdateItem old;
-            RINOK_PLUGIN(ReadItemProps(fromOld, old));
-            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, old.encrypted));
-            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidIsAnti, old.isAnti));
-            if (old.isAnti && !item.newProps) continue;
-            if (!item.newProps) {
-                old.index = item.index;
-                old.newData = item.newData;
-                old.indexInArchive = item.indexInArchive;
-                item = old;
-            } else if (!item.newData) {
-                item.isDir = old.isDir;
-                item.size = old.size;
-                item.sizeDefined = old.sizeDefined;
-                item.encrypted = old.encrypted;
-            }
+            if (taken[item.indexInArchive]) return E_INVALIDARG;
+            taken[item.indexInArchive] = true;
         }
         CItemRecord rec;
         rec.update = item;

@@ -3,6 +3,7 @@
 // One item of the archive being written: where its data and properties come from (the update
 // callback or the old archive) and the properties themselves, turned into a libarchive entry.
 #include "WriteProps.h"
+#include "archive/IArchive.h"
 #include "common/MyWindows.h"
 
 #include <functional>
@@ -56,6 +57,10 @@ typedef std::function<HRESULT(PROPID, PROPVARIANT *)> PropGetter;
 HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
 // Reads one boolean property; false when it is empty.
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
+// Reads update record i: where its data and properties come from, and the properties merged from
+// the callback and the old archive (numOld items, or none). skip: a deletion marker, no item.
+HRESULT ReadUpdateRecord(IArchiveUpdateCallback *callback, IInArchive *old, UInt32 numOld, UInt32 i, CUpdateItem &item,
+                         bool &skip);
 
 struct CEntryDeleter {
     void operator()(archive_entry *entry) const;
