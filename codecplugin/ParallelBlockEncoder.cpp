@@ -17,11 +17,6 @@ CParallelBlockEncoder::~CParallelBlockEncoder() {
     Stop();
 }
 
-void CParallelBlockEncoder::Start() {
-    for (UInt32 i = 0; i < _threads; i++)
-        _workers.emplace_back(&CParallelBlockEncoder::Worker, this);
-}
-
 void CParallelBlockEncoder::Stop() {
     {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -78,6 +73,9 @@ HRESULT CParallelBlockEncoder::Drain(size_t keep) {
 
 HRESULT CParallelBlockEncoder::Submit() {
     if (_block.empty()) return S_OK;
+    if (_workers.empty())
+        for (UInt32 i = 0; i < _threads && _startAllowed; i++)
+            _workers.emplace_back(&CParallelBlockEncoder::Worker, this);
     std::shared_ptr<CJob> job = std::make_shared<CJob>();
     job->in.swap(_block);
     _block.clear();
@@ -104,6 +102,13 @@ HRESULT CParallelBlockEncoder::Write(const Byte *data, size_t size) {
 }
 
 HRESULT CParallelBlockEncoder::Finish() {
+    if (_workers.empty() && !_block.empty()) {
+        // All the data fits in one block: encoded here, without threads.
+        CEncodedBlock out;
+        if (!EncodeBlock(_block, out)) return E_FAIL;
+        std::vector<Byte>().swap(_block);
+        RINOK_PLUGIN(EmitBlock(out));
+    }
     RINOK_PLUGIN(Submit());
     RINOK_PLUGIN(Drain(0));
     RINOK_PLUGIN(EmitEnd());

@@ -40,6 +40,7 @@ class CParallelBlockEncoder : public CSevenZipSink {
     std::condition_variable _work;
     std::condition_variable _finished;
     bool _stop = false;
+    bool _startAllowed = false;
 
     void Worker();
     HRESULT Submit();
@@ -54,8 +55,9 @@ protected:
     // Runs on the caller's thread, in order.
     virtual HRESULT EmitBlock(const CEncodedBlock &block) = 0;
     virtual HRESULT EmitEnd() = 0;
-    // Derived classes start the threads once they are ready to encode.
-    void Start();
+    // Derived classes allow the threads to start once they are ready to encode; they start when a
+    // first block is full, so that data smaller than a block costs no threads.
+    void Start() { _startAllowed = true; }
     // Stops the threads; a derived class calls it first in its destructor.
     void Stop();
 
