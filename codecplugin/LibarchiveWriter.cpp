@@ -32,7 +32,7 @@ const char *SevenZipMethod(const CWriteProps &props) {
 
 // Writers that take a thread count use every processor unless told otherwise.
 UInt32 ThreadsOf(const CWriteProps &props) {
-    if (props.threads > 0) return props.threads;
+    if (props.threads > 0 && props.threads <= 1024) return props.threads;
     const long n = sysconf(_SC_NPROCESSORS_ONLN);
     return n > 0 ? static_cast<UInt32>(n) : 1;
 }

@@ -140,6 +140,8 @@ void CSevenZipOptions::Set(const wchar_t *const *names, const PROPVARIANT *value
                     const UInt64 n = digits.empty() ? 0 : std::stoull(digits.substr(0, 19));
                     if (unit == 'f') {
                         solidFiles = n;
+                    } else if (unit != 'e' && digits.size() > 18) {
+                        solidBytes = ~static_cast<UInt64>(0); // all in one block
                     } else if (unit != 'e' && !digits.empty()) {
                         UInt64 bytes = 0;
                         if (ParseSize(digits + unit, bytes)) solidBytes = bytes;
@@ -613,7 +615,8 @@ HRESULT CSevenZipWriter::Run(UInt32 numItems) {
     _method.level = _props.level < 0 ? 5 : _props.level;
     _method.method = _props.method == EWriteMethod::kDefault ? EWriteMethod::kLzma2 : _props.method;
     if (_method.level == 0) _method.method = EWriteMethod::kCopy;
-    _method.threads = _props.threads == 0 ? NumCpus() : std::min<UInt32>(_props.threads, 256);
+    // No count, or one beyond reason (an unset -1), means every processor.
+    _method.threads = _props.threads == 0 || _props.threads > 1024 ? NumCpus() : _props.threads;
     lzma_options_lzma opt;
     LzmaOptionsFor(_method.level, _options.dictionary, opt);
     _method.dictionary = opt.dict_size;

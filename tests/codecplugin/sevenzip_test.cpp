@@ -642,3 +642,24 @@ TEST_F(SevenZipTest, PpmdGoesThroughLibarchiveAndIsNeverWrittenInClear) {
         EXPECT_EQ(got->items[0].data, "first file\n");
     }
 }
+
+// The solid block size the dialog sends ("s") decides how the items are grouped into blocks.
+TEST_F(SevenZipTest, SolidBlockSizeGroupsTheItems) {
+    const struct {
+        const wchar_t *solid;
+        UInt32 blocks; // of the three items with data: a.txt, 中文/名字.txt, bin/big.bin
+    } cases[] = {{L"0B", 3}, {L"off", 3}, {L"on", 1}, {L"18446744073709551615B", 1}, {L"2f", 2}, {L"100000B", 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(Utf8(c.solid));
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = TreeItems(Dir() / "src");
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, {{L"s"}, {c.solid}}, cb, data), S_OK);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
+        ASSERT_EQ(res, S_OK);
+        CProp blocks;
+        arc->GetArchiveProperty(kpidNumBlocks, &blocks);
+        EXPECT_EQ(blocks.ulVal, c.blocks);
+    }
+}
