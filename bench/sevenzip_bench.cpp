@@ -197,6 +197,13 @@ public:
     HRESULT SetOperationResult(Int32) override { return S_OK; }
 };
 
+// mkdir -p, without a shell.
+void MakeDirs(const std::string &path) {
+    for (size_t p = path.find('/', 1); p != std::string::npos; p = path.find('/', p + 1))
+        mkdir(path.substr(0, p).c_str(), 0755);
+    mkdir(path.c_str(), 0755);
+}
+
 class CDiskExtractCallback : public IArchiveExtractCallback, public CMyUnknownImp {
     IInArchive *_arc;
     std::string _dir;
@@ -212,12 +219,12 @@ public:
         *out = nullptr;
         const std::string path = _dir + "/" + Utf8(ItemPath(_arc, index));
         if (ItemIsDir(_arc, index)) {
-            Run("mkdir -p '" + path + "'");
+            MakeDirs(path);
             return S_OK;
         }
         int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) {
-            Run("mkdir -p \"$(dirname '" + path + "')\"");
+            MakeDirs(path.substr(0, path.rfind('/')));
             fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         }
         if (fd < 0) return E_FAIL;

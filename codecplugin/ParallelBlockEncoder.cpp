@@ -86,8 +86,9 @@ HRESULT CParallelBlockEncoder::Submit() {
         _inOrder.push_back(job);
     }
     _work.notify_one();
-    // One block waiting beyond the busy threads keeps them fed without holding the whole input.
-    return Drain(_threads + 1);
+    // Blocks take unequal times: as many again as there are threads may wait behind a slow one, so
+    // that no thread idles for it, without holding the whole input.
+    return Drain(2 * _threads);
 }
 
 HRESULT CParallelBlockEncoder::Write(const Byte *data, size_t size) {

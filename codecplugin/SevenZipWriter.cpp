@@ -257,8 +257,9 @@ HRESULT CSevenZipWriter::WritePacked(const Byte *data, size_t size) {
 }
 
 HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
+    // Without a size given, as the compress dialog proposes: 128 dictionaries per block.
     const UInt64 limit =
-        _options.solidBytes ? _options.solidBytes : std::max<UInt64>(_method.dictionary * 32, 1ull << 26);
+        _options.solidBytes ? _options.solidBytes : std::max<UInt64>(_method.dictionary * 128, 1ull << 26);
     if (_encoder && (!_options.solid || _blockBytes + sizeHint > limit ||
                      (_options.solidFiles && _blockFiles >= _options.solidFiles)))
         RINOK_PLUGIN(CloseBlock());
