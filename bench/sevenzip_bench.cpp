@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -242,6 +243,26 @@ double Seconds(std::chrono::steady_clock::time_point from) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
+// CPU seconds used so far by this process (self) or by its finished children: on a busy machine
+// the wall-clock ratio says as much about the other load as about the coder.
+double CpuSeconds(int who) {
+    struct rusage u;
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+std::string LoadAverage() {
+    char text[64] = {};
+    FILE *f = fopen("/proc/loadavg", "r");
+    if (f) {
+        if (!fgets(text, sizeof(text), f)) text[0] = 0;
+        fclose(f);
+    }
+    std::string s(text);
+    return s.substr(0, s.find(' ', s.find(' ', s.find(' ') + 1) + 1));
+}
+
 UInt64 FileSize(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<UInt64>(st.st_size) : 0;
@@ -263,11 +284,13 @@ int main() {
     printf("%zu items, %.1f MiB\n", entries.size(), static_cast<double>(total) / kMiB);
 
     const std::string ref = tmp / "ref.7z", ours = tmp / "ours.7z";
+    const double childCpu0 = CpuSeconds(RUSAGE_CHILDREN);
     auto t0 = std::chrono::steady_clock::now();
     if (Run("cd '" + tree + "' && bsdtar --format 7zip --options 7zip:compression-level=" + std::to_string(kLevel) +
             " -cf '" + ref + "' .") != 0)
         return 1;
     const double refTime = Seconds(t0);
+    const double refCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;
 
     CPluginLib lib;
     if (!lib.Loaded()) {
@@ -286,6 +309,7 @@ int main() {
     if (setProps->SetProperties(names, values, 2) != S_OK) return 1;
     CMyComPtr<IOutArchive> writer;
     handler->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer));
+    const double selfCpu0 = CpuSeconds(RUSAGE_SELF);
     t0 = std::chrono::steady_clock::now();
     {
         const int fd = open(ours.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
@@ -297,6 +321,7 @@ int main() {
         }
     }
     const double ourTime = Seconds(t0);
+    const double ourCpu = CpuSeconds(RUSAGE_SELF) - selfCpu0;
     const UInt64 refSize = FileSize(ref), ourSize = FileSize(ours);
 
     // Extraction of our archive: bsdtar (libarchive) against the plug-in, both onto disk.
@@ -322,6 +347,8 @@ int main() {
     printf("create  bsdtar 1 thread: %7.2f s  %10llu bytes\n", refTime, static_cast<unsigned long long>(refSize));
     printf("create  plug-in 8 threads: %5.2f s  %10llu bytes\n", ourTime, static_cast<unsigned long long>(ourSize));
     printf("create time ratio (plug-in / bsdtar): %.3f (goal <= 0.35)\n", ourTime / refTime);
+    printf("create CPU seconds: bsdtar %.1f, plug-in %.1f (%.1f threads busy on average; load %s)\n", refCpu, ourCpu,
+           ourCpu / ourTime, LoadAverage().c_str());
     printf("size ratio (plug-in / bsdtar): %.4f (goal within 3%%)\n",
            static_cast<double>(ourSize) / static_cast<double>(refSize));
     printf("extract bsdtar: %.2f s, plug-in: %.2f s, ratio %.3f (goal <= 1.0); %s, %d item errors\n", refExtract,
