@@ -1,11 +1,13 @@
 #include "LibarchiveWriter.h"
 
+#include "ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 #include "Utf8Locale.h"
 
 #include <errno.h>
 #include <string>
+#include <unistd.h>
 
 namespace NPlugin {
 
@@ -28,6 +30,22 @@ const char *SevenZipMethod(const CWriteProps &props) {
     }
 }
 
+// Writers that take a thread count use every processor unless told otherwise.
+UInt32 ThreadsOf(const CWriteProps &props) {
+    if (props.threads > 0 && props.threads <= 1024) return props.threads;
+    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<UInt32>(n) : 1;
+}
+
+class CStreamSink : public CSevenZipSink {
+    ISequentialOutStream *_out;
+
+public:
+    explicit CStreamSink(ISequentialOutStream *out) : _out(out) {}
+    HRESULT Write(const Byte *data, size_t size) override { return WriteStreamAll(_out, data, size); }
+    HRESULT Finish() override { return S_OK; }
+};
+
 const char *ZipEncryptionName(EZipEncryption e) {
     switch (e) {
     case EZipEncryption::kAes128:
@@ -44,6 +62,8 @@ const char *ZipEncryptionName(EZipEncryption e) {
 
 } // namespace
 
+CLibarchiveWriter::CLibarchiveWriter(ISequentialOutStream *out) : _out(out) {}
+
 CLibarchiveWriter::~CLibarchiveWriter() {
     if (!_a) return;
     CUtf8LocaleScope scope;
@@ -57,7 +77,9 @@ CLibarchiveWriter::~CLibarchiveWriter() {
 la_ssize_t CLibarchiveWriter::WriteCallback(struct archive *a, void *client, const void *buffer, size_t length) {
     CLibarchiveWriter *self = static_cast<CLibarchiveWriter *>(client);
     if (self->_discard) return static_cast<la_ssize_t>(length);
-    if (self->_streamResult == S_OK) self->_streamResult = WriteStreamAll(self->_out, buffer, length);
+    if (self->_streamResult == S_OK)
+        self->_streamResult = self->_bzip2 ? self->_bzip2->Write(static_cast<const Byte *>(buffer), length)
+                                           : WriteStreamAll(self->_out, buffer, length);
     if (self->_streamResult != S_OK) {
         archive_set_error(a, EIO, "Write error");
         return -1;
@@ -76,7 +98,7 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
     _a = archive_write_new();
     if (!_a) return E_OUTOFMEMORY;
     const std::string level = std::to_string(props.level);
-    const std::string threads = std::to_string(props.threads);
+    const std::string threads = std::to_string(ThreadsOf(props));
     int r = ARCHIVE_OK;
     // Options a module does not know come back as a warning; only a refused value is an error.
     auto option = [&](int (*set)(struct archive *, const char *, const char *, const char *), const char *module,
@@ -110,6 +132,11 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
         break;
     case EWriteFormat::kBzip2: {
         r = archive_write_set_format_raw(_a);
+        if (ThreadsOf(props) > 1) {
+            _outSink.reset(new CStreamSink(_out));
+            _bzip2.reset(new CBzip2MtEncoder(_outSink.get(), props.level < 1 ? 9 : props.level, ThreadsOf(props)));
+            break;
+        }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_bzip2(_a);
         const std::string l = std::to_string(props.level < 1 ? 1 : props.level);
         if (props.level >= 0) option(archive_write_set_filter_option, "bzip2", "compression-level", l.c_str());
@@ -119,14 +146,14 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
         r = archive_write_set_format_raw(_a);
         if (r == ARCHIVE_OK) r = archive_write_add_filter_xz(_a);
         if (props.level >= 0) option(archive_write_set_filter_option, "xz", "compression-level", level.c_str());
-        if (props.threads > 0) option(archive_write_set_filter_option, "xz", "threads", threads.c_str());
+        option(archive_write_set_filter_option, "xz", "threads", threads.c_str());
         break;
     case EWriteFormat::kZstd: {
         r = archive_write_set_format_raw(_a);
         if (r == ARCHIVE_OK) r = archive_write_add_filter_zstd(_a);
         const std::string l = std::to_string(props.level < 1 ? 1 : props.level);
         if (props.level >= 0) option(archive_write_set_filter_option, "zstd", "compression-level", l.c_str());
-        if (props.threads > 0) option(archive_write_set_filter_option, "zstd", "threads", threads.c_str());
+        option(archive_write_set_filter_option, "zstd", "threads", threads.c_str());
         break;
     }
     case EWriteFormat::kNone:
@@ -174,7 +201,9 @@ HRESULT CLibarchiveWriter::Close() {
     CUtf8LocaleScope scope;
     const int r = archive_write_close(_a);
     _closed = true;
-    return Result(r);
+    RINOK_PLUGIN(Result(r));
+    if (_bzip2 && _streamResult == S_OK) _streamResult = _bzip2->Finish();
+    return _streamResult;
 }
 
 std::string CLibarchiveWriter::ErrorString() const {

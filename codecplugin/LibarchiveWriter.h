@@ -9,9 +9,12 @@
 #include "common/MyCom.h"
 
 #include <archive.h>
+#include <memory>
 #include <string>
 
 namespace NPlugin {
+
+class CSevenZipSink;
 
 class CLibarchiveWriter {
     CMyComPtr<ISequentialOutStream> _out;
@@ -19,13 +22,16 @@ class CLibarchiveWriter {
     struct archive *_a = nullptr;
     bool _closed = false;
     bool _discard = false;
+    // bzip2 on several threads: libarchive writes the raw data, which is compressed here.
+    std::unique_ptr<CSevenZipSink> _outSink;
+    std::unique_ptr<CSevenZipSink> _bzip2;
 
     static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
     HRESULT Result(int r);
     HRESULT SetZipEncryption(const char *passphrase, EZipEncryption method);
 
 public:
-    explicit CLibarchiveWriter(ISequentialOutStream *out) : _out(out) {}
+    explicit CLibarchiveWriter(ISequentialOutStream *out);
     ~CLibarchiveWriter();
     CLibarchiveWriter(const CLibarchiveWriter &) = delete;
     CLibarchiveWriter &operator=(const CLibarchiveWriter &) = delete;

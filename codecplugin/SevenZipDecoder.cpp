@@ -455,7 +455,7 @@ HRESULT CSevenZipDecoder::Init(IInStream *stream, const CDatabase &db, size_t fo
                     top--;
                 }
             for (size_t j = top; j <= k; j++) {
-                lzma_vli id;
+                lzma_vli id = LZMA_VLI_UNKNOWN;
                 IsLzmaFilter(f.coders[coders[j]].methodId, id);
                 if (!opts.Add(id, f.coders[coders[j]].props)) {
                     _error = EDecodeError::kUnsupported;

@@ -2,6 +2,7 @@
 
 #include "LibarchiveHandler.h"
 #include "PropVariantUtils.h"
+#include "SevenZipWriter.h"
 #include "StreamUtils.h"
 #include "archive/IPassword.h"
 
@@ -538,7 +539,9 @@ HRESULT CSevenZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 n
     // PPMd stays with libarchive, which writes it without encryption only.
     if (_writeProps.method == EWriteMethod::kPpmd)
         return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
-    return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
+    CSevenZipWriter writer(_writeProps, _options, _isOpen ? this : nullptr, Database(), _stream, outStream,
+                           updateCallback);
+    return writer.Run(numItems);
     COM_TRY_END
 }
 
@@ -549,7 +552,9 @@ HRESULT CSevenZipHandler::GetTimeKind(UInt32 *type) {
 HRESULT CSevenZipHandler::SetProperties(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) {
     COM_TRY_BEGIN
     RINOK_PLUGIN(_out.SetProperties(names, values, numProps));
-    return _writeProps.Set(names, values, numProps);
+    RINOK_PLUGIN(_writeProps.Set(names, values, numProps));
+    _options.Set(names, values, numProps);
+    return S_OK;
     COM_TRY_END
 }
 

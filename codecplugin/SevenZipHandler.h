@@ -10,6 +10,7 @@
 #include "SevenZipDatabase.h"
 #include "SevenZipDecoder.h"
 #include "SevenZipKey.h"
+#include "SevenZipWriter.h"
 #include "WriteProps.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
@@ -34,6 +35,7 @@ class CSevenZipHandler : public CHandlerBase, public IOutArchive, public ISetPro
     std::string _sessionPassword;
     COutHandler _out;
     CWriteProps _writeProps;
+    CSevenZipOptions _options;
 
     HRESULT OpenArchive(IArchiveOpenCallback *callback);
     HRESULT KeyFor(const NSevenZip::CCoder &coder, Byte key[32]);

@@ -120,6 +120,53 @@ HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item) {
     return S_OK;
 }
 
+HRESULT ReadUpdateRecord(IArchiveUpdateCallback *callback, IInArchive *old, UInt32 numOld, UInt32 i, CUpdateItem &item,
+                         bool &skip) {
+    skip = false;
+    item = CUpdateItem();
+    item.index = i;
+    Int32 newData = 0, newProps = 0;
+    UInt32 indexInArchive = kNoArchiveIndex;
+    RINOK_PLUGIN(callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
+    item.newData = newData != 0;
+    item.newProps = newProps != 0;
+    item.indexInArchive = indexInArchive;
+    const bool inOld = old && indexInArchive < numOld;
+    // Without new data or new properties they can only come from the old archive.
+    if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
+    const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return callback->GetProperty(i, id, v); };
+    const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return old->GetProperty(indexInArchive, id, v); };
+    if (item.newProps) {
+        RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
+        // A deletion is done by leaving the item out.
+        skip = item.isAnti;
+        if (skip) return S_OK;
+        RINOK_PLUGIN(ReadItemProps(fromCallback, item));
+    }
+    if (!item.newData || !item.newProps) {
+        CUpdateItem oldItem;
+        RINOK_PLUGIN(ReadItemProps(fromOld, oldItem));
+        RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, oldItem.encrypted));
+        RINOK_PLUGIN(ReadBoolProp(fromOld, kpidIsAnti, oldItem.isAnti));
+        if (!item.newProps) {
+            skip = oldItem.isAnti;
+            oldItem.index = item.index;
+            oldItem.newData = item.newData;
+            oldItem.indexInArchive = item.indexInArchive;
+            item = oldItem;
+        } else if (!item.newData) {
+            // Renamed: the data and what describes it stay the old item's.
+            item.isDir = oldItem.isDir;
+            item.size = oldItem.size;
+            item.sizeDefined = oldItem.sizeDefined;
+            item.symlink = oldItem.symlink;
+            item.hardlink = oldItem.hardlink;
+            item.encrypted = oldItem.encrypted;
+        }
+    }
+    return S_OK;
+}
+
 UInt32 CUpdateItem::Mode() const {
     UInt32 mode = 0;
     if (posixDefined)
@@ -233,41 +280,10 @@ HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UI
     if (old) RINOK_PLUGIN(old->GetNumberOfItems(&numOld));
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
-        item.index = i;
-        Int32 newData = 0, newProps = 0;
-        UInt32 indexInArchive = kNoArchiveIndex;
-        RINOK_PLUGIN(callback->GetUpdateItemInfo(i, &newData, &newProps, &indexInArchive));
-        item.newData = newData != 0;
-        item.newProps = newProps != 0;
-        item.indexInArchive = indexInArchive;
-        const bool inOld = old && indexInArchive < numOld;
-        // Without new data or new properties they can only come from the old archive.
-        if ((!item.newData || !item.newProps) && !inOld) return E_INVALIDARG;
-        const PropGetter fromCallback = [&](PROPID id, PROPVARIANT *v) { return callback->GetProperty(i, id, v); };
-        const PropGetter fromOld = [&](PROPID id, PROPVARIANT *v) { return old->GetProperty(indexInArchive, id, v); };
-        if (item.newProps) {
-            RINOK_PLUGIN(ReadBoolProp(fromCallback, kpidIsAnti, item.isAnti));
-            if (item.isAnti) continue; // deletion markers have no place in these formats
-            RINOK_PLUGIN(ReadItemProps(fromCallback, item));
-        }
+        bool skip = false;
+        RINOK_PLUGIN(ReadUpdateRecord(callback, old, numOld, i, item, skip));
+        if (skip) continue;
         if (!item.newData || !item.newProps) {
-            CUpdateItem old;
-            RINOK_PLUGIN(ReadItemProps(fromOld, old));
-            RINOK_PLUGIN(ReadBoolProp(fromOld, kpidEncrypted, old.encrypted));
-            if (!item.newProps) {
-                old.index = item.index;
-                old.newData = item.newData;
-                old.indexInArchive = item.indexInArchive;
-                item = old;
-            } else if (!item.newData) {
-                // Renamed: the data and what describes it stay the old item's.
-                item.isDir = old.isDir;
-                item.size = old.size;
-                item.sizeDefined = old.sizeDefined;
-                item.symlink = old.symlink;
-                item.hardlink = old.hardlink;
-                item.encrypted = old.encrypted;
-            }
             if (item.newData) item.encrypted = false;
             if (!item.newData && !item.sizeDefined && item.Kind(format) == EEntryKind::kFile) return E_NOTIMPL;
         }

@@ -62,6 +62,10 @@ std::string NameBytes(const std::wstring &name);
 HRESULT ReadItemProps(const PropGetter &get, CUpdateItem &item);
 // Reads one boolean property; false when it is empty.
 HRESULT ReadBoolProp(const PropGetter &get, PROPID propID, bool &value);
+// Reads update record i: where its data and properties come from, and the properties merged from
+// the callback and the old archive (numOld items, or none). skip: a deletion marker, no item.
+HRESULT ReadUpdateRecord(IArchiveUpdateCallback *callback, IInArchive *old, UInt32 numOld, UInt32 i, CUpdateItem &item,
+                         bool &skip);
 
 // A link read from disk brings its target as its data; E_INVALIDARG when it is too long for one.
 HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target);

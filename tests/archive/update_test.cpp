@@ -79,6 +79,18 @@ public:
         OpenErrors.push_back(A(path) + " " + std::to_string(systemError));
         return OpenErrorAnswer;
     }
+    // The password the user gives for the archive (none when empty).
+    std::wstring Password;
+    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *password) override {
+        if (defined) *defined = Password.empty() ? 0 : 1;
+        *password = ::SysAllocString(Password.c_str());
+        return S_OK;
+    }
+    HRESULT Open_CryptoGetTextPassword(BSTR *password) override {
+        if (Password.empty()) return E_ABORT;
+        *password = ::SysAllocString(Password.c_str());
+        return S_OK;
+    }
     HRESULT ShowDeleteFile(const wchar_t *name, bool isDir) override {
         std::lock_guard<std::mutex> lock(_mutex);
         DroppedItems.push_back(A(name) + (isDir ? "/" : ""));
@@ -734,4 +746,41 @@ TEST_F(UpdateTest, StandardInputAsTheItemAndStandardOutputAsTheArchive) {
     EXPECT_EQ(ListArchive(out, "zip"), "piped.txt=from stdin");
     EXPECT_EQ(r.Callback.Events.back(), "FinishArchive " + std::to_string(ReadFile(out).size()));
     EXPECT_EQ(ReadFile(dir / "ignored.zip"), "<missing>");
+}
+
+// A 7z with a password and encrypted names, made and then updated through the engine: py7zr lists
+// nothing without the password and reads every item with it.
+TEST_F(UpdateTest, SevenZipWithAPasswordAndEncryptedNames) {
+    const std::wstring password = L"pw-secret";
+    auto encrypted = [&](CRequest &r) {
+        r.Callback.Password = password;
+        r.Setup = [](CUpdateOptions &o) {
+            CProperty he;
+            he.Name = L"he";
+            he.Value = L"on";
+            o.Method.Props.Add(he);
+        };
+    };
+    const std::string read =
+        "LC_ALL=C.UTF-8 /usr/bin/python3 -c \"import py7zr,sys\nz=py7zr.SevenZipFile(sys.argv[1],password="
+        "sys.argv[2] or None)\nfor n,d in sorted(z.readall().items()): print(n+'='+d.read().decode())\" '" +
+        arc + "' ";
+    CRequest create;
+    create.Sources = {tree + "/a", tree + "/top.txt"};
+    encrypted(create);
+    ASSERT_EQ(create.Run(arc), S_OK) << create.ErrorInfo.Text.Ptr() << create.Thrown;
+    int status = -1;
+    EXPECT_EQ(Shell(read + "'" + A(password.c_str()) + "'", &status), "a/b.txt=bee\na/c.txt=sea\ntop.txt=top\n");
+    Shell(read + "'' 2>/dev/null", &status);
+    EXPECT_NE(status, 0);
+
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    CRequest update;
+    update.Sources = {tree + "/new.txt"};
+    encrypted(update);
+    ASSERT_EQ(update.Run(arc), S_OK) << update.ErrorInfo.Text.Ptr() << update.Thrown;
+    EXPECT_EQ(Shell(read + "'" + A(password.c_str()) + "'", &status),
+              "a/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top\n");
+    Shell(read + "'' 2>/dev/null", &status);
+    EXPECT_NE(status, 0);
 }

@@ -285,3 +285,381 @@ TEST_F(SevenZipTest, DamagedArchivesGiveClearErrors) {
         EXPECT_EQ(cb->items[static_cast<UInt32>(IndexOf(arc, L"bin/big.bin"))].opRes, c.bigResult);
     }
 }
+
+namespace {
+
+// One item of an archive being written: new data from memory, or kept from the old archive.
+struct CWriteItem {
+    std::string path;
+    std::string data;
+    bool isDir = false;
+    UInt32 indexInArchive = 0xFFFFFFFF; // kept when set
+    bool newProps = true;
+};
+
+class CWriteCallback : public IArchiveUpdateCallback,
+                       public ICryptoGetTextPassword2,
+                       public ICryptoGetTextPassword,
+                       public CMyUnknownImp {
+public:
+    std::vector<CWriteItem> items;
+    std::wstring password;    // for the new archive; empty: none
+    std::wstring oldPassword; // of the old one
+    int oldPasswordRequests = 0;
+
+    virtual ~CWriteCallback() {}
+    COM_UNKNOWN_IMP(IArchiveUpdateCallback, ICryptoGetTextPassword2, ICryptoGetTextPassword)
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
+    HRESULT GetUpdateItemInfo(UInt32 index, Int32 *newData, Int32 *newProps, UInt32 *indexInArchive) override {
+        const CWriteItem &t = items.at(index);
+        *newData = t.indexInArchive == 0xFFFFFFFF ? 1 : 0;
+        *newProps = t.newProps ? 1 : 0;
+        *indexInArchive = t.indexInArchive;
+        return S_OK;
+    }
+    HRESULT GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value) override {
+        const CWriteItem &t = items.at(index);
+        if (propID == kpidPath) {
+            value->vt = VT_BSTR;
+            value->bstrVal = SysAllocString(Wide(t.path).c_str());
+        } else if (propID == kpidIsDir) {
+            value->vt = VT_BOOL;
+            value->boolVal = t.isDir ? VARIANT_TRUE : VARIANT_FALSE;
+        } else if (propID == kpidSize && !t.isDir) {
+            value->vt = VT_UI8;
+            value->uhVal.QuadPart = t.data.size();
+        } else if (propID == kpidAttrib) {
+            value->vt = VT_UI4;
+            value->ulVal = t.isDir ? (0x10 | 0x8000 | (040755u << 16)) : (0x8000 | (0100644u << 16));
+        }
+        return S_OK;
+    }
+    HRESULT GetStream(UInt32 index, ISequentialInStream **inStream) override {
+        const CWriteItem &t = items.at(index);
+        *inStream = t.isDir ? nullptr : CMyComPtr<ISequentialInStream>(new CMemInStream(t.data)).Detach();
+        return S_OK;
+    }
+    HRESULT SetOperationResult(Int32) override { return S_OK; }
+    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *out) override {
+        *defined = password.empty() ? 0 : 1;
+        *out = SysAllocString(password.c_str());
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(BSTR *out) override {
+        oldPasswordRequests++;
+        *out = SysAllocString(oldPassword.c_str());
+        return S_OK;
+    }
+};
+
+struct CProps {
+    std::vector<std::wstring> names;
+    std::vector<std::wstring> values;
+};
+
+// Writes items through handler (a new one of the format when null) with the given properties.
+HRESULT Write7z(const CPluginLib &lib, IInArchive *handler, const CProps &props, CWriteCallback *cb, std::string &data,
+                const char *format = "7z") {
+    CMyComPtr<IInArchive> h = handler ? CMyComPtr<IInArchive>(handler) : lib.CreateHandler(format);
+    CMyComPtr<ISetProperties> set;
+    h->QueryInterface(IID_ISetProperties, reinterpret_cast<void **>(&set));
+    std::vector<const wchar_t *> names;
+    std::vector<PROPVARIANT> values(props.names.size());
+    for (size_t i = 0; i < props.names.size(); i++) {
+        names.push_back(props.names[i].c_str());
+        values[i].vt = VT_BSTR;
+        values[i].bstrVal = SysAllocString(props.values[i].c_str());
+    }
+    HRESULT res = set->SetProperties(names.data(), values.data(), static_cast<UInt32>(names.size()));
+    for (PROPVARIANT &v : values)
+        VariantClear(&v);
+    if (res != S_OK) return res;
+    CMyComPtr<IOutArchive> out;
+    h->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&out));
+    CMyComPtr<CMemOutStream> stream = new CMemOutStream;
+    res = out->WriteArchive(stream, static_cast<UInt32>(cb->items.size()), cb);
+    data = stream->data;
+    return res;
+}
+
+std::vector<CWriteItem> TreeItems(const std::string &srcDir) {
+    std::vector<CWriteItem> items;
+    for (const char *dir : {"中文", "bin", "emptydir"}) {
+        CWriteItem d;
+        d.path = dir;
+        d.isDir = true;
+        items.push_back(d);
+    }
+    for (const char *path : kTree) {
+        CWriteItem f;
+        f.path = path;
+        f.data = ReadFile(srcDir + "/" + path);
+        items.push_back(f);
+    }
+    return items;
+}
+
+struct CWriteCase {
+    const char *name;
+    CProps props;
+    const wchar_t *password;
+    const char *method; // in py7zr's method names
+};
+
+} // namespace
+
+// Archives the plug-in writes are read byte-exact by py7zr (with their password) and, unencrypted, by bsdtar.
+TEST_F(SevenZipTest, WrittenArchivesReadBackInPy7zrAndBsdtar) {
+    const CWriteCase cases[] = {
+        {"lzma2.7z", {}, nullptr, "LZMA2"},
+        {"lzma2-mt1-nonsolid.7z", {{L"x", L"mt", L"s"}, {L"9", L"1", L"0B"}}, nullptr, "LZMA2"},
+        {"lzma.7z", {{L"0", L"0d"}, {L"LZMA", L"1m"}}, nullptr, "LZMA"},
+        {"bzip2.7z", {{L"0"}, {L"BZip2"}}, nullptr, "BZip2"},
+        {"deflate.7z", {{L"0"}, {L"Deflate"}}, nullptr, "DEFLATE"},
+        {"store.7z", {{L"x"}, {L"0"}}, nullptr, "COPY"},
+        {"aes.7z", {{L"em"}, {L"AES256"}}, L"秘密pw", "7zAES"},
+        {"aes-he.7z", {{L"he", L"x", L"0d"}, {L"on", L"1", L"64k"}}, L"pw", "7zAES"},
+        {"aes-bzip2-nonsolid.7z", {{L"0", L"s", L"he"}, {L"BZip2", L"off", L"off"}}, L"pw", "7zAES"},
+    };
+    const std::string src = Dir() / "src";
+    for (const CWriteCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = TreeItems(src);
+        if (c.password) cb->password = c.password;
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, c.props, cb, data), S_OK);
+        const std::string file = Dir() / c.name;
+        WriteFile(file, data);
+        if (c.password) {
+            EXPECT_EQ(data.find("first file"), std::string::npos);
+        }
+
+        // py7zr: the method, then every file byte-exact.
+        const std::string out = Dir() / (std::string(c.name) + ".out");
+        const std::string pw = c.password ? ",password='" + Utf8(c.password) + "'" : "";
+        const std::string py = std::string(kPy) + " -c \"import py7zr,sys\nz=py7zr.SevenZipFile(sys.argv[1]" + pw +
+                               ")\nassert '" + c.method +
+                               "' in z.archiveinfo().method_names, "
+                               "z.archiveinfo().method_names\nz.extractall(sys.argv[2])\" '" +
+                               file + "' '" + out + "'";
+        EXPECT_EQ(NPluginTest::Run(py), 0) << py;
+        EXPECT_EQ(NPluginTest::Run("diff -r '" + src + "' '" + out + "'"), 0);
+        if (!c.password) {
+            const std::string bsd = Dir() / (std::string(c.name) + ".bsd");
+            EXPECT_EQ(NPluginTest::Run("mkdir '" + bsd + "' && bsdtar -xf '" + file + "' -C '" + bsd +
+                                       "' && diff -r '" + src + "' '" + bsd + "'"),
+                      0);
+        }
+
+        // And the plug-in itself; encrypted names need the password to open.
+        CMyComPtr<COpenCallback> openCb = new COpenCallback;
+        openCb->answer = EPasswordAnswer::kGive;
+        if (c.password) openCb->password = c.password;
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res, openCb);
+        ASSERT_EQ(res, S_OK);
+        const bool he = c.props.values.size() && c.props.names[0] == L"he";
+        EXPECT_EQ(openCb->passwordRequests, he ? 1 : 0);
+        CMyComPtr<CExtractCallback> ex = PasswordCallback(EPasswordAnswer::kGive, c.password ? c.password : L"");
+        ExpectTree(arc, ex, src);
+    }
+}
+
+// Blocks compressed on several threads join into one LZMA2 stream that other readers take whole.
+TEST_F(SevenZipTest, ParallelLzma2EqualsSingleThreadedInContent) {
+    std::string text;
+    for (int i = 0; text.size() < (12u << 20); i++)
+        text += "line " + std::to_string(static_cast<long long>(i) * 7919 % 100003) + " of a long text file\n";
+    std::string single, parallel;
+    for (const wchar_t *threads : {L"1", L"4"}) {
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = {CWriteItem{"text.txt", text}, CWriteItem{"a.txt", "small\n"}};
+        std::string &data = threads[0] == L'1' ? single : parallel;
+        ASSERT_EQ(Write7z(lib, nullptr, {{L"x", L"mt"}, {L"1", threads}}, cb, data), S_OK);
+    }
+    // A dictionary of 1 MiB cuts 12 MiB into several blocks: the parallel stream differs in its bytes.
+    EXPECT_NE(single, parallel);
+    for (const std::string *data : {&single, &parallel}) {
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", *data, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_TRUE(cb->items[0].data == text);
+        EXPECT_EQ(cb->items[1].data, "small\n");
+    }
+    const std::string file = Dir() / "parallel.7z";
+    WriteFile(file, parallel);
+    EXPECT_EQ(NPluginTest::Run(std::string(kPy) +
+                               " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1]); "
+                               "sys.exit(z.test() is False)\" '" +
+                               file + "'"),
+              0);
+    WriteFile(Dir() / "parallel.txt", text);
+    EXPECT_EQ(NPluginTest::Run("bsdtar -xOf '" + file + "' text.txt | cmp -s - '" + Dir() / "parallel.txt" + "'"), 0);
+}
+
+// BZip2 on several threads: blocks joined into one stream in a 7z, and a .bz2 that bzip2 and Python read.
+TEST_F(SevenZipTest, ParallelBzip2ReadsEverywhere) {
+    std::string text;
+    for (long long i = 0; text.size() < (3u << 20); i++)
+        text += std::to_string(i * i % 1000003) + (i % 7 ? " " : "\n");
+    const std::string txt = Dir() / "bz.txt";
+    WriteFile(txt, text);
+    for (const char *format : {"7z", "bzip2"}) {
+        SCOPED_TRACE(format);
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = {CWriteItem{std::string(format) == "7z" ? "bz.txt" : "", text}};
+        CProps props = {{L"mt"}, {L"4"}};
+        if (std::string(format) == "7z") props = {{L"0", L"mt"}, {L"BZip2", L"4"}};
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, props, cb, data, format), S_OK);
+        const std::string file = Dir() / (std::string("parallel.") + format);
+        WriteFile(file, data);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, format, data, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> ex = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_TRUE(ex->items[0].data == text);
+        const std::string check =
+            std::string(format) == "7z"
+                ? std::string(kPy) +
+                      " -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1]); "
+                      "sys.exit(z.readall()['bz.txt'].read() != open(sys.argv[2],'rb').read())\" '" +
+                      file + "' '" + txt + "'"
+                : "bzip2 -t '" + file + "' && " + kPy +
+                      " -c \"import bz2,sys; sys.exit(bz2.open(sys.argv[1]).read() != open(sys.argv[2],'rb').read())\" "
+                      "'" +
+                      file + "' '" + txt + "'";
+        EXPECT_EQ(NPluginTest::Run(check), 0) << check;
+    }
+}
+
+// Updates copy the blocks whose items all stay, packed bytes and all; a block that loses an item is
+// encoded again, with the old password when the archive was encrypted.
+TEST_F(SevenZipTest, UpdatesCopyKeptBlocksAndKeepThePassword) {
+    const std::string src = Dir() / "src";
+    struct CCase {
+        const char *name;
+        bool solid;
+    } cases[] = {{"non-solid", false}, {"solid", true}};
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = TreeItems(src);
+        cb->password = L"pw";
+        std::string old;
+        ASSERT_EQ(Write7z(lib, nullptr, {{L"s"}, {c.solid ? L"on" : L"off"}}, cb, old), S_OK);
+
+        CMyComPtr<COpenCallback> openCb = new COpenCallback;
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", old, &res, openCb);
+        ASSERT_EQ(res, S_OK);
+        std::map<std::string, UInt32> index;
+        for (UInt32 i = 0; i < NumItems(arc); i++)
+            index[Utf8(ItemPath(arc, i))] = i;
+
+        // Keep the big file and the folders, rename a.txt, drop the Chinese one, add a new one.
+        CMyComPtr<CWriteCallback> up = new CWriteCallback;
+        up->oldPassword = L"pw";
+        for (const char *kept : {"bin", "中文", "emptydir", "bin/big.bin", "empty.txt"}) {
+            CWriteItem k;
+            k.indexInArchive = index[kept];
+            k.newProps = false;
+            up->items.push_back(k);
+        }
+        CWriteItem renamed;
+        renamed.indexInArchive = index["a.txt"];
+        renamed.path = "renamed.txt";
+        up->items.push_back(renamed);
+        up->items.push_back(CWriteItem{"new.txt", "new data\n"});
+        std::string updated;
+        ASSERT_EQ(Write7z(lib, arc, {{L"s"}, {c.solid ? L"on" : L"off"}}, up, updated), S_OK);
+
+        // Unchanged blocks are copied raw: the old encrypted bytes of the big file are still there.
+        const std::string oldBlock = old.substr(old.size() / 2, 64);
+        EXPECT_EQ(updated.find(oldBlock) != std::string::npos, !c.solid);
+        // Without a new password the old one is asked for: new data is encrypted with it too.
+        EXPECT_GT(up->oldPasswordRequests, 0);
+        EXPECT_EQ(updated.find("new data"), std::string::npos);
+
+        arc.Release();
+        CMyComPtr<IInArchive> back = OpenArchive(lib, "7z", updated, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> ex = PasswordCallback(EPasswordAnswer::kGive, L"pw");
+        ExtractItems(back, nullptr, false, &res, ex);
+        EXPECT_EQ(res, S_OK);
+        std::map<std::string, std::string> got;
+        for (UInt32 i = 0; i < NumItems(back); i++) {
+            EXPECT_EQ(ex->items[i].opRes, NOperationResult::kOK) << i;
+            got[Utf8(ItemPath(back, i))] = ItemIsDir(back, i) ? "/" : ex->items[i].data;
+        }
+        const std::map<std::string, std::string> expected = {{"bin", "/"},
+                                                             {"中文", "/"},
+                                                             {"emptydir", "/"},
+                                                             {"empty.txt", ""},
+                                                             {"bin/big.bin", Source("bin/big.bin")},
+                                                             {"renamed.txt", "first file\n"},
+                                                             {"new.txt", "new data\n"}};
+        EXPECT_TRUE(got == expected);
+    }
+}
+
+// PPMd is left to libarchive: archives that use it are read through it, and written through it
+// unless a password is given, which it could not honour.
+TEST_F(SevenZipTest, PpmdGoesThroughLibarchiveAndIsNeverWrittenInClear) {
+    const std::string src = Dir() / "src";
+    const std::string made = Dir() / "ppmd.7z";
+    ASSERT_EQ(NPluginTest::Run("cd '" + src + "' && bsdtar --format 7zip --options 7zip:compression=ppmd -cf '" + made +
+                               "' a.txt bin"),
+              0);
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", ReadFile(made), &res);
+    ASSERT_EQ(res, S_OK);
+    CMyComPtr<CExtractCallback> ex = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    const int big = IndexOf(arc, L"bin/big.bin");
+    ASSERT_GE(big, 0);
+    EXPECT_TRUE(ex->items[static_cast<UInt32>(big)].data == Source("bin/big.bin"));
+
+    for (const wchar_t *password : {L"", L"pw"}) {
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = {CWriteItem{"a.txt", "first file\n"}};
+        cb->password = password;
+        std::string data;
+        const HRESULT written = Write7z(lib, nullptr, {{L"0"}, {L"PPMd"}}, cb, data);
+        if (*password) {
+            EXPECT_NE(written, S_OK);
+            EXPECT_EQ(data.find("first file"), std::string::npos);
+            continue;
+        }
+        ASSERT_EQ(written, S_OK);
+        CMyComPtr<IInArchive> back = OpenArchive(lib, "7z", data, &res);
+        ASSERT_EQ(res, S_OK);
+        CMyComPtr<CExtractCallback> got = ExtractItems(back, nullptr, false, &res);
+        EXPECT_EQ(got->items[0].data, "first file\n");
+    }
+}
+
+// The solid block size the dialog sends ("s") decides how the items are grouped into blocks.
+TEST_F(SevenZipTest, SolidBlockSizeGroupsTheItems) {
+    const struct {
+        const wchar_t *solid;
+        UInt32 blocks; // of the three items with data: a.txt, 中文/名字.txt, bin/big.bin
+    } cases[] = {{L"0B", 3}, {L"off", 3}, {L"on", 1}, {L"18446744073709551615B", 1}, {L"2f", 2}, {L"100000B", 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(Utf8(c.solid));
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        cb->items = TreeItems(Dir() / "src");
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, {{L"s"}, {c.solid}}, cb, data), S_OK);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
+        ASSERT_EQ(res, S_OK);
+        CProp blocks;
+        arc->GetArchiveProperty(kpidNumBlocks, &blocks);
+        EXPECT_EQ(blocks.ulVal, c.blocks);
+    }
+}

@@ -771,17 +771,6 @@ TEST_F(PluginWriteTest, AFailingCallbackEndsTheWriteWithItsResult) {
     }
 }
 
-TEST_F(PluginWriteTest, SevenZipWithAPasswordIsRefusedNotWrittenInClear) {
-    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
-    cb->items = {File("secret.txt", "secret\n")};
-    cb->writePasswordDefined = true;
-    cb->writePassword = L"pw";
-    std::string data;
-    EXPECT_EQ(WriteWith(NewWriter(lib, "7z"), cb, data), E_NOTIMPL);
-    EXPECT_EQ(data.find("secret"), std::string::npos);
-    EXPECT_TRUE(cb->streamsAsked.empty());
-}
-
 TEST_F(PluginWriteTest, EncryptedZipsOpenWithTheirPasswordOnly) {
     struct CCase {
         const wchar_t *method; // the "em" value, null for the default
