@@ -23,11 +23,6 @@ const UInt32 kAttribDirectory = 0x10;
 const UInt32 kAttribUnixExtension = 0x8000;
 const UInt32 kKeyRounds = 19;
 
-UInt32 NumCpus() {
-    const long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<UInt32>(n) : 1;
-}
-
 std::string Lower(const wchar_t *s) {
     std::string out;
     for (; s && *s; s++)
