@@ -292,6 +292,13 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     switch (propID) {
     case kpidPath: {
         std::wstring path = DecodeName(nullptr, e.rawName.c_str(), utf16);
+        // Zips made on DOS or Windows separate folders with backslashes. Done on the decoded name:
+        // a trail byte of a GB18030 character can be 0x5C.
+        zip_uint8_t opsys = ZIP_OPSYS_UNIX;
+        zip_uint32_t attributes = 0;
+        zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
+        if (opsys == ZIP_OPSYS_DOS || opsys == ZIP_OPSYS_WINDOWS_NTFS || opsys == ZIP_OPSYS_VFAT)
+            std::replace(path.begin(), path.end(), L'\\', L'/');
         while (path.size() > 1 && path.back() == L'/')
             path.pop_back();
         return PropSetString(value, path);

@@ -97,7 +97,7 @@ TEST_F(UpdateFaults, RefusedRequestsSayWhatToDoInstead) {
         const char *advice;
     } cases[] = {
         {"compressed tar in one step", {"a", tmp / "x.tar.gz", src + "/a.txt", src + "/dir"}, ".tar"},
-        {"7z with a password", {"a", tmp / "x.7z", src + "/a.txt", "-psecret"}, "zip"},
+        {"7z PPMd with a password", {"a", tmp / "x.7z", src + "/a.txt", "-m0=PPMd", "-psecret"}, "zip"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
