@@ -77,8 +77,9 @@ HRESULT CWriteRun::AskWritePassword() {
     bool defined = false;
     RINOK_PLUGIN(NPlugin::AskWritePassword(_callback, defined, _passphrase));
     if (!defined) return S_OK;
-    // libarchive would write 7z data in clear whatever it is told: refuse instead.
-    if (_format == EWriteFormat::k7z) return E_NOTIMPL;
+    // libarchive would write 7z data in clear whatever it is told, and the other formats here have
+    // no encryption at all: a given password is refused rather than silently dropped.
+    if (_format != EWriteFormat::kZip) return E_NOTIMPL;
     if (_passphrase.empty()) return E_INVALIDARG;
     _encrypt = true;
     return S_OK;
@@ -203,7 +204,7 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
 
 HRESULT CWriteRun::Run(UInt32 numItems) {
     RINOK_PLUGIN(CollectItems(numItems));
-    if (_format == EWriteFormat::kZip || _format == EWriteFormat::k7z) RINOK_PLUGIN(AskWritePassword());
+    RINOK_PLUGIN(AskWritePassword());
     UInt64 total = 0;
     bool keepsEncrypted = false;
     for (const CUpdateItem &item : _items) {

@@ -98,6 +98,7 @@ TEST_F(UpdateFaults, RefusedRequestsSayWhatToDoInstead) {
     } cases[] = {
         {"compressed tar in one step", {"a", tmp / "x.tar.gz", src + "/a.txt", src + "/dir"}, ".tar"},
         {"7z PPMd with a password", {"a", tmp / "x.7z", src + "/a.txt", "-m0=PPMd", "-psecret"}, "zip"},
+        {"tar with a password", {"a", tmp / "x.tar", src + "/a.txt", "-psecret"}, "zip"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
