@@ -2,19 +2,16 @@
 
 #include <errno.h>
 
-#include "archive/PropID.h"
+#include "FileMenu.h"
 #include "windows/FileFind.h"
-#include "windows/PropVariant.h"
 
 using namespace NWindows::NFile;
 
+// A level that says it is read-only is refused before anything is written.
 static bool IsReadOnly(IFolderOperations *operations) {
     CMyComPtr<IFolderFolder> folder;
-    if (operations->QueryInterface(IID_IFolderFolder, reinterpret_cast<void **>(&folder)) != S_OK || !folder)
-        return false;
-    NWindows::NCOM::CPropVariant prop;
-    return folder->GetFolderProperty(kpidReadOnly, &prop) == S_OK && prop.vt == VT_BOOL &&
-           prop.boolVal != VARIANT_FALSE;
+    if (operations->QueryInterface(IID_IFolderFolder, reinterpret_cast<void **>(&folder)) != S_OK) return false;
+    return IsReadOnlyFolder(folder);
 }
 
 HRESULT WriteBackThroughLevels(const CObjectVector<CWriteBackLevel> &levels, unsigned &numWritten) {

@@ -127,6 +127,19 @@ TEST_F(WriteBack, ALevelThatCannotBeWrittenStopsItBeforeAnythingChanges) {
         levels[1].Folder.Release();
         EXPECT_EQ(WriteBackThroughLevels(levels, written), E_NOTIMPL);
     }
+    {
+        // An outer level in a format that cannot be written (an ISO image).
+        ASSERT_EQ(Sh("cd '" + dir.Path() + "' && xorriso -as mkisofs -quiet -o outer.iso t 2>/dev/null"), 0);
+        CMyComPtr<IFolderManager> manager = new CArchiveFolderManager;
+        CMyComPtr<IFolderFolder> iso, isoDir;
+        ASSERT_EQ(manager->OpenFolderFile(nullptr, W(dir / "outer.iso"), nullptr, &iso, nullptr), S_OK);
+        ASSERT_EQ(iso->BindToFolder(L"dir", &isoDir), S_OK);
+        CObjectVector<CWriteBackLevel> levels = Levels();
+        levels[1].Folder = Operations(isoDir);
+        levels[1].ItemIndex = IndexOf(isoDir, L"inner.zip");
+        EXPECT_EQ(WriteBackThroughLevels(levels, written), E_NOTIMPL);
+        EXPECT_EQ(written, 0u);
+    }
     EXPECT_EQ(WriteBackThroughLevels(CObjectVector<CWriteBackLevel>(), written), E_INVALIDARG);
     EXPECT_EQ(testsupport::ReadFile(outer), outerBefore);
     EXPECT_EQ(testsupport::ReadFile(innerCopy), innerBefore);
