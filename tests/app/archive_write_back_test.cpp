@@ -8,22 +8,17 @@
 #include "archive/PropID.h"
 #include "archive/agent_update_fixture.h"
 #include "archive/agent/ArchiveFolderOpen.h"
+#include "openitems_fixture.h"
 #include "test_support.h"
 #include "windows/PropVariant.h"
 
+using openitemstest::OpenArchive;
 using testsupport::Sh;
 using testsupport::Shell;
 using testsupport::TempFolder;
 using testsupport::W;
 
 namespace {
-
-CMyComPtr<IFolderFolder> Open(const std::string &path) {
-    CMyComPtr<IFolderManager> manager = new CArchiveFolderManager;
-    CMyComPtr<IFolderFolder> folder;
-    EXPECT_EQ(manager->OpenFolderFile(nullptr, W(path), nullptr, &folder, nullptr), S_OK) << path;
-    return folder;
-}
 
 UInt32 IndexOf(IFolderFolder *folder, const wchar_t *name) {
     UInt32 n = 0;
@@ -60,10 +55,10 @@ protected:
                      "bsdtar -xf '" +
                      outer + "' -C o dir/inner.zip"),
                   0);
-        outerFolder = Open(outer);
+        outerFolder = OpenArchive(outer);
         ASSERT_TRUE(outerFolder);
         ASSERT_EQ(outerFolder->BindToFolder(L"dir", &outerDir), S_OK);
-        innerRoot = Open(innerCopy);
+        innerRoot = OpenArchive(innerCopy);
         ASSERT_TRUE(innerRoot);
         changed = dir / "y/note.txt";
         ASSERT_TRUE(testsupport::WriteFile(changed, "new data, longer than before"));

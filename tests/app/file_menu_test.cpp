@@ -10,22 +10,13 @@
 #include "FSFolder.h"
 #include "FileMenu.h"
 #include "archive/agent/ArchiveFolderOpen.h"
+#include "openitems_fixture.h"
 #include "test_support.h"
 
+using openitemstest::OpenArchive;
 using testsupport::Sh;
 using testsupport::TempFolder;
 using testsupport::W;
-
-namespace {
-
-CMyComPtr<IFolderFolder> OpenArchive(const std::string &path) {
-    CMyComPtr<IFolderManager> manager = new CArchiveFolderManager;
-    CMyComPtr<IFolderFolder> folder;
-    EXPECT_EQ(manager->OpenFolderFile(nullptr, W(path), nullptr, &folder, nullptr), S_OK) << path;
-    return folder;
-}
-
-} // namespace
 
 TEST(FileMenu, EntriesAndTheirStatesByFolder) {
     struct CRow {
