@@ -1,0 +1,11 @@
+# Opening items: name checks, outside programs, the watch of temporary copies, write-back through
+# nested archives, the item context menu.
+tarnova_app_test(openitems_test
+    ${CMAKE_CURRENT_LIST_DIR}/archive_write_back_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/file_menu_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/item_name_checks_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/openitems_environment.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/outside_programs_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tmp_process_watcher_test.cpp
+)
+add_dependencies(openitems_test codecplugin)
