@@ -11,6 +11,9 @@
 class Ui_mainwindow;
 class basewindow;
 struct combo_info;
+struct password_info;
+struct overwrite_info;
+class progresswindow;
 
 class mainwindow : public framelesswindow {
     Q_OBJECT
@@ -28,6 +31,10 @@ public:
     // Every type that a dialog slot takes, registered under the spelling its callers use.
     static void register_dialog_types();
 
+    // Runs a dialog that a slot created. A tracked dialog is in modal_windows while it runs, so
+    // that closing the main window closes it (event 1035).
+    int run_dialog(basewindow *dialog, bool track);
+
     // Menu commands of 1000 and above.
     void on_sys_menu(int id, const QString &text);
 
@@ -37,6 +44,12 @@ public slots:
     int get_combo_info(std::shared_ptr<combo_info> info);
     // Slots of the operation dialogs follow here: get_zip_info, get_unzip_info,
     // get_password_info, get_overwrite_info, get_progresswindow, modol_progresswindow.
+
+    // Progress window and the prompts of a running operation (mainwindow_progress.cpp).
+    int get_password_info(std::shared_ptr<password_info> info);
+    int get_overwrite_info(std::shared_ptr<overwrite_info> info);
+    progresswindow *get_progresswindow();
+    int modol_progresswindow(progresswindow *wnd);
 
 private slots:
     void on_btn_close_clicked();
@@ -52,9 +65,6 @@ private:
     void init_window();
     void init_agent7z();
     void uninit_agent7z();
-    // Runs a dialog that a slot created. A tracked dialog is in modal_windows while it runs, so
-    // that closing the main window closes it (event 1035).
-    int run_dialog(basewindow *dialog, bool track);
 
     bool init_ok = false;
     Ui_mainwindow *ui;
