@@ -13,6 +13,7 @@
 #include "messagebox.h"
 #include "qt_helper.h"
 #include "ui_mainwindow.h"
+#include "unzipwindow.h"
 
 mainwindow::mainwindow(QWidget *parent) : framelesswindow(parent), ui(new Ui_mainwindow) {
     register_dialog_types();
@@ -33,6 +34,7 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<QWidget *>("QWidget*");
     qRegisterMetaType<const TCHAR *>("const TCHAR*");
     qRegisterMetaType<std::shared_ptr<combo_info>>("std::shared_ptr<combo_info>");
+    qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
 }
 
 void mainwindow::init_window() {
