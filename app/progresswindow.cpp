@@ -2,11 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QPointer>
-#include <QThread>
-#include <QTimer>
 #include <QUrl>
 
 #include <pthread.h>
@@ -52,9 +49,9 @@ void JoinServingEvents(NWindows::CThread &thread) {
             until.tv_nsec -= 1000 * 1000 * 1000;
         }
         if (pthread_timedjoin_np(thread._tid, nullptr, &until) == 0) break;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
+        // Not a nested QEventLoop: once the application is quitting those return at once without
+        // serving anything, and a worker waiting in a dialog call would never be answered.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     thread._created = 0;
 }
@@ -78,22 +75,13 @@ void progresswindow::release(progresswindow *window) {
 }
 
 progresswindow *get_progresswindow() {
-    qRegisterMetaType<progresswindow *>("progresswindow*");
-    QWidget *main = _module.get_mainwindow();
-    if (!main || _module.is_shutting_down()) return nullptr;
     progresswindow *window = nullptr;
-    Qt::ConnectionType type = Qt::BlockingQueuedConnection;
-    if (_module.is_main_thread())
-        type = Qt::DirectConnection;
-    else if (QThread::currentThread() == main->thread())
-        return nullptr;
-    QMetaObject::invokeMethod(main, "get_progresswindow", type, Q_RETURN_ARG(progresswindow *, window));
+    _module.call_slot("get_progresswindow", Q_RETURN_ARG(progresswindow *, window));
     return window;
 }
 
 int progresswindow::Create(const UString &title, NWindows::CThread &thread, QWidget *) {
     operation_title = title;
-    qRegisterMetaType<progresswindow *>("progresswindow*");
     int result = dialog_result::cancel;
     try {
         result = _module.call_dialog("modol_progresswindow", Q_ARG(progresswindow *, this));
