@@ -232,8 +232,7 @@ HRESULT CExtractCallbackImp::SetCurrentFilePath(const wchar_t *path) {
 
 namespace {
 
-void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const FILETIME *time,
-                  const UInt64 *size) {
+void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const FILETIME *time, const UInt64 *size) {
     info.sizeDefined = size != nullptr;
     if (size) info.size = *size;
     info.timeDefined = time != nullptr;
@@ -243,9 +242,9 @@ void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const 
 
 } // namespace
 
-HRESULT CExtractCallbackImp::AskOverwrite(const wchar_t *existName, const FILETIME *existTime,
-                                          const UInt64 *existSize, const wchar_t *newName, const FILETIME *newTime,
-                                          const UInt64 *newSize, Int32 *answer) {
+HRESULT CExtractCallbackImp::AskOverwrite(const wchar_t *existName, const FILETIME *existTime, const UInt64 *existSize,
+                                          const wchar_t *newName, const FILETIME *newTime, const UInt64 *newSize,
+                                          Int32 *answer) {
     auto info = std::make_shared<overwrite_info>();
     info->parent = ProgressDialog;
     FillFileInfo(info->old_file, existName, existTime, existSize);
@@ -306,8 +305,8 @@ HRESULT CExtractCallbackImp::AskWrite(const wchar_t *srcPath, Int32 srcIsFolder,
             existPath.DeleteFrom((unsigned)(slash + 1));
             existPath += destInfo.Name;
             Int32 overwriteResult = NOverwriteAnswer::kCancel;
-            RINOK(AskOverwrite(existPath, &destInfo.MTime, &destInfo.Size, srcPath, srcTime, srcSize,
-                               &overwriteResult));
+            RINOK(
+                AskOverwrite(existPath, &destInfo.MTime, &destInfo.Size, srcPath, srcTime, srcSize, &overwriteResult));
             switch (overwriteResult) {
             case NOverwriteAnswer::kCancel:
                 return E_ABORT;

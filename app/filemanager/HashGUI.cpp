@@ -198,8 +198,8 @@ HRESULT HashCalcGUI(const CExternalCodecs *codecs, const NWildcard::CCensor &cen
 
 int HashCommandGUI(CArcCommandRun &run) {
     bool messageWasDisplayed = false;
-    const HRESULT res = HashCalcGUI(&run.ExternalCodecs, run.Options.Censor, run.Options.HashSettings,
-                                    messageWasDisplayed);
+    const HRESULT res =
+        HashCalcGUI(&run.ExternalCodecs, run.Options.Censor, run.Options.HashSettings, messageWasDisplayed);
     if (res != S_OK && res != E_ABORT) {
         if (!messageWasDisplayed) ShowErrorMessage(nullptr, HResultToMessage(res));
         return kRunnerExit_Error;
