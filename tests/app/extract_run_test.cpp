@@ -252,6 +252,8 @@ TEST_F(ExtractRunTest, ChecksumsMatchIndependentTools) {
         EXPECT_TRUE(text.contains(QString::fromStdString("CRC32: " + crc.substr(0, 8)))) << text.toStdString();
         EXPECT_TRUE(text.contains("CRC64: "));
         EXPECT_TRUE(text.contains("SHA1: "));
+        // The box shows the whole report, not only its first lines.
+        EXPECT_EQ(script.boxShown[0], text);
     }
     // Two files: counts and the sums of data and of data with names.
     CDialogScript script;

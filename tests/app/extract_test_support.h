@@ -45,6 +45,7 @@ class CDialogScript {
 public:
     std::map<std::string, std::deque<std::function<void(QWidget *)>>> actions;
     std::vector<QString> boxTexts;
+    std::vector<QString> boxShown; // what the box's label shows of it
     std::vector<QString> errorLists; // one joined text per finished run that listed errors
     std::vector<std::string> unexpected;
     std::map<std::string, int> shown;
@@ -98,6 +99,7 @@ private:
         if (cls == "messagebox") {
             QLabel *label = dialog->findChild<QLabel *>("label_message");
             boxTexts.push_back(label ? label->toolTip() : QString());
+            boxShown.push_back(label ? label->text() : QString());
         }
         std::function<void(QWidget *)> action;
         auto it = actions.find(cls);
