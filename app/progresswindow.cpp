@@ -213,6 +213,7 @@ bool progresswindow::event(QEvent *e) {
             return true;
         }
         if (e->type() == custom_event::close_dialog) {
+            closed_from_outside = true;
             OnCancel(false);
             // The prompts of the run have their Cancel by now; only dialogs still open get the
             // close, so that no prompt's answer turns into "closed".
@@ -589,9 +590,10 @@ void progresswindow::OnExternalCloseMessage() {
             MessageBoxW(this, finalOk.message, finalOk.title, 4);
         }
     }
-    if (waitForUser) {
+    if (waitForUser) messages_shown = true;
+    // Closed from outside while the box was open: nobody is left to press Close.
+    if (waitForUser && !closed_from_outside) {
         // The error list stays open until the user presses Close.
-        messages_shown = true;
         wait_for_close = true;
         UpdateMessagesDialog();
         return;

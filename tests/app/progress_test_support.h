@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -158,6 +159,8 @@ public:
     std::vector<QString> captions;
     // Called when a box is found, before the answer.
     std::function<void(QWidget *)> onBox;
+    // When set: the button for the first, second, ... box (the last one for any further box).
+    std::vector<std::string> sequence;
 
 private:
     void Poll() {
@@ -170,7 +173,7 @@ private:
         captions.push_back(caption ? caption->text() : QString());
         if (onBox) onBox(box);
         QPointer<QWidget> guard(box);
-        const std::string name = button;
+        const std::string name = sequence.empty() ? button : sequence[std::min(texts.size(), sequence.size()) - 1];
         QTimer::singleShot(delayMs, [guard, name] {
             if (guard && guard->isVisible()) apptest::Click(guard, name.c_str());
         });
