@@ -266,11 +266,22 @@ TEST_F(ExtractRunTest, ChecksumsMatchIndependentTools) {
 }
 
 TEST_F(ExtractRunTest, AHasherThatCannotBeLoadedIsAnError) {
+    {
+        CDialogScript script;
+        const CArcCommandResult r = RunCommand({"h", "-scrcNOSUCH", "--", src + "/a.txt"});
+        EXPECT_EQ(r.ExitCode, 2);
+        ASSERT_EQ(script.boxTexts.size(), 1u);
+        EXPECT_EQ(script.boxTexts[0], QString::fromUtf8("无法加载校验算法：NOSUCH"));
+    }
+    // Without the plug-in there is no hasher at all: an error too, never an empty success.
+    const std::string empty = tmp / "no-plugins";
+    ASSERT_EQ(Sh("mkdir '" + empty + "'"), 0);
+    setenv("TARNOVA_HOME_DIR", (empty + "/").c_str(), 1);
     CDialogScript script;
-    const CArcCommandResult r = RunCommand({"h", "-scrcNOSUCH", "--", src + "/a.txt"});
+    const CArcCommandResult r = RunCommand({"h", "--", src + "/a.txt"});
     EXPECT_EQ(r.ExitCode, 2);
     ASSERT_EQ(script.boxTexts.size(), 1u);
-    EXPECT_EQ(script.boxTexts[0], QString::fromUtf8("无法加载校验算法：NOSUCH"));
+    EXPECT_EQ(script.boxTexts[0], QString::fromUtf8("无法加载校验算法：CRC32"));
 }
 
 } // namespace
