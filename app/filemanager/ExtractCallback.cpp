@@ -6,6 +6,7 @@
 #include "ProgressSync.h"
 #include "ZipRegistry.h"
 #include "archive/common/StreamUtils.h"
+#include "archive/ui-common/ArchiveExtractCallback.h"
 #include "common/StringConvert.h"
 #include "dialogcodes.h"
 #include "overwritewindow.h"
@@ -307,25 +308,11 @@ HRESULT CExtractCallbackImp::AskWrite(const wchar_t *srcPath, Int32 srcIsFolder,
             Int32 overwriteResult = NOverwriteAnswer::kCancel;
             RINOK(
                 AskOverwrite(existPath, &destInfo.MTime, &destInfo.Size, srcPath, srcTime, srcSize, &overwriteResult));
-            switch (overwriteResult) {
-            case NOverwriteAnswer::kCancel:
-                return E_ABORT;
-            case NOverwriteAnswer::kNo:
-                return S_OK;
-            case NOverwriteAnswer::kNoToAll:
-                OverwriteMode = NExtract::NOverwriteMode::kSkip;
-                return S_OK;
-            case NOverwriteAnswer::kYes:
-                break;
-            case NOverwriteAnswer::kYesToAll:
-                OverwriteMode = NExtract::NOverwriteMode::kOverwrite;
-                break;
-            case NOverwriteAnswer::kAutoRename:
-                OverwriteMode = NExtract::NOverwriteMode::kRename;
-                break;
-            default:
-                return E_FAIL;
-            }
+            NExtract::NOverwriteMode::EEnum mode = (NExtract::NOverwriteMode::EEnum)OverwriteMode;
+            const HRESULT res = ApplyOverwriteAnswer(overwriteResult, mode);
+            OverwriteMode = mode;
+            if (res == S_FALSE) return S_OK;
+            if (res != S_OK) return res;
             break;
         }
         default:

@@ -88,13 +88,13 @@ void AddValuePair(UString &s, const wchar_t *name, UInt64 value, bool addColon) 
     s.Add_LF();
 }
 
-void AddSizePair(UString &s, const wchar_t *name, UInt64 value) {
+void AddSizePair(UString &s, const wchar_t *name, UInt64 value, bool alwaysMegabytes) {
     wchar_t number[32];
     ConvertUInt64ToString(value, number);
     s += name;
     s += L": ";
     s += MyFormatNew(UString(L"{0} 字节"), UString(number));
-    if (value >= ((UInt64)1 << 20)) {
+    if (alwaysMegabytes || value >= ((UInt64)1 << 20)) {
         ConvertUInt64ToString(value >> 20, number);
         s += L" (";
         s += number;

@@ -1,6 +1,7 @@
 #include "HashGUI.h"
 
 #include "ErrorText.h"
+#include "ExtractGUI.h"
 #include "ProgressThreadVirt.h"
 #include "ZipRegistry.h"
 #include "archive/ui-common/CommandRunner.h"
@@ -14,25 +15,11 @@ namespace {
 const wchar_t *const kHashTitle = L"校验信息";
 
 void AddValuePair(UString &s, const wchar_t *name, UInt64 value) {
-    wchar_t number[32];
-    ConvertUInt64ToString(value, number);
-    s += name;
-    s += L": ";
-    s += number;
-    s.Add_LF();
+    ::AddValuePair(s, name, value, true);
 }
 
 void AddSizeValuePair(UString &s, const wchar_t *name, UInt64 value) {
-    wchar_t number[32];
-    ConvertUInt64ToString(value, number);
-    s += name;
-    s += L": ";
-    s += MyFormatNew(UString(L"{0} 字节"), UString(number));
-    ConvertUInt64ToString(value >> 20, number);
-    s += L" (";
-    s += number;
-    s += L" MB)";
-    s.Add_LF();
+    AddSizePair(s, name, value, true);
 }
 
 void AddHashString(UString &s, const CHasherState &h, unsigned digestIndex, const wchar_t *name) {

@@ -1,7 +1,6 @@
 // Pictures of the extract dialog (collapsed and with its options) and of the checksum result box
 // on a real X display (Xvfb), written to TARNOVA_SCREENSHOT_DIR to be looked at.
 #include <QComboBox>
-#include <QDir>
 #include <QLineEdit>
 
 #include <stdlib.h>
@@ -14,13 +13,6 @@
 namespace {
 
 const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
-
-QString ShotPath(const char *name) {
-    const char *dir = getenv("TARNOVA_SCREENSHOT_DIR");
-    const QString folder = dir ? QString::fromLocal8Bit(dir) : QDir::currentPath() + "/screenshots";
-    QDir().mkpath(folder);
-    return folder + "/" + name + ".png";
-}
 
 class ExtractScreenshots : public ::testing::Test {
 protected:
@@ -36,10 +28,10 @@ TEST_F(ExtractScreenshots, ExtractDialogCollapsedAndExpanded) {
     bool collapsed = false, expanded = false;
     apptest::AnswerModal([&](QWidget *d) {
         QTimer::singleShot(300, [&, d] {
-            collapsed = d->grab().save(ShotPath("extract_dialog"));
+            collapsed = d->grab().save(apptest::ScreenshotPath("extract_dialog"));
             apptest::Click(d, "btn_expand");
             QTimer::singleShot(300, [&, d] {
-                expanded = d->grab().save(ShotPath("extract_dialog_options"));
+                expanded = d->grab().save(apptest::ScreenshotPath("extract_dialog_options"));
                 apptest::Click(d, "btn_close");
             });
         });
@@ -60,7 +52,7 @@ TEST_F(ExtractScreenshots, ChecksumResultBox) {
     bool shot = false;
     script.Add("messagebox", [&](QWidget *box) {
         QTimer::singleShot(300, [&, box] {
-            shot = box->grab().save(ShotPath("checksum_result"));
+            shot = box->grab().save(apptest::ScreenshotPath("checksum_result"));
             apptest::Click(box, "pushButton_ok");
         });
     });

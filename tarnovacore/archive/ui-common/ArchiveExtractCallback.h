@@ -25,6 +25,10 @@
 bool CensorNode_CheckPath2(const NWildcard::CCensorNode &node, const CReadArcItem &item, bool &include);
 bool CensorNode_CheckPath(const NWildcard::CCensorNode &node, const CReadArcItem &item);
 
+// What an answer to the overwrite question means: S_OK write (the mode may change for the clashes
+// that follow), S_FALSE skip this file, E_ABORT stop; E_FAIL for an unknown answer.
+HRESULT ApplyOverwriteAnswer(Int32 answer, NExtract::NOverwriteMode::EEnum &mode);
+
 // What a format handler talks to while it extracts: decides where each item goes, writes it
 // below the output folder, and reports to the user interface.
 class CArchiveExtractCallback : public IArchiveExtractCallback,
