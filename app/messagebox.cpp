@@ -55,7 +55,7 @@ void messagebox::init_window() {
 
     const QFontMetrics metrics(ui->label_message->font());
     if (text.contains('\n')) {
-        ShowLines(metrics);
+        ShowLines();
     } else {
         // Room for about one and a half widths of the label, which wraps into two lines.
         const int width = (int)(ui->label_message->width() * 1.5);
@@ -64,9 +64,12 @@ void messagebox::init_window() {
     ui->label_message->setToolTip(text);
 }
 
-void messagebox::ShowLines(const QFontMetrics &metrics) {
+void messagebox::ShowLines() {
     // A report (a test run, checksums) is read line by line: each line is shown whole up to a wide
-    // limit, and the box grows to hold them; its text can be selected and copied.
+    // limit, and the box grows to hold them; its text can be selected and copied. The label's
+    // style sheet decides its font, so it is measured polished.
+    ui->label_message->ensurePolished();
+    const QFontMetrics metrics(ui->label_message->font());
     const int maxWidth = 760, maxLines = 30;
     const QStringList lines = text.split('\n');
     QStringList shown;
@@ -76,7 +79,8 @@ void messagebox::ShowLines(const QFontMetrics &metrics) {
         width = qMax(width, metrics.horizontalAdvance(line) + 16);
         shown << line;
     }
-    const int height = qMax(ui->label_message->height(), shown.size() * metrics.lineSpacing() + 8);
+    const QRect used = metrics.boundingRect(QRect(0, 0, width, 100000), 0, shown.join('\n'));
+    const int height = qMax(ui->label_message->height(), used.height() + 8);
     const QSize grow(width - ui->label_message->width(), height - ui->label_message->height());
     ui->label_message->setWordWrap(false);
     ui->label_message->setFixedSize(width, height);

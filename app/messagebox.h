@@ -25,7 +25,7 @@ private slots:
     void on_pushButton_cancle_clicked();
 
 private:
-    void ShowLines(const class QFontMetrics &metrics);
+    void ShowLines();
 
     Ui_messagebox *ui;
     QString text;

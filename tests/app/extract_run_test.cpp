@@ -227,6 +227,7 @@ TEST_F(ExtractRunTest, TestOfAGoodArchiveReportsNoErrors) {
     EXPECT_TRUE(text.startsWith(QString::fromUtf8("压缩包： 1\n"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("文件: 4\n")));
     EXPECT_TRUE(text.endsWith(QString::fromUtf8("\n未发现错误")));
+    EXPECT_EQ(script.boxShown[0], text); // every line of the report is on screen
 }
 
 std::string Upper(std::string s) {

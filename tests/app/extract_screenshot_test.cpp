@@ -59,6 +59,18 @@ TEST_F(ExtractScreenshots, ChecksumResultBox) {
     const CArcCommandResult r = extracttest::RunCommand({"h", "-scrc*", "--", file});
     EXPECT_EQ(r.ExitCode, 0);
     EXPECT_TRUE(shot);
+
+    // The report of a test run comes in the same kind of box.
+    ASSERT_EQ(testsupport::Sh("cd '" + tmp.Path() + "' && zip -q 资料.zip 季度报告-最终版.pdf"), 0);
+    bool report = false;
+    script.Add("messagebox", [&](QWidget *box) {
+        QTimer::singleShot(300, [&, box] {
+            report = box->grab().save(apptest::ScreenshotPath("test_report"));
+            apptest::Click(box, "pushButton_ok");
+        });
+    });
+    EXPECT_EQ(extracttest::RunCommand({"t", "-an", "-ai!" + (tmp / "资料.zip")}).ExitCode, 0);
+    EXPECT_TRUE(report);
 }
 
 } // namespace
