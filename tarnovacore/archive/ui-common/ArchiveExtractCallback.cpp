@@ -862,10 +862,11 @@ HRESULT CArchiveExtractCallback::SetDirsTimes() {
     return linksResult;
 }
 
-void CArchiveExtractCallback::DiscardUnfinishedFile() {
-    // The handler stopped inside an item (a cancelled password prompt, say) before any of its data
-    // came: the file it was to go to is not left behind empty.
-    if (_outFileStream && _fileWasCreated && !_isSplit && _outFileStreamSpec->ProcessedSize() == 0 && _diskPathValid) {
+void CArchiveExtractCallback::DiscardUnfinishedFile(bool runFailed) {
+    // The handler stopped inside an item (a cancel, a cancelled password prompt, a full disk): the
+    // file it was writing is not left behind empty, nor cut short as if it were the item.
+    if (_outFileStream && _fileWasCreated && !_isSplit && _diskPathValid &&
+        (runFailed || _outFileStreamSpec->ProcessedSize() == 0)) {
         ReleaseOutFile();
         DirFor(_diskInRoot).DeleteFile(_diskRelPath);
     }

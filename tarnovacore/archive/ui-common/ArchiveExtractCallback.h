@@ -159,9 +159,11 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     void ApplyAttribToDir();
     HRESULT CloseFile();
     void ReleaseOutFile();
-    void DiscardUnfinishedFile();
 
 public:
+    // Removes the file of an item the handler stopped inside: an empty one always, one with data
+    // only when the run failed or was cancelled (it is cut short, not the item).
+    void DiscardUnfinishedFile(bool runFailed = false);
     CMyComPtr<IFolderExtractToStreamCallback> ExtractToStreamCallback;
 
     bool WriteCTime;
