@@ -16,6 +16,7 @@
 #include "progresswindow.h"
 #include "qt_helper.h"
 #include "ui_mainwindow.h"
+#include "unzipwindow.h"
 
 mainwindow::mainwindow(QWidget *parent) : framelesswindow(parent), ui(new Ui_mainwindow) {
     register_dialog_types();
@@ -40,6 +41,8 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<std::shared_ptr<password_info>>("std::shared_ptr<password_info>");
     qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
     qRegisterMetaType<progresswindow *>("progresswindow*");
+    // Extract dialog.
+    qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
 }
 
 void mainwindow::init_window() {
