@@ -197,7 +197,9 @@ TEST_F(ExtractRunTest, CancelHalfwayLeavesNothingOutsideTheFolder) {
     // is whole.
     for (const char *name : {"z1.bin", "z2.bin", "z3.bin"}) {
         struct stat st;
-        if (stat((out + name).c_str(), &st) == 0) EXPECT_EQ(st.st_size, 300000000) << name;
+        if (stat((out + name).c_str(), &st) == 0) {
+            EXPECT_EQ(st.st_size, 300000000) << name;
+        }
     }
     // The run stopped: not everything came out.
     EXPECT_FALSE(testsupport::Exists(out + "z3.bin"));
