@@ -28,6 +28,10 @@ public:
     // Every type that a dialog slot takes, registered under the spelling its callers use.
     static void register_dialog_types();
 
+    // Runs a dialog that a slot created. A tracked dialog is in modal_windows while it runs, so
+    // that closing the main window closes it (event 1035).
+    int run_dialog(basewindow *dialog, bool track);
+
     // Menu commands of 1000 and above.
     void on_sys_menu(int id, const QString &text);
 
@@ -52,9 +56,6 @@ private:
     void init_window();
     void init_agent7z();
     void uninit_agent7z();
-    // Runs a dialog that a slot created. A tracked dialog is in modal_windows while it runs, so
-    // that closing the main window closes it (event 1035).
-    int run_dialog(basewindow *dialog, bool track);
 
     bool init_ok = false;
     Ui_mainwindow *ui;

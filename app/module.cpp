@@ -70,15 +70,20 @@ void module::get_command_strings(CObjectVector<UString> &out) const {
 int module::call_dialog(const char *slot, QGenericArgument a0, QGenericArgument a1, QGenericArgument a2,
                         QGenericArgument a3) {
     int result = dialog_result::cancel;
+    call_slot(slot, Q_RETURN_ARG(int, result), a0, a1, a2, a3);
+    return result;
+}
+
+bool module::call_slot(const char *slot, QGenericReturnArgument ret, QGenericArgument a0, QGenericArgument a1,
+                       QGenericArgument a2, QGenericArgument a3) {
     QWidget *window = get_mainwindow();
-    if (!window || shutting_down.load()) return result;
+    if (!window || shutting_down.load()) return false;
     Qt::ConnectionType type = Qt::BlockingQueuedConnection;
     if (is_main_thread())
         type = Qt::DirectConnection;
     else if (QThread::currentThread() == window->thread())
-        return result; // the window's own thread, no longer the GUI thread: a blocking call would wait forever
-    QMetaObject::invokeMethod(window, slot, type, Q_RETURN_ARG(int, result), a0, a1, a2, a3);
-    return result;
+        return false; // the window's own thread, no longer the GUI thread: a blocking call would wait forever
+    return QMetaObject::invokeMethod(window, slot, type, ret, a0, a1, a2, a3);
 }
 
 namespace {

@@ -47,6 +47,11 @@ public:
     int call_dialog(const char *slot, QGenericArgument a0 = QGenericArgument(nullptr),
                     QGenericArgument a1 = QGenericArgument(), QGenericArgument a2 = QGenericArgument(),
                     QGenericArgument a3 = QGenericArgument());
+    // The same for a slot of any return type; false when the call did not run (ret then keeps
+    // the caller's preset).
+    bool call_slot(const char *slot, QGenericReturnArgument ret, QGenericArgument a0 = QGenericArgument(nullptr),
+                   QGenericArgument a1 = QGenericArgument(), QGenericArgument a2 = QGenericArgument(),
+                   QGenericArgument a3 = QGenericArgument());
 
     // Worker threads. Every thread of the program that may use the main window, the settings or
     // the codec registry starts through start_thread (joinable: wait or close the record as usual)

@@ -56,6 +56,8 @@ TEST_F(Screenshots, MessageBoxesWithTheirThreeIcons) {
          L"资料备份-2024年度-最终版.zip",
          516},
         {"messagebox_yes_no_cancel", L"文件已存在，是否替换？", 0x41A},
+        {"messagebox_path", L"Cannot open /home/user/Downloads/a_folder_with_a_long_name/another.folder-2024/x.zip",
+         512},
     };
     for (const Case &c : cases) {
         bool saved = false;

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "aboutwindow.h"
 #include "app_test_support.h"
 #include "dialogcodes.h"
 #include "mainwindow.h"
@@ -58,6 +59,31 @@ TEST(MainWindow, OperationEndedClosesItOnlyInSingleOperationMode) {
     EXPECT_EQ(window.size(), QSize(0, 0));
     QCoreApplication::postEvent(&window, new QEvent(custom_event::operation_ended));
     EXPECT_TRUE(apptest::RunUntil([&] { return !window.isVisible(); }));
+}
+
+// Closing while dialogs run asks first; on OK every running dialog is closed from outside (5001),
+// then the window; on Cancel everything stays.
+TEST(MainWindow, CloseButtonAsksThenClosesRunningDialogs) {
+    for (bool confirm : {true, false}) {
+        mainwindow window;
+        window.show();
+        ASSERT_TRUE(apptest::RunUntil([&] { return window.isVisible(); }));
+        QString question;
+        apptest::AnswerModal([&](QWidget *running) {
+            EXPECT_EQ(window.modal_window_count(), 1);
+            apptest::AnswerModal([&](QWidget *box) {
+                question = box->findChild<QLabel *>("label_message")->text();
+                apptest::Click(box, confirm ? "pushButton_ok" : "pushButton_cancle");
+            });
+            window.findChild<QPushButton *>("btn_close")->click();
+            if (!confirm) apptest::Click(running, "pushButton_ok");
+        });
+        const int result = window.run_dialog(new aboutwindow(&window), true);
+        EXPECT_EQ(question, QString("当前有任务正在运行，确定要退出吗？"));
+        EXPECT_EQ(result, confirm ? dialog_result::closed : dialog_result::ok);
+        EXPECT_EQ(window.isVisible(), !confirm);
+        EXPECT_EQ(window.modal_window_count(), 0);
+    }
 }
 
 } // namespace
