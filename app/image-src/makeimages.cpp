@@ -164,6 +164,17 @@ int main(int argc, char **argv) {
 
     Skin("button_mid_size", 56, 28, [](QPainter &p, int state) { ButtonFace(p, QRectF(0, 0, 56, 28), state); });
 
+    // The browse button beside a path field: the button face with a folder.
+    Skin("browse", 28, 24, [](QPainter &p, int state) {
+        ButtonFace(p, QRectF(0, 0, 28, 24), state);
+        QPen pen(state == 3 ? kInkFaint : kInk, 1.2);
+        pen.setJoinStyle(Qt::RoundJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawPolygon(QPolygonF({QPointF(7.5, 7.5), QPointF(11.5, 7.5), QPointF(13, 9), QPointF(20.5, 9),
+                                 QPointF(20.5, 17.5), QPointF(7.5, 17.5)}));
+    });
+
     // Tool buttons: no face at rest, a blue wash under the cursor.
     Skin("toolbar", 70, 65, [](QPainter &p, int state) {
         if (state != 1 && state != 2) return;
