@@ -240,6 +240,9 @@ int main(int argc, char **argv) {
         Text(p, QRectF(100, 16, 220, 57), "Tarnova", 30, true, kPaper, Qt::AlignLeft | Qt::AlignVCenter);
     });
 
+    // The answer buttons of the overwrite prompt: the button face, wide enough for five characters.
+    Skin("btn_bk_4122", 82, 28, [](QPainter &p, int state) { ButtonFace(p, QRectF(0, 0, 82, 28), state); });
+
     // The resource list: every file of the image folder, in name order.
     if (argc <= 2 || QString(argv[2]) != "--no-qrc") {
         QFile qrc(g_out + "/../tarnova.qrc");
