@@ -24,6 +24,9 @@
 #include "mainlistview.h"
 #include "messagebox.h"
 #include "options.h"
+#include "overwritewindow.h"
+#include "passwordwindow.h"
+#include "progresswindow.h"
 #include "qt_helper.h"
 #include "settingwindow.h"
 #include "ui_mainwindow.h"
@@ -51,6 +54,10 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<QWidget *>("QWidget*");
     qRegisterMetaType<const TCHAR *>("const TCHAR*");
     qRegisterMetaType<std::shared_ptr<combo_info>>("std::shared_ptr<combo_info>");
+    // Progress window and prompts.
+    qRegisterMetaType<std::shared_ptr<password_info>>("std::shared_ptr<password_info>");
+    qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
+    qRegisterMetaType<progresswindow *>("progresswindow*");
 }
 
 void mainwindow::init_window() {

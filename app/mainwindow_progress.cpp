@@ -23,32 +23,31 @@ int ReportSlotFailure(QWidget *parent, QPointer<basewindow> dialog) {
     return dialog_result::cancel;
 }
 
+// The prompts of a running operation; a run that is being stopped gets Cancel at once, so that
+// its worker can end.
+template <typename Window, typename Info> int RunPrompt(mainwindow *main, const std::shared_ptr<Info> &info) {
+    QPointer<basewindow> dialog;
+    try {
+        if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
+        dialog = new Window(info, info->parent);
+        return main->run_dialog(dialog, false);
+    } catch (...) {
+        return ReportSlotFailure(info ? info->parent : main, dialog);
+    }
+}
+
 } // namespace
 
 int mainwindow::get_password_info(std::shared_ptr<password_info> info) {
-    QPointer<basewindow> dialog;
-    try {
-        // A run that is being stopped gets Cancel at once: its worker must be able to end.
-        if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
-        dialog = new passwordwindow(info, info->parent);
-        return dialog->domodol();
-    } catch (...) {
-        return ReportSlotFailure(info ? info->parent : this, dialog);
-    }
+    return RunPrompt<passwordwindow>(this, info);
 }
 
 int mainwindow::get_overwrite_info(std::shared_ptr<overwrite_info> info) {
-    QPointer<basewindow> dialog;
-    try {
-        if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
-        dialog = new overwritewindow(info, info->parent);
-        return dialog->domodol();
-    } catch (...) {
-        return ReportSlotFailure(info ? info->parent : this, dialog);
-    }
+    return RunPrompt<overwritewindow>(this, info);
 }
 
 progresswindow *mainwindow::get_progresswindow() {
+    if (_module.is_shutting_down()) return nullptr;
     try {
         return new progresswindow(nullptr);
     } catch (...) {
@@ -58,7 +57,7 @@ progresswindow *mainwindow::get_progresswindow() {
 }
 
 int mainwindow::modol_progresswindow(progresswindow *wnd) {
-    if (!wnd) return dialog_result::cancel;
+    if (!wnd || _module.is_shutting_down()) return dialog_result::cancel;
     modal_windows[wnd] = 0;
     int result = dialog_result::cancel;
     try {

@@ -2,8 +2,9 @@
 
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStyle>
 
-#include "ErrorText.h"
 #include "ProgressFormat.h"
 #include "common/IntToString.h"
 #include "dialogcodes.h"
@@ -15,8 +16,6 @@
 #include "windows/WinTime.h"
 
 int show_overwritewindow(std::shared_ptr<overwrite_info> info) {
-    static const int registered = qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
-    (void)registered;
     if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
     return _module.call_dialog("get_overwrite_info", Q_ARG(std::shared_ptr<overwrite_info>, info));
 }
@@ -81,10 +80,31 @@ UString overwritewindow::FileInfoText(const NOverwriteDialog::CFileInfo &file) {
 
 void overwritewindow::SetFileInfoControl(QLabel *textLabel, QLabel *iconLabel,
                                          const NOverwriteDialog::CFileInfo &file) {
-    const UString text = FileInfoText(file);
-    textLabel->setText(QString::fromWCharArray(text.Ptr(), (int)text.Len()));
+    (textLabel == ui->label_old_file ? old_text : new_text) = FileInfoText(file);
+    ShowFileTexts();
     const QString path = QString::fromWCharArray(file.name.Ptr(), (int)file.name.Len());
-    iconLabel->setPixmap(QFileIconProvider().icon(QFileInfo(path)).pixmap(iconLabel->size()));
+    QIcon icon = QFileIconProvider().icon(QFileInfo(path));
+    // Without an icon theme the desktop has no icon for the file; the plain file icon stands in.
+    if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_FileIcon);
+    iconLabel->setPixmap(icon.pixmap(iconLabel->size()));
+}
+
+void overwritewindow::showEvent(QShowEvent *event) {
+    basewindow::showEvent(event);
+    ShowFileTexts(); // the labels have their final width now
+}
+
+// A path line wider than the label is cut in its middle on screen; the tool tip keeps it whole.
+void overwritewindow::ShowFileTexts() {
+    for (QLabel *label : {ui->label_old_file, ui->label_new_file}) {
+        const UString &text = label == ui->label_old_file ? old_text : new_text;
+        const QString full = QString::fromWCharArray(text.Ptr(), (int)text.Len());
+        QStringList lines = full.split('\n');
+        for (QString &line : lines)
+            line = label->fontMetrics().elidedText(line, Qt::ElideMiddle, label->width());
+        label->setText(lines.join('\n'));
+        label->setToolTip(full);
+    }
 }
 
 void overwritewindow::on_btn_close_clicked() {

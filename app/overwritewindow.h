@@ -55,10 +55,16 @@ private slots:
     void on_pushButton_auto_rename_clicked();
     void on_pushButton_cancle_clicked();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void OnInit();
+    void ShowFileTexts();
     void SetFileInfoControl(QLabel *textLabel, QLabel *iconLabel, const NOverwriteDialog::CFileInfo &file);
 
     std::shared_ptr<overwrite_info> info;
     Ui_overwritewindow *ui;
+    UString old_text;
+    UString new_text;
 };

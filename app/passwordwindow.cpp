@@ -7,8 +7,6 @@
 #include "ui_passwordwindow.h"
 
 int show_passwordwindow(std::shared_ptr<password_info> info) {
-    static const int registered = qRegisterMetaType<std::shared_ptr<password_info>>("std::shared_ptr<password_info>");
-    (void)registered;
     if (!info || RunIsStopping(info->parent)) return dialog_result::cancel;
     return _module.call_dialog("get_password_info", Q_ARG(std::shared_ptr<password_info>, info));
 }

@@ -2,11 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QPointer>
-#include <QThread>
-#include <QTimer>
 #include <QUrl>
 
 #include <pthread.h>
@@ -52,9 +49,9 @@ void JoinServingEvents(NWindows::CThread &thread) {
             until.tv_nsec -= 1000 * 1000 * 1000;
         }
         if (pthread_timedjoin_np(thread._tid, nullptr, &until) == 0) break;
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
+        // Not a nested QEventLoop: once the application is quitting those return at once without
+        // serving anything, and a worker waiting in a dialog call would never be answered.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     thread._created = 0;
 }
@@ -78,22 +75,13 @@ void progresswindow::release(progresswindow *window) {
 }
 
 progresswindow *get_progresswindow() {
-    qRegisterMetaType<progresswindow *>("progresswindow*");
-    QWidget *main = _module.get_mainwindow();
-    if (!main || _module.is_shutting_down()) return nullptr;
     progresswindow *window = nullptr;
-    Qt::ConnectionType type = Qt::BlockingQueuedConnection;
-    if (_module.is_main_thread())
-        type = Qt::DirectConnection;
-    else if (QThread::currentThread() == main->thread())
-        return nullptr;
-    QMetaObject::invokeMethod(main, "get_progresswindow", type, Q_RETURN_ARG(progresswindow *, window));
+    _module.call_slot("get_progresswindow", Q_RETURN_ARG(progresswindow *, window));
     return window;
 }
 
 int progresswindow::Create(const UString &title, NWindows::CThread &thread, QWidget *) {
     operation_title = title;
-    qRegisterMetaType<progresswindow *>("progresswindow*");
     int result = dialog_result::cancel;
     try {
         result = _module.call_dialog("modol_progresswindow", Q_ARG(progresswindow *, this));
@@ -221,6 +209,7 @@ bool progresswindow::event(QEvent *e) {
             return true;
         }
         if (e->type() == custom_event::close_dialog) {
+            closed_from_outside = true;
             OnCancel(false);
             // The prompts of the run have their Cancel by now; only dialogs still open get the
             // close, so that no prompt's answer turns into "closed".
@@ -597,9 +586,10 @@ void progresswindow::OnExternalCloseMessage() {
             MessageBoxW(this, finalOk.message, finalOk.title, 4);
         }
     }
-    if (waitForUser) {
+    if (waitForUser) messages_shown = true;
+    // Closed from outside while the box was open: nobody is left to press Close.
+    if (waitForUser && !closed_from_outside) {
         // The error list stays open until the user presses Close.
-        messages_shown = true;
         wait_for_close = true;
         UpdateMessagesDialog();
         return;

@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -27,10 +28,13 @@ namespace progresstest {
 class CPacedWorker : public CProgressThreadVirt {
 public:
     UInt64 totalBytes = 1000000;
-    unsigned steps = 10;
+    // Read at every step, so a test can end a long run at a point of its choosing.
+    std::atomic<unsigned> steps{10};
     int stepMs = 50;
     // Runs instead of the steps when set.
     std::function<HRESULT(CPacedWorker &)> body;
+    // Called on the worker after each step of RunSteps.
+    std::function<void(unsigned)> afterStep;
 
     std::atomic<unsigned> stepsDone{0};
     std::atomic<bool> sawAbort{false};
@@ -45,7 +49,7 @@ public:
     HRESULT Step(unsigned i) {
         CProgressSync &sync = progressWindow->sync;
         sync.Set_NumFilesCur(i);
-        const UInt64 in = totalBytes / steps * i, out = in / 2;
+        const UInt64 in = totalBytes / steps.load() * i, out = in / 2;
         sync.Set_Ratio(&in, &out);
         const HRESULT res = sync.Set_NumBytesCur(in);
         if (res == E_ABORT) sawAbort = true;
@@ -56,13 +60,14 @@ public:
     HRESULT RunSteps() {
         CProgressSync &sync = progressWindow->sync;
         sync.Set_NumBytesTotal(totalBytes);
-        if (sync.Set_NumFilesTotal(steps) != S_OK) return E_ABORT;
+        if (sync.Set_NumFilesTotal(steps.load()) != S_OK) return E_ABORT;
         sync.Set_Status(L"正在测试");
         for (unsigned i = 1; i <= steps; i++) {
             std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
             sync.Set_FilePath(L"/tmp/folder/file.bin");
             const HRESULT res = Step(i);
             if (res != S_OK) return res;
+            if (afterStep) afterStep(i);
         }
         return S_OK;
     }
@@ -154,6 +159,8 @@ public:
     std::vector<QString> captions;
     // Called when a box is found, before the answer.
     std::function<void(QWidget *)> onBox;
+    // When set: the button for the first, second, ... box (the last one for any further box).
+    std::vector<std::string> sequence;
 
 private:
     void Poll() {
@@ -166,7 +173,7 @@ private:
         captions.push_back(caption ? caption->text() : QString());
         if (onBox) onBox(box);
         QPointer<QWidget> guard(box);
-        const std::string name = button;
+        const std::string name = sequence.empty() ? button : sequence[std::min(texts.size(), sequence.size()) - 1];
         QTimer::singleShot(delayMs, [guard, name] {
             if (guard && guard->isVisible()) apptest::Click(guard, name.c_str());
         });
