@@ -18,12 +18,6 @@ bool g_RAM_Size_Defined = false;
 
 module _module;
 
-module::~module() {
-    // The words go last entry first.
-    while (command_strings.Size() != 0)
-        command_strings.DeleteBack();
-}
-
 int module::global_init(int argc, char **argv) {
     mySplitCommandLine(argc, argv, command_strings);
     g_RAM_Size_Defined = NWindows::NSystem::GetRamSize(g_RAM_Size);

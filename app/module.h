@@ -26,7 +26,7 @@ extern bool g_RAM_Size_Defined;
 class module {
 public:
     module() = default;
-    ~module();
+    ~module() = default; // the words go last entry first
     module(const module &) = delete;
     module &operator=(const module &) = delete;
 

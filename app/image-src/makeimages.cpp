@@ -145,7 +145,7 @@ void Text(QPainter &p, const QRectF &r, const QString &text, int pixelSize, bool
 
 int main(int argc, char **argv) {
     QGuiApplication app(argc, argv);
-    g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(SOURCE_IMAGE_DIR);
+    g_out = QDir::cleanPath(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(SOURCE_IMAGE_DIR));
     QDir().mkpath(g_out);
 
     // Product icon: the window icon and the small title-bar picture.

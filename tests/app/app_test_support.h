@@ -4,6 +4,7 @@
 // program's start-up run, and a driver that answers modal dialogs by clicking buttons by name.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPointer>
@@ -110,6 +111,27 @@ inline std::function<void(QWidget *)> Answer(const std::string &button) {
         else
             Click(dialog, button.c_str());
     };
+}
+
+// Where a screenshot test writes its pictures: TARNOVA_SCREENSHOT_DIR (set by the test's
+// ENVIRONMENT to the build folder), else ./screenshots.
+inline QString ScreenshotPath(const char *name) {
+    const char *dir = getenv("TARNOVA_SCREENSHOT_DIR");
+    const QString folder = dir ? QString::fromLocal8Bit(dir) : QDir::currentPath() + "/screenshots";
+    QDir().mkpath(folder);
+    return folder + "/" + name + ".png";
+}
+
+// Answers the next dialog after it has been on screen a moment: first its picture, then the button.
+inline void ShootAndAnswer(const char *name, const char *button, bool *saved) {
+    AnswerModal([=](QWidget *dialog) {
+        QPointer<QWidget> guard(dialog);
+        QTimer::singleShot(400, [=] {
+            if (!guard) return;
+            *saved = guard->grab().save(ScreenshotPath(name));
+            Click(guard, button);
+        });
+    });
 }
 
 } // namespace apptest

@@ -215,6 +215,18 @@ TEST(MessageBox, LongMessageIsElidedAndWrappedWithTheWholeTextAsToolTip) {
     }
 }
 
+// Names from archives and disks reach messages: markup in them is shown as typed, never rendered.
+TEST(MessageBox, MarkupInTextsIsShownAsTyped) {
+    messagebox *box = new messagebox(nullptr, L"无法打开 <b>a</b><img src=x>.zip", L"<i>t</i>", 0);
+    box->init_window();
+    for (const char *name : {"label_message", "label_title"}) {
+        QLabel *label = box->findChild<QLabel *>(name);
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << name;
+    }
+    EXPECT_EQ(box->findChild<QLabel *>("label_title")->text(), QString("<i>t</i>"));
+    delete box;
+}
+
 TEST(MessageBox, SingleOperationModeShowsBoxesForTheMainWindowWithoutParent) {
     mainwindow window;
     for (bool msgMode : {false, true}) {

@@ -1,12 +1,6 @@
 // Pictures of the dialogs on a real X display (Xvfb), written to TARNOVA_SCREENSHOT_DIR (the build
 // folder) so that their look can be checked by eye: Chinese text that fits, skinned buttons,
 // icons, nothing clipped or overlapping.
-#include <QDir>
-#include <QLabel>
-#include <QPixmap>
-
-#include <stdlib.h>
-
 #include "aboutwindow.h"
 #include "app_test_support.h"
 #include "combowindow.h"
@@ -18,25 +12,6 @@
 namespace {
 
 const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
-
-QString ShotPath(const char *name) {
-    const char *dir = getenv("TARNOVA_SCREENSHOT_DIR");
-    const QString folder = dir ? QString::fromLocal8Bit(dir) : QDir::currentPath() + "/screenshots";
-    QDir().mkpath(folder);
-    return folder + "/" + name + ".png";
-}
-
-// Answers the next dialog after it has been on screen a moment: first its picture, then the button.
-void ShootAndAnswer(const char *name, const char *button, bool *saved) {
-    apptest::AnswerModal([=](QWidget *dialog) {
-        QPointer<QWidget> guard(dialog);
-        QTimer::singleShot(400, [=] {
-            if (!guard) return;
-            *saved = guard->grab().save(ShotPath(name));
-            apptest::Click(guard, button);
-        });
-    });
-}
 
 class Screenshots : public ::testing::Test {
 protected:
@@ -61,7 +36,7 @@ TEST_F(Screenshots, MessageBoxesWithTheirThreeIcons) {
     };
     for (const Case &c : cases) {
         bool saved = false;
-        ShootAndAnswer(c.name, "pushButton_ok", &saved);
+        apptest::ShootAndAnswer(c.name, "pushButton_ok", &saved);
         EXPECT_EQ(MessageBoxW(nullptr, c.text, L"Tarnova", c.flags), dialog_result::ok) << c.name;
         EXPECT_TRUE(saved) << c.name;
     }
@@ -73,14 +48,14 @@ TEST_F(Screenshots, InputDialog) {
     info->prompt = testsupport::U("请输入新文件夹的名称：");
     info->value = testsupport::U("新建文件夹");
     bool saved = false;
-    ShootAndAnswer("combowindow", "pushButton_ok", &saved);
+    apptest::ShootAndAnswer("combowindow", "pushButton_ok", &saved);
     EXPECT_EQ(show_combowindow(info), dialog_result::ok);
     EXPECT_TRUE(saved);
 }
 
 TEST_F(Screenshots, AboutBox) {
     bool saved = false;
-    ShootAndAnswer("aboutwindow", "pushButton_ok", &saved);
+    apptest::ShootAndAnswer("aboutwindow", "pushButton_ok", &saved);
     window.on_sys_menu(1012, QString());
     EXPECT_TRUE(saved);
 }
@@ -89,7 +64,7 @@ TEST_F(Screenshots, MainWindow) {
     window.show();
     ASSERT_TRUE(apptest::RunUntil([&] { return window.isVisible(); }));
     apptest::RunUntil([] { return false; }, 400);
-    EXPECT_TRUE(window.grab().save(ShotPath("mainwindow")));
+    EXPECT_TRUE(window.grab().save(apptest::ScreenshotPath("mainwindow")));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "mainwindow.h"
 #include "module.h"
 #include "tarnovamain.h"
+#include "test_support.h"
 
 // Qt's offscreen plugin keeps its screen objects past the application object.
 extern "C" const char *__lsan_default_suppressions() {
@@ -55,12 +56,15 @@ void InstallWatchers() {
 TEST(StartUp, FailingRequestEndsWithZeroWithoutWindowOrEventLoop) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     qAddPreRoutine(InstallWatchers);
+    // A plain folder given as the archive to open.
+    testsupport::TempFolder folder;
+    ASSERT_TRUE(folder.Ok());
+    std::string path = folder.Path();
     char program[] = "tarnova";
-    char path[] = "/nonexistent/plain-folder";
-    char *argv[] = {program, path, nullptr};
+    char *argv[] = {program, &path[0], nullptr};
 
     EXPECT_EQ(tarnova_main(2, argv), 0);
-    EXPECT_TRUE(g_errorText.contains("/nonexistent/plain-folder")) << g_errorText.toStdString();
+    EXPECT_TRUE(g_errorText.contains(QString::fromStdString(folder.Path()))) << g_errorText.toStdString();
     EXPECT_FALSE(g_mainWindowShown);
     EXPECT_FALSE(g_eventLoopRan);
     // Torn down all the same.
