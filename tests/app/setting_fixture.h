@@ -63,7 +63,7 @@ protected:
     // The xdg-mime calls so far, one line each; waits for the expected number first, and then
     // a little longer, so that a call that should not come gets the time to come anyway.
     std::vector<std::string> XdgCalls(size_t expected) const {
-        testsupport::WaitFor([&] { return XdgLines().size() >= expected; });
+        testsupport::WaitFor([&] { return XdgLines().size() >= expected; }, std::chrono::milliseconds(30000));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         return XdgLines();
     }

@@ -11,6 +11,7 @@
 #include "mainwindow.h"
 #include "module.h"
 #include "tarnovamain.h"
+#include "temporary_home.h"
 #include "test_support.h"
 
 // Qt's offscreen plugin keeps its screen objects past the application object.
@@ -55,6 +56,7 @@ void InstallWatchers() {
 
 TEST(StartUp, FailingRequestEndsWithZeroWithoutWindowOrEventLoop) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    apptest::UseTemporaryHome();
     qAddPreRoutine(InstallWatchers);
     // A plain folder given as the archive to open.
     testsupport::TempFolder folder;
