@@ -11,6 +11,7 @@
 
 #include <wctype.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -67,6 +68,13 @@ public:
             col < (int)_panel->visibleColumns.Size() && a.toUInt() < _panel->listedItemCount &&
             b.toUInt() < _panel->listedItemCount) {
             const CListColumn &c = _panel->visibleColumns[(unsigned)col];
+            // Folders stay above files whichever way the column is sorted.
+            const bool dirA = _panel->IsItem_Folder((int)a.toUInt()), dirB = _panel->IsItem_Folder((int)b.toUInt());
+            if (dirA != dirB) {
+                const bool descending = tableWidget() && tableWidget()->horizontalHeader()->sortIndicatorOrder() ==
+                                                             Qt::DescendingOrder;
+                return descending ? dirB : dirA;
+            }
             const Int32 r = _panel->folderCompare->CompareItems(a.toUInt(), b.toUInt(), c.ID, c.IsRawProp ? 1 : 0);
             if (r != 0) return r < 0;
             return a.toUInt() < b.toUInt();
@@ -496,6 +504,15 @@ void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStr
         table->horizontalHeader()->blockSignals(headerBlocked);
     }
 
+    if (!iconMode) {
+        // Names and times get the room their first screen needs (never less than the layout's).
+        for (int c = 0; c + 1 < numColumns; c++) {
+            const CListColumn &col = visibleColumns[(unsigned)c];
+            if (col.ID != kpidName && col.Type != VT_FILETIME) continue;
+            const int wanted = std::min(table->content_width(c) + 8, 420);
+            if (wanted > table->columnWidth(c)) table->setColumnWidth(c, wanted);
+        }
+    }
     view->clearSelection();
     if (!toSelect.IsEmpty()) {
         std::set<UInt32> wanted;

@@ -15,6 +15,8 @@ public:
 
     void init_ctrl();
     void start_drag();
+    // The width the column needs for the rows now on screen.
+    int content_width(int column) const { return sizeHintForColumn(column); }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;

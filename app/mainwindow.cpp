@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMetaType>
 #include <QPainter>
@@ -387,6 +388,9 @@ void mainwindow::init_comBox_content() {
     address_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->comboBox_content->setModel(address_model);
     ui->comboBox_content->setView(address_tree);
+    // The box shows paths that the folder tree does not hold (inside archives) as text.
+    ui->comboBox_content->setEditable(true);
+    ui->comboBox_content->lineEdit()->setReadOnly(true);
 }
 
 void mainwindow::update_comboBox_content(const QString &path) {
@@ -405,12 +409,11 @@ void mainwindow::update_comboBox_content(const QString &path) {
                                                                       : address_model->fileName(index);
         combo->setRootModelIndex(index.parent());
         combo->setCurrentIndex(index.row());
-        combo->setCurrentText(text);
         combo->setRootModelIndex(QModelIndex());
+        combo->setEditText(text);
     } else {
-        // A folder inside an archive has no place in the disk tree: show its path as text.
         combo->setRootModelIndex(QModelIndex());
-        combo->setCurrentIndex(-1);
+        combo->setEditText(path);
     }
     address_tree->setUpdatesEnabled(true);
     combo->setUpdatesEnabled(true);
@@ -439,7 +442,7 @@ bool mainwindow::event(QEvent *event) {
         else if (panel)
             guarded([&] { panel->RefreshListCtrlSaveFocused(); });
     } else if (event->type() == custom_event::refresh_address && panel) {
-        const UString path = panel->GetFsPath();
+        const UString path = panel->currentFolderPrefix;
         update_comboBox_content(QString::fromWCharArray(path.Ptr(), (int)path.Len()));
         qt_helper::set_btn_state_image(ui->btn_view, icon_mode ? "listview_report" : "listview_thumb");
     }

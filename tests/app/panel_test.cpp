@@ -17,13 +17,13 @@
 
 #include "Panel.h"
 #include "aboutwindow.h"
-#include "archive/agent/Agent.h"
 #include "app_test_support.h"
 #include "common/StringConvert.h"
 #include "dialogcodes.h"
 #include "mainiconview.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
+#include "panel_fixture.h"
 #include "test_support.h"
 #include "windows/PropVariant.h"
 
@@ -31,23 +31,9 @@ namespace {
 
 using namespace testsupport;
 
-// The start-up points the plug-in folder at the test program's own folder; the plug-in lies
-// beside the program.
-void LoadPluginFromTheProgramFolder() {
-    FreeGlobalCodecs();
-    setenv("TARNOVA_HOME_DIR", TARNOVA_PLUGIN_DIR, 1);
-    LoadGlobalCodecs();
-}
+using panelfx::LoadPluginFromTheProgramFolder;
 
-class CPanelEnvironment : public apptest::CAppEnvironment {
-public:
-    void SetUp() override {
-        setenv("LC_ALL", "C.UTF-8", 1);
-        apptest::CAppEnvironment::SetUp();
-        LoadPluginFromTheProgramFolder();
-    }
-};
-const auto *g_env = ::testing::AddGlobalTestEnvironment(new CPanelEnvironment);
+const auto *g_env = ::testing::AddGlobalTestEnvironment(new panelfx::CPanelEnvironment);
 
 QString Q(const UString &s) {
     return QString::fromWCharArray(s.Ptr(), (int)s.Len());
