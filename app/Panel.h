@@ -5,7 +5,10 @@
 // user's folder lists, and the list and column state of the two views. GUI thread only.
 #include <QString>
 
+#include <QIcon>
+
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "archive/IFolder.h"
@@ -249,6 +252,11 @@ public:
     void OpenFocusedItemAsInternal(const wchar_t *type = nullptr);
     void OpenSelectedItems(bool tryInternal);
     void SetSortRawStatus();
+    // Puts the rows in the order of the sort column again, keeping the selection.
+    void SortRows();
+    // Creates the cells of these rows that are still missing (all but the name, which every row
+    // gets at once).
+    void FillCells(int firstRow, int lastRow);
     static bool is_image(const UString &name);
 
     // Drag and drop.
@@ -270,6 +278,11 @@ public:
 
 private:
     void FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames);
+    void FillTable(const std::set<UInt32> &toSelect);
+    void SortedOrder(std::vector<UInt32> &order) const;
+    class QTableWidgetItem *MakeCell(UInt32 item, int column, wchar_t *buffer);
+    std::vector<bool> itemIsDir; // of the last listing
+    std::vector<QIcon> itemIcons;
     UString GetItemNameFast(UInt32 index) const;
 };
 

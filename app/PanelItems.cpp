@@ -26,6 +26,7 @@
 using namespace NWindows;
 
 static const int kItemRole = 256;
+static const int kFirstScreenRows = 80;
 
 UString GetNameOfProperty(PROPID propID, const wchar_t *name) {
     static const wchar_t *const kNames[96] = {
@@ -54,37 +55,6 @@ static QString ToQ(const UString &s) {
 }
 
 namespace {
-
-// A cell that sorts by the folder's own item order for its column (numbers as numbers, names as
-// the folder orders them), not by its text.
-class CPanelCell : public QTableWidgetItem {
-public:
-    CPanelCell(CPanel *panel, const QString &text) : QTableWidgetItem(text, QTableWidgetItem::UserType), _panel(panel) {}
-
-    bool operator<(const QTableWidgetItem &other) const override {
-        const int col = column();
-        const QVariant a = data(kItemRole), b = other.data(kItemRole);
-        if (_panel && _panel->folderCompare && a.isValid() && b.isValid() && col >= 0 &&
-            col < (int)_panel->visibleColumns.Size() && a.toUInt() < _panel->listedItemCount &&
-            b.toUInt() < _panel->listedItemCount) {
-            const CListColumn &c = _panel->visibleColumns[(unsigned)col];
-            // Folders stay above files whichever way the column is sorted.
-            const bool dirA = _panel->IsItem_Folder((int)a.toUInt()), dirB = _panel->IsItem_Folder((int)b.toUInt());
-            if (dirA != dirB) {
-                const bool descending = tableWidget() && tableWidget()->horizontalHeader()->sortIndicatorOrder() ==
-                                                             Qt::DescendingOrder;
-                return descending ? dirB : dirA;
-            }
-            const Int32 r = _panel->folderCompare->CompareItems(a.toUInt(), b.toUInt(), c.ID, c.IsRawProp ? 1 : 0);
-            if (r != 0) return r < 0;
-            return a.toUInt() < b.toUInt();
-        }
-        return text() < other.text();
-    }
-
-private:
-    CPanel *_panel;
-};
 
 // File-type icons, one lookup per extension: asking the desktop for every one of 100,000 files
 // would cost more than listing them.
@@ -343,8 +313,6 @@ HRESULT CPanel::RefreshListCtrl(const UString &focusedName, int /* focusedPos */
     } restore{*this, timer};
 
     if (!currentFolder) SetToRootFolder();
-    // The rows still name items of the last listing: nothing may sort them against a new one.
-    mainWin->get_list_view()->setSortingEnabled(false);
     listedItemCount = 0;
     {
         CMyComPtr<IFolderSetFlatMode> flat;
@@ -378,7 +346,131 @@ UString CPanel::GetItemNameFast(UInt32 index) const {
     return GetItemName((int)index);
 }
 
-void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames) {
+// The cell of one column of one row; the row's item index is in role 256.
+QTableWidgetItem *CPanel::MakeCell(UInt32 item, int column, wchar_t *buffer) {
+    const CListColumn &col = visibleColumns[(unsigned)column];
+    buffer[0] = 0;
+    SetFolderItemText(currentFolder, folderRawProps, folderGetItemName, item, col.ID, col.IsRawProp, buffer, 1024);
+    QTableWidgetItem *cell = new QTableWidgetItem(QString::fromWCharArray(buffer));
+    cell->setData(kItemRole, (uint)item);
+    cell->setTextAlignment(ColumnAlignment(col));
+    cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
+    return cell;
+}
+
+void CPanel::FillCells(int firstRow, int lastRow) {
+    if (!mainWin || !currentFolder || mainWin->is_icon_mode()) return;
+    mainlistview *table = mainWin->get_list_view();
+    const int numColumns = std::min(table->columnCount(), (int)visibleColumns.Size());
+    lastRow = std::min(lastRow, table->rowCount() - 1);
+    wchar_t buffer[1024];
+    // The view paints right after: the model need not announce each cell.
+    QAbstractItemModel *model = table->model();
+    const bool blocked = model->blockSignals(true);
+    for (int r = std::max(firstRow, 0); r <= lastRow; r++) {
+        const int item = GetRealItemIndex(r);
+        if (item < 0 || (UInt32)item >= listedItemCount) continue;
+        for (int c = 1; c < numColumns; c++)
+            if (!table->item(r, c)) table->setItem(r, c, MakeCell((UInt32)item, c, buffer));
+    }
+    model->blockSignals(blocked);
+}
+
+// The rows in display order: folders first, then by the sort column as the folder orders it.
+void CPanel::SortedOrder(std::vector<UInt32> &order) const {
+    order.resize(listedItemCount);
+    for (UInt32 i = 0; i < listedItemCount; i++)
+        order[i] = i;
+    const std::vector<bool> &dirs = itemIsDir;
+    IFolderCompare *compare = folderCompare;
+    const PROPID prop = sortPropId;
+    const Int32 raw = sortIsRawProp ? 1 : 0;
+    const bool ascending = sortAscending;
+    std::stable_sort(order.begin(), order.end(), [&](UInt32 a, UInt32 b) {
+        if (dirs[a] != dirs[b]) return (bool)dirs[a];
+        const Int32 r = compare ? compare->CompareItems(a, b, prop, raw) : 0;
+        return ascending ? r < 0 : r > 0;
+    });
+}
+
+void CPanel::FillTable(const std::set<UInt32> &toSelect) {
+    mainlistview *table = mainWin->get_list_view();
+    const bool readOnly = IsThereReadOnlyFolder();
+    std::vector<UInt32> order;
+    SortedOrder(order);
+    table->clearContents();
+    table->setRowCount((int)order.size());
+    const int alignment = visibleColumns.IsEmpty() ? (int)(Qt::AlignLeft | Qt::AlignVCenter)
+                                                   : ColumnAlignment(visibleColumns[0]);
+    const bool nameFirst = !visibleColumns.IsEmpty() && visibleColumns[0].ID == kpidName;
+    wchar_t buffer[1024];
+    QAbstractItemModel *model = table->model();
+    const bool blocked = model->blockSignals(true);
+    for (int row = 0; row < (int)order.size(); row++) {
+        const UInt32 i = order[(size_t)row];
+        QTableWidgetItem *cell;
+        if (nameFirst) {
+            cell = new QTableWidgetItem(itemIcons[i], ToQ(GetItemNameFast(i)));
+            cell->setData(kItemRole, (uint)i);
+            cell->setTextAlignment(alignment);
+        } else {
+            cell = MakeCell(i, 0, buffer);
+            cell->setIcon(itemIcons[i]);
+        }
+        Qt::ItemFlags flags = cell->flags();
+        if (readOnly) flags &= ~Qt::ItemIsEditable;
+        cell->setFlags(flags);
+        table->setItem(row, 0, cell);
+    }
+    model->blockSignals(blocked);
+    // Other columns are filled for the rows on screen (and as they come into view); the first
+    // screen gets them now.
+    FillCells(0, kFirstScreenRows);
+    table->viewport()->update();
+
+    const bool headerBlocked = table->horizontalHeader()->blockSignals(true);
+    int sortColumn = 0;
+    FOR_VECTOR(j, visibleColumns)
+    if (visibleColumns[j].ID == sortPropId) sortColumn = (int)j;
+    table->horizontalHeader()->setSortIndicator(sortColumn, sortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    table->horizontalHeader()->blockSignals(headerBlocked);
+
+    if (!toSelect.empty()) {
+        QItemSelection selection;
+        QModelIndex first;
+        const int lastColumn = table->columnCount() - 1;
+        for (int row = 0; row < (int)order.size(); row++) {
+            if (!toSelect.count(order[(size_t)row])) continue;
+            const QModelIndex index = model->index(row, 0);
+            selection.select(index, model->index(row, lastColumn));
+            if (!first.isValid()) first = index;
+        }
+        table->selectionModel()->select(selection, QItemSelectionModel::Select);
+        if (first.isValid()) {
+            table->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+            table->scrollTo(first);
+        }
+    } else if (!order.empty()) {
+        table->scrollToTop();
+    }
+}
+
+void CPanel::SortRows() {
+    if (!mainWin || mainWin->is_icon_mode() || !currentFolder) return;
+    SetSortRawStatus();
+    CRecordVector<UInt32> selected;
+    GetSelectedItemsIndices(selected);
+    std::set<UInt32> keep;
+    FOR_VECTOR(k, selected)
+    keep.insert(selected[k]);
+    mainlistview *table = mainWin->get_list_view();
+    table->setUpdatesEnabled(false);
+    table->clearSelection();
+    FillTable(keep);
+    table->setUpdatesEnabled(true);
+}
+
+void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, const UStringVector &selectedNames) {
     const bool iconMode = mainWin->is_icon_mode();
     QAbstractItemView *view = iconMode ? static_cast<QAbstractItemView *>(mainWin->get_icon_view())
                                        : static_cast<QAbstractItemView *>(mainWin->get_list_view());
@@ -387,8 +479,6 @@ void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStr
 
     view->setUpdatesEnabled(false);
     const bool blocked = view->blockSignals(true);
-    // Rows go in with sorting off: a sorting table moves a row while its cells are being set.
-    table->setSortingEnabled(false);
     if (iconMode)
         icons->clear();
     else {
@@ -417,16 +507,11 @@ void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStr
     UInt32 numItems = 0;
     currentFolder->GetNumberOfItems(&numItems);
     listedItemCount = numItems;
+    itemIsDir.assign(numItems, false);
+    itemIcons.clear();
+    itemIcons.resize(numItems);
     const bool trySelect = !focusedName.IsEmpty() || !selectedNames.IsEmpty();
-    (void)selectFocused;
-    CRecordVector<UInt32> toSelect;
-    const int numColumns = iconMode ? 0 : (int)visibleColumns.Size();
-    std::vector<int> alignments;
-    for (int c = 0; c < numColumns; c++)
-        alignments.push_back(ColumnAlignment(visibleColumns[(unsigned)c]));
-    const bool readOnly = !iconMode && IsThereReadOnlyFolder();
-    if (!iconMode) table->setRowCount((int)numItems);
-    wchar_t buffer[1024];
+    std::set<UInt32> toSelect;
 
     for (UInt32 i = 0; i < numItems; i++) {
         const UString name = GetItemNameFast(i);
@@ -434,10 +519,11 @@ void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStr
             UString relPath = name;
             if (flatMode) relPath = GetItemPrefix((int)i) + name;
             if (selectedNames.FindInSorted(relPath) >= 0 || (!focusedName.IsEmpty() && relPath == focusedName))
-                toSelect.Add(i);
+                toSelect.insert(i);
         }
         QIcon icon;
         if (IsItem_Folder((int)i)) {
+            itemIsDir[i] = true;
             otherItemCount++;
             icon = Icons().folder();
         } else {
@@ -449,93 +535,45 @@ void CPanel::FillList(const UString &focusedName, bool selectFocused, const UStr
             // their type's icon like every other file.
             icon = Icons().forName(name);
         }
-        const QString text = ToQ(name);
         if (iconMode) {
+            const QString text = ToQ(name);
             QListWidgetItem *entry = new QListWidgetItem(icon, text);
             entry->setData(kItemRole, (uint)i);
             entry->setSizeHint(QSize(128, 128));
             entry->setToolTip(text);
             icons->addItem(entry);
-            continue;
-        }
-        const int row = (int)i;
-        for (int c = 0; c < numColumns; c++) {
-            const CListColumn &col = visibleColumns[(unsigned)c];
-            QString cellText;
-            if (c == 0 && col.ID == kpidName) {
-                cellText = text;
-            } else {
-                buffer[0] = 0;
-                SetFolderItemText(currentFolder, folderRawProps, folderGetItemName, i, col.ID, col.IsRawProp, buffer, 1024);
-                cellText = QString::fromWCharArray(buffer);
-            }
-            CPanelCell *cell = new CPanelCell(this, cellText);
-            cell->setData(kItemRole, (uint)i);
-            cell->setTextAlignment(alignments[(size_t)c]);
-            if (c == 0) {
-                cell->setIcon(icon);
-                Qt::ItemFlags flags = cell->flags();
-                if (readOnly) flags &= ~Qt::ItemIsEditable;
-                cell->setFlags(flags);
-            } else {
-                cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
-            }
-            table->setItem(row, c, cell);
+            if (toSelect.count(i)) entry->setSelected(true);
+        } else {
+            itemIcons[i] = icon;
         }
     }
 
     SetSortRawStatus();
     if (!iconMode) {
-        int sortColumn = -1;
+        bool found = false;
         FOR_VECTOR(j, visibleColumns)
-        if (visibleColumns[j].ID == sortPropId) {
-            sortColumn = (int)j;
-            break;
-        }
-        if (sortColumn < 0 && numColumns > 0) {
-            sortColumn = 0;
+        if (visibleColumns[j].ID == sortPropId) found = true;
+        if (!found && !visibleColumns.IsEmpty()) {
             sortPropId = visibleColumns[0].ID;
             SetSortRawStatus();
         }
-        const Qt::SortOrder order = sortAscending ? Qt::AscendingOrder : Qt::DescendingOrder;
-        const bool headerBlocked = table->horizontalHeader()->blockSignals(true);
-        if (sortColumn >= 0) table->horizontalHeader()->setSortIndicator(sortColumn, order);
-        table->setSortingEnabled(true); // sorts by the indicator
-        table->horizontalHeader()->blockSignals(headerBlocked);
-    }
-
-    if (!iconMode) {
+        FillTable(toSelect);
+        itemIcons.clear();
         // Names and times get the room their first screen needs (never less than the layout's).
-        for (int c = 0; c + 1 < numColumns; c++) {
+        for (int c = 0; c + 1 < (int)visibleColumns.Size(); c++) {
             const CListColumn &col = visibleColumns[(unsigned)c];
             if (col.ID != kpidName && col.Type != VT_FILETIME) continue;
             const int wanted = std::min(table->content_width(c) + 8, 420);
             if (wanted > table->columnWidth(c)) table->setColumnWidth(c, wanted);
         }
-    }
-    view->clearSelection();
-    if (!toSelect.IsEmpty()) {
-        std::set<UInt32> wanted;
-        FOR_VECTOR(k, toSelect)
-        wanted.insert(toSelect[k]);
-        QItemSelection selection;
-        QAbstractItemModel *model = view->model();
-        const int rows = model->rowCount();
-        const int lastColumn = iconMode ? 0 : model->columnCount() - 1;
-        QModelIndex first;
-        for (int r = 0; r < rows; r++) {
-            const QModelIndex index = model->index(r, 0);
-            if (!wanted.count(index.data(kItemRole).toUInt())) continue;
-            selection.select(index, model->index(r, lastColumn));
-            if (!first.isValid()) first = index;
+    } else {
+        QListWidgetItem *first = nullptr;
+        for (int r = 0; r < icons->count() && !first; r++)
+            if (icons->item(r)->isSelected()) first = icons->item(r);
+        if (first) {
+            icons->setCurrentItem(first, QItemSelectionModel::NoUpdate);
+            icons->scrollToItem(first);
         }
-        view->selectionModel()->select(selection, QItemSelectionModel::Select);
-        if (first.isValid()) {
-            view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-            view->scrollTo(first);
-        }
-    } else if (view->model()->rowCount() > 0) {
-        view->scrollToTop();
     }
     view->blockSignals(blocked);
     view->setUpdatesEnabled(true);

@@ -5,6 +5,7 @@
 #include <QMimeData>
 
 #include "ViewDragDrop.h"
+#include "Panel.h"
 #include "mainwindow.h"
 
 mainlistview::mainlistview(mainwindow *main, QWidget *parent) : QTableWidget(parent), main_win(main) {
@@ -25,7 +26,11 @@ void mainlistview::init_ctrl() {
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setShowGrid(false);
     setGridStyle(Qt::CustomDashLine);
-    setSortingEnabled(true);
+    // Sorting follows the folder's own order for the clicked column (numbers as numbers), done
+    // by the panel; the widget's text sorting stays off.
+    setSortingEnabled(false);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setSortIndicatorShown(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setContextMenuPolicy(Qt::CustomContextMenu);
     setAcceptDrops(true);
@@ -34,6 +39,17 @@ void mainlistview::init_ctrl() {
     setDropIndicatorShown(true);
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
+}
+
+void mainlistview::paintEvent(QPaintEvent *event) {
+    // Cells are made as their rows come into view.
+    if (main_win && main_win->get_panel() && rowCount() > 0) {
+        const int first = rowAt(0);
+        int last = rowAt(viewport()->height() - 1);
+        if (last < 0) last = rowCount() - 1;
+        if (first >= 0) main_win->get_panel()->FillCells(first, last);
+    }
+    QTableWidget::paintEvent(event);
 }
 
 void mainlistview::start_drag() {

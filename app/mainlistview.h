@@ -19,6 +19,7 @@ public:
     int content_width(int column) const { return sizeHintForColumn(column); }
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -359,7 +359,7 @@ void mainwindow::view_sort_changed(int column, Qt::SortOrder order) {
     if (!panel || column < 0 || column >= (int)panel->visibleColumns.Size()) return;
     panel->sortPropId = panel->visibleColumns[(unsigned)column].ID;
     panel->sortAscending = order == Qt::AscendingOrder;
-    panel->SetSortRawStatus();
+    guarded([&] { panel->SortRows(); });
 }
 
 void mainwindow::on_drop_files(const CObjectVector<UString> &paths, bool moveMode) {
