@@ -46,23 +46,42 @@ std::map<std::wstring, UStringVector> GroupByFolder(const UStringVector &paths) 
     return groups;
 }
 
-// Progress, stop flag and the overwrite question of a copy or move into a disk folder.
-class CDropCopyCallback : public IFolderOperationsExtractCallback, public CMyUnknownImp {
-public:
-    COM_UNKNOWN_IMP(IFolderOperationsExtractCallback)
-
+// What both drop callbacks report to the progress window, and its stop flag.
+struct CWindowProgress {
     progresswindow *window = nullptr;
-    UStringVector messages;
-    int answerAll = 0; // 0 ask, 1 replace all, 2 skip all
 
-    HRESULT SetTotal(UInt64 total) override {
+    HRESULT Check() { return window ? window->sync.CheckStop() : S_OK; }
+    HRESULT Total(UInt64 total) {
         if (window) window->sync.Set_NumBytesTotal(total);
         return Check();
     }
-    HRESULT SetCompleted(const UInt64 *value) override {
+    HRESULT Completed(const UInt64 *value) {
         if (window && value) return window->sync.Set_NumBytesCur(value);
         return Check();
     }
+    HRESULT Path(const wchar_t *path) {
+        if (window) window->sync.Set_FilePath(path);
+        return Check();
+    }
+    HRESULT Message(const wchar_t *message) {
+        if (window) window->sync.AddError_Message(message);
+        return Check();
+    }
+    HRESULT NumFiles(UInt64 numFiles) {
+        if (window) window->sync.Set_NumFilesTotal(numFiles);
+        return Check();
+    }
+};
+
+// Progress, stop flag and the overwrite question of a copy or move into a disk folder.
+class CDropCopyCallback : public IFolderOperationsExtractCallback, public CWindowProgress, public CMyUnknownImp {
+public:
+    COM_UNKNOWN_IMP(IFolderOperationsExtractCallback)
+
+    int answerAll = 0; // 0 ask, 1 replace all, 2 skip all
+
+    HRESULT SetTotal(UInt64 total) override { return Total(total); }
+    HRESULT SetCompleted(const UInt64 *value) override { return Completed(value); }
     HRESULT AskWrite(const wchar_t *srcPath, Int32, const FILETIME *srcTime, const UInt64 *srcSize,
                      const wchar_t *destPathRequest, BSTR *destPathResult, Int32 *writeAnswer) override {
         *destPathResult = nullptr;
@@ -109,65 +128,34 @@ public:
             return E_ABORT;
         }
     }
-    HRESULT ShowMessage(const wchar_t *message) override {
-        if (window) window->sync.AddError_Message(message);
-        return Check();
-    }
-    HRESULT SetCurrentFilePath(const wchar_t *path) override {
-        if (window) window->sync.Set_FilePath(path);
-        return Check();
-    }
-    HRESULT SetNumFiles(UInt64 numFiles) override {
-        if (window) window->sync.Set_NumFilesTotal(numFiles);
-        return Check();
-    }
-
-private:
-    HRESULT Check() { return window ? window->sync.CheckStop() : S_OK; }
+    HRESULT ShowMessage(const wchar_t *message) override { return Message(message); }
+    HRESULT SetCurrentFilePath(const wchar_t *path) override { return Path(path); }
+    HRESULT SetNumFiles(UInt64 numFiles) override { return NumFiles(numFiles); }
 };
 
 // Progress and messages of an addition to an archive, and the password of its level.
-class CDropUpdateCallback : public IFolderArchiveUpdateCallback, public ICryptoGetTextPassword2, public CMyUnknownImp {
+class CDropUpdateCallback : public IFolderArchiveUpdateCallback,
+                            public ICryptoGetTextPassword2,
+                            public CWindowProgress,
+                            public CMyUnknownImp {
 public:
     COM_UNKNOWN_IMP(IFolderArchiveUpdateCallback, ICryptoGetTextPassword2)
 
-    progresswindow *window = nullptr;
     bool usePassword = false;
     UString password;
 
-    HRESULT SetTotal(UInt64 total) override {
-        if (window) window->sync.Set_NumBytesTotal(total);
-        return Check();
-    }
-    HRESULT SetCompleted(const UInt64 *value) override {
-        if (window && value) return window->sync.Set_NumBytesCur(value);
-        return Check();
-    }
-    HRESULT CompressOperation(const wchar_t *name) override {
-        if (window) window->sync.Set_FilePath(name);
-        return Check();
-    }
-    HRESULT DeleteOperation(const wchar_t *name) override {
-        if (window) window->sync.Set_FilePath(name);
-        return Check();
-    }
+    HRESULT SetTotal(UInt64 total) override { return Total(total); }
+    HRESULT SetCompleted(const UInt64 *value) override { return Completed(value); }
+    HRESULT CompressOperation(const wchar_t *name) override { return Path(name); }
+    HRESULT DeleteOperation(const wchar_t *name) override { return Path(name); }
     HRESULT OperationResult(Int32) override { return Check(); }
-    HRESULT UpdateErrorMessage(const wchar_t *message) override {
-        if (window) window->sync.AddError_Message(message);
-        return Check();
-    }
-    HRESULT SetNumFiles(UInt64 numFiles) override {
-        if (window) window->sync.Set_NumFilesTotal(numFiles);
-        return Check();
-    }
+    HRESULT UpdateErrorMessage(const wchar_t *message) override { return Message(message); }
+    HRESULT SetNumFiles(UInt64 numFiles) override { return NumFiles(numFiles); }
     HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *result) override {
         *defined = usePassword ? 1 : 0;
         *result = ::SysAllocString(usePassword ? password.Ptr() : L"");
         return *result ? S_OK : E_OUTOFMEMORY;
     }
-
-private:
-    HRESULT Check() { return window ? window->sync.CheckStop() : S_OK; }
 };
 
 class CDropWorker : public CProgressThreadVirt {

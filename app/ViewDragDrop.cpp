@@ -26,6 +26,15 @@ void drag_enter(QAbstractItemView *view, QDragEnterEvent *event) {
         event->ignore();
 }
 
+void drag_move(QAbstractItemView *view, QDragMoveEvent *event) {
+    if (event->source() != view && event->mimeData() && event->mimeData()->hasFormat("text/uri-list"))
+        event->acceptProposedAction();
+}
+
+void start_drag(mainwindow *main) {
+    if (main) main->on_drag_files();
+}
+
 void drop(mainwindow *main, QDropEvent *event) {
     const QMimeData *data = event->mimeData();
     if (!data || !main) return;

@@ -8,7 +8,7 @@
 #include "Panel.h"
 #include "mainwindow.h"
 
-mainlistview::mainlistview(mainwindow *main, QWidget *parent) : QTableWidget(parent), main_win(main) {
+mainlistview::mainlistview(mainwindow *main, QWidget *parent) : CFileDragDropView<QTableWidget>(main, parent) {
     init_ctrl();
 }
 
@@ -50,37 +50,4 @@ void mainlistview::paintEvent(QPaintEvent *event) {
         if (first >= 0) main_win->get_panel()->FillCells(first, last);
     }
     QTableWidget::paintEvent(event);
-}
-
-void mainlistview::start_drag() {
-    if (main_win) main_win->on_drag_files();
-}
-
-void mainlistview::mousePressEvent(QMouseEvent *event) {
-    if (event->button() == Qt::LeftButton) {
-        press_x = event->pos().x();
-        press_y = event->pos().y();
-    }
-    QTableWidget::mousePressEvent(event);
-}
-
-void mainlistview::mouseMoveEvent(QMouseEvent *event) {
-    if (view_drag_drop::drag_distance_reached(event, press_x, press_y)) {
-        start_drag();
-        return;
-    }
-    QTableWidget::mouseMoveEvent(event);
-}
-
-void mainlistview::dragEnterEvent(QDragEnterEvent *event) {
-    view_drag_drop::drag_enter(this, event);
-}
-
-void mainlistview::dragMoveEvent(QDragMoveEvent *event) {
-    // Any place in the view means the shown folder.
-    if (event->source() != this && event->mimeData()->hasFormat("text/uri-list")) event->acceptProposedAction();
-}
-
-void mainlistview::dropEvent(QDropEvent *event) {
-    view_drag_drop::drop(main_win, event);
 }

@@ -4,9 +4,9 @@
 // drag of the selected items and takes file URLs dropped from other programs.
 #include <QTableWidget>
 
-class mainwindow;
+#include "ViewDragDrop.h"
 
-class mainlistview : public QTableWidget {
+class mainlistview : public CFileDragDropView<QTableWidget> {
     Q_OBJECT
 
 public:
@@ -14,20 +14,9 @@ public:
     ~mainlistview() override = default;
 
     void init_ctrl();
-    void start_drag();
     // The width the column needs for the rows now on screen.
     int content_width(int column) const { return sizeHintForColumn(column); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
-
-private:
-    mainwindow *main_win;
-    int press_x = 0;
-    int press_y = 0;
 };

@@ -339,6 +339,27 @@ TEST_F(PanelWindow, SortsByEachColumnKeepingRowsWhole) {
     EXPECT_EQ(t->item(sizeRow, sizeCol)->text(), QString("100"));
 }
 
+// Rows beyond the first screen get their other cells when they come into view, each from its own
+// item.
+TEST_F(PanelWindow, CellsOfRowsFarDownAppearWhenScrolledTo) {
+    Sh("mkdir -p '" + tree.dir.Path() + "/many' && cd '" + tree.dir.Path() +
+       "/many' && for i in $(seq 1 300); do head -c $i /dev/zero > f$i; done");
+    Bind(tree.Path("many"));
+    QTableWidget *t = w->get_list_view();
+    ASSERT_EQ(t->rowCount(), 300);
+    const int last = t->rowCount() - 1;
+    EXPECT_EQ(t->item(last, 1), nullptr);
+    w->resize(900, 500);
+    w->show();
+    t->scrollToBottom();
+    w->grab();
+    ASSERT_NE(t->item(last, 1), nullptr);
+    const int item = p->GetRealItemIndex(last);
+    EXPECT_EQ(t->item(last, 1)->data(256).toInt(), item);
+    EXPECT_EQ(t->item(last, 1)->text().toStdString(),
+              std::to_string(p->GetItemSize(item)));
+}
+
 TEST_F(PanelWindow, SelectionSurvivesARefreshAndRowsWithoutItemAreNoItems) {
     Bind(tree.Path("src"));
     SelectRows(w, {"b.txt", "docs"});
