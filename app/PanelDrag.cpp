@@ -173,11 +173,11 @@ public:
             const UString dir(group.first.c_str());
             const UStringVector &names = group.second;
             if (toArchive) {
-                CDropUpdateCallback *spec = new CDropUpdateCallback;
-                CMyComPtr<IFolderArchiveUpdateCallback> callback = spec;
-                spec->window = progressWindow;
-                spec->usePassword = usePassword;
-                spec->password = password;
+                CDropUpdateCallback *callbackImpl = new CDropUpdateCallback;
+                CMyComPtr<IFolderArchiveUpdateCallback> callback = callbackImpl;
+                callbackImpl->window = progressWindow;
+                callbackImpl->usePassword = usePassword;
+                callbackImpl->password = password;
                 std::vector<const wchar_t *> ptrs;
                 FOR_VECTOR(i, names)
                 ptrs.push_back(names[i]);
@@ -207,9 +207,9 @@ public:
                     }
                 }
                 if (indices.IsEmpty()) continue;
-                CDropCopyCallback *spec = new CDropCopyCallback;
-                CMyComPtr<IFolderOperationsExtractCallback> callback = spec;
-                spec->window = progressWindow;
+                CDropCopyCallback *callbackImpl = new CDropCopyCallback;
+                CMyComPtr<IFolderOperationsExtractCallback> callback = callbackImpl;
+                callbackImpl->window = progressWindow;
                 RINOK(ops->CopyTo(moveMode ? 1 : 0, &indices[0], indices.Size(), 0, 0, destFolder, callback));
             }
         }

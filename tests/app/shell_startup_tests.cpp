@@ -46,7 +46,8 @@ void InstallWatchers() {
     });
     clicker->start(10);
     // Fires only if an event loop runs without a dialog: then end it so the test fails, not hangs.
-    QTimer::singleShot(3000, qApp, [] {
+    // The start reads the settings (slow under the sanitizers) before its box: allow for that.
+    QTimer::singleShot(30000, qApp, [] {
         if (!QApplication::activeModalWidget()) {
             g_eventLoopRan = true;
             qApp->quit();
