@@ -59,12 +59,14 @@ CStartRequest ParseStartCommand(const UStringVector &words) {
     if (isSwitch) {
         for (unsigned i = 2; i < words.Size(); i++)
             r.Files.Add(words[i]);
-        r.MessageMode = r.State >= kStart_Add;
     } else {
         r.State = kStart_Open;
         r.Files.Add(first);
     }
     if (r.Files.IsEmpty()) r.State = kStart_ShowHome;
+    // An operation switch without files has nothing to run: the window shows normally, since an
+    // invisible one that no operation ends would never go away.
+    r.MessageMode = r.State >= kStart_Add;
     return r;
 }
 

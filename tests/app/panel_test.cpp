@@ -121,7 +121,7 @@ TEST(PanelStart, SwitchesDecideStateAndFiles) {
         {{"-add7z", "a"}, kStart_Add7z, {"a"}, true},
         {{"-extract", "a.zip"}, kStart_Extract, {"a.zip"}, true},
         {{"-EXTRACT-HERE", "a.zip"}, kStart_ExtractHere, {"a.zip"}, true},
-        {{"-extract-here"}, kStart_ShowHome, {}, true},
+        {{"-extract-here"}, kStart_ShowHome, {}, false}, // nothing to run: a normal window
         {{"-add7z1", "x"}, kStart_Open, {"-add7z1"}, false},
         {{"some/file.zip", "ignored"}, kStart_Open, {"some/file.zip"}, false},
     };
