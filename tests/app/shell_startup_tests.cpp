@@ -46,8 +46,8 @@ void InstallWatchers() {
     });
     clicker->start(10);
     // Fires only if an event loop runs without a dialog: then end it so the test fails, not hangs.
-    // Generous: the first start also creates the settings file, slow under the sanitizers.
-    QTimer::singleShot(15000, qApp, [] {
+    // The start reads the settings (slow under the sanitizers) before its box: allow for that.
+    QTimer::singleShot(30000, qApp, [] {
         if (!QApplication::activeModalWidget()) {
             g_eventLoopRan = true;
             qApp->quit();
