@@ -10,7 +10,19 @@
 
 class Ui_mainwindow;
 class basewindow;
+class CPanel;
+class mainlistview;
+class mainiconview;
+class QAction;
+class QFileSystemModel;
+class QMenu;
+class QModelIndex;
+class QTreeView;
+class QPushButton;
 struct combo_info;
+struct password_info;
+struct overwrite_info;
+class progresswindow;
 
 class mainwindow : public framelesswindow {
     Q_OBJECT
@@ -35,6 +47,22 @@ public:
     // Menu commands of 1000 and above.
     void on_sys_menu(int id, const QString &text);
 
+    // The panel's widgets and state.
+    CPanel *get_panel() const { return panel; }
+    Ui_mainwindow *get_ui() const { return ui; }
+    mainlistview *get_list_view() const { return list_view; }
+    mainiconview *get_icon_view() const { return icon_view; }
+    bool is_icon_mode() const { return icon_mode; }
+    QWidget *get_view_widget() const;
+    // Called by the views.
+    void on_drop_files(const CObjectVector<UString> &paths, bool moveMode = false);
+    void on_drag_files();
+    // The operation of a start-up switch; runs from the event loop.
+    void run_start_operation();
+    void update_comboBox_content(const QString &path);
+    // Runs the command of a menu entry (its id is the action's data).
+    void on_menu(QAction *action);
+
 public slots:
     // Dialog slots. Each returns the dialog's result code; module::call_dialog presets cancel.
     int messagebox(QWidget *parent, const TCHAR *mes, const TCHAR *title, int flag);
@@ -42,24 +70,62 @@ public slots:
     // Slots of the operation dialogs follow here: get_zip_info, get_unzip_info,
     // get_password_info, get_overwrite_info, get_progresswindow, modol_progresswindow.
 
+    // Progress window and the prompts of a running operation (mainwindow_progress.cpp).
+    int get_password_info(std::shared_ptr<password_info> info);
+    int get_overwrite_info(std::shared_ptr<overwrite_info> info);
+    progresswindow *get_progresswindow();
+    int modol_progresswindow(progresswindow *wnd);
+
 private slots:
     void on_btn_close_clicked();
     void on_btn_max_normal_clicked();
     void on_btn_min_clicked();
+    void on_tool_btn_zip_clicked();
+    void on_tool_btn_upzip_clicked();
+    void on_tool_btn_quick_unzip_clicked();
+    void on_tool_btn_delete_clicked();
+    void view_itemDoubleClicked(const QModelIndex &index);
+    void view_customContextMenuRequested(const QPoint &pos);
+    void on_btn_up_clicked();
+    void on_btn_home_clicked();
+    void on_btn_view_clicked();
+    void on_comboBox_content_currentIndexChanged(int index);
+    void on_btn_report_clicked();
+    void on_btn_skin_clicked();
+    void on_btn_file_clicked();
+    void on_btn_action_clicked();
+    void on_btn_tool_clicked();
+    void on_btn_help_clicked();
+    void view_sort_changed(int column, Qt::SortOrder order);
 
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    // Escape and every other way a dialog ends go through closing, with its question.
+    void reject() override;
 
 private:
     void init_window();
     void init_agent7z();
     void uninit_agent7z();
+    void init_view();
+    void init_comBox_content();
+    void popup_menu(QPushButton *button, QMenu *menu);
+    // Runs panel code; an integer or any other exception it throws becomes an error box instead
+    // of reaching the event loop.
+    template <class F> void guarded(F &&work);
 
     bool init_ok = false;
     Ui_mainwindow *ui;
+    mainlistview *list_view = nullptr;
+    mainiconview *icon_view = nullptr;
+    bool icon_mode = false;
     bool normal_state = true;
+    QTreeView *address_tree = nullptr;
+    QFileSystemModel *address_model = nullptr;
+    CPanel *panel = nullptr;
     bool msg_mode = false;
     std::map<QWidget *, int> modal_windows;
 };

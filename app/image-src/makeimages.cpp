@@ -240,6 +240,96 @@ int main(int argc, char **argv) {
         Text(p, QRectF(100, 16, 220, 57), "Tarnova", 30, true, kPaper, Qt::AlignLeft | Qt::AlignVCenter);
     });
 
+    // The answer buttons of the overwrite prompt: the button face, wide enough for five characters.
+    Skin("btn_bk_4122", 82, 28, [](QPainter &p, int state) { ButtonFace(p, QRectF(0, 0, 82, 28), state); });
+
+    // Main window: menu buttons of the title bar, navigation buttons, view-mode buttons.
+    Skin("menubar_bk", 52, 18, [](QPainter &p, int state) {
+        if (state != 1 && state != 2) return;
+        p.setPen(Qt::NoPen);
+        p.setBrush(state == 1 ? QColor(0xe6, 0xea, 0xef) : QColor(0xd3, 0xd9, 0xe1));
+        p.drawRoundedRect(QRectF(0, 0, 52, 18), 3, 3);
+    });
+    auto navButton = [](const QString &name, int w, int h, const std::function<void(QPainter &)> &glyph) {
+        Skin(name, w, h, [=](QPainter &p, int state) {
+            ButtonFace(p, QRectF(0, 0, w, h), state);
+            QPen pen(state == 3 ? kInkFaint : kInk, 1.4);
+            pen.setCapStyle(Qt::RoundCap);
+            pen.setJoinStyle(Qt::RoundJoin);
+            p.setPen(pen);
+            p.setBrush(Qt::NoBrush);
+            p.translate(w / 2.0, h / 2.0);
+            glyph(p);
+        });
+    };
+    navButton("UpBtn", 25, 22, [](QPainter &p) {
+        p.drawLine(QPointF(0, 5), QPointF(0, -5));
+        p.drawPolyline(QPolygonF({QPointF(-4, -1), QPointF(0, -5), QPointF(4, -1)}));
+    });
+    navButton("desktopBtn", 25, 22, [](QPainter &p) {
+        p.drawPolyline(QPolygonF({QPointF(-6, 0), QPointF(0, -6), QPointF(6, 0)}));
+        p.drawPolyline(QPolygonF({QPointF(-4, -1), QPointF(-4, 5.5), QPointF(4, 5.5), QPointF(4, -1)}));
+    });
+    navButton("listview_report", 25, 22, [](QPainter &p) {
+        for (int i = -1; i <= 1; i++) {
+            p.drawLine(QPointF(-6, i * 4), QPointF(-4.5, i * 4));
+            p.drawLine(QPointF(-2, i * 4), QPointF(6, i * 4));
+        }
+    });
+    navButton("listview_thumb", 25, 22, [](QPainter &p) {
+        p.drawRect(QRectF(-6, -6, 5, 5));
+        p.drawRect(QRectF(1, -6, 5, 5));
+        p.drawRect(QRectF(-6, 1, 5, 5));
+        p.drawRect(QRectF(1, 1, 5, 5));
+    });
+    TitleButton("Report", 20, 19, false, [](QPainter &p) {
+        p.drawRoundedRect(QRectF(-5.5, -4.5, 11, 8), 1.5, 1.5);
+        p.drawPolyline(QPolygonF({QPointF(-2, 3.5), QPointF(-3, 6), QPointF(1, 3.5)}));
+    });
+
+    // Toolbar icons: add, extract to, one-click extract, delete.
+    auto toolIcon = [](const QString &name, const std::function<void(QPainter &)> &glyph) {
+        Draw(40, 40, name, [&](QPainter &p) {
+            // An archive box: blue body, amber band.
+            p.setPen(Qt::NoPen);
+            p.setBrush(kBrand);
+            p.drawRoundedRect(QRectF(6, 10, 28, 26), 4, 4);
+            p.setBrush(kAccent);
+            p.drawRect(QRectF(17, 10, 6, 26));
+            glyph(p);
+        });
+    };
+    auto badge = [](QPainter &p, const QColor &colour) {
+        p.setPen(QPen(kPaper, 2));
+        p.setBrush(colour);
+        p.drawEllipse(QRectF(22, 1, 17, 17));
+        QPen pen(kPaper, 2.2);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.translate(30.5, 9.5);
+    };
+    toolIcon("zip.png", [&](QPainter &p) {
+        badge(p, kQuestion);
+        p.drawLine(QPointF(-4, 0), QPointF(4, 0));
+        p.drawLine(QPointF(0, -4), QPointF(0, 4));
+    });
+    toolIcon("unzip.png", [&](QPainter &p) {
+        badge(p, kBrandDark);
+        p.drawLine(QPointF(0, -4), QPointF(0, 4));
+        p.drawPolyline(QPolygonF({QPointF(-3.5, 0.5), QPointF(0, 4), QPointF(3.5, 0.5)}));
+    });
+    toolIcon("quick_upzip.png", [&](QPainter &p) {
+        badge(p, kAccent.darker(115));
+        p.drawPolyline(QPolygonF({QPointF(1, -5), QPointF(-3, 1), QPointF(2, 0), QPointF(-1, 5)}));
+    });
+    toolIcon("delete.png", [&](QPainter &p) {
+        badge(p, kError);
+        p.drawLine(QPointF(-3.5, -3.5), QPointF(3.5, 3.5));
+        p.drawLine(QPointF(-3.5, 3.5), QPointF(3.5, -3.5));
+    });
+
     // The resource list: every file of the image folder, in name order.
     if (argc <= 2 || QString(argv[2]) != "--no-qrc") {
         QFile qrc(g_out + "/../tarnova.qrc");
