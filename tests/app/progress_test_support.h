@@ -10,6 +10,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -123,6 +124,11 @@ public:
               std::unique_lock<std::mutex> lock(mutex);
               if (!cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return done; })) {
                   fprintf(stderr, "watchdog: no progress for %d s, presumably a deadlock\n", seconds);
+                  // Where every thread stands, for the report.
+                  char command[128];
+                  snprintf(command, sizeof(command), "gdb -p %d -batch -ex 'thread apply all bt' >&2 2>/dev/null",
+                           (int)getpid());
+                  if (system(command) != 0) fprintf(stderr, "watchdog: no stacks (gdb missing)\n");
                   abort();
               }
           }) {}
@@ -188,7 +194,7 @@ private:
 // Runs the action once on the GUI thread when pred first holds (polled every 10 ms); gives up
 // after timeoutMs, or when the owner goes.
 inline void When(const std::function<bool()> &pred, const std::function<void()> &action, QObject *owner = nullptr,
-                 int timeoutMs = 10000) {
+                 int timeoutMs = 60000) {
     QTimer *timer = new QTimer(owner);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();

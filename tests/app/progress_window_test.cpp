@@ -28,7 +28,7 @@ protected:
         delete main;
     }
     mainwindow *main = nullptr;
-    CWatchdog watchdog{120};
+    CWatchdog watchdog{getenv("TARNOVA_WATCHDOG_SECONDS") ? atoi(getenv("TARNOVA_WATCHDOG_SECONDS")) : 120};
 };
 
 QPushButton *Button(QWidget *window, const char *name) {
