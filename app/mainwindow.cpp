@@ -31,6 +31,7 @@
 #include "qt_helper.h"
 #include "settingwindow.h"
 #include "ui_mainwindow.h"
+#include "unzipwindow.h"
 
 static UString ToU(const QString &s) {
     return UString(s.toStdWString().c_str());
@@ -59,6 +60,8 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<std::shared_ptr<password_info>>("std::shared_ptr<password_info>");
     qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
     qRegisterMetaType<progresswindow *>("progresswindow*");
+    // Extract dialog.
+    qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
 }
 
 void mainwindow::init_window() {

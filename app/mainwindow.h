@@ -22,6 +22,7 @@ class QPushButton;
 struct combo_info;
 struct password_info;
 struct overwrite_info;
+struct unzip_info;
 class progresswindow;
 
 class mainwindow : public framelesswindow {
@@ -75,6 +76,9 @@ public slots:
     int get_overwrite_info(std::shared_ptr<overwrite_info> info);
     progresswindow *get_progresswindow();
     int modol_progresswindow(progresswindow *wnd);
+
+    // The extract dialog (mainwindow_extract.cpp).
+    int get_unzip_info(std::shared_ptr<unzip_info> info);
 
 private slots:
     void on_btn_close_clicked();

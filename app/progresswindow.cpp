@@ -120,9 +120,13 @@ void progresswindow::show_error(int kind) {
 
 void progresswindow::ShowErrorKind(int kind) {
     try {
-        if (run_ended) return;
+        // One box per run: several failed items queue several calls.
+        if (run_ended || in_error_box) return;
         in_error_box = true;
+        // The worker may end and its starter release the window while the box runs.
+        QPointer<progresswindow> self(this);
         ShowErrorMessageHwndRes(this, kErrorKindTexts[kind - 1]);
+        if (!self) return;
         in_error_box = false;
         close_deferred = false;
         QEvent done(custom_event::operation_done);
