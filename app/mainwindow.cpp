@@ -11,8 +11,12 @@
 #include "combowindow.h"
 #include "dialogcodes.h"
 #include "messagebox.h"
+#include "overwritewindow.h"
+#include "passwordwindow.h"
+#include "progresswindow.h"
 #include "qt_helper.h"
 #include "ui_mainwindow.h"
+#include "unzipwindow.h"
 
 mainwindow::mainwindow(QWidget *parent) : framelesswindow(parent), ui(new Ui_mainwindow) {
     register_dialog_types();
@@ -33,6 +37,12 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<QWidget *>("QWidget*");
     qRegisterMetaType<const TCHAR *>("const TCHAR*");
     qRegisterMetaType<std::shared_ptr<combo_info>>("std::shared_ptr<combo_info>");
+    // Progress window and prompts.
+    qRegisterMetaType<std::shared_ptr<password_info>>("std::shared_ptr<password_info>");
+    qRegisterMetaType<std::shared_ptr<overwrite_info>>("std::shared_ptr<overwrite_info>");
+    qRegisterMetaType<progresswindow *>("progresswindow*");
+    // Extract dialog.
+    qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
 }
 
 void mainwindow::init_window() {

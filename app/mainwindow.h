@@ -11,6 +11,10 @@
 class Ui_mainwindow;
 class basewindow;
 struct combo_info;
+struct password_info;
+struct overwrite_info;
+struct unzip_info;
+class progresswindow;
 
 class mainwindow : public framelesswindow {
     Q_OBJECT
@@ -41,6 +45,15 @@ public slots:
     int get_combo_info(std::shared_ptr<combo_info> info);
     // Slots of the operation dialogs follow here: get_zip_info, get_unzip_info,
     // get_password_info, get_overwrite_info, get_progresswindow, modol_progresswindow.
+
+    // Progress window and the prompts of a running operation (mainwindow_progress.cpp).
+    int get_password_info(std::shared_ptr<password_info> info);
+    int get_overwrite_info(std::shared_ptr<overwrite_info> info);
+    progresswindow *get_progresswindow();
+    int modol_progresswindow(progresswindow *wnd);
+
+    // The extract dialog (mainwindow_extract.cpp).
+    int get_unzip_info(std::shared_ptr<unzip_info> info);
 
 private slots:
     void on_btn_close_clicked();

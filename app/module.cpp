@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "ExtDatabase.h"
 #include "dialogcodes.h"
 #include "archive/agent/Agent.h"
 #include "common/MyCommandLine.h"
@@ -32,7 +33,8 @@ int module::global_init(int argc, char **argv) {
 }
 
 void module::associate_file_types() {
-    // The association table (CExtDatabase::cmd_associate) is called from here once it exists.
+    // Registers the default associations on the first start only; later starts just read them.
+    CExtDatabase::cmd_associate();
 }
 
 void module::global_uninit() {

@@ -164,6 +164,17 @@ int main(int argc, char **argv) {
 
     Skin("button_mid_size", 56, 28, [](QPainter &p, int state) { ButtonFace(p, QRectF(0, 0, 56, 28), state); });
 
+    // The browse button beside a path field: the button face with a folder.
+    Skin("browse", 28, 24, [](QPainter &p, int state) {
+        ButtonFace(p, QRectF(0, 0, 28, 24), state);
+        QPen pen(state == 3 ? kInkFaint : kInk, 1.2);
+        pen.setJoinStyle(Qt::RoundJoin);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawPolygon(QPolygonF({QPointF(7.5, 7.5), QPointF(11.5, 7.5), QPointF(13, 9), QPointF(20.5, 9),
+                                 QPointF(20.5, 17.5), QPointF(7.5, 17.5)}));
+    });
+
     // Tool buttons: no face at rest, a blue wash under the cursor.
     Skin("toolbar", 70, 65, [](QPainter &p, int state) {
         if (state != 1 && state != 2) return;
@@ -228,6 +239,36 @@ int main(int argc, char **argv) {
         Logo(p, QRectF(28, 20, 49, 49));
         Text(p, QRectF(100, 16, 220, 57), "Tarnova", 30, true, kPaper, Qt::AlignLeft | Qt::AlignVCenter);
     });
+
+    // The answer buttons of the overwrite prompt: the button face, wide enough for five characters.
+    Skin("btn_bk_4122", 82, 28, [](QPainter &p, int state) { ButtonFace(p, QRectF(0, 0, 82, 28), state); });
+
+    // The main action of the extract dialog: a blue face that carries white text.
+    Skin("btn_compress", 100, 32, [](QPainter &p, int state) {
+        const QColor face[4] = {kBrand, QColor(0x2b, 0x86, 0xe0), kBrandDark, QColor(0xc9, 0xd3, 0xdd)};
+        p.setPen(Qt::NoPen);
+        p.setBrush(face[state]);
+        p.drawRoundedRect(QRectF(0, 0, 100, 32), 4, 4);
+    });
+
+    // The show-more and show-less switch of a dialog: no face, a chevron at the right end; the
+    // image has the button's size, so nothing is stretched.
+    for (int up = 0; up < 2; up++) {
+        Skin(up ? "up" : "down", 96, 26, [up](QPainter &p, int state) {
+            if (state == 1 || state == 2) {
+                p.setPen(Qt::NoPen);
+                p.setBrush(state == 1 ? kBrandLight : QColor(0xc9, 0xde, 0xf5));
+                p.drawRoundedRect(QRectF(0, 0, 96, 26), 3, 3);
+            }
+            QPen pen(state == 3 ? kInkFaint : kBrand, 1.4);
+            pen.setCapStyle(Qt::RoundCap);
+            pen.setJoinStyle(Qt::RoundJoin);
+            p.setPen(pen);
+            const qreal y = up ? 15 : 11;
+            const qreal d = up ? -3.5 : 3.5;
+            p.drawPolyline(QPolygonF({QPointF(80, y), QPointF(84, y + d), QPointF(88, y)}));
+        });
+    }
 
     // The resource list: every file of the image folder, in name order.
     if (argc <= 2 || QString(argv[2]) != "--no-qrc") {

@@ -685,6 +685,8 @@ CppSQLite3DB::~CppSQLite3DB() {
 }
 
 void CppSQLite3DB::open(const char *szFile) {
+    // A second open would otherwise lose the first handle.
+    close();
     sqlite3 *db = nullptr;
     int nRet = sqlite3_open(szFile, &db);
     if (nRet != SQLITE_OK) {

@@ -12,5 +12,11 @@ list(APPEND TARNOVA_APP_SOURCES
     filemanager/ZipRegistry.h
     filemanager/ViewSettings.cpp
     filemanager/ViewSettings.h
+    settingwindow.cpp
+    settingwindow.h
+    settingwindow.ui
 )
 list(APPEND TARNOVA_APP_LIBS PkgConfig::SQLCIPHER)
+
+# The desktop entry that the file-type associations name.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../tarnova.desktop DESTINATION share/applications)

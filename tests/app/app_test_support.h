@@ -19,6 +19,7 @@
 #include <string>
 
 #include "module.h"
+#include "temporary_home.h"
 
 // Leaks inside Qt's platform plugins (never our code) are known; tests/lsan.supp lists them for
 // scripts/test.sh, and this default keeps a bare ctest run quiet about them too.
@@ -37,6 +38,7 @@ public:
         static char *argv[] = {name, nullptr};
         // Offscreen unless a test program asks for a real display (the screenshots under Xvfb).
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        UseTemporaryHome();
         app = new QApplication(argc, argv);
         _module.global_init(argc, argv);
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "options.h"
 #include "test_support.h"
@@ -58,6 +59,21 @@ protected:
     }
 
     std::string XdgLog() const { return Home / "xdg-mime.log"; }
+
+    // The xdg-mime calls so far, one line each; waits for the expected number first, and then
+    // a little longer, so that a call that should not come gets the time to come anyway.
+    std::vector<std::string> XdgCalls(size_t expected) const {
+        testsupport::WaitFor([&] { return XdgLines().size() >= expected; }, std::chrono::milliseconds(30000));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return XdgLines();
+    }
+    std::vector<std::string> XdgLines() const {
+        std::vector<std::string> lines;
+        std::istringstream in(ReadAll(XdgLog()));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
     std::string DbPath() const { return Home / ".config/tarnova.db"; }
     std::string ConfigDir() const { return Home / ".config"; }
 };

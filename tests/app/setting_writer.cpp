@@ -1,6 +1,6 @@
 // A second program using the settings file at the same time as a test.
 //   setting_writer extract|compress COUNT   writes its record COUNT times, exits with the failures
-//   setting_writer hold-read MS READY       keeps a read transaction open for MS milliseconds
+//   setting_writer hold-read MS READY RELEASE  keeps a read transaction open until RELEASE exists
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -39,14 +39,16 @@ int main(int argc, char **argv) {
             list.Add(NumberToString((UInt64)i));
             if (!options::instance().set_copy_history(list)) failures++;
         }
-    } else if (strcmp(argv[1], "hold-read") == 0 && argc > 3) {
+    } else if (strcmp(argv[1], "hold-read") == 0 && argc > 4) {
         CppSQLite3DB db;
         db.open(options::database_path().toUtf8().constData());
         db.execDML("begin");
         CppSQLite3Query q = db.execQuery("select * from common");
         FILE *ready = fopen(argv[3], "w");
         if (ready) fclose(ready);
-        usleep((useconds_t)count * 1000);
+        // Held until the test says so (or COUNT milliseconds at most), however slow the machine.
+        for (int waited = 0; waited < count && access(argv[4], F_OK) != 0; waited += 5)
+            usleep(5000);
         q.finalize();
         db.execDML("commit");
     } else {

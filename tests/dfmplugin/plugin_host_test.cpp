@@ -119,7 +119,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         QFile log(Log());
-        while (timer.elapsed() < 5000) {
+        while (timer.elapsed() < 30000) {
             if (log.open(QIODevice::ReadOnly)) {
                 const QByteArray all = log.readAll();
                 log.close();

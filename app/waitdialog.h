@@ -1,0 +1,20 @@
+#pragma once
+
+// The invisible dialog whose nested event loop lasts as long as one operation; event 1033 ends it.
+#include <QDialog>
+
+class waitdialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit waitdialog(QWidget *parent = nullptr);
+
+    // Runs the loop unless event 1033 came first.
+    void run();
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    bool ended = false;
+};
