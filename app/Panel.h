@@ -17,6 +17,7 @@
 #include "windows/TempDir.h"
 
 class mainwindow;
+struct CCopyToOptions;
 class QMenu;
 class QWidget;
 
@@ -267,6 +268,21 @@ public:
     void CreateFileMenu(QMenu *menu);
     void OnFileMenu(int id);
     bool IsThereReadOnlyFolder();
+
+    // ---- Panel operations: copy and move, folder operations (PanelCopy.cpp, PanelFolderOps.cpp).
+    void OnCopy(bool move, bool copyToSame);
+    HRESULT CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
+                   bool &usePassword, UString &password);
+    HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
+                     bool showErrorMessages, UStringVector *messages);
+    void CreateFolder();
+    void CreateFile();
+    void RenameFile();
+    // A typed name made acceptable to the disk, relative to the shown disk folder.
+    bool CorrectFsPath(const UString &path, UString &result);
+    // The folder can be changed; otherwise the reason is shown under the command's error text.
+    bool CanChangeFolder(const wchar_t *errorText);
+    // ---- end of panel operations
 
 private:
     void FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames);

@@ -6,3 +6,9 @@ list(APPEND TARNOVA_APP_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/copywindow.ui
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_panelops.cpp
 )
+list(APPEND TARNOVA_APP_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/filemanager/UpdateCallback100.h
+    ${CMAKE_CURRENT_LIST_DIR}/filemanager/UpdateCallback100.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FolderOperations.h
+    ${CMAKE_CURRENT_LIST_DIR}/PanelFolderOps.cpp
+)

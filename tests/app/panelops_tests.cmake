@@ -11,3 +11,9 @@ add_test(NAME CopyWindowScreenshots
     COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:copywindow_screenshot_test>)
 set_tests_properties(CopyWindowScreenshots PROPERTIES RESOURCE_LOCK xvfb ENVIRONMENT
     "QT_QPA_PLATFORM=xcb;TARNOVA_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots;TARNOVA_TEST_OUTPUT_DIR=${TARNOVA_OUTPUT_DIR};LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+
+# Folder operations, copy and move, on disk and inside archives; the codec plug-in lies beside
+# the program, not beside the tests.
+tarnova_app_test(panel_ops_tests ${CMAKE_CURRENT_LIST_DIR}/panel_ops_test.cpp)
+add_dependencies(panel_ops_tests codecplugin)
+target_compile_definitions(panel_ops_tests PRIVATE TARNOVA_PLUGIN_DIR="${TARNOVA_OUTPUT_DIR}/")
