@@ -12,3 +12,7 @@ list(APPEND TARNOVA_APP_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/FolderOperations.h
     ${CMAKE_CURRENT_LIST_DIR}/PanelFolderOps.cpp
 )
+list(APPEND TARNOVA_APP_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/PanelCopy.h
+    ${CMAKE_CURRENT_LIST_DIR}/PanelCopy.cpp
+)

@@ -1,5 +1,6 @@
 // The panel's folder operations on disk folders and inside zip and 7z archives, read back with
 // independent tools, and the name corrections they rely on.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -171,6 +172,132 @@ TEST_F(PanelOps, NewFolderAndFileOnDiskWithCorrectedNamesAndDotDotRefused) {
     script.Add("combowindow", apptest::Answer("pushButton_cancle"));
     p->CreateFolder();
     EXPECT_EQ(Shell("ls -A '" + dir.Path() + "' | wc -l"), "2\n");
+}
+
+} // namespace
+
+namespace {
+
+const std::vector<std::string> kHostileNames = {"a\"b", "*", "?x", "-rf", "a  b c", "中文 名.txt"};
+
+// The copy-to dialog's answer: the destination typed, then OK.
+std::function<void(QWidget *)> CopyTo(const std::string &dest) {
+    return [dest](QWidget *d) {
+        d->findChild<QComboBox *>("comboBox_path")->setEditText(QString::fromStdString(dest));
+        apptest::Click(d, "pushButton_ok");
+    };
+}
+
+std::string MakeZip(const std::string &path, const std::vector<std::string> &names, const std::string &extra = "") {
+    std::string list;
+    for (const std::string &n : names) {
+        std::string q;
+        for (char c : n)
+            q += c == '"' ? std::string("\\\"") : std::string(1, c);
+        list += "\"" + q + "\",";
+    }
+    const std::string script = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\nfor n in [" + list +
+                               "]: z.writestr(n, 'data of '+n)\n" + extra + "z.close()\n";
+    WriteFile(path + ".py", script);
+    return Shell("/usr/bin/python3 '" + path + ".py' '" + path + "' 2>&1");
+}
+
+TEST_F(PanelOps, CopiesHostileNamesOutOfAnArchiveAndFromDiskIntoOne) {
+    ASSERT_EQ(MakeZip(dir / "h.zip", kHostileNames), "");
+    Bind(dir / "h.zip");
+    std::vector<std::string> all = kHostileNames;
+    Select(all);
+    extracttest::CDialogScript script;
+    script.Add("copywindow", CopyTo(dir / "out")); // a new folder, typed without "/"
+    p->OnCopy(false, false);
+    EXPECT_EQ(script.Unexpected(), "");
+    for (const std::string &n : kHostileNames)
+        EXPECT_EQ(ReadFile(dir / "out/" + n), "data of " + n) << n;
+    EXPECT_EQ(Shell("ls -A '" + dir.Path() + "/out' | wc -l"), "6\n");
+
+    // Back in: the same names from disk into an empty-named folder of another archive, by move.
+    ASSERT_EQ(MakeZip(dir / "in.zip", {"keep.txt"}), "");
+    Bind(dir / "in.zip");
+    UStringVector paths;
+    for (const std::string &n : kHostileNames)
+        paths.Add(U(n));
+    EXPECT_EQ(p->CopyFrom(true, U(dir.Path() + "/out/"), paths, true, nullptr), S_OK);
+    p->CloseOpenFolders();
+    const std::string listing = Shell("/usr/bin/python3 -c \"import zipfile,sys,json; z=zipfile.ZipFile(sys.argv[1]); "
+                                      "print(json.dumps(sorted((n, z.read(n).decode()) for n in z.namelist()), "
+                                      "ensure_ascii=False))\" '" + dir.Path() + "/in.zip'");
+    for (const std::string &n : kHostileNames) {
+        std::string j;
+        for (char c : n)
+            j += c == '"' ? std::string("\\\"") : std::string(1, c);
+        EXPECT_NE(listing.find("[\"" + j + "\", \"data of " + j + "\"]"), std::string::npos) << n << listing;
+        EXPECT_FALSE(Exists(dir / "out/" + n)) << "moved sources are deleted once stored: " << n;
+    }
+    EXPECT_NE(listing.find("keep.txt"), std::string::npos);
+}
+
+TEST_F(PanelOps, CopyToAnExistingFolderWithoutSlashGoesIntoItAndSameFolderIsRefused) {
+    Sh("mkdir -p '" + dir.Path() + "/src' '" + dir.Path() + "/target'");
+    WriteFile(dir / "src/one.txt", "1");
+    Bind(dir.Path() + "/src/");
+    extracttest::CDialogScript script;
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "target"));
+    p->OnCopy(false, false);
+    EXPECT_EQ(ReadFile(dir / "target/one.txt"), "1");
+    EXPECT_FALSE(Exists(dir / "target.txt"));
+
+    // One item to a path that does not exist: written under the typed name.
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "target/renamed.txt"));
+    p->OnCopy(false, false);
+    EXPECT_EQ(ReadFile(dir / "target/renamed.txt"), "1");
+
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "src/"));
+    p->OnCopy(true, false);
+    ASSERT_FALSE(script.boxTexts.empty());
+    EXPECT_EQ(script.boxTexts.back().toStdString(), "不能移动文件到同一目录中");
+    EXPECT_TRUE(Exists(dir / "src/one.txt"));
+
+    // Move to another folder removes the source.
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "moved/"));
+    p->OnCopy(true, false);
+    EXPECT_EQ(ReadFile(dir / "moved/one.txt"), "1");
+    EXPECT_FALSE(Exists(dir / "src/one.txt"));
+    EXPECT_EQ(script.Unexpected(), "");
+}
+
+TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordAsksForIt) {
+    WriteFile(dir / "plain.txt", "secret text");
+    WriteFile(dir / "new.txt", "new text");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q -P pw enc.zip plain.txt"), 0);
+    const std::string before = ReadFile(dir / "enc.zip");
+    Bind(dir / "enc.zip");
+    ASSERT_TRUE(p->parentFolders.Size() == 1 && !p->parentFolders.Back().UsePassword);
+    UStringVector paths;
+    paths.Add(U("new.txt"));
+    {
+        // Cancel in the password question: nothing is written.
+        extracttest::CDialogScript script;
+        script.Add("passwordwindow", apptest::Answer("pushButton_cancle"));
+        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), E_ABORT);
+        EXPECT_EQ(script.shown["passwordwindow"], 1);
+        EXPECT_EQ(ReadFile(dir / "enc.zip"), before);
+    }
+    {
+        extracttest::CDialogScript script;
+        script.Add("passwordwindow", extracttest::TypePassword("pw"));
+        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
+        EXPECT_EQ(script.Unexpected(), "");
+    }
+    p->CloseOpenFolders();
+    // Python's reader sees the new item encrypted and reads it with the password.
+    EXPECT_EQ(Shell("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                    "i=z.getinfo('new.txt'); print(i.flag_bits & 1, z.read('new.txt', pwd=b'pw').decode())\" '" +
+                    dir.Path() + "/enc.zip'"),
+              "1 new text\n");
 }
 
 } // namespace
