@@ -17,3 +17,6 @@ set_tests_properties(CopyWindowScreenshots PROPERTIES RESOURCE_LOCK xvfb ENVIRON
 tarnova_app_test(panel_ops_tests ${CMAKE_CURRENT_LIST_DIR}/panel_ops_test.cpp)
 add_dependencies(panel_ops_tests codecplugin)
 target_compile_definitions(panel_ops_tests PRIVATE TARNOVA_PLUGIN_DIR="${TARNOVA_OUTPUT_DIR}/")
+tarnova_app_test(panel_runner_tests ${CMAKE_CURRENT_LIST_DIR}/panel_runner_test.cpp)
+add_dependencies(panel_runner_tests codecplugin)
+target_compile_definitions(panel_runner_tests PRIVATE TARNOVA_PLUGIN_DIR="${TARNOVA_OUTPUT_DIR}/")
