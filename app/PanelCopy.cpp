@@ -212,13 +212,7 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
 }
 
 void CPanel::OnCopy(bool move, bool) {
-    struct CTimerOff {
-        CPanel &p;
-        bool saved;
-        explicit CTimerOff(CPanel &panel) : p(panel), saved(panel.timerEnabled) { p.timerEnabled = false; }
-        ~CTimerOff() { p.timerEnabled = saved; }
-    } timerOff(*this);
-
+    CSwitchesSaver switches(*this);
     if (move) {
         if (!CanChangeFolder(L"移动")) return;
     } else if (!folderOperations) {
@@ -295,8 +289,6 @@ void CPanel::OnCopy(bool move, bool) {
 
     CSelectedState state;
     SaveSelectedState(state);
-    const bool notify = notifyEnabled, status = statusBarEnabled;
-    notifyEnabled = statusBarEnabled = false;
     CCopyToOptions options;
     options.moveMode = move;
     options.includeAltStreams = true;
@@ -313,6 +305,4 @@ void CPanel::OnCopy(bool move, bool) {
     if (res != S_OK && res != E_ABORT) MessageBoxError(res, L"错误");
     RefreshTitle(true);
     RefreshListCtrl(state);
-    notifyEnabled = notify;
-    statusBarEnabled = status;
 }

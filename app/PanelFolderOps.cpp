@@ -96,6 +96,9 @@ HRESULT CThreadFolderOperations::DoOperation(CPanel &panel, const UString &title
     progressWindow->sync.Set_FinalError(errorTitle, UString());
     CPanelBusyGuard busy(panel);
     const int res = Create(title, nullptr);
+    // The caller reloads the list with a fresh selection; a reload that keeps the old selection
+    // would read the items by indices the operation has just changed.
+    panel.refreshPending = false;
     if (res != 0) return E_FAIL;
     return result;
 }
@@ -123,22 +126,17 @@ bool CPanel::CanChangeFolder(const wchar_t *errorText) {
 
 namespace {
 
-// Saves and clears the panel's refresh switches for the life of the object.
-class CSwitchesOff {
-    CPanel &p;
-    bool timer, notify, status;
-
-public:
-    explicit CSwitchesOff(CPanel &panel)
-        : p(panel), timer(panel.timerEnabled), notify(panel.notifyEnabled), status(panel.statusBarEnabled) {
-        p.timerEnabled = p.notifyEnabled = p.statusBarEnabled = false;
-    }
-    ~CSwitchesOff() {
-        p.timerEnabled = timer;
-        p.notifyEnabled = notify;
-        p.statusBarEnabled = status;
-    }
-};
+// Failures reach the user through the progress window's final error box.
+void RunFolderOperation(CPanel &panel, int kind, const CRecordVector<UInt32> &indices, const UString &name,
+                        const wchar_t *title, const wchar_t *errorTitle) {
+    CSwitchesSaver off(panel);
+    CThreadFolderOperations op;
+    op.kind = kind;
+    op.folderOperations = panel.folderOperations;
+    op.indices = indices;
+    op.name = name;
+    op.DoOperation(panel, UString(title), UString(errorTitle));
+}
 
 bool AskName(const wchar_t *title, const wchar_t *prompt, const UString &proposed, UString &name) {
     auto info = std::make_shared<combo_info>();
@@ -175,14 +173,8 @@ void CPanel::DeleteItems(bool) {
         text = MyFormatNew(UString(L"确实要删除这 {0} 项？"), UString(num));
     }
     if (::MessageBoxW(GetParent(), text, title, 1044) != dialog_result::ok) return;
-    {
-        CSwitchesOff off(*this);
-        CThreadFolderOperations op;
-        op.kind = CThreadFolderOperations::kDelete;
-        op.folderOperations = folderOperations;
-        op.indices = indices;
-        op.DoOperation(*this, UString(L"正在删除..."), UString(L"无法删除文件或文件夹."));
-    }
+    RunFolderOperation(*this, CThreadFolderOperations::kDelete, indices, UString(), L"正在删除...",
+                       L"无法删除文件或文件夹.");
     RefreshTitle(true);
     RefreshListCtrl(CSelectedState());
 }
@@ -200,14 +192,8 @@ void CPanel::CreateFolder() {
         CorrectFsPath(name, corrected);
         name = corrected;
     }
-    {
-        CSwitchesOff off(*this);
-        CThreadFolderOperations op;
-        op.kind = CThreadFolderOperations::kCreateFolder;
-        op.folderOperations = folderOperations;
-        op.name = name;
-        op.DoOperation(*this, UString(L"新建文件夹"), UString(L"无法创建文件夹"));
-    }
+    RunFolderOperation(*this, CThreadFolderOperations::kCreateFolder, CRecordVector<UInt32>(), name, L"新建文件夹",
+                       L"无法创建文件夹");
     RefreshTitle(true);
     RefreshListCtrl(CSelectedState());
 }
@@ -216,7 +202,7 @@ void CPanel::CreateFile() {
     if (!CanChangeFolder(L"无法新建文件")) return;
     UString name;
     if (!AskName(L"新建文件", L"文件名：", UString(L"新建文件.txt"), name)) return;
-    CSwitchesOff off(*this);
+    CSwitchesSaver off(*this);
     if (IsFSFolder()) {
         UString corrected;
         CorrectFsPath(name, corrected);
@@ -244,15 +230,7 @@ void CPanel::RenameFile() {
         MessageBoxError(E_INVALIDARG);
         return;
     }
-    {
-        CSwitchesOff off(*this);
-        CThreadFolderOperations op;
-        op.kind = CThreadFolderOperations::kRename;
-        op.folderOperations = folderOperations;
-        op.indices = indices;
-        op.name = name;
-        op.DoOperation(*this, UString(L"正在重命名..."), UString(L"无法重命名文件"));
-    }
+    RunFolderOperation(*this, CThreadFolderOperations::kRename, indices, name, L"正在重命名...", L"无法重命名文件");
     CSelectedState state;
     state.FocusedName = name;
     state.SelectedNames.Add(name);

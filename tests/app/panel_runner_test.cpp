@@ -32,15 +32,7 @@ TEST(ExtractFolderName, CutsAtTheLastDotOrAppendsTilde) {
 
 // Starts the program with the words; the window is shown so its closing can be seen.
 mainwindow *StartOperation(const std::vector<std::string> &args) {
-    std::vector<std::string> words = {"tarnova"};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(&w[0]);
-    argv.push_back(nullptr);
-    _module.global_init((int)words.size(), argv.data());
-    panelfx::LoadPluginFromTheProgramFolder();
-    mainwindow *w = new mainwindow(nullptr);
+    mainwindow *w = panelfx::Start(args);
     w->show(); // the operation itself comes from the event loop
     return w;
 }
