@@ -163,21 +163,21 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
     if (folderOperations) {
         CPanelCopyFromThread updater;
         if (!updater.progressWindow) return E_FAIL;
-        CUpdateCallback100Imp *spec = new CUpdateCallback100Imp;
-        updater.updateCallback = spec;
-        spec->progress = updater.progressWindow;
-        spec->Init();
+        CUpdateCallback100Imp *updateSpec = new CUpdateCallback100Imp;
+        updater.updateCallback = updateSpec;
+        updateSpec->progress = updater.progressWindow;
+        updateSpec->Init();
         if (!parentFolders.IsEmpty()) {
             const CFolderLink &link = parentFolders.Back();
-            spec->password_defined = link.UsePassword;
-            spec->password = link.Password;
+            updateSpec->password_defined = link.UsePassword;
+            updateSpec->password = link.Password;
             // New items must never go unencrypted into an archive whose items are encrypted.
-            if (!spec->password_defined) {
+            if (!updateSpec->password_defined) {
                 unsigned depth = 0;
                 const UString inner = currentFolderPrefix.Ptr(link.VirtualPath.Len());
                 for (unsigned i = 0; i < inner.Len(); i++)
                     if (inner[i] == L'/' && i + 1 < inner.Len()) depth++;
-                spec->archive_encrypted = HasEncryptedItems(ArchiveRoot(currentFolder, depth + 1));
+                updateSpec->archive_encrypted = HasEncryptedItems(ArchiveRoot(currentFolder, depth + 1));
             }
         }
         updater.folderOperations = folderOperations;
@@ -194,9 +194,9 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
             *messages = updater.progressWindow->sync.messages;
         }
         // A password given during the run holds for the rest of the session on this level.
-        if (res == S_OK && spec->password_asked && !parentFolders.IsEmpty()) {
+        if (res == S_OK && updateSpec->password_asked && !parentFolders.IsEmpty()) {
             parentFolders.Back().UsePassword = true;
-            parentFolders.Back().Password = spec->password;
+            parentFolders.Back().Password = updateSpec->password;
         }
         if (res != E_NOINTERFACE) {
             RefreshTitle(true);
