@@ -20,6 +20,7 @@
 #include "windows/TempDir.h"
 
 class mainwindow;
+struct CCopyToOptions;
 class QMenu;
 class QWidget;
 
@@ -276,6 +277,21 @@ public:
     void OnFileMenu(int id);
     bool IsThereReadOnlyFolder();
 
+    // ---- Panel operations: copy and move, folder operations (PanelCopy.cpp, PanelFolderOps.cpp).
+    void OnCopy(bool move, bool copyToSame);
+    HRESULT CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
+                   bool &usePassword, UString &password);
+    HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
+                     bool showErrorMessages, UStringVector *messages);
+    void CreateFolder();
+    void CreateFile();
+    void RenameFile();
+    // A typed name made acceptable to the disk, relative to the shown disk folder.
+    bool CorrectFsPath(const UString &path, UString &result);
+    // The folder can be changed; otherwise the reason is shown under the command's error text.
+    bool CanChangeFolder(const wchar_t *errorText);
+    // ---- end of panel operations
+
 private:
     void FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames);
     void FillTable(const std::set<UInt32> &toSelect);
@@ -294,4 +310,21 @@ class CPanelBusyGuard {
 public:
     explicit CPanelBusyGuard(CPanel &panel);
     ~CPanelBusyGuard();
+};
+
+// Clears the three processing switches for its life and restores them on every exit.
+class CSwitchesSaver {
+    CPanel &_p;
+    bool _timer, _notify, _status;
+
+public:
+    explicit CSwitchesSaver(CPanel &p)
+        : _p(p), _timer(p.timerEnabled), _notify(p.notifyEnabled), _status(p.statusBarEnabled) {
+        p.timerEnabled = p.notifyEnabled = p.statusBarEnabled = false;
+    }
+    ~CSwitchesSaver() {
+        _p.timerEnabled = _timer;
+        _p.notifyEnabled = _notify;
+        _p.statusBarEnabled = _status;
+    }
 };

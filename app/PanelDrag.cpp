@@ -292,13 +292,6 @@ __attribute__((weak)) void CPanel::AddToArchive(int) {
     MessageBoxMyError(L"不支持当前操作");
     QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
 }
-__attribute__((weak)) void CPanel::ExtractArchives(bool) {
-    MessageBoxMyError(L"不支持当前操作");
-    QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
-}
-__attribute__((weak)) void CPanel::DeleteItems(bool) {
-    MessageBoxMyError(L"不支持当前操作");
-}
 __attribute__((weak)) void CPanel::CreateFileMenu(QMenu *) {}
 __attribute__((weak)) void CPanel::OnFileMenu(int) {}
 __attribute__((weak)) bool CPanel::IsThereReadOnlyFolder() {

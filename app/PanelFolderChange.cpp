@@ -16,25 +16,6 @@ using namespace NWindows;
 
 static const unsigned kHistoryMax = 10;
 
-namespace {
-// Clears the three processing switches for its life and restores them on every exit.
-class CSwitchesSaver {
-    CPanel &_p;
-    bool _timer, _notify, _status;
-
-public:
-    explicit CSwitchesSaver(CPanel &p)
-        : _p(p), _timer(p.timerEnabled), _notify(p.notifyEnabled), _status(p.statusBarEnabled) {
-        p.timerEnabled = p.notifyEnabled = p.statusBarEnabled = false;
-    }
-    ~CSwitchesSaver() {
-        _p.timerEnabled = _timer;
-        _p.notifyEnabled = _notify;
-        _p.statusBarEnabled = _status;
-    }
-};
-} // namespace
-
 UString GetFolderPath(IFolderFolder *folder) {
     if (!folder) return UString();
     NCOM::CPropVariant prop;

@@ -272,6 +272,11 @@ void CPanel::SaveSelectedState(CSelectedState &state) {
 }
 
 HRESULT CPanel::RefreshListCtrlSaveFocused() {
+    // While an operation changes the folder its item indices are not to be read.
+    if (busyOperations > 0) {
+        refreshPending = true;
+        return S_OK;
+    }
     CSelectedState state;
     SaveSelectedState(state);
     return RefreshListCtrl(state);

@@ -20,6 +20,7 @@
 #include "Panel.h"
 #include "aboutwindow.h"
 #include "combowindow.h"
+#include "copywindow.h"
 #include "dialogcodes.h"
 #include "mainiconview.h"
 #include "mainlistview.h"
@@ -62,6 +63,8 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<progresswindow *>("progresswindow*");
     // Extract dialog.
     qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
+    // Copy-to dialog.
+    qRegisterMetaType<std::shared_ptr<copy_info>>("std::shared_ptr<copy_info>");
 }
 
 void mainwindow::init_window() {

@@ -20,6 +20,7 @@ class QModelIndex;
 class QTreeView;
 class QPushButton;
 struct combo_info;
+struct copy_info;
 struct password_info;
 struct overwrite_info;
 struct unzip_info;
@@ -79,6 +80,9 @@ public slots:
 
     // The extract dialog (mainwindow_extract.cpp).
     int get_unzip_info(std::shared_ptr<unzip_info> info);
+
+    // The copy-to dialog of the panel's copy and move (mainwindow_panelops.cpp).
+    int get_copy_info(std::shared_ptr<copy_info> info);
 
 private slots:
     void on_btn_close_clicked();

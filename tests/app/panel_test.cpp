@@ -39,18 +39,7 @@ QString Q(const UString &s) {
     return QString::fromWCharArray(s.Ptr(), (int)s.Len());
 }
 
-// Runs the program's start-up with these words after the program's name and builds the window.
-mainwindow *Start(const std::vector<std::string> &args) {
-    std::vector<std::string> words = {"tarnova"};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(&w[0]);
-    argv.push_back(nullptr);
-    _module.global_init((int)words.size(), argv.data());
-    LoadPluginFromTheProgramFolder();
-    return new mainwindow(nullptr);
-}
+using panelfx::Start;
 
 // The names of the table's rows from top to bottom.
 std::vector<std::string> RowNames(mainwindow *w) {

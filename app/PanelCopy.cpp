@@ -1,0 +1,308 @@
+// Copy and move between the shown folder and the disk, in both directions: out of a disk or
+// archive folder to a destination folder, and from disk into the shown archive folder.
+#include <memory>
+
+#include "Panel.h"
+#include "PanelCopy.h"
+#include "ProgressThreadVirt.h"
+#include "copywindow.h"
+#include "dialogcodes.h"
+#include "filemanager/ExtractCallback.h"
+#include "filemanager/UpdateCallback100.h"
+#include "filemanager/ViewSettings.h"
+#include "filemanager/ZipRegistry.h"
+#include "FolderOperations.h"
+#include "progresswindow.h"
+#include "windows/FileDir.h"
+#include "windows/FileFind.h"
+#include "windows/FileName.h"
+#include "windows/PropVariant.h"
+
+using namespace NWindows;
+
+namespace {
+
+class CPanelCopyThread : public CProgressThreadVirt {
+public:
+    const CCopyToOptions *copyOptions = nullptr;
+    CMyComPtr<IFolderOperations> folderOperations;
+    CMyComPtr<IFolderFolder> folder;
+    CRecordVector<UInt32> indices;
+    CExtractCallbackImp *extractCallbackSpec = nullptr;
+    CMyComPtr<IFolderOperationsExtractCallback> extractCallback;
+
+    HRESULT ProcessVirt() override {
+        const CCopyToOptions &o = *copyOptions;
+        const UInt32 *items = indices.IsEmpty() ? nullptr : &indices[0];
+        if (o.testMode) {
+            CMyComPtr<IArchiveFolder> archiveFolder;
+            folder.QueryInterface(IID_IArchiveFolder, &archiveFolder);
+            if (!archiveFolder) return E_NOTIMPL;
+            CMyComPtr<IFolderArchiveExtractCallback> callback;
+            const HRESULT res = extractCallback.QueryInterface(IID_IFolderArchiveExtractCallback, &callback);
+            if (res != S_OK) return res;
+            return archiveFolder->Extract(items, indices.Size(), o.includeAltStreams, o.replaceAltStreamChars,
+                                          NExtract::NPathMode::kCurPaths, NExtract::NOverwriteMode::kAsk,
+                                          o.destFolder, 1, callback);
+        }
+        return folderOperations->CopyTo(o.moveMode, items, indices.Size(), o.includeAltStreams,
+                                        o.replaceAltStreamChars, o.destFolder, extractCallback);
+    }
+};
+
+class CPanelCopyFromThread : public CProgressThreadVirt {
+public:
+    CMyComPtr<IFolderOperations> folderOperations;
+    UString folderPrefix;
+    UStringVector fileNames;
+    CMyComPtr<IFolderArchiveUpdateCallback> updateCallback;
+    bool moveMode = false;
+
+    HRESULT ProcessVirt() override {
+        std::vector<const wchar_t *> pointers;
+        FOR_VECTOR(i, fileNames)
+        pointers.push_back(fileNames[i]);
+        return folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(), (UInt32)pointers.size(),
+                                          updateCallback);
+    }
+};
+
+// Whether the folder or anything below it holds an encrypted item.
+bool HasEncryptedItems(IFolderFolder *folder, int depth = 0) {
+    if (!folder || depth > 64) return false;
+    UInt32 num = 0;
+    if (folder->GetNumberOfItems(&num) != S_OK) return false;
+    for (UInt32 i = 0; i < num; i++) {
+        NCOM::CPropVariant prop;
+        if (folder->GetProperty(i, kpidEncrypted, &prop) == S_OK && prop.vt == VT_BOOL && prop.boolVal != VARIANT_FALSE)
+            return true;
+    }
+    for (UInt32 i = 0; i < num; i++) {
+        NCOM::CPropVariant prop;
+        if (folder->GetProperty(i, kpidIsDir, &prop) != S_OK || prop.vt != VT_BOOL || prop.boolVal == VARIANT_FALSE)
+            continue;
+        CMyComPtr<IFolderFolder> sub;
+        if (folder->BindToFolder(i, &sub) != S_OK || !sub) continue;
+        if (sub->LoadItems() == S_OK && HasEncryptedItems(sub, depth + 1)) return true;
+    }
+    return false;
+}
+
+// The root folder of the archive level the folder belongs to.
+CMyComPtr<IFolderFolder> ArchiveRoot(IFolderFolder *folder, unsigned levelsUp) {
+    CMyComPtr<IFolderFolder> cur = folder;
+    for (unsigned i = 0; i < levelsUp && cur; i++) {
+        CMyComPtr<IFolderFolder> parent;
+        if (cur->BindToParentFolder(&parent) != S_OK || !parent) break;
+        cur = parent;
+    }
+    return cur;
+}
+
+} // namespace
+
+HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
+                       bool &usePassword, UString &password) {
+    if (!folderOperations) {
+        const UString text(L"不支持当前操作");
+        if (options.showErrorMessages)
+            MessageBoxW(text);
+        else if (messages)
+            messages->Add(text);
+        return E_FAIL;
+    }
+    CPanelCopyThread extracter;
+    if (!extracter.progressWindow) return E_FAIL;
+    extracter.extractCallbackSpec = new CExtractCallbackImp;
+    extracter.extractCallback = extracter.extractCallbackSpec;
+    CExtractCallbackImp *cb = extracter.extractCallbackSpec;
+    cb->ProgressDialog = extracter.progressWindow;
+    extracter.progressWindow->compress_mode = false;
+    cb->StreamMode = options.streamMode;
+    if (options.memoryTarget) cb->SetVirtFileSystem(options.memoryTargetSpec);
+    cb->ProcessAltStreams = options.includeAltStreams;
+
+    UString title = L"正在复制...";
+    if (options.moveMode)
+        title = L"正在移动...";
+    else if (options.testMode)
+        title = L"正在测试";
+    extracter.progressWindow->sync.Set_TitleFileName(UString());
+
+    cb->OverwriteMode = NExtract::NOverwriteMode::kAsk;
+    cb->Init();
+    extracter.indices = indices;
+    extracter.folderOperations = folderOperations;
+    extracter.folder = currentFolder;
+    extracter.copyOptions = &options;
+    cb->PasswordIsDefined = usePassword;
+    cb->Password = password;
+
+    HRESULT res;
+    {
+        CPanelBusyGuard busy(*this);
+        if (extracter.Create(title + L" ", nullptr) != 0) return E_FAIL;
+        res = extracter.result;
+    }
+    if (messages) {
+        messages->Clear();
+        std::lock_guard<std::mutex> lock(extracter.progressWindow->sync.mutex);
+        *messages = extracter.progressWindow->sync.messages;
+    }
+    if (res == S_OK && cb->IsOK()) {
+        usePassword = cb->PasswordIsDefined;
+        password = cb->Password;
+    }
+    RefreshTitle(true);
+    return res;
+}
+
+HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
+                         bool showErrorMessages, UStringVector *messages) {
+    HRESULT res = E_NOINTERFACE;
+    if (folderOperations) {
+        CPanelCopyFromThread updater;
+        if (!updater.progressWindow) return E_FAIL;
+        CUpdateCallback100Imp *updateSpec = new CUpdateCallback100Imp;
+        updater.updateCallback = updateSpec;
+        updateSpec->progress = updater.progressWindow;
+        updateSpec->Init();
+        if (!parentFolders.IsEmpty()) {
+            const CFolderLink &link = parentFolders.Back();
+            updateSpec->password_defined = link.UsePassword;
+            updateSpec->password = link.Password;
+            // New items must never go unencrypted into an archive whose items are encrypted.
+            if (!updateSpec->password_defined) {
+                unsigned depth = 0;
+                const UString inner = currentFolderPrefix.Ptr(link.VirtualPath.Len());
+                for (unsigned i = 0; i < inner.Len(); i++)
+                    if (inner[i] == L'/' && i + 1 < inner.Len()) depth++;
+                updateSpec->archive_encrypted = HasEncryptedItems(ArchiveRoot(currentFolder, depth + 1));
+            }
+        }
+        updater.folderOperations = folderOperations;
+        updater.folderPrefix = folderPrefix;
+        updater.fileNames = filePaths;
+        updater.moveMode = moveMode;
+        {
+            CPanelBusyGuard busy(*this);
+            if (updater.Create(UString(L"正在复制... "), nullptr) != 0) return E_FAIL;
+        }
+        res = updater.result;
+        if (messages) {
+            std::lock_guard<std::mutex> lock(updater.progressWindow->sync.mutex);
+            *messages = updater.progressWindow->sync.messages;
+        }
+        // A password given during the run holds for the rest of the session on this level.
+        if (res == S_OK && updateSpec->password_asked && !parentFolders.IsEmpty()) {
+            parentFolders.Back().UsePassword = true;
+            parentFolders.Back().Password = updateSpec->password;
+        }
+        if (res != E_NOINTERFACE) {
+            RefreshTitle(true);
+            return res;
+        }
+    }
+    const UString text(L"不支持当前操作");
+    if (showErrorMessages)
+        MessageBoxW(text);
+    else if (messages)
+        messages->Add(text);
+    return E_ABORT;
+}
+
+void CPanel::OnCopy(bool move, bool) {
+    CSwitchesSaver switches(*this);
+    if (move) {
+        if (!CanChangeFolder(L"移动")) return;
+    } else if (!folderOperations) {
+        MessageBoxErrorLang(L"不支持当前操作");
+        return;
+    }
+    CRecordVector<UInt32> indices;
+    GetOperatedIndicesSmart(indices);
+    if (indices.IsEmpty()) return;
+
+    UString proposed = GetFsPath();
+    while (!proposed.IsEmpty()) {
+        if (proposed.Back() == L'/' && proposed.Len() > 1) proposed.DeleteBack();
+        if (NFile::NFind::DoesDirExist(proposed)) break;
+        const int slash = proposed.ReverseFind(L'/');
+        if (slash <= 0) {
+            proposed = L"/";
+            break;
+        }
+        proposed.DeleteFrom((unsigned)slash);
+    }
+    NFile::NName::NormalizeDirPathPrefix(proposed);
+
+    CObjectVector<UString> history;
+    ReadCopyHistory(history);
+    auto info = std::make_shared<copy_info>();
+    info->title = move ? L"移动文件" : L"复制文件";
+    info->prompt = move ? L"移动到：" : L"复制到：";
+    info->value = proposed;
+    info->info = GetItemsInfoString(indices);
+    info->history = history;
+    if (show_copywindow(info) != dialog_result::ok) return;
+
+    UString dest = info->value;
+    if (dest.IsEmpty()) {
+        MessageBoxErrorLang(L"不支持当前操作");
+        return;
+    }
+    {
+        UString corrected;
+        CorrectFsPath(dest, corrected);
+        dest = corrected;
+        if (!NFile::NName::IsAbsolutePath(dest)) dest.Insert(0, GetFsPath());
+    }
+    // A destination typed without a trailing "/" that names an existing folder means that folder.
+    if (dest.Back() != L'/' && NFile::NFind::DoesDirExist(dest)) dest += L'/';
+    {
+        UString shown = GetFsPath();
+        if (CompareFileNames(dest, shown) == 0 || (dest + L"/" == shown)) {
+            MessageBoxMyError(move ? L"不能移动文件到同一目录中" : L"不能复制文件到同一目录中");
+            return;
+        }
+    }
+    UString destFolder = dest;
+    if (indices.Size() == 1 && dest.Back() != L'/') {
+        const int slash = dest.ReverseFind(L'/');
+        if (slash < 0) {
+            MessageBoxErrorLang(L"不支持当前操作");
+            return;
+        }
+        destFolder.DeleteFrom((unsigned)slash + 1);
+    } else {
+        NFile::NName::NormalizeDirPathPrefix(dest);
+        destFolder = dest;
+    }
+    if (!NFile::NDir::CreateComplexDir(destFolder)) {
+        MessageBoxError2Lines(destFolder, (HRESULT)errno);
+        return;
+    }
+    AddUniqueStringToHeadOfList(history, dest);
+    while (history.Size() > 20)
+        history.DeleteBack();
+    SaveCopyHistory(history);
+
+    CSelectedState state;
+    SaveSelectedState(state);
+    CCopyToOptions options;
+    options.moveMode = move;
+    options.includeAltStreams = true;
+    options.replaceAltStreamChars = false;
+    options.showErrorMessages = true;
+    options.destFolder = dest;
+    bool usePassword = false;
+    UString password;
+    if (!parentFolders.IsEmpty()) {
+        usePassword = parentFolders.Back().UsePassword;
+        password = parentFolders.Back().Password;
+    }
+    const HRESULT res = CopyTo(options, indices, nullptr, usePassword, password);
+    if (res != S_OK && res != E_ABORT) MessageBoxError(res, L"错误");
+    RefreshTitle(true);
+    RefreshListCtrl(state);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+// The panel's front-end of the archive command runner: a command is a list of words, never a
+// text, so file names reach the engine exactly as they are.
+#include "archive/ui-common/CommandRunner.h"
+#include "common/MyString.h"
+
+// The front-ends the program wires behind the runner.
+class CPanelCommands : public IArcCommandCallbacks {
+public:
+    void ShowRunnerMessage(ERunnerMessage message) override;
+    int RunExtract(CArcCommandRun &run) override;
+    int RunUpdate(CArcCommandRun &run) override;
+    int RunHash(CArcCommandRun &run) override;
+};
+
+// Runs the words and reports a failure nobody has shown yet in an error box. Returns the exit
+// value (0 done or cancelled, 1 warnings, 2 failed). Any thread; never throws.
+int RunCommandWords(const UStringVector &words);
+
+// The words that extract the archives (absolute paths) into outputFolder, asking with the
+// extract dialog first when showDialog is set.
+UStringVector ExtractCommandWords(const UStringVector &archivePaths, const UString &outputFolder, bool showDialog);
+
+// The output folder of extracting one archive named name next to it: the name cut at its last
+// dot (trailing blanks removed) or, without a usable dot, the name followed by "~".
+UString ExtractFolderName(const UString &name);

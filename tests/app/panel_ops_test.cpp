@@ -1,0 +1,297 @@
+// The panel's folder operations on disk folders and inside zip and 7z archives, read back with
+// independent tools, and the name corrections they rely on.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+
+#include <string>
+#include <vector>
+
+#include "FolderOperations.h"
+#include "Panel.h"
+#include "extract_test_support.h"
+#include "mainlistview.h"
+#include "mainwindow.h"
+#include "panel_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace testsupport;
+
+const auto *g_env = ::testing::AddGlobalTestEnvironment(new panelfx::CPanelEnvironment);
+
+TEST(CorrectFsPath, ExistingPartsStayNewPartsLoseTrailingBlanksAndDots) {
+    TempFolder dir;
+    Sh("mkdir -p '" + dir.Path() + "/dir' && touch '" + dir.Path() + "/f'");
+    const UString base = U(dir.Path() + "/");
+    struct {
+        std::string name, expected;
+    } cases[] = {
+        {"x. ", "x"},
+        {"dir/y.", "dir/y"},
+        {"f/sub", "f/sub"}, // an existing file: unchanged, the folder call reports it
+        {"new. /z ", "new/z"},
+        {"dir", "dir"},
+        {"", ""},
+        {"/", "/"},
+        {dir.Path() + "/dir/q..", dir.Path() + "/dir/q"},
+    };
+    for (const auto &c : cases) {
+        UString result;
+        EXPECT_TRUE(CorrectFsPath(base, U(c.name), result));
+        EXPECT_EQ(S(result), c.expected) << c.name;
+    }
+    EXPECT_FALSE(IsCorrectFsName(U("..")));
+    EXPECT_FALSE(IsCorrectFsName(U("a/.")));
+    EXPECT_TRUE(IsCorrectFsName(U("..a")));
+    EXPECT_TRUE(IsCorrectFsName(U("")));
+}
+
+class PanelOps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        w = panelfx::Start({});
+        ASSERT_TRUE(w->is_ok());
+        p = w->get_panel();
+    }
+    void TearDown() override {
+        delete w;
+        progresstest::FlushReleasedWindows();
+    }
+    void Bind(const std::string &path) { ASSERT_EQ(p->BindToPathAndRefresh(U(path)), S_OK); }
+    int Row(const std::string &name) {
+        QTableWidget *t = w->get_list_view();
+        for (int r = 0; r < t->rowCount(); r++)
+            if (t->item(r, 0) && t->item(r, 0)->text().toStdString() == name) return r;
+        return -1;
+    }
+    void Select(const std::vector<std::string> &names) {
+        QTableWidget *t = w->get_list_view();
+        t->clearSelection();
+        for (const std::string &n : names) {
+            const int row = Row(n);
+            ASSERT_GE(row, 0) << n;
+            t->selectionModel()->select(t->model()->index(row, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    static std::function<void(QWidget *)> TypeName(const std::string &name) {
+        return [name](QWidget *d) {
+            d->findChild<QLineEdit *>("lineEdit_name")->setText(QString::fromStdString(name));
+            apptest::Click(d, "pushButton_ok");
+        };
+    }
+
+    TempFolder dir;
+    mainwindow *w = nullptr;
+    CPanel *p = nullptr;
+};
+
+// Names in an archive, listed by Python's own readers.
+std::string ListArchive(const std::string &path) {
+    return Shell("/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
+                 "p=sys.argv[1]\n"
+                 "n=zipfile.ZipFile(p).namelist() if p.endswith('.zip') else py7zr.SevenZipFile(p).getnames()\n"
+                 "print('|'.join(sorted(x.rstrip('/') for x in n)))\" '" +
+                 path + "'");
+}
+
+TEST_F(PanelOps, NewFolderRenameAndDeleteInsideZipAnd7z) {
+    Sh("mkdir '" + dir.Path() + "/src'");
+    WriteFile(dir / "src/a b.txt", "aaa");
+    WriteFile(dir / "src/c.txt", "ccc");
+    WriteFile(dir / "src/d.txt", "ddd");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "/src' && zip -q ../t.zip 'a b.txt' c.txt d.txt"), 0);
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "/src' && /usr/bin/python3 -c \"import py7zr; "
+                 "z=py7zr.SevenZipFile('../t.7z','w'); [z.write(n) for n in ('a b.txt','c.txt','d.txt')]; z.close()\""),
+              0);
+    for (const std::string arc : {"t.zip", "t.7z"}) {
+        SCOPED_TRACE(arc);
+        Bind(dir / arc);
+        ASSERT_TRUE(p->IsArcFolder());
+        extracttest::CDialogScript script;
+        script.Add("combowindow", TypeName("新 目录"));
+        p->CreateFolder();
+        ASSERT_TRUE(apptest::RunUntil([&] { return Row("新 目录") >= 0; }));
+
+        Select({"a b.txt"});
+        script.Add("combowindow", TypeName("重命名.txt"));
+        p->RenameFile();
+        ASSERT_TRUE(apptest::RunUntil([&] { return Row("重命名.txt") >= 0; }));
+
+        Select({"c.txt", "d.txt"});
+        p->DeleteItems(true);
+        ASSERT_TRUE(apptest::RunUntil([&] { return Row("c.txt") < 0 && Row("d.txt") < 0; }));
+        EXPECT_EQ(script.Unexpected(), "");
+        std::string boxes;
+        for (const QString &t : script.boxTexts)
+            boxes += t.toStdString() + "|";
+        EXPECT_EQ(boxes, "确实要删除这 2 项？|");
+        p->CloseOpenFolders();
+        EXPECT_EQ(ListArchive(dir / arc), "新 目录|重命名.txt\n");
+    }
+}
+
+TEST_F(PanelOps, DeleteOnDiskAsksAndCancelKeepsEverything) {
+    WriteFile(dir / "one.txt", "1");
+    Sh("mkdir '" + dir.Path() + "/sub' && touch '" + dir.Path() + "/sub/x'");
+    Bind(dir.Path() + "/");
+    extracttest::CDialogScript script;
+    script.Add("messagebox", apptest::Answer("pushButton_cancle"));
+    Select({"sub"});
+    p->DeleteItems(true);
+    EXPECT_TRUE(Exists(dir / "sub/x"));
+    Select({"one.txt"});
+    p->DeleteItems(true);
+    EXPECT_FALSE(Exists(dir / "one.txt"));
+    ASSERT_EQ(script.boxTexts.size(), 2u);
+    EXPECT_EQ(script.boxTexts[0].toStdString(), "确实要删除文件夹sub以及全部内容吗？");
+    EXPECT_EQ(script.boxTexts[1].toStdString(), "确实要删除 one.txt吗？");
+}
+
+TEST_F(PanelOps, NewFolderAndFileOnDiskWithCorrectedNamesAndDotDotRefused) {
+    Bind(dir.Path() + "/");
+    extracttest::CDialogScript script;
+    script.Add("combowindow", TypeName(".."));
+    p->CreateFolder();
+    ASSERT_EQ(script.boxTexts.size(), 1u); // the invalid-argument box, nothing created
+    script.Add("combowindow", TypeName("新建. "));
+    p->CreateFolder();
+    EXPECT_TRUE(Exists(dir / "新建"));
+    script.Add("combowindow", TypeName("笔记.txt"));
+    p->CreateFile();
+    EXPECT_TRUE(Exists(dir / "笔记.txt"));
+    script.Add("combowindow", apptest::Answer("pushButton_cancle"));
+    p->CreateFolder();
+    EXPECT_EQ(Shell("ls -A '" + dir.Path() + "' | wc -l"), "2\n");
+}
+
+} // namespace
+
+namespace {
+
+const std::vector<std::string> kHostileNames = {"a\"b", "*", "?x", "-rf", "a  b c", "中文 名.txt"};
+
+// The copy-to dialog's answer: the destination typed, then OK.
+std::function<void(QWidget *)> CopyTo(const std::string &dest) {
+    return [dest](QWidget *d) {
+        d->findChild<QComboBox *>("comboBox_path")->setEditText(QString::fromStdString(dest));
+        apptest::Click(d, "pushButton_ok");
+    };
+}
+
+std::string MakeZip(const std::string &path, const std::vector<std::string> &names, const std::string &extra = "") {
+    std::string list;
+    for (const std::string &n : names) {
+        std::string q;
+        for (char c : n)
+            q += c == '"' ? std::string("\\\"") : std::string(1, c);
+        list += "\"" + q + "\",";
+    }
+    const std::string script = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\nfor n in [" + list +
+                               "]: z.writestr(n, 'data of '+n)\n" + extra + "z.close()\n";
+    WriteFile(path + ".py", script);
+    return Shell("/usr/bin/python3 '" + path + ".py' '" + path + "' 2>&1");
+}
+
+TEST_F(PanelOps, CopiesHostileNamesOutOfAnArchiveAndFromDiskIntoOne) {
+    ASSERT_EQ(MakeZip(dir / "h.zip", kHostileNames), "");
+    Bind(dir / "h.zip");
+    std::vector<std::string> all = kHostileNames;
+    Select(all);
+    extracttest::CDialogScript script;
+    script.Add("copywindow", CopyTo(dir / "out")); // a new folder, typed without "/"
+    p->OnCopy(false, false);
+    EXPECT_EQ(script.Unexpected(), "");
+    for (const std::string &n : kHostileNames)
+        EXPECT_EQ(ReadFile(dir / "out/" + n), "data of " + n) << n;
+    EXPECT_EQ(Shell("ls -A '" + dir.Path() + "/out' | wc -l"), "6\n");
+
+    // Back in: the same names from disk into an empty-named folder of another archive, by move.
+    ASSERT_EQ(MakeZip(dir / "in.zip", {"keep.txt"}), "");
+    Bind(dir / "in.zip");
+    UStringVector paths;
+    for (const std::string &n : kHostileNames)
+        paths.Add(U(n));
+    EXPECT_EQ(p->CopyFrom(true, U(dir.Path() + "/out/"), paths, true, nullptr), S_OK);
+    p->CloseOpenFolders();
+    const std::string listing = Shell("/usr/bin/python3 -c \"import zipfile,sys,json; z=zipfile.ZipFile(sys.argv[1]); "
+                                      "print(json.dumps(sorted((n, z.read(n).decode()) for n in z.namelist()), "
+                                      "ensure_ascii=False))\" '" + dir.Path() + "/in.zip'");
+    for (const std::string &n : kHostileNames) {
+        std::string j;
+        for (char c : n)
+            j += c == '"' ? std::string("\\\"") : std::string(1, c);
+        EXPECT_NE(listing.find("[\"" + j + "\", \"data of " + j + "\"]"), std::string::npos) << n << listing;
+        EXPECT_FALSE(Exists(dir / "out/" + n)) << "moved sources are deleted once stored: " << n;
+    }
+    EXPECT_NE(listing.find("keep.txt"), std::string::npos);
+}
+
+TEST_F(PanelOps, CopyToAnExistingFolderWithoutSlashGoesIntoItAndSameFolderIsRefused) {
+    Sh("mkdir -p '" + dir.Path() + "/src' '" + dir.Path() + "/target'");
+    WriteFile(dir / "src/one.txt", "1");
+    Bind(dir.Path() + "/src/");
+    extracttest::CDialogScript script;
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "target"));
+    p->OnCopy(false, false);
+    EXPECT_EQ(ReadFile(dir / "target/one.txt"), "1");
+    EXPECT_FALSE(Exists(dir / "target.txt"));
+
+    // One item to a path that does not exist: written under the typed name.
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "target/renamed.txt"));
+    p->OnCopy(false, false);
+    EXPECT_EQ(ReadFile(dir / "target/renamed.txt"), "1");
+
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "src/"));
+    p->OnCopy(true, false);
+    ASSERT_FALSE(script.boxTexts.empty());
+    EXPECT_EQ(script.boxTexts.back().toStdString(), "不能移动文件到同一目录中");
+    EXPECT_TRUE(Exists(dir / "src/one.txt"));
+
+    // Move to another folder removes the source.
+    Select({"one.txt"});
+    script.Add("copywindow", CopyTo(dir / "moved/"));
+    p->OnCopy(true, false);
+    EXPECT_EQ(ReadFile(dir / "moved/one.txt"), "1");
+    EXPECT_FALSE(Exists(dir / "src/one.txt"));
+    EXPECT_EQ(script.Unexpected(), "");
+}
+
+TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordAsksForIt) {
+    WriteFile(dir / "plain.txt", "secret text");
+    WriteFile(dir / "new.txt", "new text");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q -P pw enc.zip plain.txt"), 0);
+    const std::string before = ReadFile(dir / "enc.zip");
+    Bind(dir / "enc.zip");
+    ASSERT_TRUE(p->parentFolders.Size() == 1 && !p->parentFolders.Back().UsePassword);
+    UStringVector paths;
+    paths.Add(U("new.txt"));
+    {
+        // Cancel in the password question: nothing is written.
+        extracttest::CDialogScript script;
+        script.Add("passwordwindow", apptest::Answer("pushButton_cancle"));
+        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), E_ABORT);
+        EXPECT_EQ(script.shown["passwordwindow"], 1);
+        EXPECT_EQ(ReadFile(dir / "enc.zip"), before);
+    }
+    {
+        extracttest::CDialogScript script;
+        script.Add("passwordwindow", extracttest::TypePassword("pw"));
+        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
+        EXPECT_EQ(script.Unexpected(), "");
+    }
+    p->CloseOpenFolders();
+    // Python's reader sees the new item encrypted and reads it with the password.
+    EXPECT_EQ(Shell("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
+                    "i=z.getinfo('new.txt'); print(i.flag_bits & 1, z.read('new.txt', pwd=b'pw').decode())\" '" +
+                    dir.Path() + "/enc.zip'"),
+              "1 new text\n");
+}
+
+} // namespace
