@@ -46,7 +46,11 @@ static int Run(const UStringVector &words, CArcCommandRun &run, CMyComPtr<ICompr
     CCodecs &codecs = *run.Codecs;
     codecs.CaseSensitiveSet = options.CaseSensitiveSet;
     codecs.CaseSensitive = options.CaseSensitive;
-    if (codecs.Load() != S_OK) return kRunnerExit_Ok;
+    // A registry that cannot be loaded is a failure the user must hear of, never a quiet success.
+    {
+        const HRESULT res = codecs.Load();
+        if (res != S_OK) throw res;
+    }
 
     const CArcCommand &command = options.Command;
     const bool isExtractGroup = command.IsFromExtractGroup();
@@ -72,7 +76,8 @@ static int Run(const UStringVector &words, CArcCommandRun &run, CMyComPtr<ICompr
 
     const NCommandType::EEnum type = command.CommandType;
     if (isExtractGroup || type == NCommandType::kBenchmark || type == NCommandType::kHash) {
-        if (run.ExternalCodecs.Load() != S_OK) return kRunnerExit_Ok;
+        const HRESULT res = run.ExternalCodecs.Load();
+        if (res != S_OK) throw res;
         if (type == NCommandType::kBenchmark) return kRunnerExit_Ok;
     }
 
