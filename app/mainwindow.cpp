@@ -17,6 +17,7 @@
 #include "qt_helper.h"
 #include "ui_mainwindow.h"
 #include "unzipwindow.h"
+#include "zipwindow.h"
 
 mainwindow::mainwindow(QWidget *parent) : framelesswindow(parent), ui(new Ui_mainwindow) {
     register_dialog_types();
@@ -43,6 +44,8 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<progresswindow *>("progresswindow*");
     // Extract dialog.
     qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
+    // Compress dialog.
+    qRegisterMetaType<std::shared_ptr<zip_info>>("std::shared_ptr<zip_info>");
 }
 
 void mainwindow::init_window() {

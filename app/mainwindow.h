@@ -14,6 +14,7 @@ struct combo_info;
 struct password_info;
 struct overwrite_info;
 struct unzip_info;
+struct zip_info;
 class progresswindow;
 
 class mainwindow : public framelesswindow {
@@ -54,6 +55,9 @@ public slots:
 
     // The extract dialog (mainwindow_extract.cpp).
     int get_unzip_info(std::shared_ptr<unzip_info> info);
+
+    // The compress dialog (mainwindow_compress.cpp).
+    int get_zip_info(std::shared_ptr<zip_info> info);
 
 private slots:
     void on_btn_close_clicked();
