@@ -53,11 +53,41 @@ void messagebox::init_window() {
     ui->pushButton_cancle->setText(tr("取消"));
     ui->pushButton_cancle->setVisible((flags & 0x10) != 0);
 
-    // Room for about one and a half widths of the label, which wraps into two lines.
     const QFontMetrics metrics(ui->label_message->font());
-    const int width = (int)(ui->label_message->width() * 1.5);
-    ui->label_message->setText(metrics.elidedText(text, Qt::ElideRight, width));
+    if (text.contains('\n')) {
+        ShowLines();
+    } else {
+        // Room for about one and a half widths of the label, which wraps into two lines.
+        const int width = (int)(ui->label_message->width() * 1.5);
+        ui->label_message->setText(metrics.elidedText(text, Qt::ElideRight, width));
+    }
     ui->label_message->setToolTip(text);
+}
+
+void messagebox::ShowLines() {
+    // A report (a test run, checksums) is read line by line: each line is shown whole up to a wide
+    // limit, and the box grows to hold them; its text can be selected and copied. The label's
+    // style sheet decides its font, so it is measured polished.
+    ui->label_message->ensurePolished();
+    const QFontMetrics metrics(ui->label_message->font());
+    const int maxWidth = 760, maxLines = 30;
+    const QStringList lines = text.split('\n');
+    QStringList shown;
+    int width = ui->label_message->width();
+    for (int i = 0; i < lines.size() && i < maxLines; i++) {
+        const QString line = metrics.elidedText(lines[i], Qt::ElideMiddle, maxWidth);
+        width = qMax(width, metrics.horizontalAdvance(line) + 16);
+        shown << line;
+    }
+    const QRect used = metrics.boundingRect(QRect(0, 0, width, 100000), 0, shown.join('\n'));
+    const int height = qMax(ui->label_message->height(), used.height() + 8);
+    const QSize grow(width - ui->label_message->width(), height - ui->label_message->height());
+    ui->label_message->setWordWrap(false);
+    ui->label_message->setFixedSize(width, height);
+    ui->label_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui->label_message->setText(shown.join('\n'));
+    // The form fixes the box's size; it grows by what the label grew.
+    setFixedSize(minimumSize() + grow);
 }
 
 void messagebox::on_btn_close_clicked() {

@@ -25,6 +25,8 @@ private slots:
     void on_pushButton_cancle_clicked();
 
 private:
+    void ShowLines();
+
     Ui_messagebox *ui;
     QString text;
     QString caption;

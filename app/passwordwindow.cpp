@@ -2,6 +2,7 @@
 
 #include "module.h"
 #include "progresswindow.h"
+#include "ErrorText.h"
 #include "dialogcodes.h"
 #include "qt_helper.h"
 #include "ui_passwordwindow.h"
@@ -48,12 +49,23 @@ void passwordwindow::ReadControls() {
 }
 
 void passwordwindow::on_checkBox_password_clicked() {
-    ReadControls();
-    SetTextSpec();
+    try {
+        ReadControls();
+        SetTextSpec();
+    } catch (...) {
+        qWarning("password prompt: %ls", CurrentExceptionText().Ptr());
+    }
 }
 
 void passwordwindow::on_pushButton_ok_clicked() {
-    ReadControls();
+    try {
+        ReadControls();
+    } catch (...) {
+        // A password that cannot be taken over is no answer to go on with.
+        qWarning("password prompt: %ls", CurrentExceptionText().Ptr());
+        exit(dialog_result::cancel);
+        return;
+    }
     exit(dialog_result::ok);
 }
 

@@ -120,9 +120,13 @@ void progresswindow::show_error(int kind) {
 
 void progresswindow::ShowErrorKind(int kind) {
     try {
-        if (run_ended) return;
+        // One box per run: several failed items queue several calls.
+        if (run_ended || in_error_box) return;
         in_error_box = true;
+        // The worker may end and its starter release the window while the box runs.
+        QPointer<progresswindow> self(this);
         ShowErrorMessageHwndRes(this, kErrorKindTexts[kind - 1]);
+        if (!self) return;
         in_error_box = false;
         close_deferred = false;
         QEvent done(custom_event::operation_done);
@@ -209,6 +213,7 @@ bool progresswindow::event(QEvent *e) {
             return true;
         }
         if (e->type() == custom_event::close_dialog) {
+            closed_from_outside = true;
             OnCancel(false);
             // The prompts of the run have their Cancel by now; only dialogs still open get the
             // close, so that no prompt's answer turns into "closed".
@@ -585,9 +590,10 @@ void progresswindow::OnExternalCloseMessage() {
             MessageBoxW(this, finalOk.message, finalOk.title, 4);
         }
     }
-    if (waitForUser) {
+    if (waitForUser) messages_shown = true;
+    // Closed from outside while the box was open: nobody is left to press Close.
+    if (waitForUser && !closed_from_outside) {
         // The error list stays open until the user presses Close.
-        messages_shown = true;
         wait_for_close = true;
         UpdateMessagesDialog();
         return;

@@ -48,8 +48,6 @@ public:
     int do_special_modol();
     void init_window() override;
 
-    bool is_paused() { return sync.Get_Paused(); }
-
 protected:
     bool event(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
@@ -91,6 +89,8 @@ private:
     bool in_cancel_question = false;
     bool in_error_box = false;
     bool close_deferred = false;
+    // Event 1035 came: the window must end without waiting for the user.
+    bool closed_from_outside = false;
     // The end of the run has been handled (final box, close): later 1033 events do nothing.
     bool run_ended = false;
     // do_special_modol ran: read by Create after the call, which orders it.

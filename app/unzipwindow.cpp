@@ -199,10 +199,9 @@ void unzipwindow::on_comboBox_path_editTextChanged(const QString &) {
 }
 
 void unzipwindow::OnButtonSetPath() {
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QString::fromUtf8("请选择要解压到的文件夹目录"),
-                                          ui->comboBox_path->currentText(),
-                                          QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, QString::fromUtf8("请选择要解压到的文件夹目录"), ui->comboBox_path->currentText(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (!folder.isNull()) ui->comboBox_path->setEditText(folder);
 }
 

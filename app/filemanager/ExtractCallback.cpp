@@ -6,6 +6,7 @@
 #include "ProgressSync.h"
 #include "ZipRegistry.h"
 #include "archive/common/StreamUtils.h"
+#include "archive/ui-common/ArchiveExtractCallback.h"
 #include "common/StringConvert.h"
 #include "dialogcodes.h"
 #include "overwritewindow.h"
@@ -232,8 +233,7 @@ HRESULT CExtractCallbackImp::SetCurrentFilePath(const wchar_t *path) {
 
 namespace {
 
-void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const FILETIME *time,
-                  const UInt64 *size) {
+void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const FILETIME *time, const UInt64 *size) {
     info.sizeDefined = size != nullptr;
     if (size) info.size = *size;
     info.timeDefined = time != nullptr;
@@ -243,9 +243,9 @@ void FillFileInfo(NOverwriteDialog::CFileInfo &info, const wchar_t *name, const 
 
 } // namespace
 
-HRESULT CExtractCallbackImp::AskOverwrite(const wchar_t *existName, const FILETIME *existTime,
-                                          const UInt64 *existSize, const wchar_t *newName, const FILETIME *newTime,
-                                          const UInt64 *newSize, Int32 *answer) {
+HRESULT CExtractCallbackImp::AskOverwrite(const wchar_t *existName, const FILETIME *existTime, const UInt64 *existSize,
+                                          const wchar_t *newName, const FILETIME *newTime, const UInt64 *newSize,
+                                          Int32 *answer) {
     auto info = std::make_shared<overwrite_info>();
     info->parent = ProgressDialog;
     FillFileInfo(info->old_file, existName, existTime, existSize);
@@ -306,27 +306,13 @@ HRESULT CExtractCallbackImp::AskWrite(const wchar_t *srcPath, Int32 srcIsFolder,
             existPath.DeleteFrom((unsigned)(slash + 1));
             existPath += destInfo.Name;
             Int32 overwriteResult = NOverwriteAnswer::kCancel;
-            RINOK(AskOverwrite(existPath, &destInfo.MTime, &destInfo.Size, srcPath, srcTime, srcSize,
-                               &overwriteResult));
-            switch (overwriteResult) {
-            case NOverwriteAnswer::kCancel:
-                return E_ABORT;
-            case NOverwriteAnswer::kNo:
-                return S_OK;
-            case NOverwriteAnswer::kNoToAll:
-                OverwriteMode = NExtract::NOverwriteMode::kSkip;
-                return S_OK;
-            case NOverwriteAnswer::kYes:
-                break;
-            case NOverwriteAnswer::kYesToAll:
-                OverwriteMode = NExtract::NOverwriteMode::kOverwrite;
-                break;
-            case NOverwriteAnswer::kAutoRename:
-                OverwriteMode = NExtract::NOverwriteMode::kRename;
-                break;
-            default:
-                return E_FAIL;
-            }
+            RINOK(
+                AskOverwrite(existPath, &destInfo.MTime, &destInfo.Size, srcPath, srcTime, srcSize, &overwriteResult));
+            NExtract::NOverwriteMode::EEnum mode = (NExtract::NOverwriteMode::EEnum)OverwriteMode;
+            const HRESULT res = ApplyOverwriteAnswer(overwriteResult, mode);
+            OverwriteMode = mode;
+            if (res == S_FALSE) return S_OK;
+            if (res != S_OK) return res;
             break;
         }
         default:

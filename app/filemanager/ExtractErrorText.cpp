@@ -10,13 +10,21 @@
 
 namespace {
 
-const wchar_t *const kItemErrorTexts[] = {
-    L"不支持的压缩算法", L"数据错误", L"CRC 校验失败", L"数据不可用", L"文件末端错误",
-    L"有效数据外包含额外数据", L"非压缩包", L"头部错误", L"密码错误"};
+const wchar_t *const kItemErrorTexts[] = {L"不支持的压缩算法", L"数据错误",     L"CRC 校验失败",
+                                          L"数据不可用",       L"文件末端错误", L"有效数据外包含额外数据",
+                                          L"非压缩包",         L"头部错误",     L"密码错误"};
 
-const wchar_t *const kOpenFlagTexts[] = {
-    L"非压缩包", L"头部错误", L"头部错误", L"档案起始位置不可用", L"无法确认档案起始位置", L"文件末端错误",
-    L"有效数据外包含额外数据", L"不支持的压缩算法", L"不支持此功能", L"数据错误", L"校验失败"};
+const wchar_t *const kOpenFlagTexts[] = {L"非压缩包",
+                                         L"头部错误",
+                                         L"头部错误",
+                                         L"档案起始位置不可用",
+                                         L"无法确认档案起始位置",
+                                         L"文件末端错误",
+                                         L"有效数据外包含额外数据",
+                                         L"不支持的压缩算法",
+                                         L"不支持此功能",
+                                         L"数据错误",
+                                         L"校验失败"};
 
 const wchar_t *const kWrongPasswordHint = L"密码错误？";
 // The names of the warning properties (72, 73) in the item list.
@@ -39,8 +47,7 @@ void RemoveEmptyQuotes(UString &s) {
 
 } // namespace
 
-void SetExtractErrorMessage(progresswindow *window, Int32 opRes, Int32 encrypted, const wchar_t *fileName,
-                            UString &s) {
+void SetExtractErrorMessage(progresswindow *window, Int32 opRes, Int32 encrypted, const wchar_t *fileName, UString &s) {
     s.Empty();
     if (opRes == 0) return;
     if (opRes >= 1 && opRes <= 9) {
@@ -119,8 +126,7 @@ UString GetBracedType(const wchar_t *name) {
     return s;
 }
 
-void OpenResult_GUI(UString &s, const CCodecs *codecs, const CArchiveLink &link, const wchar_t *name,
-                    HRESULT result) {
+void OpenResult_GUI(UString &s, const CCodecs *codecs, const CArchiveLink &link, const wchar_t *name, HRESULT result) {
     bool first = true;
     FOR_VECTOR(level, link.levels) {
         const CArc &arc = link.levels[level];

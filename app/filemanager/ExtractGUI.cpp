@@ -43,9 +43,9 @@ public:
 HRESULT CThreadExtracting::ProcessVirt() {
     if (HashBundle) HashBundle->Init();
     CDecompressStat stat;
-    const HRESULT res = Extract(codecs, *FormatIndices, *ExcludedFormatIndices, *ArchivePaths, *ArchivePathsFull,
-                                *WildcardCensor, *Options, ExtractCallbackSpec, ExtractCallbackSpec, HashBundle,
-                                finalError.message, stat);
+    const HRESULT res =
+        Extract(codecs, *FormatIndices, *ExcludedFormatIndices, *ArchivePaths, *ArchivePathsFull, *WildcardCensor,
+                *Options, ExtractCallbackSpec, ExtractCallbackSpec, HashBundle, finalError.message, stat);
     if (res == S_OK && Options->TestMode && ExtractCallbackSpec->IsOK()) {
         UString s;
         AddValuePair(s, L"压缩包：", stat.NumArchives, false);
@@ -88,13 +88,13 @@ void AddValuePair(UString &s, const wchar_t *name, UInt64 value, bool addColon) 
     s.Add_LF();
 }
 
-void AddSizePair(UString &s, const wchar_t *name, UInt64 value) {
+void AddSizePair(UString &s, const wchar_t *name, UInt64 value, bool alwaysMegabytes) {
     wchar_t number[32];
     ConvertUInt64ToString(value, number);
     s += name;
     s += L": ";
     s += MyFormatNew(UString(L"{0} 字节"), UString(number));
-    if (value >= ((UInt64)1 << 20)) {
+    if (alwaysMegabytes || value >= ((UInt64)1 << 20)) {
         ConvertUInt64ToString(value >> 20, number);
         s += L" (";
         s += number;
@@ -212,10 +212,12 @@ int ExtractCommandGUI(CArcCommandRun &run) {
     const NWildcard::CCensorNode &censor =
         run.Options.Censor.Pairs.IsEmpty() ? all : run.Options.Censor.Pairs.Front().Head;
     bool messageWasDisplayed = false;
-    const HRESULT res = ExtractGUI(run.Codecs, run.Types, run.ExcludedFormats, run.ArchivePaths, run.ArchivePathsFull,
-                                   censor, run.ExtractOptions, run.HashBundle.get(), run.Options.DialogMode,
-                                   messageWasDisplayed, callbackSpec);
-    if (res != S_OK && res != E_ABORT && messageWasDisplayed) return kRunnerExit_Error;
+    const HRESULT res =
+        ExtractGUI(run.Codecs, run.Types, run.ExcludedFormats, run.ArchivePaths, run.ArchivePathsFull, censor,
+                   run.ExtractOptions, run.HashBundle.get(), run.Options.DialogMode, messageWasDisplayed, callbackSpec);
+    // The user's own cancel is no failure; a run stopped by a failed item is.
+    if (res == E_ABORT && !callbackSpec->ThereAreMessageErrors) return kRunnerExit_Ok;
+    if (res != S_OK && messageWasDisplayed) return kRunnerExit_Error;
     if (!callbackSpec->IsOK()) return kRunnerExit_Error;
     if (res != S_OK && res != E_ABORT) {
         // A failure nobody has shown yet (the worker could not start, or no window).

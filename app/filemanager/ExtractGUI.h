@@ -21,9 +21,9 @@ HRESULT ExtractGUI(CCodecs *codecs, const CObjectVector<COpenType> &formatIndice
 // The path without a leading lower-case "c:".
 const wchar_t *nameWindowToUnix(const wchar_t *path);
 
-// Lines of the test report.
+// Lines of the test and checksum reports. The size in megabytes follows from 1 MiB on, or always.
 void AddValuePair(UString &s, const wchar_t *name, UInt64 value, bool addColon);
-void AddSizePair(UString &s, const wchar_t *name, UInt64 value);
+void AddSizePair(UString &s, const wchar_t *name, UInt64 value, bool alwaysMegabytes = false);
 
 // The extract group of the archive command runner: builds the callback from the command and
 // runs ExtractGUI. Returns the runner's exit value (0 done or cancelled, 2 failed).

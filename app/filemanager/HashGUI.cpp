@@ -1,6 +1,7 @@
 #include "HashGUI.h"
 
 #include "ErrorText.h"
+#include "ExtractGUI.h"
 #include "ProgressThreadVirt.h"
 #include "ZipRegistry.h"
 #include "archive/ui-common/CommandRunner.h"
@@ -14,25 +15,11 @@ namespace {
 const wchar_t *const kHashTitle = L"校验信息";
 
 void AddValuePair(UString &s, const wchar_t *name, UInt64 value) {
-    wchar_t number[32];
-    ConvertUInt64ToString(value, number);
-    s += name;
-    s += L": ";
-    s += number;
-    s.Add_LF();
+    ::AddValuePair(s, name, value, true);
 }
 
 void AddSizeValuePair(UString &s, const wchar_t *name, UInt64 value) {
-    wchar_t number[32];
-    ConvertUInt64ToString(value, number);
-    s += name;
-    s += L": ";
-    s += MyFormatNew(UString(L"{0} 字节"), UString(number));
-    ConvertUInt64ToString(value >> 20, number);
-    s += L" (";
-    s += number;
-    s += L" MB)";
-    s.Add_LF();
+    AddSizePair(s, name, value, true);
 }
 
 void AddHashString(UString &s, const CHasherState &h, unsigned digestIndex, const wchar_t *name) {
@@ -198,8 +185,8 @@ HRESULT HashCalcGUI(const CExternalCodecs *codecs, const NWildcard::CCensor &cen
 
 int HashCommandGUI(CArcCommandRun &run) {
     bool messageWasDisplayed = false;
-    const HRESULT res = HashCalcGUI(&run.ExternalCodecs, run.Options.Censor, run.Options.HashSettings,
-                                    messageWasDisplayed);
+    const HRESULT res =
+        HashCalcGUI(&run.ExternalCodecs, run.Options.Censor, run.Options.HashSettings, messageWasDisplayed);
     if (res != S_OK && res != E_ABORT) {
         if (!messageWasDisplayed) ShowErrorMessage(nullptr, HResultToMessage(res));
         return kRunnerExit_Error;

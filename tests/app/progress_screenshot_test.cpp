@@ -1,6 +1,5 @@
 // Pictures of the progress window (running, paused, with an error list) and of the password and
 // overwrite prompts on a real X display (Xvfb), written to TARNOVA_SCREENSHOT_DIR to be looked at.
-#include <QDir>
 #include <QLineEdit>
 
 #include <stdlib.h>
@@ -17,13 +16,6 @@ using namespace progresstest;
 namespace {
 
 const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
-
-QString ShotPath(const char *name) {
-    const char *dir = getenv("TARNOVA_SCREENSHOT_DIR");
-    const QString folder = dir ? QString::fromLocal8Bit(dir) : QDir::currentPath() + "/screenshots";
-    QDir().mkpath(folder);
-    return folder + "/" + name + ".png";
-}
 
 class ProgressScreenshots : public ::testing::Test {
 protected:
@@ -64,10 +56,10 @@ TEST_F(ProgressScreenshots, RunningPausedAndWithErrors) {
     bool running = false, paused = false, errors = false;
     When([&] { return worker.stepsDone >= 40 && Text(w, "label_speed_value") != ""; },
          [&] {
-             running = w->grab().save(ShotPath("progress_running"));
+             running = w->grab().save(apptest::ScreenshotPath("progress_running"));
              w->findChild<QPushButton *>("pushButton_ok")->click();
              QTimer::singleShot(500, [&] {
-                 paused = w->grab().save(ShotPath("progress_paused"));
+                 paused = w->grab().save(apptest::ScreenshotPath("progress_paused"));
                  addErrors = true;
                  worker.steps = worker.stepsDone + 5;
                  w->findChild<QPushButton *>("pushButton_ok")->click();
@@ -76,7 +68,7 @@ TEST_F(ProgressScreenshots, RunningPausedAndWithErrors) {
     When([&] { return w->findChild<QPushButton *>("pushButton_cancle")->text() == "关闭"; },
          [&] {
              QTimer::singleShot(400, [&] {
-                 errors = w->grab().save(ShotPath("progress_errors"));
+                 errors = w->grab().save(apptest::ScreenshotPath("progress_errors"));
                  w->findChild<QPushButton *>("pushButton_cancle")->click();
              });
          },
@@ -110,22 +102,26 @@ TEST_F(ProgressScreenshots, Prompts) {
         return S_OK;
     };
     bool password = false, overwrite = false;
-    apptest::AnswerModal([&](QWidget *dialog) {
-        QPointer<QWidget> guard(dialog);
-        QTimer::singleShot(400, [&, guard] {
-            if (!guard) return;
-            password = guard->grab().save(ShotPath("prompt_password"));
-            apptest::Click(guard, "pushButton_ok");
-            apptest::AnswerModal([&](QWidget *next) {
-                QPointer<QWidget> guard2(next);
-                QTimer::singleShot(400, [&, guard2] {
-                    if (!guard2) return;
-                    overwrite = guard2->grab().save(ShotPath("prompt_overwrite"));
-                    apptest::Click(guard2, "pushButton_no");
-                });
+    apptest::AnswerModal(
+        [&](QWidget *dialog) {
+            QPointer<QWidget> guard(dialog);
+            QTimer::singleShot(400, [&, guard] {
+                if (!guard) return;
+                password = guard->grab().save(apptest::ScreenshotPath("prompt_password"));
+                apptest::Click(guard, "pushButton_ok");
+                apptest::AnswerModal(
+                    [&](QWidget *next) {
+                        QPointer<QWidget> guard2(next);
+                        QTimer::singleShot(400, [&, guard2] {
+                            if (!guard2) return;
+                            overwrite = guard2->grab().save(apptest::ScreenshotPath("prompt_overwrite"));
+                            apptest::Click(guard2, "pushButton_no");
+                        });
+                    },
+                    60000);
             });
-        });
-    });
+        },
+        60000);
     EXPECT_EQ(worker.Create(L"正在解压", nullptr), 0);
     EXPECT_EQ(passwordAnswer, dialog_result::ok);
     EXPECT_EQ(overwriteAnswer, dialog_result::no);

@@ -10,7 +10,9 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -122,6 +124,11 @@ public:
               std::unique_lock<std::mutex> lock(mutex);
               if (!cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return done; })) {
                   fprintf(stderr, "watchdog: no progress for %d s, presumably a deadlock\n", seconds);
+                  // Where every thread stands, for the report.
+                  char command[128];
+                  snprintf(command, sizeof(command), "gdb -p %d -batch -ex 'thread apply all bt' >&2 2>/dev/null",
+                           (int)getpid());
+                  if (system(command) != 0) fprintf(stderr, "watchdog: no stacks (gdb missing)\n");
                   abort();
               }
           }) {}
@@ -158,6 +165,8 @@ public:
     std::vector<QString> captions;
     // Called when a box is found, before the answer.
     std::function<void(QWidget *)> onBox;
+    // When set: the button for the first, second, ... box (the last one for any further box).
+    std::vector<std::string> sequence;
 
 private:
     void Poll() {
@@ -170,7 +179,7 @@ private:
         captions.push_back(caption ? caption->text() : QString());
         if (onBox) onBox(box);
         QPointer<QWidget> guard(box);
-        const std::string name = button;
+        const std::string name = sequence.empty() ? button : sequence[std::min(texts.size(), sequence.size()) - 1];
         QTimer::singleShot(delayMs, [guard, name] {
             if (guard && guard->isVisible()) apptest::Click(guard, name.c_str());
         });
@@ -185,7 +194,7 @@ private:
 // Runs the action once on the GUI thread when pred first holds (polled every 10 ms); gives up
 // after timeoutMs, or when the owner goes.
 inline void When(const std::function<bool()> &pred, const std::function<void()> &action, QObject *owner = nullptr,
-                 int timeoutMs = 10000) {
+                 int timeoutMs = 60000) {
     QTimer *timer = new QTimer(owner);
     auto started = std::make_shared<QElapsedTimer>();
     started->start();

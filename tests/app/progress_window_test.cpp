@@ -28,7 +28,7 @@ protected:
         delete main;
     }
     mainwindow *main = nullptr;
-    CWatchdog watchdog{120};
+    CWatchdog watchdog{getenv("TARNOVA_WATCHDOG_SECONDS") ? atoi(getenv("TARNOVA_WATCHDOG_SECONDS")) : 120};
 };
 
 QPushButton *Button(QWidget *window, const char *name) {
@@ -193,6 +193,48 @@ TEST_F(ProgressWindowTest, CancelQuestionStopsOnlyOnYes) {
         }
         FlushReleasedWindows();
     }
+}
+
+TEST_F(ProgressWindowTest, EndDuringTheCancelQuestionIsHandledAfterIt) {
+    // The worker ends while the question is open: "否" lets the run end normally afterwards.
+    CPacedWorker worker;
+    std::atomic<bool> questionOpen{false};
+    worker.finalOk.message = L"完成";
+    worker.body = [&](CPacedWorker &self) {
+        self.Step(1);
+        testsupport::WaitFor([&] { return questionOpen.load(); }, std::chrono::milliseconds(20000));
+        return S_OK; // ends without asking the state again
+    };
+    progresswindow *w = worker.progressWindow;
+    When([&] { return worker.stepsDone >= 1; }, [&] { Button(w, "pushButton_cancle")->click(); });
+    CBoxAnswerer boxes("pushButton_no", 400);
+    boxes.sequence = {"pushButton_no", "pushButton_ok"};
+    boxes.onBox = [&](QWidget *) { questionOpen = true; };
+    EXPECT_EQ(worker.Create(L"测试", nullptr), 0);
+    EXPECT_EQ(worker.result, S_OK);
+    const std::vector<QString> expected = {"您真的要取消吗？", "完成"};
+    EXPECT_EQ(boxes.texts, expected);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(ProgressWindowTest, ClosedFromOutsideDuringTheFinalBoxDoesNotWaitForClose) {
+    // Error lines would keep the window open for the user; the main window closing ends it anyway.
+    CPacedWorker worker;
+    worker.body = [](CPacedWorker &self) {
+        self.progressWindow->sync.AddError_Message(L"line");
+        self.finalError.message = L"失败";
+        return S_OK;
+    };
+    progresswindow *w = worker.progressWindow;
+    When([] { return QApplication::activeModalWidget() && QApplication::activeModalWidget()->inherits("messagebox"); },
+         [w] {
+             QEvent close(custom_event::close_dialog);
+             QApplication::sendEvent(w, &close);
+         });
+    EXPECT_EQ(worker.Create(L"测试", nullptr), 0);
+    EXPECT_EQ(worker.result, E_FAIL);
+    EXPECT_TRUE(w->messages_shown);
+    EXPECT_FALSE(w->isVisible());
 }
 
 enum class Prompt { password, overwrite };

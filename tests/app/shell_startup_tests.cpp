@@ -11,6 +11,7 @@
 #include "mainwindow.h"
 #include "module.h"
 #include "tarnovamain.h"
+#include "temporary_home.h"
 #include "test_support.h"
 
 // Qt's offscreen plugin keeps its screen objects past the application object.
@@ -45,7 +46,8 @@ void InstallWatchers() {
     });
     clicker->start(10);
     // Fires only if an event loop runs without a dialog: then end it so the test fails, not hangs.
-    QTimer::singleShot(3000, qApp, [] {
+    // Generous: the first start also creates the settings file, slow under the sanitizers.
+    QTimer::singleShot(15000, qApp, [] {
         if (!QApplication::activeModalWidget()) {
             g_eventLoopRan = true;
             qApp->quit();
@@ -55,6 +57,7 @@ void InstallWatchers() {
 
 TEST(StartUp, FailingRequestEndsWithZeroWithoutWindowOrEventLoop) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    apptest::UseTemporaryHome();
     qAddPreRoutine(InstallWatchers);
     // A plain folder given as the archive to open.
     testsupport::TempFolder folder;

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -34,7 +35,11 @@ inline void UseTemporaryHome() {
     chmod(fake.c_str(), 0755);
     const char *path = getenv("PATH");
     setenv("PATH", (bin + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-    atexit([] { nftw(home.c_str(), RemoveTemporaryHomeEntry, 16, FTW_DEPTH | FTW_PHYS); });
+    // Only the process that made it removes it: a forked child must not take it from its parent.
+    static const pid_t owner = getpid();
+    atexit([] {
+        if (getpid() == owner) nftw(home.c_str(), RemoveTemporaryHomeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    });
 }
 
 } // namespace apptest

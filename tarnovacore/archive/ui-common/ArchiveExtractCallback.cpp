@@ -23,6 +23,28 @@
 using namespace NWindows;
 using namespace NFile;
 
+HRESULT ApplyOverwriteAnswer(Int32 answer, NExtract::NOverwriteMode::EEnum &mode) {
+    switch (answer) {
+    case NOverwriteAnswer::kCancel:
+        return E_ABORT;
+    case NOverwriteAnswer::kNo:
+        return S_FALSE;
+    case NOverwriteAnswer::kNoToAll:
+        mode = NExtract::NOverwriteMode::kSkip;
+        return S_FALSE;
+    case NOverwriteAnswer::kYes:
+        return S_OK;
+    case NOverwriteAnswer::kYesToAll:
+        mode = NExtract::NOverwriteMode::kOverwrite;
+        return S_OK;
+    case NOverwriteAnswer::kAutoRename:
+        mode = NExtract::NOverwriteMode::kRename;
+        return S_OK;
+    default:
+        return E_FAIL;
+    }
+}
+
 namespace {
 
 Int32 BoolToInt(bool v) {
@@ -335,25 +357,9 @@ HRESULT CArchiveExtractCallback::CheckExistFile(const UString &fullPathIn, bool 
         RINOK(_extractCallback2->AskOverwrite(fullPath, &existTime, &existSize, _item.itemPath,
                                               _fi.MTimeDefined ? &_fi.MTime : nullptr,
                                               _curSizeDefined ? &_curSize : nullptr, &overwriteResult));
-        switch (overwriteResult) {
-        case NOverwriteAnswer::kCancel:
-            return E_ABORT;
-        case NOverwriteAnswer::kNo:
-            return S_OK;
-        case NOverwriteAnswer::kNoToAll:
-            _overwriteMode = NExtract::NOverwriteMode::kSkip;
-            return S_OK;
-        case NOverwriteAnswer::kYes:
-            break;
-        case NOverwriteAnswer::kYesToAll:
-            _overwriteMode = NExtract::NOverwriteMode::kOverwrite;
-            break;
-        case NOverwriteAnswer::kAutoRename:
-            _overwriteMode = NExtract::NOverwriteMode::kRename;
-            break;
-        default:
-            return E_FAIL;
-        }
+        const HRESULT res = ApplyOverwriteAnswer(overwriteResult, _overwriteMode);
+        if (res == S_FALSE) return S_OK;
+        if (res != S_OK) return res;
         break;
     }
     default:
@@ -856,10 +862,11 @@ HRESULT CArchiveExtractCallback::SetDirsTimes() {
     return linksResult;
 }
 
-void CArchiveExtractCallback::DiscardUnfinishedFile() {
-    // The handler stopped inside an item (a cancelled password prompt, say) before any of its data
-    // came: the file it was to go to is not left behind empty.
-    if (_outFileStream && _fileWasCreated && !_isSplit && _outFileStreamSpec->ProcessedSize() == 0 && _diskPathValid) {
+void CArchiveExtractCallback::DiscardUnfinishedFile(bool runFailed) {
+    // The handler stopped inside an item (a cancel, a cancelled password prompt, a full disk): the
+    // file it was writing is not left behind empty, nor cut short as if it were the item.
+    if (_outFileStream && _fileWasCreated && !_isSplit && _diskPathValid &&
+        (runFailed || _outFileStreamSpec->ProcessedSize() == 0)) {
         ReleaseOutFile();
         DirFor(_diskInRoot).DeleteFile(_diskRelPath);
     }

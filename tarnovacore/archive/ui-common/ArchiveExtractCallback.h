@@ -25,6 +25,10 @@
 bool CensorNode_CheckPath2(const NWildcard::CCensorNode &node, const CReadArcItem &item, bool &include);
 bool CensorNode_CheckPath(const NWildcard::CCensorNode &node, const CReadArcItem &item);
 
+// What an answer to the overwrite question means: S_OK write (the mode may change for the clashes
+// that follow), S_FALSE skip this file, E_ABORT stop; E_FAIL for an unknown answer.
+HRESULT ApplyOverwriteAnswer(Int32 answer, NExtract::NOverwriteMode::EEnum &mode);
+
 // What a format handler talks to while it extracts: decides where each item goes, writes it
 // below the output folder, and reports to the user interface.
 class CArchiveExtractCallback : public IArchiveExtractCallback,
@@ -155,9 +159,11 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     void ApplyAttribToDir();
     HRESULT CloseFile();
     void ReleaseOutFile();
-    void DiscardUnfinishedFile();
 
 public:
+    // Removes the file of an item the handler stopped inside: an empty one always, one with data
+    // only when the run failed or was cancelled (it is cut short, not the item).
+    void DiscardUnfinishedFile(bool runFailed = false);
     CMyComPtr<IFolderExtractToStreamCallback> ExtractToStreamCallback;
 
     bool WriteCTime;

@@ -117,10 +117,12 @@ HRESULT DecompressArchive(CCodecs *codecs, const CArchiveLink &arcLink, UInt64 p
 
     // Folder times and links are finished for standard input too: a link must not stay a text
     // file. After a failure the links already written are still made.
-    if (result == S_OK)
+    if (result == S_OK) {
         result = ecs->SetDirsTimes();
-    else
+    } else {
+        ecs->DiscardUnfinishedFile(true);
         ecs->CreateDelayedLinks();
+    }
     return callback->ExtractResult(result);
 }
 
