@@ -33,6 +33,7 @@
 #include "settingwindow.h"
 #include "ui_mainwindow.h"
 #include "unzipwindow.h"
+#include "zipwindow.h"
 
 static UString ToU(const QString &s) {
     return UString(s.toStdWString().c_str());
@@ -65,6 +66,8 @@ void mainwindow::register_dialog_types() {
     qRegisterMetaType<std::shared_ptr<unzip_info>>("std::shared_ptr<unzip_info>");
     // Copy-to dialog.
     qRegisterMetaType<std::shared_ptr<copy_info>>("std::shared_ptr<copy_info>");
+    // Compress dialog.
+    qRegisterMetaType<std::shared_ptr<zip_info>>("std::shared_ptr<zip_info>");
 }
 
 void mainwindow::init_window() {

@@ -24,6 +24,7 @@ struct copy_info;
 struct password_info;
 struct overwrite_info;
 struct unzip_info;
+struct zip_info;
 class progresswindow;
 
 class mainwindow : public framelesswindow {
@@ -83,6 +84,8 @@ public slots:
 
     // The copy-to dialog of the panel's copy and move (mainwindow_panelops.cpp).
     int get_copy_info(std::shared_ptr<copy_info> info);
+    // The compress dialog (mainwindow_compress.cpp).
+    int get_zip_info(std::shared_ptr<zip_info> info);
 
 private slots:
     void on_btn_close_clicked();
