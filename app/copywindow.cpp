@@ -40,9 +40,7 @@ void copywindow::init_window() {
     setAttribute(Qt::WA_DeleteOnClose);
     qt_helper::set_btn_state_image(ui->btn_close, "sys_button_close");
     qt_helper::set_btn_state_image(ui->btn_browser, "browse");
-    qt_helper::set_btn_state_image(ui->pushButton_ok, "btn_compress");
-    // The main button is blue: its text is white.
-    ui->pushButton_ok->setStyleSheet(ui->pushButton_ok->styleSheet() + "QPushButton{color:white;}");
+    qt_helper::set_btn_main_action(ui->pushButton_ok);
     OnInit();
 }
 

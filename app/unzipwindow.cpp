@@ -105,10 +105,7 @@ void unzipwindow::init_window() {
     basewindow::init_window();
     qt_helper::set_btn_state_image(ui->btn_close, "sys_button_close");
     qt_helper::set_btn_state_image(ui->btn_browser, "browse");
-    qt_helper::set_btn_state_image(ui->btn_unzip, "btn_compress");
-    // The main button is blue: its text is white.
-    ui->btn_unzip->setStyleSheet(ui->btn_unzip->styleSheet() +
-                                 "QPushButton{color:white;} QPushButton:disabled{color:rgb(188,188,188);}");
+    qt_helper::set_btn_main_action(ui->btn_unzip);
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("解压文件"));

@@ -98,10 +98,7 @@ void zipwindow::init_window() {
     basewindow::init_window();
     qt_helper::set_btn_state_image(ui->btn_close, "sys_button_close");
     qt_helper::set_btn_state_image(ui->btn_browser, "browse");
-    qt_helper::set_btn_state_image(ui->btn_zip, "btn_compress");
-    // The main button is blue: its text is white.
-    ui->btn_zip->setStyleSheet(ui->btn_zip->styleSheet() +
-                               "QPushButton{color:white;} QPushButton:disabled{color:rgb(188,188,188);}");
+    qt_helper::set_btn_main_action(ui->btn_zip);
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(tr("压缩文件"));

@@ -30,6 +30,13 @@ bool qt_helper::set_btn_state_image(QToolButton *button, const QString &name) {
     return true;
 }
 
+bool qt_helper::set_btn_main_action(QPushButton *button) {
+    if (!set_btn_state_image(button, "btn_compress")) return false;
+    button->setStyleSheet(button->styleSheet() +
+                          "QPushButton{color:white;} QPushButton:disabled{color:rgb(188,188,188);}");
+    return true;
+}
+
 bool qt_helper::set_btn_blue_lnk(QPushButton *button) {
     if (!button) return false;
     button->setStyleSheet("QPushButton{border-image:url(:/image/toolbar_normal.png);color:rgb(0,138,255);}"

@@ -172,6 +172,11 @@ TEST_F(CompressDialog, EachLevelAndMethodOf7zAndZipWritesOrIsRefusedCleanly) {
                 EXPECT_EQ(Tool("bsdtar -xOf " + Quote(path)), 0);
             else if (std::string(c.format) == "7z")
                 EXPECT_EQ(Py7zr(path).substr(0, 3), "OK\n");
+            else if (std::string(c.method) == "LZMA") // Debian's unzip has no LZMA; Python reads it
+                EXPECT_EQ(Tool("/usr/bin/python3 -c 'import sys,zipfile; "
+                               "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)' " +
+                               Quote(path)),
+                          0);
             else
                 EXPECT_EQ(Tool("unzip -t " + Quote(path)), 0);
             continue;
