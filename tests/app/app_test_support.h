@@ -66,13 +66,16 @@ inline bool RunUntil(const std::function<bool()> &pred, int timeoutMs = 5000) {
 
 // Waits on the GUI thread for the next modal dialog and runs the action on it. If none comes in
 // time, nothing happens; if the action leaves the dialog open, it is rejected a little later so
-// that the test fails instead of hanging.
-inline void AnswerModal(const std::function<void(QWidget *)> &action, int timeoutMs = 5000) {
+// that the test fails instead of hanging. With a button name, only a dialog that has that button
+// counts: between two prompts the window under them is the active modal one for a moment.
+inline void AnswerModal(const std::function<void(QWidget *)> &action, int timeoutMs = 5000,
+                        const char *withButton = nullptr) {
     QTimer *timer = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, started, action, timeoutMs]() {
+    QObject::connect(timer, &QTimer::timeout, [timer, started, action, timeoutMs, withButton]() {
         QWidget *dialog = QApplication::activeModalWidget();
+        if (dialog && withButton && !dialog->findChild<QAbstractButton *>(withButton)) dialog = nullptr;
         if (dialog && dialog->isVisible()) {
             timer->stop();
             timer->deleteLater();

@@ -118,7 +118,7 @@ TEST_F(ProgressScreenshots, Prompts) {
                             apptest::Click(guard2, "pushButton_no");
                         });
                     },
-                    60000);
+                    60000, "pushButton_no");
             });
         },
         60000);
