@@ -271,6 +271,10 @@ public:
     // Operations of the command runner, the panel copy, folder operations and the menus; they
     // come with those areas (weak definitions stand in until then).
     void AddToArchive(int state);
+    // Adds the names (absolute paths) to arcPathPrefix + arcName on the calling thread.
+    HRESULT CompressFiles(const UString &arcPathPrefix, const UString &arcName, const UString &arcType,
+                          bool addExtension, const UStringVector &names, bool email, bool showDialog,
+                          bool waitFinish);
     void ExtractArchives(bool showDialog);
     void DeleteItems(bool toRecycleBin);
     void CreateFileMenu(QMenu *menu);

@@ -288,10 +288,6 @@ void CPanel::OnDrag() {
 
 // The command runner, the folder operations and the menus bring the real bodies; these stand in
 // until then.
-__attribute__((weak)) void CPanel::AddToArchive(int) {
-    MessageBoxMyError(L"不支持当前操作");
-    QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
-}
 __attribute__((weak)) void CPanel::CreateFileMenu(QMenu *) {}
 __attribute__((weak)) void CPanel::OnFileMenu(int) {}
 __attribute__((weak)) bool CPanel::IsThereReadOnlyFolder() {
