@@ -263,8 +263,6 @@ public:
     // Drag and drop.
     void OnDrag();
     void CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool moveMode = false);
-    // Puts the files into the shown disk folder (copy or move) behind the progress window.
-    HRESULT CopyDropFilesToDisk(const UStringVector &fileNames, bool moveMode);
     // Adds the files to the shown archive folder behind the progress window.
     HRESULT AddDropFilesToArchive(const UStringVector &fileNames);
 
