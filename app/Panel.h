@@ -263,14 +263,16 @@ public:
     // Drag and drop.
     void OnDrag();
     void CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool moveMode = false);
-    // Puts the files into the shown disk folder (copy or move) behind the progress window.
-    HRESULT CopyDropFilesToDisk(const UStringVector &fileNames, bool moveMode);
     // Adds the files to the shown archive folder behind the progress window.
     HRESULT AddDropFilesToArchive(const UStringVector &fileNames);
 
     // Operations of the command runner, the panel copy, folder operations and the menus; they
     // come with those areas (weak definitions stand in until then).
     void AddToArchive(int state);
+    // Adds the names (absolute paths) to arcPathPrefix + arcName on the calling thread.
+    HRESULT CompressFiles(const UString &arcPathPrefix, const UString &arcName, const UString &arcType,
+                          bool addExtension, const UStringVector &names, bool email, bool showDialog,
+                          bool waitFinish);
     void ExtractArchives(bool showDialog);
     void DeleteItems(bool toRecycleBin);
     void CreateFileMenu(QMenu *menu);

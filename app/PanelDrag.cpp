@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Panel.h"
+#include "archive/ui-common/ArchiveName.h"
 #include "ProgressThreadVirt.h"
 #include "archive/IPassword.h"
 #include "dialogcodes.h"
@@ -73,66 +74,6 @@ struct CWindowProgress {
     }
 };
 
-// Progress, stop flag and the overwrite question of a copy or move into a disk folder.
-class CDropCopyCallback : public IFolderOperationsExtractCallback, public CWindowProgress, public CMyUnknownImp {
-public:
-    COM_UNKNOWN_IMP(IFolderOperationsExtractCallback)
-
-    int answerAll = 0; // 0 ask, 1 replace all, 2 skip all
-
-    HRESULT SetTotal(UInt64 total) override { return Total(total); }
-    HRESULT SetCompleted(const UInt64 *value) override { return Completed(value); }
-    HRESULT AskWrite(const wchar_t *srcPath, Int32, const FILETIME *srcTime, const UInt64 *srcSize,
-                     const wchar_t *destPathRequest, BSTR *destPathResult, Int32 *writeAnswer) override {
-        *destPathResult = nullptr;
-        *writeAnswer = 1;
-        NFile::NFind::CFileInfo existing;
-        if (!existing.Find(destPathRequest)) return S_OK;
-        if (answerAll == 1) return S_OK;
-        if (answerAll == 2) {
-            *writeAnswer = 0;
-            return S_OK;
-        }
-        auto info = std::make_shared<overwrite_info>();
-        info->parent = window;
-        info->old_file.name = destPathRequest;
-        info->old_file.sizeDefined = true;
-        info->old_file.size = existing.Size;
-        info->old_file.timeDefined = true;
-        info->old_file.time = existing.MTime;
-        info->new_file.name = srcPath;
-        info->new_file.sizeDefined = srcSize != nullptr;
-        if (srcSize) info->new_file.size = *srcSize;
-        info->new_file.timeDefined = srcTime != nullptr;
-        if (srcTime) info->new_file.time = *srcTime;
-        switch (show_overwritewindow(info)) {
-        case dialog_result::yes:
-            return S_OK;
-        case dialog_result::yes_to_all:
-            answerAll = 1;
-            return S_OK;
-        case dialog_result::no:
-            *writeAnswer = 0;
-            return S_OK;
-        case dialog_result::no_to_all:
-            answerAll = 2;
-            *writeAnswer = 0;
-            return S_OK;
-        case dialog_result::auto_rename: {
-            UString path = destPathRequest;
-            if (!AutoRenamePath(path)) return E_ABORT;
-            *destPathResult = ::SysAllocString(path);
-            return S_OK;
-        }
-        default:
-            return E_ABORT;
-        }
-    }
-    HRESULT ShowMessage(const wchar_t *message) override { return Message(message); }
-    HRESULT SetCurrentFilePath(const wchar_t *path) override { return Path(path); }
-    HRESULT SetNumFiles(UInt64 numFiles) override { return NumFiles(numFiles); }
-};
-
 // Progress and messages of an addition to an archive, and the password of its level.
 class CDropUpdateCallback : public IFolderArchiveUpdateCallback,
                             public ICryptoGetTextPassword2,
@@ -160,9 +101,7 @@ public:
 
 class CDropWorker : public CProgressThreadVirt {
 public:
-    bool toArchive = false;
     bool moveMode = false;
-    UString destFolder; // disk destination, ending in "/"
     CMyComPtr<IFolderOperations> archiveOps;
     std::map<std::wstring, UStringVector> groups;
     bool usePassword = false;
@@ -172,46 +111,15 @@ public:
         for (const auto &group : groups) {
             const UString dir(group.first.c_str());
             const UStringVector &names = group.second;
-            if (toArchive) {
-                CDropUpdateCallback *callbackImpl = new CDropUpdateCallback;
-                CMyComPtr<IFolderArchiveUpdateCallback> callback = callbackImpl;
-                callbackImpl->window = progressWindow;
-                callbackImpl->usePassword = usePassword;
-                callbackImpl->password = password;
-                std::vector<const wchar_t *> ptrs;
-                FOR_VECTOR(i, names)
-                ptrs.push_back(names[i]);
-                RINOK(archiveOps->CopyFrom(moveMode ? 1 : 0, dir, ptrs.data(), (UInt32)ptrs.size(), callback));
-            } else {
-                if (dir == destFolder) continue; // already there
-                CMyComPtr<IFolderFolder> source;
-                RINOK(NFsFolder::CreateFsFolder(dir, &source));
-                RINOK(source->LoadItems());
-                CMyComPtr<IFolderGetItemName> getName;
-                source.QueryInterface(IID_IFolderGetItemName, &getName);
-                CMyComPtr<IFolderOperations> ops;
-                source.QueryInterface(IID_IFolderOperations, &ops);
-                if (!ops || !getName) return E_NOTIMPL;
-                UInt32 num = 0;
-                source->GetNumberOfItems(&num);
-                CRecordVector<UInt32> indices;
-                for (UInt32 i = 0; i < num; i++) {
-                    const wchar_t *name = nullptr;
-                    unsigned len = 0;
-                    getName->GetItemName(i, &name, &len);
-                    if (!name) continue;
-                    FOR_VECTOR(k, names)
-                    if (names[k] == name) {
-                        indices.Add(i);
-                        break;
-                    }
-                }
-                if (indices.IsEmpty()) continue;
-                CDropCopyCallback *callbackImpl = new CDropCopyCallback;
-                CMyComPtr<IFolderOperationsExtractCallback> callback = callbackImpl;
-                callbackImpl->window = progressWindow;
-                RINOK(ops->CopyTo(moveMode ? 1 : 0, &indices[0], indices.Size(), 0, 0, destFolder, callback));
-            }
+            CDropUpdateCallback *callbackImpl = new CDropUpdateCallback;
+            CMyComPtr<IFolderArchiveUpdateCallback> callback = callbackImpl;
+            callbackImpl->window = progressWindow;
+            callbackImpl->usePassword = usePassword;
+            callbackImpl->password = password;
+            std::vector<const wchar_t *> ptrs;
+            FOR_VECTOR(i, names)
+            ptrs.push_back(names[i]);
+            RINOK(archiveOps->CopyFrom(moveMode ? 1 : 0, dir, ptrs.data(), (UInt32)ptrs.size(), callback));
         }
         return S_OK;
     }
@@ -228,18 +136,8 @@ HRESULT RunDropWorker(CPanel &panel, CDropWorker &worker, const UString &title) 
 
 } // namespace
 
-HRESULT CPanel::CopyDropFilesToDisk(const UStringVector &fileNames, bool moveMode) {
-    CDropWorker worker;
-    worker.moveMode = moveMode;
-    worker.destFolder = GetFsPath();
-    NFile::NName::NormalizeDirPathPrefix(worker.destFolder);
-    worker.groups = GroupByFolder(fileNames);
-    return RunDropWorker(*this, worker, moveMode ? UString(L"移动") : UString(L"复制"));
-}
-
 HRESULT CPanel::AddDropFilesToArchive(const UStringVector &fileNames) {
     CDropWorker worker;
-    worker.toArchive = true;
     worker.archiveOps = folderOperations;
     worker.groups = GroupByFolder(fileNames);
     if (!parentFolders.IsEmpty()) {
@@ -249,17 +147,25 @@ HRESULT CPanel::AddDropFilesToArchive(const UStringVector &fileNames) {
     return RunDropWorker(*this, worker, UString(L"添加"));
 }
 
-void CPanel::CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool moveMode) {
-    if (fileNames.IsEmpty() || !currentFolder) return;
-    HRESULT res;
-    if (IsFSFolder() && folderPath.IsEmpty())
-        res = CopyDropFilesToDisk(fileNames, moveMode);
-    else if (folderOperations && !IsFSFolder() && !IsRootFolder())
-        res = AddDropFilesToArchive(fileNames);
-    else {
+void CPanel::CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool) {
+    if (fileNames.IsEmpty()) return;
+    if (!currentFolder || IsFSFolder() || !folderOperations) {
+        // A new archive of the dropped files, named after the first, through the compress dialog.
+        UString dest = folderPath;
+        if (dest.IsEmpty() && currentFolder) dest = GetFsPath();
+        if (dest.IsEmpty()) {
+            const UString &first = fileNames[0];
+            dest = first.Left((unsigned)(first.ReverseFind(L'/') + 1));
+        }
+        const UString arcName = CreateArchiveName(fileNames[0], fileNames.Size() > 1, false);
+        CompressFiles(dest, arcName, UString(), true, fileNames, false, true, false);
+        return;
+    }
+    if (IsRootFolder()) {
         MessageBoxMyError(L"不支持当前操作");
         return;
     }
+    const HRESULT res = AddDropFilesToArchive(fileNames);
     if (res != S_OK && res != E_ABORT) MessageBoxError(res);
 }
 
@@ -288,10 +194,6 @@ void CPanel::OnDrag() {
 
 // The command runner, the folder operations and the menus bring the real bodies; these stand in
 // until then.
-__attribute__((weak)) void CPanel::AddToArchive(int) {
-    MessageBoxMyError(L"不支持当前操作");
-    QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
-}
 __attribute__((weak)) void CPanel::CreateFileMenu(QMenu *) {}
 __attribute__((weak)) void CPanel::OnFileMenu(int) {}
 __attribute__((weak)) bool CPanel::IsThereReadOnlyFolder() {

@@ -23,11 +23,6 @@ int CPanelCommands::RunExtract(CArcCommandRun &run) {
     return ExtractCommandGUI(run);
 }
 
-int CPanelCommands::RunUpdate(CArcCommandRun &) {
-    ::MessageBoxW(nullptr, L"不支持当前操作", L"Tarnova", 516);
-    return kRunnerExit_Error;
-}
-
 int CPanelCommands::RunHash(CArcCommandRun &run) {
     return HashCommandGUI(run);
 }

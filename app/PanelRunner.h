@@ -22,6 +22,11 @@ int RunCommandWords(const UStringVector &words);
 // extract dialog first when showDialog is set.
 UStringVector ExtractCommandWords(const UStringVector &archivePaths, const UString &outputFolder, bool showDialog);
 
+// The words that add the names (absolute paths) to the archive at arcPath (none: the dialog
+// or the engine names it), with the type when given.
+UStringVector CompressCommandWords(const UString &arcPath, const UString &arcType, bool addExtension,
+                                   const UStringVector &names, bool email, bool showDialog);
+
 // The output folder of extracting one archive named name next to it: the name cut at its last
 // dot (trailing blanks removed) or, without a usable dot, the name followed by "~".
 UString ExtractFolderName(const UString &name);

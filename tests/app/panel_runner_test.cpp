@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QLabel>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -102,6 +104,86 @@ TEST(StartExtract, EveryFailureShowsItsMessageAndEnds) {
         delete w;
         const size_t messages = script.boxTexts.size() + script.errorLists.size();
         EXPECT_EQ(messages > 0, c.message) << script.Unexpected();
+    }
+}
+
+// The names and contents an archive holds, read by an independent reader: "name=content" lines
+// in name order.
+std::string ArchiveListing(const std::string &path) {
+    return Shell("/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
+                 "p=sys.argv[1]\n"
+                 "if zipfile.is_zipfile(p):\n"
+                 "  z=zipfile.ZipFile(p); d={n: z.read(n) for n in z.namelist()}\n"
+                 "else:\n"
+                 "  d={n: b.read() for n,b in py7zr.SevenZipFile(p).readall().items()}\n"
+                 "for n in sorted(d): print(n + '=' + d[n].decode())\" '" +
+                 path + "' 2>&1");
+}
+
+TEST(StartCompress, HostileNamesAreArchivedAsThemselves) {
+    const std::vector<std::string> hostile = {"a\"b", "*", "-rf", "a  b c", "中文 名", "?x"};
+    struct {
+        std::string sw, type;
+        bool dialog;
+    } cases[] = {{"-add7z", "7z", false}, {"-addzip", "zip", false}, {"-add", "", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sw);
+        TempFolder dir;
+        std::vector<std::string> args = {c.sw};
+        std::string expected;
+        std::vector<std::string> sorted = hostile;
+        std::sort(sorted.begin(), sorted.end());
+        for (const std::string &n : sorted) {
+            WriteFile(dir / n, "in " + n);
+            expected += n + "=in " + n + "\n";
+        }
+        for (const std::string &n : hostile)
+            args.push_back(dir / n);
+        // Files a wildcard or a switch reading would also take.
+        WriteFile(dir / "ax", "decoy");
+        WriteFile(dir / "zz", "decoy");
+        const std::string before = Shell("ls -A '" + dir.Path() + "' | sort");
+        extracttest::CDialogScript script;
+        script.Add("zipwindow", apptest::Answer("btn_zip"));
+        mainwindow *w = StartOperation(args);
+        EXPECT_TRUE(EndsByItself(w));
+        delete w;
+        EXPECT_EQ(script.Unexpected(), "");
+        EXPECT_TRUE(script.boxTexts.empty()) << script.boxTexts[0].toStdString();
+        EXPECT_EQ(script.shown["zipwindow"], c.dialog ? 1 : 0);
+        // Exactly one new file: the archive, named after the folder that holds the files.
+        std::string created, line;
+        std::istringstream after(Shell("ls -A '" + dir.Path() + "' | sort"));
+        int count = 0;
+        while (std::getline(after, line))
+            if (("\n" + before).find("\n" + line + "\n") == std::string::npos) {
+                created = line;
+                count++;
+            }
+        ASSERT_EQ(count, 1) << Shell("ls -A '" + dir.Path() + "'");
+        const std::string &name = created;
+        const std::string folderName = dir.Path().substr(dir.Path().rfind('/') + 1);
+        EXPECT_EQ(name.substr(0, folderName.size() + 1), folderName + ".") << name;
+        if (!c.type.empty()) {
+            EXPECT_EQ(name, folderName + "." + c.type);
+        }
+        EXPECT_EQ(ArchiveListing(dir / name), expected);
+    }
+}
+
+TEST(StartCompress, FailuresShowTheirMessageAndEnd) {
+    TempFolder dir;
+    const std::vector<std::vector<std::string>> cases = {
+        {"-add7z", dir / "missing"},
+        {"-addzip", dir / "missing"},
+    };
+    for (const auto &args : cases) {
+        SCOPED_TRACE(args[0]);
+        extracttest::CDialogScript script;
+        mainwindow *w = StartOperation(args);
+        EXPECT_TRUE(EndsByItself(w));
+        delete w;
+        EXPECT_GT(script.boxTexts.size() + script.errorLists.size(), 0u) << script.Unexpected();
     }
 }
 

@@ -1,5 +1,6 @@
 // The browser window: start-up switches, walking folders and archives, the item list with its
 // sorting and selection, drops onto the view, and the error and closing paths of the window.
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMimeData>
@@ -406,17 +407,34 @@ void DropFiles(QWidget *view, const std::vector<std::string> &paths, Qt::DropAct
     QApplication::sendEvent(target, &drop);
 }
 
-TEST_F(PanelWindow, DropCopiesOrMovesIntoADiskFolder) {
+TEST_F(PanelWindow, DropOnADiskFolderMakesAnArchiveThroughTheCompressDialog) {
     Bind(tree.Path("other"));
+    std::string proposed;
+    apptest::AnswerModal([&](QWidget *dialog) {
+        ASSERT_STREQ(dialog->metaObject()->className(), "zipwindow");
+        QComboBox *path = dialog->findChild<QComboBox *>("comboBox_path");
+        if (path) proposed = path->currentText().toStdString();
+        apptest::Click(dialog, "btn_zip");
+    });
     DropFiles(w->get_list_view(), {tree.dir / "src/a.dat", tree.dir / "src/docs"}, Qt::CopyAction);
-    EXPECT_EQ(ReadFile(tree.dir / "other/a.dat"), std::string(9, 'a'));
-    EXPECT_EQ(ReadFile(tree.dir / "other/docs/readme.md"), "read me");
+    // More than one file: the archive is named after their folder and lands in the shown one.
+    EXPECT_NE(proposed.find("src"), std::string::npos) << proposed;
+    const std::string made = Shell("cd '" + tree.dir.Path() + "/other' && ls src.*");
+    ASSERT_FALSE(made.empty());
+    const std::string archive = tree.dir / ("other/" + made.substr(0, made.size() - 1));
+    const std::string listing =
+        Shell("/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
+              "p=sys.argv[1]\n"
+              "if zipfile.is_zipfile(p):\n"
+              "  z=zipfile.ZipFile(p); d={n: z.read(n) for n in z.namelist() if not n.endswith('/')}\n"
+              "else:\n"
+              "  d={n: b.read() for n,b in py7zr.SevenZipFile(p).readall().items() if hasattr(b, 'read')}\n"
+              "for n in sorted(d): print(n + '=' + d[n].decode())\" '" +
+              archive + "' 2>&1");
+    EXPECT_EQ(listing, "a.dat=aaaaaaaaa\ndocs/readme.md=read me\n");
+    // The sources stay where they were.
     EXPECT_TRUE(Exists(tree.dir / "src/a.dat"));
-    ASSERT_TRUE(apptest::RunUntil([&] { return RowOf(w, "a.dat") >= 0 && RowOf(w, "docs") >= 0; }));
-
-    DropFiles(w->get_list_view(), {tree.dir / "src/c.log"}, Qt::MoveAction);
-    EXPECT_EQ(ReadFile(tree.dir / "other/c.log"), std::string(10, 'c'));
-    EXPECT_FALSE(Exists(tree.dir / "src/c.log"));
+    EXPECT_TRUE(Exists(tree.dir / "src/docs/readme.md"));
 }
 
 TEST_F(PanelWindow, DropIntoAnArchiveFolderAddsTheFiles) {
