@@ -154,6 +154,7 @@ bool CParser::ParseStrings(const CSwitchForm *switchForms, const UStringVector &
         if (!stopSwitch) {
             if (s == L"--") {
                 stopSwitch = true;
+                StopSwitchIndex = NonSwitchStrings.Size();
                 continue;
             }
             if (!s.IsEmpty() && IsItSwitchChar(s[0])) {
@@ -164,6 +165,7 @@ bool CParser::ParseStrings(const CSwitchForm *switchForms, const UStringVector &
         }
         NonSwitchStrings.Add(s);
     }
+    if (!stopSwitch) StopSwitchIndex = NonSwitchStrings.Size();
     return true;
 }
 

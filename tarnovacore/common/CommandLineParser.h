@@ -41,6 +41,9 @@ class CParser {
 
 public:
     UStringVector NonSwitchStrings;
+    // Index in NonSwitchStrings of the first word after "--" (its size when there was none): those
+    // words are names as they stand, never switches or list files.
+    unsigned StopSwitchIndex = 0;
     AString ErrorMessage;
     UString ErrorLine;
 

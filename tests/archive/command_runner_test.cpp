@@ -450,9 +450,10 @@ TEST_F(CommandRunner, MissingPluginIsReportedForArchiveCommands) {
     EXPECT_TRUE(cb.calls.empty());
 }
 
-// File names that the text entry cannot carry: a double quote, a '*', a leading '-'.
+// File names that the text entry cannot carry: a double quote, a '*', a leading '-'; and after
+// "--" a leading '@' names a file, not a list file.
 TEST_F(CommandRunner, WordsEntryTakesOddFileNamesAsTheyAre) {
-    const V odd{"-rf", "a\"b", "c*d"};
+    const V odd{"-rf", "a\"b", "c*d", "@lst"};
     for (const std::string &n : odd)
         ASSERT_TRUE(testsupport::WriteFile(src + "/" + n, "data of " + n));
     ASSERT_TRUE(testsupport::WriteFile(src + "/cXd", "decoy"));
@@ -464,18 +465,21 @@ TEST_F(CommandRunner, WordsEntryTakesOddFileNamesAsTheyAre) {
         words.push_back(src + "/" + n);
     EXPECT_RUN_OK(Run(words));
     EXPECT_TRUE(testsupport::Exists(arc));
-    EXPECT_EQ(ListArchive(arc), (V{"-rf", "a\"b", "c*d"}));
+    EXPECT_EQ(ListArchive(arc), (V{"-rf", "@lst", "a\"b", "c*d"}));
 
     // A second archive that a wildcard would also take.
     ASSERT_EQ(extracttest::Sh("cp " + Quote(arc) + " " + Quote(tmp / "-x\"y.7z")), 0);
     CRecordingCallbacks cb;
-    EXPECT_RUN_OK(Run({"x", "-spd", "-o" + out, "-an", "-ai!" + arc, "--", "-rf", "a\"b", "c*d"}, cb));
+    EXPECT_RUN_OK(Run({"x", "-spd", "-o" + out, "-an", "-ai!" + arc, "--", "-rf", "a\"b", "c*d", "@lst"}, cb));
     EXPECT_EQ(cb.archivePaths, V{arc});
     EXPECT_EQ(extracttest::Tree(out),
               (std::map<std::string, std::string>{
-                  {"-rf", "f:data of -rf"}, {"a\"b", "f:data of a\"b"}, {"c*d", "f:data of c*d"}}));
+                  {"-rf", "f:data of -rf"},
+                  {"@lst", "f:data of @lst"},
+                  {"a\"b", "f:data of a\"b"},
+                  {"c*d", "f:data of c*d"}}));
 
     // Deleting by those names takes exactly them.
-    EXPECT_RUN_OK(Run({"d", "-spd", "--", arc, "c*d", "-rf"}));
+    EXPECT_RUN_OK(Run({"d", "-spd", "--", arc, "c*d", "-rf", "@lst"}));
     EXPECT_EQ(ListArchive(arc), V{"a\"b"});
 }

@@ -356,7 +356,8 @@ static bool NameLeavesArchiveRoot(const UString &name) {
 static void AddToCensorFromNonSwitchesStrings(CObjectVector<CRenamePair> *renamePairs, unsigned startIndex,
                                               NWildcard::CCensor &censor, const UStringVector &nonSwitchStrings,
                                               NRecursedType::EEnum type, bool wildcardMatching,
-                                              bool thereAreSwitchIncludes, Int32 codePage) {
+                                              bool thereAreSwitchIncludes, Int32 codePage,
+                                              unsigned literalIndex) {
     if ((renamePairs || nonSwitchStrings.Size() == startIndex) && !thereAreSwitchIncludes)
         AddNameToCensor(censor, UString(L"*"), true, type, true);
 
@@ -364,7 +365,7 @@ static void AddToCensorFromNonSwitchesStrings(CObjectVector<CRenamePair> *rename
     for (unsigned i = startIndex; i < nonSwitchStrings.Size(); i++) {
         const UString &s = nonSwitchStrings[i];
         if (s.IsEmpty()) throw CArcCmdLineException(kEmptyFilePath);
-        if (s[0] == '@')
+        if (s[0] == '@' && i < literalIndex)
             AddToCensorFromListFile(renamePairs, censor, s.Ptr(1), true, type, wildcardMatching, codePage);
         else if (renamePairs) {
             if (oldIndex == -1)
@@ -867,13 +868,13 @@ static void Parse2Body(const NCommandLineParser::CParser &parser, CArcCmdLineOpt
     if (type == NCommandType::kDelete)
         for (unsigned i = curCommandIndex; i < numNonSwitchStrings; i++) {
             const UString &s = nonSwitchStrings[i];
-            if (!s.IsEmpty() && s[0] != L'@' && NameLeavesArchiveRoot(s))
+            if (!s.IsEmpty() && (s[0] != L'@' || i >= parser.StopSwitchIndex) && NameLeavesArchiveRoot(s))
                 throw CArcCmdLineException("The name is outside the archive and names no item:", s);
         }
 
     AddToCensorFromNonSwitchesStrings(isRename ? &options.UpdateSettings.Renames : nullptr, curCommandIndex,
                                       options.Censor, nonSwitchStrings, recursedType, wildcardMatching,
-                                      thereAreSwitchIncludes, codePage);
+                                      thereAreSwitchIncludes, codePage, parser.StopSwitchIndex);
 
     options.AssumeYes = parser[NKey::kYes].ThereIs;
     global_use_lstat = !parser[NKey::kUseLStat].ThereIs;
