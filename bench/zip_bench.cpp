@@ -129,9 +129,9 @@ public:
         *inStream = nullptr;
         const CFile &f = files[index - numKept];
         if (f.dir) return S_OK;
-        CInFileStream *spec = new CInFileStream;
-        CMyComPtr<ISequentialInStream> s = spec;
-        if (!spec->Open((U(root + "/" + f.rel)))) return S_FALSE;
+        CInFileStream *fileStream = new CInFileStream;
+        CMyComPtr<ISequentialInStream> s = fileStream;
+        if (!fileStream->Open((U(root + "/" + f.rel)))) return S_FALSE;
         *inStream = s.Detach();
         return S_OK;
     }

@@ -42,48 +42,48 @@ HRESULT WriteAll(CVirtFileSystem &fs, const std::string &data, size_t chunk) {
 }
 
 TEST(VirtFileSystem, AnItemOfTheAnnouncedSizeStaysInMemory) {
-    CVirtFileSystem *spec = new CVirtFileSystem;
-    CMyComPtr<ISequentialOutStream> holder = spec;
-    spec->Init();
+    CVirtFileSystem *vfs = new CVirtFileSystem;
+    CMyComPtr<ISequentialOutStream> holder = vfs;
+    vfs->Init();
     const std::string data(5000, 'x');
-    spec->MaxTotalAllocSize = data.size() + 1024;
-    CVirtFile &f = spec->AddNewFile();
+    vfs->MaxTotalAllocSize = data.size() + 1024;
+    CVirtFile &f = vfs->AddNewFile();
     f.Name = L"a.bin";
     f.ExpectSize = data.size();
     UInt32 done = 7;
-    ASSERT_EQ(spec->Write("", 0, &done), S_OK); // a zero-length write changes nothing
+    ASSERT_EQ(vfs->Write("", 0, &done), S_OK); // a zero-length write changes nothing
     EXPECT_EQ(done, 0u);
-    ASSERT_EQ(WriteAll(*spec, data, 100), S_OK);
+    ASSERT_EQ(WriteAll(*vfs, data, 100), S_OK);
     // The first write allocated exactly the announced size: no regrowth, no copy.
     EXPECT_EQ(f.Size, (UInt64)data.size());
-    ASSERT_EQ(spec->CloseMemFile(), S_OK);
-    EXPECT_FALSE(spec->IsFileMode());
+    ASSERT_EQ(vfs->CloseMemFile(), S_OK);
+    EXPECT_FALSE(vfs->IsFileMode());
     EXPECT_EQ(Bytes(f), data);
 }
 
 TEST(VirtFileSystem, OverBudgetEverythingGoesToDiskInOrder) {
     testsupport::TempFolder tmp;
-    CVirtFileSystem *spec = new CVirtFileSystem;
-    CMyComPtr<ISequentialOutStream> holder = spec;
-    spec->Init();
-    spec->DirPrefix = testsupport::U(tmp.Path() + "/");
-    spec->MaxTotalAllocSize = 3000;
+    CVirtFileSystem *vfs = new CVirtFileSystem;
+    CMyComPtr<ISequentialOutStream> holder = vfs;
+    vfs->Init();
+    vfs->DirPrefix = testsupport::U(tmp.Path() + "/");
+    vfs->MaxTotalAllocSize = 3000;
     const std::string first(1000, 'a'), second(20000, 'b');
 
-    CVirtFile &f1 = spec->AddNewFile();
+    CVirtFile &f1 = vfs->AddNewFile();
     f1.Name = L"dir/first.txt"; // only the last part of the name is used on disk
-    ASSERT_EQ(WriteAll(*spec, first, 300), S_OK);
-    ASSERT_EQ(spec->CloseMemFile(), S_OK);
-    EXPECT_FALSE(spec->IsFileMode());
+    ASSERT_EQ(WriteAll(*vfs, first, 300), S_OK);
+    ASSERT_EQ(vfs->CloseMemFile(), S_OK);
+    EXPECT_FALSE(vfs->IsFileMode());
 
-    CVirtFile &f2 = spec->AddNewFile();
+    CVirtFile &f2 = vfs->AddNewFile();
     f2.Name = L"second.bin";
     f2.MTimeDefined = true;
     NWindows::NTime::UnixTimeToFileTime(1500000000, f2.MTime);
-    ASSERT_EQ(WriteAll(*spec, second, 700), S_OK);
-    EXPECT_TRUE(spec->IsFileMode());
-    ASSERT_EQ(spec->CloseMemFile(), S_OK);
-    EXPECT_EQ(spec->NumFlushed(), 2u);
+    ASSERT_EQ(WriteAll(*vfs, second, 700), S_OK);
+    EXPECT_TRUE(vfs->IsFileMode());
+    ASSERT_EQ(vfs->CloseMemFile(), S_OK);
+    EXPECT_EQ(vfs->NumFlushed(), 2u);
 
     EXPECT_EQ(ReadFile(tmp / "first.txt"), first);
     EXPECT_EQ(ReadFile(tmp / "second.bin"), second);
@@ -115,14 +115,14 @@ TEST(VirtFileSystem, NamesThatLeaveTheFolderAreRefused) {
     }
     // Flushing such a name fails and writes nothing anywhere.
     testsupport::TempFolder tmp;
-    CVirtFileSystem *spec = new CVirtFileSystem;
-    CMyComPtr<ISequentialOutStream> holder = spec;
-    spec->Init();
-    spec->DirPrefix = testsupport::U(tmp.Path() + "/sub/");
+    CVirtFileSystem *vfs = new CVirtFileSystem;
+    CMyComPtr<ISequentialOutStream> holder = vfs;
+    vfs->Init();
+    vfs->DirPrefix = testsupport::U(tmp.Path() + "/sub/");
     ASSERT_EQ(Sh("mkdir '" + (tmp / "sub") + "'"), 0);
-    spec->MaxTotalAllocSize = 0;
-    spec->AddNewFile().Name = L"x/..";
-    EXPECT_NE(WriteAll(*spec, "data", 4), S_OK);
+    vfs->MaxTotalAllocSize = 0;
+    vfs->AddNewFile().Name = L"x/..";
+    EXPECT_NE(WriteAll(*vfs, "data", 4), S_OK);
     EXPECT_TRUE(testsupport::DirEntries(tmp / "sub").empty());
     EXPECT_EQ(testsupport::DirEntries(tmp.Path()), (std::set<std::string>{"sub"}));
 }
@@ -147,10 +147,10 @@ TEST(ExtractCallback, AskWriteKeepsOrMovesTheExistingFileByMode) {
         SCOPED_TRACE(c.name);
         const std::string dir = tmp / c.name;
         ASSERT_EQ(Sh("mkdir -p '" + dir + "' && printf old > '" + dir + "/a.txt'"), 0);
-        CExtractCallbackImp *spec = new CExtractCallbackImp;
-        CMyComPtr<IFolderOperationsExtractCallback> cb = spec;
-        spec->Init();
-        spec->OverwriteMode = c.mode;
+        CExtractCallbackImp *vfs = new CExtractCallbackImp;
+        CMyComPtr<IFolderOperationsExtractCallback> cb = vfs;
+        vfs->Init();
+        vfs->OverwriteMode = c.mode;
         BSTR result = nullptr;
         Int32 write = -1;
         const UInt64 size = 3;
