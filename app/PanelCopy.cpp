@@ -13,10 +13,12 @@
 #include "filemanager/ZipRegistry.h"
 #include "FolderOperations.h"
 #include "progresswindow.h"
+#include "archive/common/StreamUtils.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
 #include "windows/FileName.h"
 #include "windows/PropVariant.h"
+#include "windows/PropVariantConv.h"
 
 using namespace NWindows;
 
@@ -42,13 +44,117 @@ public:
             const HRESULT res = extractCallback.QueryInterface(IID_IFolderArchiveExtractCallback, &callback);
             if (res != S_OK) return res;
             return archiveFolder->Extract(items, indices.Size(), o.includeAltStreams, o.replaceAltStreamChars,
-                                          NExtract::NPathMode::kCurPaths, NExtract::NOverwriteMode::kAsk,
-                                          o.destFolder, 1, callback);
+                                          NExtract::NPathMode::kCurPaths, NExtract::NOverwriteMode::kAsk, o.destFolder,
+                                          1, callback);
         }
-        return folderOperations->CopyTo(o.moveMode, items, indices.Size(), o.includeAltStreams,
-                                        o.replaceAltStreamChars, o.destFolder, extractCallback);
+        return folderOperations->CopyTo(o.moveMode, items, indices.Size(), o.includeAltStreams, o.replaceAltStreamChars,
+                                        o.destFolder, extractCallback);
     }
 };
+
+// The smallest encrypted file of an archive level: the item a password is checked on.
+struct CEncryptedItem {
+    CMyComPtr<IFolderFolder> folder;
+    UInt32 index = 0;
+    UInt64 size = 0;
+    bool found = false;
+};
+
+bool GetBoolProp(IFolderFolder *folder, UInt32 index, PROPID id) {
+    NCOM::CPropVariant prop;
+    return folder->GetProperty(index, id, &prop) == S_OK && prop.vt == VT_BOOL && prop.boolVal != VARIANT_FALSE;
+}
+
+// One pass over the tree below the folder; abort stops it (the run was cancelled).
+HRESULT FindSmallestEncryptedItem(IFolderFolder *folder, CEncryptedItem &best, CProgressSync &sync, int depth = 0) {
+    if (!folder || depth > 256) return S_OK;
+    UInt32 num = 0;
+    if (folder->GetNumberOfItems(&num) != S_OK) return S_OK;
+    for (UInt32 i = 0; i < num; i++) {
+        if (GetBoolProp(folder, i, kpidIsDir)) {
+            RINOK(sync.CheckStop());
+            CMyComPtr<IFolderFolder> sub;
+            if (folder->BindToFolder(i, &sub) != S_OK || !sub) continue;
+            if (sub->LoadItems() != S_OK) continue;
+            RINOK(FindSmallestEncryptedItem(sub, best, sync, depth + 1));
+            continue;
+        }
+        if (!GetBoolProp(folder, i, kpidEncrypted)) continue;
+        UInt64 size = 0;
+        NCOM::CPropVariant prop;
+        if (folder->GetProperty(i, kpidSize, &prop) != S_OK || !ConvertPropVariantToUInt64(prop, size))
+            size = (UInt64)(Int64)-1;
+        if (!best.found || size < best.size) {
+            best.folder = folder;
+            best.index = i;
+            best.size = size;
+            best.found = true;
+        }
+    }
+    return S_OK;
+}
+
+// The root folder of the archive level the folder belongs to.
+CMyComPtr<IFolderFolder> ArchiveRoot(IFolderFolder *folder) {
+    CMyComPtr<IFolderFolder> cur = folder;
+    for (unsigned i = 0; i < 4096 && cur; i++) {
+        CMyComPtr<IFolderFolder> parent;
+        if (cur->BindToParentFolder(&parent) != S_OK || !parent) break;
+        cur = parent;
+    }
+    return cur;
+}
+
+// Tests one item with the password: only a clean decode counts as the right password.
+class CPasswordCheckCallback : public IFolderArchiveExtractCallback,
+                               public ICryptoGetTextPassword,
+                               public CMyUnknownImp {
+public:
+    COM_UNKNOWN_IMP(IFolderArchiveExtractCallback, ICryptoGetTextPassword)
+
+    UString password;
+    CProgressSync *sync = nullptr;
+    bool tested = false;
+    bool failed = false;
+
+    HRESULT SetTotal(UInt64) override { return S_OK; }
+    HRESULT SetCompleted(const UInt64 *) override { return sync ? sync->CheckStop() : S_OK; }
+    HRESULT AskOverwrite(const wchar_t *, const FILETIME *, const UInt64 *, const wchar_t *, const FILETIME *,
+                         const UInt64 *, Int32 *answer) override {
+        *answer = NOverwriteAnswer::kNo;
+        return S_OK;
+    }
+    HRESULT PrepareOperation(const wchar_t *, Int32, Int32, const UInt64 *) override { return S_OK; }
+    HRESULT MessageError(const wchar_t *) override {
+        failed = true;
+        return S_OK;
+    }
+    HRESULT SetOperationResult(Int32 opRes, Int32) override {
+        tested = true;
+        if (opRes != NArchive::NExtract::NOperationResult::kOK) failed = true;
+        return S_OK;
+    }
+    HRESULT CryptoGetTextPassword(BSTR *out) override {
+        *out = ::SysAllocString(password.Ptr());
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+    virtual ~CPasswordCheckCallback() = default;
+};
+
+// S_OK: the password decodes the item; S_FALSE: it does not; E_ABORT: cancelled.
+HRESULT CheckPassword(const CEncryptedItem &item, const UString &password, CProgressSync &sync) {
+    CMyComPtr<IArchiveFolder> archiveFolder;
+    item.folder.QueryInterface(IID_IArchiveFolder, &archiveFolder);
+    if (!archiveFolder) return S_FALSE;
+    CPasswordCheckCallback *spec = new CPasswordCheckCallback;
+    CMyComPtr<IFolderArchiveExtractCallback> callback = spec;
+    spec->password = password;
+    spec->sync = &sync;
+    const HRESULT res = archiveFolder->Extract(&item.index, 1, 0, 0, NExtract::NPathMode::kCurPaths,
+                                               NExtract::NOverwriteMode::kSkip, nullptr, 1, callback);
+    if (res == E_ABORT || sync.Get_Stopped()) return E_ABORT;
+    return res == S_OK && spec->tested && !spec->failed ? S_OK : S_FALSE;
+}
 
 class CPanelCopyFromThread : public CProgressThreadVirt {
 public:
@@ -56,48 +162,43 @@ public:
     UString folderPrefix;
     UStringVector fileNames;
     CMyComPtr<IFolderArchiveUpdateCallback> updateCallback;
+    CUpdateCallback100Imp *updateSpec = nullptr;
     bool moveMode = false;
+    // Set when the archive level was opened without a password: its encrypted items decide
+    // whether the new ones need one.
+    CMyComPtr<IFolderFolder> archiveRoot;
+    UString archivePath;
 
     HRESULT ProcessVirt() override {
+        if (archiveRoot) {
+            const HRESULT res = AskAndCheckPassword();
+            if (res != S_OK) return res == S_FALSE ? S_OK : res; // S_FALSE: finalError says why
+        }
         std::vector<const wchar_t *> pointers;
         FOR_VECTOR(i, fileNames)
         pointers.push_back(fileNames[i]);
         return folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(), (UInt32)pointers.size(),
                                           updateCallback);
     }
+
+private:
+    // New items of an archive with encrypted items must not go in unencrypted, nor under another
+    // password: the password is asked for and tried on the smallest encrypted item first.
+    HRESULT AskAndCheckPassword() {
+        CProgressSync &sync = progressWindow->sync;
+        CEncryptedItem item;
+        RINOK(FindSmallestEncryptedItem(archiveRoot, item, sync));
+        if (!item.found) return S_OK;
+        updateSpec->archive_encrypted = true;
+        RINOK(updateSpec->ShowAskPasswordDialog());
+        const HRESULT res = CheckPassword(item, updateSpec->password, sync);
+        if (res == S_OK || res == E_ABORT) return res;
+        updateSpec->password_defined = false;
+        updateSpec->password.Empty();
+        finalError.message = MyFormatNew(UString(L"无法添加文件到加密压缩包{0}：密码错误"), archivePath);
+        return S_FALSE;
+    }
 };
-
-// Whether the folder or anything below it holds an encrypted item.
-bool HasEncryptedItems(IFolderFolder *folder, int depth = 0) {
-    if (!folder || depth > 64) return false;
-    UInt32 num = 0;
-    if (folder->GetNumberOfItems(&num) != S_OK) return false;
-    for (UInt32 i = 0; i < num; i++) {
-        NCOM::CPropVariant prop;
-        if (folder->GetProperty(i, kpidEncrypted, &prop) == S_OK && prop.vt == VT_BOOL && prop.boolVal != VARIANT_FALSE)
-            return true;
-    }
-    for (UInt32 i = 0; i < num; i++) {
-        NCOM::CPropVariant prop;
-        if (folder->GetProperty(i, kpidIsDir, &prop) != S_OK || prop.vt != VT_BOOL || prop.boolVal == VARIANT_FALSE)
-            continue;
-        CMyComPtr<IFolderFolder> sub;
-        if (folder->BindToFolder(i, &sub) != S_OK || !sub) continue;
-        if (sub->LoadItems() == S_OK && HasEncryptedItems(sub, depth + 1)) return true;
-    }
-    return false;
-}
-
-// The root folder of the archive level the folder belongs to.
-CMyComPtr<IFolderFolder> ArchiveRoot(IFolderFolder *folder, unsigned levelsUp) {
-    CMyComPtr<IFolderFolder> cur = folder;
-    for (unsigned i = 0; i < levelsUp && cur; i++) {
-        CMyComPtr<IFolderFolder> parent;
-        if (cur->BindToParentFolder(&parent) != S_OK || !parent) break;
-        cur = parent;
-    }
-    return cur;
-}
 
 } // namespace
 
@@ -165,19 +266,16 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
         if (!updater.progressWindow) return E_FAIL;
         CUpdateCallback100Imp *updateSpec = new CUpdateCallback100Imp;
         updater.updateCallback = updateSpec;
+        updater.updateSpec = updateSpec;
         updateSpec->progress = updater.progressWindow;
         updateSpec->Init();
         if (!parentFolders.IsEmpty()) {
             const CFolderLink &link = parentFolders.Back();
             updateSpec->password_defined = link.UsePassword;
             updateSpec->password = link.Password;
-            // New items must never go unencrypted into an archive whose items are encrypted.
             if (!updateSpec->password_defined) {
-                unsigned depth = 0;
-                const UString inner = currentFolderPrefix.Ptr(link.VirtualPath.Len());
-                for (unsigned i = 0; i < inner.Len(); i++)
-                    if (inner[i] == L'/' && i + 1 < inner.Len()) depth++;
-                updateSpec->archive_encrypted = HasEncryptedItems(ArchiveRoot(currentFolder, depth + 1));
+                updater.archiveRoot = ArchiveRoot(currentFolder);
+                updater.archivePath = link.VirtualPath;
             }
         }
         updater.folderOperations = folderOperations;

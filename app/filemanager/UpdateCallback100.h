@@ -9,8 +9,7 @@
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
 #include "common/MyString.h"
-
-class progresswindow;
+#include "filemanager/UpdateCallbackGUI.h"
 
 class CUpdateCallback100Imp : public IFolderArchiveUpdateCallback,
                               public IFolderArchiveUpdateCallback2,
@@ -19,22 +18,15 @@ class CUpdateCallback100Imp : public IFolderArchiveUpdateCallback,
                               public ICryptoGetTextPassword,
                               public IArchiveOpenCallback,
                               public ICompressProgressInfo,
+                              public CUpdateCallbackGUI2,
                               public CMyUnknownImp {
 public:
     COM_UNKNOWN_IMP(IFolderArchiveUpdateCallback, IFolderArchiveUpdateCallback2, IFolderScanProgress,
                     ICryptoGetTextPassword2, ICryptoGetTextPassword, IArchiveOpenCallback, ICompressProgressInfo)
 
-    // Password state of the archive level being changed.
-    UString password;
-    bool password_defined = false;
-    bool password_asked = false;
-    // The archive already holds encrypted items: a write that finds no password asks for one
-    // rather than adding items without encryption.
+    // The archive already holds encrypted items: a write that finds no password is refused
+    // rather than adding items without encryption (the panel asks and checks the password first).
     bool archive_encrypted = false;
-    UInt64 files_done = 0;
-    progresswindow *progress = nullptr;
-
-    void Init();
 
     // IProgress / IFolderArchiveUpdateCallback
     HRESULT SetTotal(UInt64 size) override;
@@ -64,8 +56,7 @@ public:
 
     virtual ~CUpdateCallback100Imp() = default;
 
-    // The status line of operation op ("正在添加", "正在删除", ...) with the item's name.
-    HRESULT SetOperation_Base(UInt32 op, const wchar_t *name, bool isDir);
-    // The password question on the progress window: S_OK with the answer stored, else E_ABORT.
+    // The password question on the progress window: S_OK with the answer stored (and marked as
+    // asked during this run), else E_ABORT.
     HRESULT ShowAskPasswordDialog();
 };

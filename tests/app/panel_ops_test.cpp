@@ -263,35 +263,58 @@ TEST_F(PanelOps, CopyToAnExistingFolderWithoutSlashGoesIntoItAndSameFolderIsRefu
     EXPECT_EQ(script.Unexpected(), "");
 }
 
-TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordAsksForIt) {
+// Reads one item of an archive with a password by Python's readers: "encrypted-flag content".
+std::string ReadEncrypted(const std::string &arc, const std::string &name, const std::string &pw) {
+    return Shell("/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
+                 "p,n,pw=sys.argv[1:4]\n"
+                 "if p.endswith('.zip'):\n"
+                 "  z=zipfile.ZipFile(p); print(z.getinfo(n).flag_bits & 1, z.read(n, pwd=pw.encode()).decode())\n"
+                 "else:\n"
+                 "  z=py7zr.SevenZipFile(p, password=pw); print(int(z.needs_password()), z.read([n])[n].read().decode())"
+                 "\" '" + arc + "' '" + name + "' '" + pw + "' 2>&1");
+}
+
+TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordChecksThePassword) {
     WriteFile(dir / "plain.txt", "secret text");
     WriteFile(dir / "new.txt", "new text");
     ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q -P pw enc.zip plain.txt"), 0);
-    const std::string before = ReadFile(dir / "enc.zip");
-    Bind(dir / "enc.zip");
-    ASSERT_TRUE(p->parentFolders.Size() == 1 && !p->parentFolders.Back().UsePassword);
-    UStringVector paths;
-    paths.Add(U("new.txt"));
-    {
-        // Cancel in the password question: nothing is written.
-        extracttest::CDialogScript script;
-        script.Add("passwordwindow", apptest::Answer("pushButton_cancle"));
-        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), E_ABORT);
-        EXPECT_EQ(script.shown["passwordwindow"], 1);
-        EXPECT_EQ(ReadFile(dir / "enc.zip"), before);
+    // Encrypted data, plain names: the archive opens without its password.
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && /usr/bin/python3 -c \"import py7zr; "
+                 "z=py7zr.SevenZipFile('enc.7z','w',password='pw',header_encryption=False); "
+                 "z.write('plain.txt'); z.close()\""),
+              0);
+    for (const std::string arc : {"enc.zip", "enc.7z"}) {
+        SCOPED_TRACE(arc);
+        const std::string before = ReadFile(dir / arc);
+        Bind(dir / arc);
+        ASSERT_TRUE(p->parentFolders.Size() == 1 && !p->parentFolders.Back().UsePassword);
+        UStringVector paths;
+        paths.Add(U("new.txt"));
+        {
+            // Cancel in the password question, then a wrong password: nothing is written.
+            extracttest::CDialogScript script;
+            script.Add("passwordwindow", apptest::Answer("pushButton_cancle"));
+            EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), E_ABORT);
+            script.Add("passwordwindow", extracttest::TypePassword("wrong"));
+            EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), E_FAIL);
+            EXPECT_EQ(script.shown["passwordwindow"], 2);
+            ASSERT_EQ(script.boxTexts.size(), 1u);
+            EXPECT_NE(script.boxTexts[0].toStdString().find("密码错误"), std::string::npos)
+                << script.boxTexts[0].toStdString();
+            EXPECT_EQ(ReadFile(dir / arc), before);
+            EXPECT_FALSE(p->parentFolders.Back().UsePassword);
+        }
+        {
+            extracttest::CDialogScript script;
+            script.Add("passwordwindow", extracttest::TypePassword("pw"));
+            EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
+            EXPECT_EQ(script.Unexpected(), "");
+            EXPECT_TRUE(script.boxTexts.empty());
+        }
+        p->CloseOpenFolders();
+        // Independent readers see the new item encrypted and read it with the password.
+        EXPECT_EQ(ReadEncrypted(dir / arc, "new.txt", "pw"), "1 new text\n");
     }
-    {
-        extracttest::CDialogScript script;
-        script.Add("passwordwindow", extracttest::TypePassword("pw"));
-        EXPECT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
-        EXPECT_EQ(script.Unexpected(), "");
-    }
-    p->CloseOpenFolders();
-    // Python's reader sees the new item encrypted and reads it with the password.
-    EXPECT_EQ(Shell("/usr/bin/python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
-                    "i=z.getinfo('new.txt'); print(i.flag_bits & 1, z.read('new.txt', pwd=b'pw').decode())\" '" +
-                    dir.Path() + "/enc.zip'"),
-              "1 new text\n");
 }
 
 } // namespace
