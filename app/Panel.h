@@ -290,8 +290,11 @@ public:
     void RenameFile();
     // A typed name made acceptable to the disk, relative to the shown disk folder.
     bool CorrectFsPath(const UString &path, UString &result);
-    // The folder can be changed; otherwise the reason is shown under the command's error text.
-    bool CanChangeFolder(const wchar_t *errorText);
+    // The folder offers operations and no archive level from the shown folder outwards is
+    // read-only; otherwise the reason is shown under the operation's name.
+    bool CheckBeforeUpdate(const wchar_t *operationName);
+    bool CanChangeFolder(const wchar_t *errorText); // the same check
+
     // ---- end of panel operations
 
 private:

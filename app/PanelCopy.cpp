@@ -312,7 +312,7 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
 void CPanel::OnCopy(bool move, bool) {
     CSwitchesSaver switches(*this);
     if (move) {
-        if (!CanChangeFolder(L"移动")) return;
+        if (!CheckBeforeUpdate(L"移动")) return;
     } else if (!folderOperations) {
         MessageBoxErrorLang(L"不支持当前操作");
         return;

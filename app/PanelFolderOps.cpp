@@ -7,6 +7,7 @@
 #include "combowindow.h"
 #include "common/IntToString.h"
 #include "dialogcodes.h"
+#include "filemanager/FileMenu.h"
 #include "filemanager/UpdateCallback100.h"
 #include "filemanager/ZipRegistry.h"
 #include "messagebox.h"
@@ -107,21 +108,32 @@ bool CPanel::CorrectFsPath(const UString &path, UString &result) {
     return ::CorrectFsPath(GetFsPath(), path, result);
 }
 
-// The menus area brings the full check of every archive level; this one covers the shown folder.
-bool CPanel::CanChangeFolder(const wchar_t *errorText) {
+bool CPanel::CheckBeforeUpdate(const wchar_t *operationName) {
     if (!folderOperations) {
         MessageBoxErrorLang(L"不支持当前操作");
         return false;
     }
-    if (IsThereReadOnlyFolder()) {
-        UString m(errorText);
-        m += L"\n不支持当前操作\n";
-        m += currentFolderPrefix;
-        m += L"\n只读";
+    // From the shown folder outwards: level n is the shown folder, level i < n the folder that
+    // holds the archive of entry i.
+    for (int i = (int)parentFolders.Size(); i >= 0; i--) {
+        IFolderFolder *folder =
+            i == (int)parentFolders.Size() ? currentFolder : parentFolders[(unsigned)i].ParentFolder;
+        if (!IsReadOnlyFolder(folder)) continue;
+        UString m(operationName);
+        m.Add_LF();
+        m += L"不支持当前操作";
+        m.Add_LF();
+        m += i == 0 ? GetFolderPath(folder) : parentFolders[(unsigned)i - 1].VirtualPath;
+        m.Add_LF();
+        m += L"只读";
         MessageBoxMyError(m);
         return false;
     }
     return true;
+}
+
+bool CPanel::CanChangeFolder(const wchar_t *errorText) {
+    return CheckBeforeUpdate(errorText);
 }
 
 namespace {
@@ -154,7 +166,7 @@ void CPanel::DeleteItems(bool) {
     CRecordVector<UInt32> indices;
     GetOperatedItemIndices(indices);
     if (indices.IsEmpty()) return;
-    if (!CanChangeFolder(L"无法删除文件或文件夹.")) return;
+    if (!CheckBeforeUpdate(L"无法删除文件或文件夹.")) return;
     UString title, text;
     if (indices.Size() == 1) {
         const int index = (int)indices[0];
@@ -180,7 +192,7 @@ void CPanel::DeleteItems(bool) {
 }
 
 void CPanel::CreateFolder() {
-    if (!CanChangeFolder(L"无法创建文件夹")) return;
+    if (!CheckBeforeUpdate(L"无法创建文件夹")) return;
     UString name;
     if (!AskName(L"新建文件夹", L"文件夹名称：", UString(L"新建文件夹"), name)) return;
     if (!IsCorrectFsName(name)) {
@@ -199,7 +211,7 @@ void CPanel::CreateFolder() {
 }
 
 void CPanel::CreateFile() {
-    if (!CanChangeFolder(L"无法新建文件")) return;
+    if (!CheckBeforeUpdate(L"无法新建文件")) return;
     UString name;
     if (!AskName(L"新建文件", L"文件名：", UString(L"新建文件.txt"), name)) return;
     CSwitchesSaver off(*this);
@@ -221,7 +233,7 @@ void CPanel::RenameFile() {
     CRecordVector<UInt32> indices;
     GetOperatedItemIndices(indices);
     if (indices.Size() != 1) return;
-    if (!CanChangeFolder(L"无法重命名文件")) return;
+    if (!CheckBeforeUpdate(L"无法重命名文件")) return;
     const int index = (int)indices[0];
     UString name;
     if (!AskName(L"重命名", L"新名称：", GetItemName(index), name)) return;

@@ -49,6 +49,8 @@ TEST(CorrectFsPath, ExistingPartsStayNewPartsLoseTrailingBlanksAndDots) {
     EXPECT_TRUE(IsCorrectFsName(U("")));
 }
 
+std::function<void(QWidget *)> CopyTo(const std::string &dest);
+
 class PanelOps : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -104,7 +106,8 @@ TEST_F(PanelOps, NewFolderRenameAndDeleteInsideZipAnd7z) {
     WriteFile(dir / "src/c.txt", "ccc");
     WriteFile(dir / "src/d.txt", "ddd");
     ASSERT_EQ(Sh("cd '" + dir.Path() + "/src' && zip -q ../t.zip 'a b.txt' c.txt d.txt"), 0);
-    ASSERT_EQ(Sh("cd '" + dir.Path() + "/src' && /usr/bin/python3 -c \"import py7zr; "
+    ASSERT_EQ(Sh("cd '" + dir.Path() +
+                 "/src' && /usr/bin/python3 -c \"import py7zr; "
                  "z=py7zr.SevenZipFile('../t.7z','w'); [z.write(n) for n in ('a b.txt','c.txt','d.txt')]; z.close()\""),
               0);
     for (const std::string arc : {"t.zip", "t.7z"}) {
@@ -168,6 +171,54 @@ TEST_F(PanelOps, NewFolderAndFileOnDiskWithCorrectedNamesAndDotDotRefused) {
     EXPECT_EQ(Shell("ls -A '" + dir.Path() + "' | wc -l"), "2\n");
 }
 
+// A read-only level (an iso image, or one that holds the shown archive) refuses every changing
+// command before anything starts, naming the operation and the read-only place; copying out stays.
+TEST_F(PanelOps, ReadOnlyLevelsRefuseChangesAndNameThePlace) {
+    Sh("mkdir -p '" + dir.Path() + "/t/sub'");
+    WriteFile(dir / "t/a.txt", "a");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "/t' && zip -q inner.zip a.txt"), 0);
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && xorriso -as mkisofs -quiet -o r.iso t 2>/dev/null"), 0);
+    const std::string before = ReadFile(dir / "r.iso");
+    Bind(dir / "r.iso");
+    const std::string iso = dir / "r.iso";
+    for (int level = 0; level < 2; level++) {
+        SCOPED_TRACE(level);
+        if (level == 1) {
+            // The zip opened as a level inside the iso, from a copy of the item on disk.
+            CTempFileInfo info;
+            info.RelPath = U("inner.zip");
+            info.FilePath = U(dir / "t/inner.zip");
+            bool encrypted = false;
+            ASSERT_EQ(p->OpenItemAsArchive(nullptr, info, U(iso + "/inner.zip"), UString(), encrypted), S_OK);
+            p->RefreshListCtrl();
+            ASSERT_EQ(p->parentFolders.Size(), 2u);
+        }
+        extracttest::CDialogScript script;
+        Select({"a.txt"});
+        p->DeleteItems(true);
+        p->CreateFolder();
+        p->CreateFile();
+        p->OnCopy(true, false);
+        EXPECT_EQ(script.Unexpected(), "");
+        EXPECT_EQ(script.shown["combowindow"] + script.shown["copywindow"], 0);
+        const std::string place = iso; // the iso is entry 0 of the archive levels
+        std::vector<std::string> expected;
+        for (const char *op : {"无法删除文件或文件夹.", "无法创建文件夹", "无法新建文件", "移动"})
+            expected.push_back(std::string(op) + "\n不支持当前操作\n" + place + "\n只读");
+        std::vector<std::string> got;
+        for (const QString &t : script.boxTexts)
+            got.push_back(t.toStdString());
+        EXPECT_EQ(got, expected);
+        // Copying out of a read-only level is no change to it.
+        Select({"a.txt"});
+        script.Add("copywindow", CopyTo(dir / ("out" + std::to_string(level) + "/")));
+        p->OnCopy(false, false);
+        EXPECT_EQ(ReadFile(dir / ("out" + std::to_string(level) + "/a.txt")), "a");
+    }
+    p->CloseOpenFolders();
+    EXPECT_EQ(ReadFile(dir / "r.iso"), before);
+}
+
 } // namespace
 
 namespace {
@@ -219,7 +270,8 @@ TEST_F(PanelOps, CopiesHostileNamesOutOfAnArchiveAndFromDiskIntoOne) {
     p->CloseOpenFolders();
     const std::string listing = Shell("/usr/bin/python3 -c \"import zipfile,sys,json; z=zipfile.ZipFile(sys.argv[1]); "
                                       "print(json.dumps(sorted((n, z.read(n).decode()) for n in z.namelist()), "
-                                      "ensure_ascii=False))\" '" + dir.Path() + "/in.zip'");
+                                      "ensure_ascii=False))\" '" +
+                                      dir.Path() + "/in.zip'");
     for (const std::string &n : kHostileNames) {
         std::string j;
         for (char c : n)
@@ -265,13 +317,15 @@ TEST_F(PanelOps, CopyToAnExistingFolderWithoutSlashGoesIntoItAndSameFolderIsRefu
 
 // Reads one item of an archive with a password by Python's readers: "encrypted-flag content".
 std::string ReadEncrypted(const std::string &arc, const std::string &name, const std::string &pw) {
-    return Shell("/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
-                 "p,n,pw=sys.argv[1:4]\n"
-                 "if p.endswith('.zip'):\n"
-                 "  z=zipfile.ZipFile(p); print(z.getinfo(n).flag_bits & 1, z.read(n, pwd=pw.encode()).decode())\n"
-                 "else:\n"
-                 "  z=py7zr.SevenZipFile(p, password=pw); print(int(z.needs_password()), z.read([n])[n].read().decode())"
-                 "\" '" + arc + "' '" + name + "' '" + pw + "' 2>&1");
+    return Shell(
+        "/usr/bin/python3 -c \"import sys,zipfile,py7zr\n"
+        "p,n,pw=sys.argv[1:4]\n"
+        "if p.endswith('.zip'):\n"
+        "  z=zipfile.ZipFile(p); print(z.getinfo(n).flag_bits & 1, z.read(n, pwd=pw.encode()).decode())\n"
+        "else:\n"
+        "  z=py7zr.SevenZipFile(p, password=pw); print(int(z.needs_password()), z.read([n])[n].read().decode())"
+        "\" '" +
+        arc + "' '" + name + "' '" + pw + "' 2>&1");
 }
 
 TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordChecksThePassword) {
@@ -279,7 +333,8 @@ TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordChecksThePasswor
     WriteFile(dir / "new.txt", "new text");
     ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q -P pw enc.zip plain.txt"), 0);
     // Encrypted data, plain names: the archive opens without its password.
-    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && /usr/bin/python3 -c \"import py7zr; "
+    ASSERT_EQ(Sh("cd '" + dir.Path() +
+                 "' && /usr/bin/python3 -c \"import py7zr; "
                  "z=py7zr.SevenZipFile('enc.7z','w',password='pw',header_encryption=False); "
                  "z.write('plain.txt'); z.close()\""),
               0);
