@@ -285,6 +285,12 @@ public:
                    bool &usePassword, UString &password);
     HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
                      bool showErrorMessages, UStringVector *messages);
+    // Adds the files (full paths) to the shown archive folder and reloads the list.
+    void CopyFromNoAsk(const UStringVector &filePaths);
+    // The same after the user confirms.
+    void CopyFromAsk(const UStringVector &filePaths);
+    // Tests the selected items of an archive folder, or the selected archives of a disk folder.
+    void TestArchives();
     void CreateFolder();
     void CreateFile();
     void RenameFile();

@@ -4,10 +4,15 @@
 
 #include "Panel.h"
 #include "PanelCopy.h"
+#include "PanelRunner.h"
 #include "ProgressThreadVirt.h"
 #include "copywindow.h"
 #include "dialogcodes.h"
+#include "mainwindow.h"
+#include "messagebox.h"
+#include "archive/agent/Agent.h"
 #include "filemanager/ExtractCallback.h"
+#include "filemanager/HashGUI.h"
 #include "filemanager/UpdateCallback100.h"
 #include "filemanager/ViewSettings.h"
 #include "filemanager/ZipRegistry.h"
@@ -32,8 +37,19 @@ public:
     CRecordVector<UInt32> indices;
     CExtractCallbackImp *extractCallbackSpec = nullptr;
     CMyComPtr<IFolderOperationsExtractCallback> extractCallback;
+    CHashBundle hash;
+    UString firstFilePath;
 
     HRESULT ProcessVirt() override {
+        const HRESULT res = Run();
+        const CCopyToOptions &o = *copyOptions;
+        if (res == S_OK && !extractCallbackSpec->ThereAreMessageErrors && (!o.hashMethods.IsEmpty() || o.testMode))
+            AddHashBundleRes(finalOk.message, hash, firstFilePath);
+        return res;
+    }
+
+private:
+    HRESULT Run() {
         const CCopyToOptions &o = *copyOptions;
         const UInt32 *items = indices.IsEmpty() ? nullptr : &indices[0];
         if (o.testMode) {
@@ -223,10 +239,22 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
     if (options.memoryTarget) cb->SetVirtFileSystem(options.memoryTargetSpec);
     cb->ProcessAltStreams = options.includeAltStreams;
 
+    if (indices.Size() == 1) extracter.firstFilePath = GetItemRelPath((int)indices[0]);
+    if (!options.hashMethods.IsEmpty()) {
+        extracter.hash.SetMethods(&g_ExternalCodecs_tarnova, options.hashMethods);
+        cb->SetHashBundle(&extracter.hash);
+    } else if (options.testMode) {
+        cb->HashCalcSink = &extracter.hash;
+    }
+    extracter.hash.Init();
+
     UString title = L"正在复制...";
     if (options.moveMode)
         title = L"正在移动...";
-    else if (options.testMode)
+    else if (!options.hashMethods.IsEmpty() && options.streamMode) {
+        title = L"正在校验...";
+        if (options.hashMethods.Size() == 1 && options.hashMethods[0] != L"*") title = options.hashMethods[0];
+    } else if (options.testMode)
         title = L"正在测试";
     extracter.progressWindow->sync.Set_TitleFileName(UString());
 
@@ -307,6 +335,66 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
     else if (messages)
         messages->Add(text);
     return E_ABORT;
+}
+
+void CPanel::CopyFromNoAsk(const UStringVector &filePaths) {
+    const bool timer = timerEnabled;
+    timerEnabled = false;
+    CSelectedState state;
+    SaveSelectedState(state);
+    const HRESULT res = CopyFrom(false, UString(), filePaths, true, nullptr);
+    {
+        CSwitchesSaver off(*this);
+        if (res == S_OK) RefreshListCtrl(state);
+    }
+    SetFocusToList();
+    if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+    timerEnabled = timer;
+}
+
+void CPanel::CopyFromAsk(const UStringVector &filePaths) {
+    UString text(L"您确定复制文件到压缩包");
+    text.Add_LF();
+    text += L'\'';
+    text += currentFolderPrefix;
+    text += L"\' ?";
+    if (::MessageBoxW(mainWin, text, L"确认文件复制", 1050) != dialog_result::ok) return;
+    CopyFromNoAsk(filePaths);
+}
+
+void CPanel::TestArchives() {
+    CRecordVector<UInt32> indices;
+    GetOperatedIndicesSmart(indices);
+    CMyComPtr<IArchiveFolder> archiveFolder;
+    currentFolder.QueryInterface(IID_IArchiveFolder, &archiveFolder);
+    if (archiveFolder) {
+        if (indices.IsEmpty()) return;
+        CCopyToOptions options;
+        options.testMode = true;
+        options.streamMode = true; // the tested items are counted through the stream callbacks
+        options.includeAltStreams = true;
+        options.showErrorMessages = true;
+        bool usePassword = false;
+        UString password;
+        if (!parentFolders.IsEmpty()) {
+            usePassword = parentFolders.Back().UsePassword;
+            password = parentFolders.Back().Password;
+        }
+        const HRESULT res = CopyTo(options, indices, nullptr, usePassword, password);
+        if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+        return;
+    }
+    if (!IsFSFolder()) {
+        MessageBoxErrorLang(L"不支持当前操作");
+        return;
+    }
+    UStringVector paths;
+    GetFilePaths(indices, paths, false);
+    if (paths.IsEmpty()) return;
+    // The test command of the runner, on its own thread like extraction.
+    UStringVector words = ExtractCommandWords(paths, UString(), false);
+    words[0] = L"t";
+    StartRunnerThread(words, mainWin);
 }
 
 void CPanel::OnCopy(bool move, bool) {

@@ -91,6 +91,20 @@ THREAD_FUNC_DECL ExtractThread(void *param) {
 
 } // namespace
 
+bool StartRunnerThread(const UStringVector &words, mainwindow *main) {
+    CExtractJob *job = new CExtractJob;
+    job->words = words;
+    job->main = main;
+    CThreadRecord thread;
+    Thread_Construct(&thread);
+    if (_module.start_thread(&thread, ExtractThread, job) != 0) {
+        delete job;
+        return false;
+    }
+    Thread_Close(&thread);
+    return true;
+}
+
 void CPanel::ExtractArchives(bool showDialog) {
     // Every way out ends a start-up operation, so no invisible process is left behind.
     bool started = false;
@@ -131,16 +145,9 @@ void CPanel::ExtractArchives(bool showDialog) {
         const UString &path = paths[0];
         folder = path.Left((unsigned)(path.ReverseFind(L'/') + 1)) + L"*/";
     }
-    CExtractJob *job = new CExtractJob;
-    job->words = ExtractCommandWords(paths, folder, showDialog);
-    job->main = mainWin;
-    CThreadRecord thread;
-    Thread_Construct(&thread);
-    if (_module.start_thread(&thread, ExtractThread, job) != 0) {
-        delete job;
+    if (!StartRunnerThread(ExtractCommandWords(paths, folder, showDialog), mainWin)) {
         MessageBoxError(E_FAIL);
         return;
     }
-    Thread_Close(&thread);
     started = true;
 }

@@ -18,6 +18,11 @@ public:
 // value (0 done or cancelled, 1 warnings, 2 failed). Any thread; never throws.
 int RunCommandWords(const UStringVector &words);
 
+class mainwindow;
+// Runs the words on a detached thread the program waits for before it ends; its end is posted to
+// the main window (which closes in single-operation mode, else refreshes). False: no thread.
+bool StartRunnerThread(const UStringVector &words, mainwindow *main);
+
 // The words that extract the archives (absolute paths) into outputFolder, asking with the
 // extract dialog first when showDialog is set.
 UStringVector ExtractCommandWords(const UStringVector &archivePaths, const UString &outputFolder, bool showDialog);

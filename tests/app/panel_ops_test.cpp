@@ -10,6 +10,7 @@
 
 #include "FolderOperations.h"
 #include "Panel.h"
+#include "PanelCopy.h"
 #include "extract_test_support.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
@@ -370,6 +371,144 @@ TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordChecksThePasswor
         // Independent readers see the new item encrypted and read it with the password.
         EXPECT_EQ(ReadEncrypted(dir / arc, "new.txt", "pw"), "1 new text\n");
     }
+}
+
+} // namespace
+
+namespace {
+
+// A test of the selected items inside an archive reports "no errors", or the damaged item; a
+// checksum run into memory names the item and its CRC; in a disk folder the selected archive is
+// tested through the command runner.
+TEST_F(PanelOps, TestsArchivesAndSumsItemsFromThePanel) {
+    WriteFile(dir / "a.txt", std::string(5000, 'a'));
+    WriteFile(dir / "b.txt", "bbbb");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q good.zip a.txt b.txt && cp good.zip bad.zip"), 0);
+    // Damage a.txt's stored data (deflated 5000 'a's) in the copy: its CRC check fails.
+    ASSERT_EQ(Sh("/usr/bin/python3 -c \"import sys,struct,zipfile; p=sys.argv[1]; "
+                 "o=zipfile.ZipFile(p).getinfo('a.txt').header_offset; d=bytearray(open(p,'rb').read()); "
+                 "n,e=struct.unpack('<HH', d[o+26:o+30]); d[o+30+n+e+2]^=0x55; open(p,'wb').write(d)\" '" +
+                 dir.Path() + "/bad.zip'"),
+              0);
+    const std::string crc = Shell("/usr/bin/python3 -c \"import zlib; print('%08X' % zlib.crc32(b'bbbb'))\"");
+    {
+        Bind(dir / "good.zip");
+        extracttest::CDialogScript script;
+        Select({"a.txt", "b.txt"});
+        p->TestArchives();
+        ASSERT_EQ(script.boxTexts.size(), 1u);
+        EXPECT_NE(script.boxTexts[0].toStdString().find("未发现错误"), std::string::npos)
+            << script.boxTexts[0].toStdString();
+        EXPECT_NE(script.boxTexts[0].toStdString().find("文件: 2"), std::string::npos)
+            << script.boxTexts[0].toStdString();
+
+        Select({"b.txt"});
+        CCopyToOptions options;
+        options.streamMode = true;
+        options.hashMethods.Add(U("CRC32"));
+        CRecordVector<UInt32> indices;
+        p->GetOperatedIndicesSmart(indices);
+        bool usePassword = false;
+        UString password;
+        EXPECT_EQ(p->CopyTo(options, indices, nullptr, usePassword, password), S_OK);
+        ASSERT_EQ(script.boxTexts.size(), 2u);
+        const std::string sums = script.boxTexts[1].toStdString();
+        EXPECT_NE(sums.find("b.txt"), std::string::npos) << sums;
+        EXPECT_NE(sums.find(crc.substr(0, 8)), std::string::npos) << sums << " " << crc;
+        EXPECT_EQ(script.Unexpected(), "");
+    }
+    {
+        Bind(dir / "bad.zip");
+        extracttest::CDialogScript script;
+        Select({"a.txt", "b.txt"});
+        p->TestArchives();
+        std::string all;
+        for (const QString &t : script.boxTexts)
+            all += t.toStdString() + "|";
+        for (const QString &t : script.errorLists)
+            all += t.toStdString() + "|";
+        EXPECT_EQ(all.find("未发现错误"), std::string::npos) << all;
+        EXPECT_NE(all.find("a.txt"), std::string::npos) << all;
+    }
+    {
+        Bind(dir.Path() + "/");
+        extracttest::CDialogScript script;
+        Select({"good.zip"});
+        p->TestArchives();
+        ASSERT_TRUE(apptest::RunUntil([&] { return !script.boxTexts.empty(); }, 30000));
+        apptest::RunUntil([] { return _module.running_threads() == 0; }, 30000);
+        EXPECT_NE(script.boxTexts[0].toStdString().find("未发现错误"), std::string::npos)
+            << script.boxTexts[0].toStdString();
+        EXPECT_FALSE(Exists(dir / "good")); // a test writes nothing
+    }
+}
+
+// Files added after the question; a stop halfway through the write leaves the old archive
+// byte for byte, shows no error and keeps the list as it was.
+TEST_F(PanelOps, AddAfterTheQuestionAndCancelHalfwayKeepsTheArchive) {
+    WriteFile(dir / "small.txt", "small");
+    ASSERT_EQ(Sh("cd '" + dir.Path() +
+                 "' && /usr/bin/python3 -c \"import py7zr; "
+                 "z=py7zr.SevenZipFile('t.7z','w'); z.write('small.txt'); z.close()\""),
+              0);
+    // Incompressible, so the write takes a while.
+    ASSERT_EQ(Sh("head -c 48000000 /dev/urandom > '" + dir.Path() + "/big.bin'"), 0);
+    WriteFile(dir / "note.txt", "note");
+    const std::string before = ReadFile(dir / "t.7z");
+    Bind(dir / "t.7z");
+    UStringVector note, big;
+    note.Add(U(dir / "note.txt"));
+    big.Add(U(dir / "big.bin"));
+    {
+        extracttest::CDialogScript script;
+        script.Add("messagebox", apptest::Answer("pushButton_cancle"));
+        p->CopyFromAsk(note);
+        ASSERT_EQ(script.boxTexts.size(), 1u);
+        EXPECT_EQ(script.boxTexts[0].toStdString(), "您确定复制文件到压缩包\n'" + dir.Path() + "/t.7z/' ?");
+        EXPECT_EQ(ReadFile(dir / "t.7z"), before);
+    }
+    {
+        extracttest::CDialogScript script;
+        // Stop once some of the data is written; the cancel question is answered "是".
+        QTimer stopper;
+        bool stopped = false;
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                progresswindow *pw = qobject_cast<progresswindow *>(top);
+                if (stopped || !pw || !pw->isVisible()) continue;
+                UInt64 cur, total;
+                {
+                    std::lock_guard<std::mutex> lock(pw->sync.mutex);
+                    cur = pw->sync.numBytesCur;
+                    total = pw->sync.numBytesTotal;
+                }
+                if (cur > 0 && total != (UInt64)(Int64)-1 && cur < total / 2) {
+                    stopped = true;
+                    apptest::Click(pw, "pushButton_cancle");
+                }
+            }
+        });
+        stopper.start(5);
+        p->CopyFromNoAsk(big);
+        EXPECT_TRUE(stopped);
+        ASSERT_EQ(script.boxTexts.size(), 1u); // the cancel question, no error box
+        EXPECT_EQ(script.boxTexts[0].toStdString(), "您真的要取消吗？");
+        EXPECT_EQ(ReadFile(dir / "t.7z"), before);
+        EXPECT_EQ(Row("big.bin"), -1);
+        EXPECT_GE(Row("small.txt"), 0);
+        EXPECT_EQ(Shell("ls -A '" + dir.Path() +
+                        "' | grep -c -v -e '^small.txt$' -e '^t.7z$' -e '^big.bin$' "
+                        "-e '^note.txt$'"),
+                  "0\n"); // no temporary file left beside the archive
+    }
+    {
+        extracttest::CDialogScript script;
+        p->CopyFromAsk(note); // answered OK
+        EXPECT_GE(Row("note.txt"), 0);
+        EXPECT_EQ(script.Unexpected(), "");
+    }
+    p->CloseOpenFolders();
+    EXPECT_EQ(ListArchive(dir / "t.7z"), "note.txt|small.txt\n");
 }
 
 } // namespace
