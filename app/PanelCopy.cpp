@@ -241,7 +241,9 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
 
     if (indices.Size() == 1) extracter.firstFilePath = GetItemRelPath((int)indices[0]);
     if (!options.hashMethods.IsEmpty()) {
-        extracter.hash.SetMethods(&g_ExternalCodecs_tarnova, options.hashMethods);
+        // A hasher that cannot be loaded is a failure, never a run that checks nothing.
+        const HRESULT res = extracter.hash.SetMethods(&g_ExternalCodecs_tarnova, options.hashMethods);
+        if (res != S_OK || extracter.hash.Hashers.IsEmpty()) return res != S_OK ? res : E_NOTIMPL;
         cb->SetHashBundle(&extracter.hash);
     } else if (options.testMode) {
         cb->HashCalcSink = &extracter.hash;

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -415,6 +416,9 @@ TEST_F(PanelOps, TestsArchivesAndSumsItemsFromThePanel) {
         const std::string sums = script.boxTexts[1].toStdString();
         EXPECT_NE(sums.find("b.txt"), std::string::npos) << sums;
         EXPECT_NE(sums.find(crc.substr(0, 8)), std::string::npos) << sums << " " << crc;
+        options.hashMethods.Clear();
+        options.hashMethods.Add(U("NoSuchHash"));
+        EXPECT_EQ(p->CopyTo(options, indices, nullptr, usePassword, password), E_NOTIMPL);
         EXPECT_EQ(script.Unexpected(), "");
     }
     {
@@ -509,6 +513,71 @@ TEST_F(PanelOps, AddAfterTheQuestionAndCancelHalfwayKeepsTheArchive) {
     }
     p->CloseOpenFolders();
     EXPECT_EQ(ListArchive(dir / "t.7z"), "note.txt|small.txt\n");
+}
+
+} // namespace
+
+namespace {
+
+// The toolbar's add and extract on selected items of a disk folder: hostile names reach the
+// runner as themselves (read back by Python), and the commands refuse what they cannot do.
+TEST_F(PanelOps, ToolbarAddAndExtractTakeHostileNamesAsThemselves) {
+    Sh("mkdir '" + dir.Path() + "/src'");
+    for (const std::string &n : kHostileNames)
+        WriteFile(dir / ("src/" + n), "data of " + n);
+    WriteFile(dir / "src/ax", "decoy"); // what '?x' or '*' read as wildcards would also take
+    Bind(dir.Path() + "/src/");
+    Select(kHostileNames);
+    extracttest::CDialogScript script;
+    p->AddToArchive(kStart_AddZip);
+    EXPECT_EQ(script.Unexpected(), "");
+    EXPECT_TRUE(script.boxTexts.empty()) << script.boxTexts[0].toStdString();
+    const std::string listing = Shell("/usr/bin/python3 -c \"import zipfile,sys,json; z=zipfile.ZipFile(sys.argv[1]); "
+                                      "print(json.dumps(sorted((n, z.read(n).decode()) for n in z.namelist()), "
+                                      "ensure_ascii=False))\" '" +
+                                      dir.Path() + "/src/src.zip' 2>&1");
+    std::vector<std::string> sorted = kHostileNames;
+    std::sort(sorted.begin(), sorted.end());
+    std::string expected = "[";
+    for (const std::string &n : sorted) {
+        std::string j;
+        for (char c : n)
+            j += c == '"' ? std::string("\\\"") : std::string(1, c);
+        expected += std::string(expected.size() > 1 ? ", " : "") + "[\"" + j + "\", \"data of " + j + "\"]";
+    }
+    EXPECT_EQ(listing, expected + "]\n");
+
+    // Each selected archive extracts into a folder named after it.
+    Sh("mkdir '" + dir.Path() + "/arcs'");
+    std::vector<std::string> archives;
+    for (const std::string &n : {"-rf", "a\"b", "中文 名"}) {
+        ASSERT_EQ(MakeZip(dir / ("arcs/" + n + ".zip"), {n}), "");
+        archives.push_back(n + ".zip");
+    }
+    ASSERT_EQ(MakeZip(dir / "arcs/decoy.zip", {"decoy"}), "");
+    Bind(dir.Path() + "/arcs/");
+    Select(archives);
+    p->ExtractArchives(false);
+    ASSERT_TRUE(apptest::RunUntil([] { return _module.running_threads() == 0; }, 60000));
+    EXPECT_TRUE(apptest::RunUntil([&] { return Exists(dir / "arcs/中文 名/中文 名"); }));
+    for (const std::string &n : {"-rf", "a\"b", "中文 名"})
+        EXPECT_EQ(ReadFile(dir / ("arcs/" + n + "/" + n)), "data of " + n) << n;
+    EXPECT_FALSE(Exists(dir / "arcs/decoy"));
+
+    // Inside an archive adding is not offered; without a selection there is nothing to add.
+    Bind(dir / "arcs/decoy.zip");
+    Select({"decoy"});
+    p->AddToArchive(kStart_AddZip);
+    Bind(dir.Path() + "/src/");
+    QTableWidget *t = w->get_list_view();
+    t->clearSelection();
+    t->setCurrentItem(nullptr);
+    p->AddToArchive(kStart_Add7z);
+    std::vector<std::string> boxes;
+    for (size_t i = 0; i < script.boxTexts.size(); i++)
+        boxes.push_back(script.boxTexts[i].toStdString());
+    EXPECT_EQ(boxes, (std::vector<std::string>{"不支持当前操作", "您至少要选择一个文件"}));
+    EXPECT_FALSE(Exists(dir / "src/src.7z"));
 }
 
 } // namespace
