@@ -216,6 +216,17 @@ private:
     }
 };
 
+// A copy out of the shown folder with the password of the innermost archive level.
+HRESULT CopyToWithLevelPassword(CPanel &panel, CCopyToOptions &options, const CRecordVector<UInt32> &indices) {
+    bool usePassword = false;
+    UString password;
+    if (!panel.parentFolders.IsEmpty()) {
+        usePassword = panel.parentFolders.Back().UsePassword;
+        password = panel.parentFolders.Back().Password;
+    }
+    return panel.CopyTo(options, indices, nullptr, usePassword, password);
+}
+
 } // namespace
 
 HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
@@ -376,13 +387,7 @@ void CPanel::TestArchives() {
         options.streamMode = true; // the tested items are counted through the stream callbacks
         options.includeAltStreams = true;
         options.showErrorMessages = true;
-        bool usePassword = false;
-        UString password;
-        if (!parentFolders.IsEmpty()) {
-            usePassword = parentFolders.Back().UsePassword;
-            password = parentFolders.Back().Password;
-        }
-        const HRESULT res = CopyTo(options, indices, nullptr, usePassword, password);
+        const HRESULT res = CopyToWithLevelPassword(*this, options, indices);
         if (res != S_OK && res != E_ABORT) MessageBoxError(res);
         return;
     }
@@ -483,13 +488,7 @@ void CPanel::OnCopy(bool move, bool) {
     options.replaceAltStreamChars = false;
     options.showErrorMessages = true;
     options.destFolder = dest;
-    bool usePassword = false;
-    UString password;
-    if (!parentFolders.IsEmpty()) {
-        usePassword = parentFolders.Back().UsePassword;
-        password = parentFolders.Back().Password;
-    }
-    const HRESULT res = CopyTo(options, indices, nullptr, usePassword, password);
+    const HRESULT res = CopyToWithLevelPassword(*this, options, indices);
     if (res != S_OK && res != E_ABORT) MessageBoxError(res, L"错误");
     RefreshTitle(true);
     RefreshListCtrl(state);
