@@ -162,14 +162,14 @@ HRESULT CheckPassword(const CEncryptedItem &item, const UString &password, CProg
     CMyComPtr<IArchiveFolder> archiveFolder;
     item.folder.QueryInterface(IID_IArchiveFolder, &archiveFolder);
     if (!archiveFolder) return S_FALSE;
-    CPasswordCheckCallback *spec = new CPasswordCheckCallback;
-    CMyComPtr<IFolderArchiveExtractCallback> callback = spec;
-    spec->password = password;
-    spec->sync = &sync;
+    CPasswordCheckCallback *checker = new CPasswordCheckCallback;
+    CMyComPtr<IFolderArchiveExtractCallback> callback = checker;
+    checker->password = password;
+    checker->sync = &sync;
     const HRESULT res = archiveFolder->Extract(&item.index, 1, 0, 0, NExtract::NPathMode::kCurPaths,
                                                NExtract::NOverwriteMode::kSkip, nullptr, 1, callback);
     if (res == E_ABORT || sync.Get_Stopped()) return E_ABORT;
-    return res == S_OK && spec->tested && !spec->failed ? S_OK : S_FALSE;
+    return res == S_OK && checker->tested && !checker->failed ? S_OK : S_FALSE;
 }
 
 class CPanelCopyFromThread : public CProgressThreadVirt {
