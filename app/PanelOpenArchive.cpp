@@ -241,8 +241,8 @@ HRESULT CPanel::OpenItemAsArchive(IInStream *stream, const CTempFileInfo &info, 
     // On failure a temporary copy stays with the caller, who still owns it.
     if (res != S_OK) return res;
 
-    UString parentPath = currentFolder ? GetFolderPath(currentFolder) : UString();
-    if (parentPath.IsEmpty()) parentPath = currentFolderPrefix;
+    // Inside an archive the path within it (empty at its root); the full prefix only without a folder.
+    const UString parentPath = currentFolder ? GetFolderPath(currentFolder) : currentFolderPrefix;
     CMyComPtr<IFolderFolder> parentFolder;
     if (!parentFolders.IsEmpty()) parentFolder = currentFolder;
     // A nested level's file as it came out of the level above: leaving the level compares with it.
