@@ -403,8 +403,8 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     for (unsigned j = 0; j < parentFolders.Size(); j++)
         record->LevelFolders.push_back(CMyComPtr<IFolderFolder>(LevelFolderNow(*this, j)));
 
-    const bool started = editMode ? StartEditApplication(info.FilePath, GetParent())
-                                  : StartApplication(info.FilePath, GetParent());
+    const bool started =
+        editMode ? StartEditApplication(info.FilePath, GetParent()) : StartApplication(info.FilePath, GetParent());
     if (!started) return;
     // From here on the program may have the file: it is never deleted behind its back.
     tempDir->DisableDeleting();

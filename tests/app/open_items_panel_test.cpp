@@ -64,7 +64,9 @@ protected:
 
     std::string Log() const { return bin / "log"; }
     // The user works a while in the program: the watch has found it by then.
-    void Work() { apptest::RunUntil([] { return false; }, 600); }
+    void Work() {
+        apptest::RunUntil([] { return false; }, 600);
+    }
     void StopPrograms() { WriteFile(bin / "stop", ""); }
     // The files the fake editor was started with, in order.
     std::vector<std::string> Edited() {
@@ -165,12 +167,17 @@ TEST_F(OpenItems, NestedArchivesOpenLevelByLevelAndCloseBackUp) {
     EXPECT_EQ(ReadFile(S(p->parentFolders.Back().FilePath)), ReadFile(dir / "t/inner.zip"));
 }
 
+// top.zip holds outer.zip, which holds inner.zip, which holds note.txt: the change reaches the
+// file on disk through all three levels.
 TEST_F(OpenItems, ChangedCopyGoesBackThroughEveryLevelToTheFileOnDisk) {
     MakeNested(dir.Path(), "zip");
-    const std::string outer = dir / "box/outer.zip";
-    Bind(outer);
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "/box' && zip -q ../top.zip outer.zip"), 0);
+    const std::string top = dir / "top.zip";
+    Bind(top);
+    p->OpenItem(Index("outer.zip"), true, false, nullptr);
     p->OpenItem(Index("inner.zip"), true, false, nullptr);
-    ASSERT_EQ(p->parentFolders.Size(), 2u);
+    ASSERT_EQ(p->parentFolders.Size(), 3u);
+    EXPECT_EQ(Prefix(), dir / "top.zip/outer.zip/inner.zip/");
     extracttest::CDialogScript script;
     p->EditItem(Index("note.txt"), true);
     ASSERT_TRUE(apptest::RunUntil([&] { return Edited().size() == 1; }));
@@ -184,14 +191,68 @@ TEST_F(OpenItems, ChangedCopyGoesBackThroughEveryLevelToTheFileOnDisk) {
     ASSERT_TRUE(apptest::RunUntil([&] { return !Exists(copy); }, 10000));
     ASSERT_EQ(script.boxTexts.size(), 1u);
     EXPECT_EQ(script.boxTexts[0].toStdString(), "文件note.txt已修改。\n你想在压缩文件中更新它？");
-    EXPECT_EQ(ReadNested(outer, "inner.zip", "note.txt"), "new data, longer than before");
-    EXPECT_EQ(ReadNested(outer, "inner.zip", "keep.txt"), "keep");
-    EXPECT_EQ(Shell("unzip -p '" + outer + "' other.txt"), "other");
-    // The level's own file went up with it: leaving it asks nothing more.
+    auto read = [&](const std::string &name) {
+        return Shell("/usr/bin/python3 -c \"import io, sys, zipfile\n"
+                     "z = zipfile.ZipFile(sys.argv[1])\n"
+                     "for member in ('outer.zip', 'inner.zip'):\n"
+                     "  z = zipfile.ZipFile(io.BytesIO(z.read(member)))\n"
+                     "print(z.read(sys.argv[2]).decode(), end='')\" '" +
+                     top + "' '" + name + "' 2>&1");
+    };
+    EXPECT_EQ(read("note.txt"), "new data, longer than before");
+    EXPECT_EQ(read("keep.txt"), "keep");
+    EXPECT_EQ(read("docs/readme.txt"), "read me");
+    EXPECT_EQ(ReadNested(top, "outer.zip", "other.txt"), "other");
+    // Each level's own file went up with it: leaving the levels asks nothing more.
+    p->OpenParentFolder();
     p->OpenParentFolder();
     EXPECT_EQ(p->parentFolders.Size(), 1u);
     EXPECT_EQ(script.boxTexts.size(), 1u);
     EXPECT_EQ(script.Unexpected(), "");
+}
+
+// Files added inside a nested level change only that level's file; leaving the level offers to
+// carry it up into the archive on disk.
+TEST_F(OpenItems, LeavingAChangedNestedLevelWritesItIntoTheLevelAbove) {
+    MakeNested(dir.Path(), "zip");
+    const std::string outer = dir / "box/outer.zip";
+    WriteFile(dir / "added.txt", "added text");
+    Bind(outer);
+    p->OpenItem(Index("inner.zip"), true, false, nullptr);
+    ASSERT_EQ(p->parentFolders.Size(), 2u);
+    UStringVector paths;
+    paths.Add(U("added.txt"));
+    extracttest::CDialogScript script;
+    ASSERT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
+    EXPECT_EQ(Shell("unzip -l '" + outer + "' | grep -c added"), "0\n");
+    p->OpenParentFolder();
+    EXPECT_EQ(p->parentFolders.Size(), 1u);
+    ASSERT_EQ(script.boxTexts.size(), 1u);
+    EXPECT_EQ(script.boxTexts[0].toStdString(), "文件inner.zip已修改。\n你想在压缩文件中更新它？");
+    EXPECT_EQ(ReadNested(outer, "inner.zip", "added.txt"), "added text");
+    EXPECT_EQ(ReadNested(outer, "inner.zip", "note.txt"), "old");
+    EXPECT_EQ(script.Unexpected(), "");
+}
+
+// The program ends after its archive was closed: nothing is written, the copy stays and says so.
+TEST_F(OpenItems, ChangedCopyOfAClosedArchiveIsKept) {
+    MakeNested(dir.Path(), "zip");
+    const std::string outer = dir / "box/outer.zip";
+    const std::string before = ReadFile(outer);
+    Bind(outer);
+    extracttest::CDialogScript script;
+    p->EditItem(Index("other.txt"), true);
+    ASSERT_TRUE(apptest::RunUntil([&] { return Edited().size() == 1; }));
+    const std::string copy = Edited()[0];
+    Work();
+    Bind(dir.Path());
+    ASSERT_TRUE(WriteFile(copy, "changed later"));
+    StopPrograms();
+    ASSERT_TRUE(apptest::RunUntil([&] { return script.boxTexts.size() == 2; }, 10000));
+    EXPECT_EQ(script.boxTexts[1].toStdString(), "无法更新文件\n" + copy + "。");
+    EXPECT_EQ(ReadFile(copy), "changed later");
+    EXPECT_EQ(ReadFile(outer), before);
+    Sh("rm -rf \"$(dirname '" + copy + "')\"");
 }
 
 TEST_F(OpenItems, ChangeInsideAZipInATarGzStopsWithAMessageAndLosesNothing) {
@@ -304,12 +365,21 @@ TEST_F(OpenItems, PlainFilesAndDocumentsGoToTheDesktopProgram) {
     EXPECT_EQ(catcher.urls[0].toLocalFile().toStdString(), dir / "plain.txt");
     EXPECT_EQ(catcher.urls[1].toLocalFile().toStdString(), dir / "report.docx");
     EXPECT_TRUE(p->parentFolders.IsEmpty());
+    // Folders go to the desktop too: an item, or the parent of the shown folder.
+    Sh("mkdir '" + dir.Path() + "/sub'");
+    Bind(dir.Path());
+    p->OpenFolderExternal(Index("sub"));
+    p->OpenFolderExternal(-1);
+    ASSERT_EQ(catcher.urls.size(), 4);
+    EXPECT_EQ(catcher.urls[2].toLocalFile().toStdString(), dir / "sub/");
+    EXPECT_EQ(catcher.urls[3].toLocalFile().toStdString(), "/tmp/");
+    catcher.urls.clear();
 
     Bind(dir / "pack.zip");
     p->OpenItem(Index("report.docx"), true, true, nullptr);
     EXPECT_EQ(p->parentFolders.Size(), 1u);
-    ASSERT_EQ(catcher.urls.size(), 3);
-    const std::string copy = catcher.urls[2].toLocalFile().toStdString();
+    ASSERT_EQ(catcher.urls.size(), 1);
+    const std::string copy = catcher.urls[0].toLocalFile().toStdString();
     EXPECT_EQ(copy.rfind("/tmp/tarnovaO", 0), 0u) << copy;
     EXPECT_EQ(ReadFile(copy), ReadFile(dir / "report.docx"));
     // No program was seen with the copy: it stays rather than vanish under a program that may have it.
