@@ -181,26 +181,6 @@ bool SameLevels(const CPanel &panel, const COpenedItem &item) {
     return true;
 }
 
-// The size that decides between memory and disk; an unknown size counts as the limit.
-UInt64 SizeForMemory(IFolderFolder *folder, UInt32 index, UInt64 limit) {
-    NCOM::CPropVariant prop;
-    if (folder->GetProperty(index, kpidSize, &prop) != S_OK) return limit;
-    switch (prop.vt) {
-    case VT_EMPTY:
-        return limit;
-    case VT_UI1:
-        return prop.bVal;
-    case VT_UI2:
-        return prop.uiVal;
-    case VT_UI4:
-        return prop.ulVal;
-    case VT_UI8:
-        return prop.uhVal.QuadPart;
-    default:
-        throw panel_error::bad_prop_type;
-    }
-}
-
 // Runs on the watcher's thread: the rest happens on the GUI thread, with whichever panel is
 // there then (none when the program is ending).
 void PostWatchEnd(EWatchEnd end, std::unique_ptr<CTmpProcessInfo> done) {
@@ -336,7 +316,10 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     CMyComPtr<ISequentialOutStream> memory;
     if (tryInternal && !levelWritable) {
         const UInt64 limit = g_RAM_Size / 4;
-        const UInt64 size = SizeForMemory(currentFolder, (UInt32)index, limit);
+        // An unknown size counts as the limit.
+        NCOM::CPropVariant sizeProp;
+        currentFolder->GetProperty((UInt32)index, kpidSize, &sizeProp);
+        const UInt64 size = sizeProp.vt == VT_EMPTY ? limit : GetItemSize(index);
         if (size != 0 && size <= limit) {
             memorySpec = new CVirtFileSystem;
             memory = memorySpec;
