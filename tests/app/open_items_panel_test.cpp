@@ -13,6 +13,7 @@
 
 #include "Panel.h"
 #include "extract_test_support.h"
+#include "filemanager/ArchiveWriteBack.h"
 #include "filemanager/TmpProcessWatcher.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
@@ -302,31 +303,49 @@ TEST_F(OpenItems, EncryptedArchivesAskTheirPasswordOncePerLevel) {
     EXPECT_EQ(script.Unexpected(), "");
 }
 
-TEST_F(OpenItems, SplitArchiveOpensFromItsFirstVolume) {
+// A split zip made by zip -s (name.z01 ... name.zip) and numbered volumes (name.zip.001 ...),
+// each opened from its first volume.
+TEST_F(OpenItems, SplitArchivesOpenFromTheirFirstVolume) {
     ASSERT_EQ(Sh("cd '" + dir.Path() + "' && head -c 200000 /dev/urandom > big.bin && printf hi > small.txt" +
-                 " && zip -q -s 64k split.zip big.bin small.txt && zip -q -s 0 split.zip --out whole.zip" +
+                 " && zip -q -s 64k split.zip big.bin small.txt && zip -q whole.zip big.bin small.txt" +
                  " && split -b 70000 --numeric-suffixes=1 -a 3 whole.zip whole.zip."),
               0);
-    // The other volumes come through the open callback, found beside the first one.
-    Bind(dir.Path());
-    p->OpenItem(Index("whole.zip.001"), true, false, nullptr);
-    ASSERT_EQ(p->parentFolders.Size(), 1u);
-    EXPECT_GE(Index("big.bin"), 0);
-    EXPECT_GE(Index("small.txt"), 0);
-    // small.txt lies in the last volume.
-    p->OpenItem(Index("small.txt"), false, true, nullptr);
-    ASSERT_EQ(catcher.urls.size(), 1);
-    EXPECT_EQ(ReadFile(catcher.urls[0].toLocalFile().toStdString()), "hi");
-    Sh("rm -rf \"$(dirname '" + catcher.urls[0].toLocalFile().toStdString() + "')\"");
-    p->OpenParentFolder();
-    EXPECT_TRUE(p->parentFolders.IsEmpty());
+    const std::string big = ReadFile(dir / "big.bin");
+    for (const std::string first : {"split.z01", "whole.zip.001"}) {
+        SCOPED_TRACE(first);
+        Bind(dir.Path());
+        // The other volumes come through the open callback, found beside the first one.
+        p->OpenItem(Index(first), true, false, nullptr);
+        ASSERT_EQ(p->parentFolders.Size(), 1u);
+        // small.txt lies in the last volume; big.bin runs through all of them.
+        extracttest::CDialogScript script;
+        catcher.urls.clear();
+        p->OpenItem(Index("small.txt"), false, true, nullptr);
+        p->OpenItem(Index("big.bin"), false, true, nullptr);
+        for (const QString &text : script.boxTexts)
+            ADD_FAILURE() << text.toStdString();
+        ASSERT_EQ(catcher.urls.size(), 2);
+        EXPECT_EQ(ReadFile(catcher.urls[0].toLocalFile().toStdString()), "hi");
+        EXPECT_TRUE(ReadFile(catcher.urls[1].toLocalFile().toStdString()) == big);
+        for (const QUrl &url : catcher.urls)
+            Sh("rm -rf \"$(dirname '" + url.toLocalFile().toStdString() + "')\"");
+        p->OpenParentFolder();
+        EXPECT_TRUE(p->parentFolders.IsEmpty());
+    }
+    // A volume set is read only: nothing would rewrite all of its volumes.
+    Bind(dir / "split.z01");
+    EXPECT_TRUE(p->IsThereReadOnlyFolder() || !CanWriteIntoFolder(p->currentFolder));
     // Without its other volumes the first one holds no more than its own part.
-    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && mkdir alone && cp whole.zip.001 alone/"), 0);
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && mkdir alone && cp whole.zip.001 split.z01 alone/"), 0);
     Bind(dir / "alone");
-    p->OpenItem(Index("whole.zip.001"), true, false, nullptr);
-    QTableWidget *t = w->get_list_view();
-    for (int r = 0; r < t->rowCount(); r++)
-        EXPECT_NE(t->item(r, 0)->text().toStdString(), "small.txt");
+    extracttest::CDialogScript script;
+    for (const std::string first : {"split.z01", "whole.zip.001"}) {
+        Bind(dir / "alone");
+        p->OpenItem(Index(first), true, false, nullptr);
+        QTableWidget *t = w->get_list_view();
+        for (int r = 0; r < t->rowCount(); r++)
+            EXPECT_NE(t->item(r, 0)->text().toStdString(), "small.txt") << first;
+    }
 }
 
 TEST_F(OpenItems, DisguisedNamesAreRefusedBeforeAnythingOpens) {
