@@ -222,16 +222,9 @@ public:
 HRESULT CZipHandler::JoinSplitVolumes(IInStream *stream, IArchiveOpenCallback *callback, CMyComPtr<IInStream> &joined) {
     joined.Release();
     CMyComPtr<IArchiveOpenVolumeCallback> volumes;
-    if (callback) callback->QueryInterface(IID_IArchiveOpenVolumeCallback, reinterpret_cast<void **>(&volumes));
-    if (!volumes) return S_OK;
-    PROPVARIANT prop;
-    prop.vt = VT_EMPTY;
-    RINOK_PLUGIN(volumes->GetProperty(kpidName, &prop));
     std::wstring name;
-    if (prop.vt == VT_BSTR && prop.bstrVal) name = prop.bstrVal;
-    VariantClear(&prop);
-    const size_t slash = name.rfind(L'/');
-    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    RINOK_PLUGIN(GetVolumeCallback(callback, volumes, name));
+    if (!volumes) return S_OK;
     if (name.size() <= 4) return S_OK;
     std::wstring ext = name.substr(name.size() - 4);
     for (wchar_t &c : ext)
@@ -241,15 +234,7 @@ HRESULT CZipHandler::JoinSplitVolumes(IInStream *stream, IArchiveOpenCallback *c
 
     std::vector<CVolume> found;
     UInt64 total = 0;
-    auto add = [&](IInStream *volume) -> HRESULT {
-        CVolume v;
-        v.stream = volume;
-        v.start = total;
-        RINOK_PLUGIN(GetStreamSize(volume, v.size));
-        total += v.size;
-        found.push_back(v);
-        return S_OK;
-    };
+    auto add = [&](IInStream *volume) { return AddVolume(found, total, volume); };
     {
         UInt64 firstSize = 0;
         RINOK_PLUGIN(GetStreamSize(stream, firstSize));

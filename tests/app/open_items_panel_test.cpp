@@ -19,20 +19,13 @@
 #include "mainwindow.h"
 #include "panel_fixture.h"
 #include "test_support.h"
+#include "url_catcher.h"
 
 namespace {
 
 using namespace testsupport;
 
 const auto *g_env = ::testing::AddGlobalTestEnvironment(new panelfx::CPanelEnvironment);
-
-class CUrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class OpenItems : public ::testing::Test {
 protected:
@@ -408,5 +401,3 @@ TEST_F(OpenItems, PlainFilesAndDocumentsGoToTheDesktopProgram) {
 }
 
 } // namespace
-
-#include "open_items_panel_test.moc"
