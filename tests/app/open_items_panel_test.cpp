@@ -293,6 +293,25 @@ TEST_F(OpenItems, EncryptedArchivesAskTheirPasswordOncePerLevel) {
     p->OpenItem(Index("inner.zip"), true, false, nullptr);
     EXPECT_EQ(p->parentFolders.Size(), 2u);
     EXPECT_EQ(script.shown["passwordwindow"], 2);
+
+    // A 7z with encrypted names asks when it opens, and its items need no second question.
+    ASSERT_EQ(Sh("cd '" + dir.Path() +
+                 "' && printf ccc > c.txt && /usr/bin/python3 -c \"import py7zr\n"
+                 "with py7zr.SevenZipFile('secret.7z', 'w', password='sevenpw', header_encryption=True) as z:\n"
+                 "  z.write('c.txt')\" && zip -q -P outerpw outer.zip secret.7z"),
+              0);
+    script.Add("passwordwindow", extracttest::TypePassword("outerpw"));
+    script.Add("passwordwindow", extracttest::TypePassword("sevenpw"));
+    Bind(dir.Path()); // closes the levels: outer.zip has changed on disk
+    Bind(dir / "outer.zip");
+    p->OpenItem(Index("secret.7z"), true, false, nullptr);
+    ASSERT_EQ(p->parentFolders.Size(), 2u);
+    EXPECT_TRUE(p->parentFolders.Back().UsePassword);
+    EXPECT_EQ(script.shown["passwordwindow"], 4);
+    p->EditItem(Index("c.txt"), true);
+    ASSERT_TRUE(apptest::RunUntil([&] { return Edited().size() == 3; }));
+    EXPECT_EQ(ReadFile(Edited()[2]), "ccc");
+    EXPECT_EQ(script.shown["passwordwindow"], 4);
     EXPECT_EQ(script.Unexpected(), "");
 }
 
