@@ -353,7 +353,12 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
             CMyComPtr<IInStream> buf = bufSpec;
             bufSpec->Init(file.Data, (size_t)file.WrittenSize, memory);
             bool encrypted = false;
-            if (openedAsLevel(OpenItemAsArchive(buf, info, virtualPath, arcType, encrypted), encrypted)) return;
+            // Any failure here is tried again, and reported, from the file on disk.
+            const HRESULT res = OpenItemAsArchive(buf, info, virtualPath, arcType, encrypted);
+            if (res == S_OK || res == E_ABORT) {
+                openedAsLevel(res, encrypted);
+                return;
+            }
         }
         if (memorySpec->FlushToDisk(true) != S_OK) return;
     }
