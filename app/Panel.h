@@ -303,6 +303,29 @@ public:
 
     // ---- end of panel operations
 
+    // ---- Opening items (PanelOpenItem.cpp, PanelOpenArchive.cpp).
+    // Opens the focused item in an outside program: the terminal editor with useEditor, else the
+    // desktop's program; an item of an archive is copied out first and written back when changed.
+    void EditItem(bool useEditor);
+    void EditItem(int index, bool useEditor);
+    void OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bool editMode, bool useEditor,
+                           const wchar_t *type);
+    // Hands a folder to the desktop: -1 the parent of the shown disk folder, else that item.
+    void OpenFolderExternal(int index);
+    // True (after a warning) when the name is disguised.
+    bool IsVirus_Message(const UString &name);
+    // Writes the file back as item index of the shown archive folder and on through every level
+    // above it up to the archive on disk.
+    HRESULT OnOpenItemChanged(UInt32 index, const wchar_t *fullFilePath, bool usePassword, const UString &password);
+    // An item handed to an outside program: its watch has ended (GUI thread).
+    void OnOpenedItemWatchEnded(int end, const std::shared_ptr<struct CTmpProcessInfo> &info);
+    // Items handed to outside programs whose watch still runs, and the watch's intervals.
+    std::vector<std::shared_ptr<struct COpenedItem>> openedItems;
+    std::shared_ptr<struct CWatchTiming> watchTiming;
+    // How each archive level's file looked when it was last in step with the level above.
+    std::vector<std::pair<UString, std::shared_ptr<struct CFileStamp>>> linkStamps;
+    // ---- end of opening items
+
 private:
     void FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames);
     void FillTable(const std::set<UInt32> &toSelect);

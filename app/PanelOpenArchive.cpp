@@ -1,74 +1,180 @@
 // Opening a file as a new archive level of the panel. The archive is opened by the agent on a
 // worker behind the progress window, so a large archive never blocks the window; without a main
 // window (no progress window can be had) it opens on the calling thread.
-#include <QDesktopServices>
-#include <QUrl>
-
 #include <memory>
 
 #include "Panel.h"
 #include "ProgressThreadVirt.h"
 #include "archive/IPassword.h"
+#include "archive/common/StreamUtils.h"
+#include "archive/PropID.h"
+#include "archive/common/InFileStream.h"
 #include "archive/agent/ArchiveFolderOpen.h"
+#include "filemanager/TmpProcessWatcher.h"
 #include "filemanager/ZipRegistry.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "passwordwindow.h"
 #include "progresswindow.h"
 #include "windows/FileFind.h"
+#include "windows/FileName.h"
+#include "windows/PropVariant.h"
+
+#include <errno.h>
 
 using namespace NWindows;
 
 namespace {
 
-// The open callback: counts for the progress window, the stop flag, and the password question.
-class COpenCallback : public IProgress, public IArchiveOpenCallback, public ICryptoGetTextPassword, public CMyUnknownImp {
+// The open callback: counts for the progress window, the stop flag, the other volumes of a
+// multi-volume archive, and the password question (asked at most once per opening).
+class COpenArchiveCallback : public IArchiveOpenCallback,
+                             public IArchiveOpenVolumeCallback,
+                             public IArchiveOpenSetSubArchiveName,
+                             public IProgress,
+                             public ICryptoGetTextPassword,
+                             public CMyUnknownImp {
 public:
-    COM_UNKNOWN_IMP(IProgress, IArchiveOpenCallback, ICryptoGetTextPassword)
+    COM_UNKNOWN_IMP(IArchiveOpenCallback, IArchiveOpenVolumeCallback, IArchiveOpenSetSubArchiveName, IProgress,
+                    ICryptoGetTextPassword)
 
-    progresswindow *window = nullptr;
-    bool passwordAsked = false;
-    UString password;
+    UString FolderPrefix; // folder of the archive file, with its trailing separator
+    NFile::NFind::CFileInfo FileInfo;
+    bool SubArchiveMode = false;
+    UString SubArchiveName;
+    bool PasswordIsDefined = false;
+    bool PasswordWasAsked = false;
+    UString Password;
+    progresswindow *ProgressDialog = nullptr;
 
-    HRESULT SetTotal(UInt64) override { return S_OK; }
-    HRESULT SetCompleted(const UInt64 *) override { return Check(); }
-    HRESULT SetTotal(const UInt64 *files, const UInt64 *) override {
-        if (window && files) window->sync.Set_NumFilesTotal(*files);
-        return Check();
+    // IArchiveOpenCallback
+    HRESULT SetTotal(const UInt64 *files, const UInt64 *bytes) override {
+        if (!ProgressDialog) return S_OK;
+        CProgressSync &sync = ProgressDialog->sync;
+        RINOK(sync.CheckStop());
+        sync.Set_NumFilesTotal(files ? *files : (UInt64)(Int64)-1);
+        sync.Set_BytesProgressMode(files == nullptr);
+        if (bytes) sync.Set_NumBytesTotal(*bytes);
+        return S_OK;
     }
-    HRESULT SetCompleted(const UInt64 *files, const UInt64 *) override {
-        if (window && files) window->sync.Set_NumFilesCur(*files);
-        return Check();
+    HRESULT SetCompleted(const UInt64 *files, const UInt64 *bytes) override {
+        if (!ProgressDialog) return S_OK;
+        CProgressSync &sync = ProgressDialog->sync;
+        if (files) sync.Set_NumFilesCur(*files);
+        if (bytes) sync.Set_NumBytesCur(*bytes);
+        return sync.CheckStop();
     }
+    // IProgress
+    HRESULT SetTotal(UInt64 total) override {
+        if (!ProgressDialog) return S_OK;
+        RINOK(ProgressDialog->sync.CheckStop());
+        ProgressDialog->sync.Set_NumBytesTotal(total);
+        return S_OK;
+    }
+    HRESULT SetCompleted(const UInt64 *value) override {
+        if (!ProgressDialog || !value) return S_OK;
+        return ProgressDialog->sync.Set_NumBytesCur(*value);
+    }
+
+    // IArchiveOpenVolumeCallback
+    HRESULT GetProperty(PROPID propID, PROPVARIANT *value) override {
+        COM_TRY_BEGIN
+        NCOM::CPropVariant prop;
+        if (SubArchiveMode) {
+            if (propID == kpidName) prop = SubArchiveName;
+        } else {
+            switch (propID) {
+            case kpidName:
+                prop = FileInfo.Name;
+                break;
+            case kpidIsDir:
+                prop = FileInfo.IsDir();
+                break;
+            case kpidSize:
+                prop = FileInfo.Size;
+                break;
+            case kpidAttrib:
+                prop = (UInt32)FileInfo.Attrib;
+                break;
+            case kpidCTime:
+                prop = FileInfo.CTime;
+                break;
+            case kpidATime:
+                prop = FileInfo.ATime;
+                break;
+            case kpidMTime:
+                prop = FileInfo.MTime;
+                break;
+            }
+        }
+        prop.Detach(value);
+        return S_OK;
+        COM_TRY_END
+    }
+    HRESULT GetStream(const wchar_t *name, IInStream **inStream) override {
+        try {
+            *inStream = nullptr;
+            // A nested archive has no neighbours on disk.
+            if (SubArchiveMode) return S_FALSE;
+            UString fullPath;
+            if (!NFile::NName::GetFullPath(FolderPrefix, name, fullPath)) return S_FALSE;
+            if (!FileInfo.Find(fullPath, true)) return S_FALSE;
+            if (FileInfo.IsDir()) return S_FALSE;
+            CInFileStream *fileSpec = new CInFileStream(true);
+            CMyComPtr<IInStream> stream(fileSpec);
+            if (!fileSpec->Open(fullPath)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+            *inStream = stream.Detach();
+            return S_OK;
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    // IArchiveOpenSetSubArchiveName
+    HRESULT SetSubArchiveName(const wchar_t *name) override {
+        SubArchiveMode = true;
+        SubArchiveName = name;
+        return S_OK;
+    }
+
     HRESULT CryptoGetTextPassword(BSTR *result) override {
         *result = nullptr;
-        if (!passwordAsked) {
-            auto info = std::make_shared<password_info>();
-            info->parent = window;
-            if (show_passwordwindow(info) != 5100) return E_ABORT;
-            password = info->password;
-            passwordAsked = true;
+        PasswordWasAsked = true;
+        if (!PasswordIsDefined) {
+            try {
+                auto info = std::make_shared<password_info>();
+                info->parent = ProgressDialog;
+                info->show_password = NExtract::Read_ShowPassword();
+                const bool shown = info->show_password;
+                if (show_passwordwindow(info) != 5100) return E_ABORT;
+                Password = info->password;
+                PasswordIsDefined = true;
+                if (info->show_password != shown) NExtract::Save_ShowPassword(info->show_password);
+            } catch (...) {
+                return E_OUTOFMEMORY;
+            }
         }
-        *result = ::SysAllocString(password);
+        *result = ::SysAllocString(Password);
         return *result ? S_OK : E_OUTOFMEMORY;
     }
-
-private:
-    HRESULT Check() { return window ? window->sync.CheckStop() : S_OK; }
 };
 
-class COpenWorker : public CProgressThreadVirt {
+class CThreadArchiveOpen : public CProgressThreadVirt {
 public:
     CMyComPtr<IInStream> stream;
     UString path, format;
     CMyComPtr<IFolderFolder> folder;
-    COpenCallback *callbackSpec = nullptr;
+    COpenArchiveCallback *callbackSpec = nullptr;
     CMyComPtr<IProgress> callback;
     HRESULT openResult = E_FAIL;
 
     HRESULT ProcessVirt() override {
-        CMyComPtr<IFolderManager> manager = new CArchiveFolderManager;
-        openResult = manager->OpenFolderFile(stream, path, format.IsEmpty() ? nullptr : format.Ptr(), &folder, callback);
+        try {
+            CMyComPtr<IFolderManager> manager = new CArchiveFolderManager;
+            openResult =
+                manager->OpenFolderFile(stream, path, format.IsEmpty() ? nullptr : format.Ptr(), &folder, callback);
+        } catch (...) {
+            openResult = E_FAIL;
+        }
         // The panel reports open failures itself; "not an archive" is no error at all.
         return openResult == E_ABORT ? E_ABORT : S_OK;
     }
@@ -76,29 +182,47 @@ public:
 
 } // namespace
 
-// Opens an archive file or stream as a folder. S_FALSE when no format opened it.
+// Opens an archive file or stream as a folder. S_FALSE when no format opened it. encrypted and
+// password carry a known password in and the password state out (untouched on a cancel).
 static HRESULT OpenFileFolderPlugin(IInStream *stream, const UString &path, const UString &format,
                                     CMyComPtr<IFolderFolder> &folder, bool &encrypted, UString &password) {
-    COpenWorker worker;
+    UString prefix, name = path;
+    {
+        const int slash = path.ReverseFind_PathSepar();
+        if (slash >= 0) {
+            prefix = path.Left((unsigned)slash + 1);
+            name.DeleteFrontal((unsigned)slash + 1);
+        }
+    }
+    CThreadArchiveOpen worker;
     worker.stream = stream;
     worker.path = path;
     worker.format = format;
-    worker.callbackSpec = new COpenCallback;
-    worker.callback = worker.callbackSpec;
-    worker.callbackSpec->window = worker.progressWindow;
+    worker.callbackSpec = new COpenArchiveCallback;
+    worker.callback = static_cast<IProgress *>(worker.callbackSpec);
+    COpenArchiveCallback &cb = *worker.callbackSpec;
+    cb.ProgressDialog = worker.progressWindow;
+    cb.PasswordIsDefined = encrypted;
+    cb.Password = password;
+    if (stream) {
+        cb.SetSubArchiveName(name);
+    } else {
+        cb.FolderPrefix = prefix;
+        if (!cb.FileInfo.Find(path)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+    }
     if (worker.progressWindow) {
         worker.progressWindow->sync.Set_BytesProgressMode(false);
-        UString name = path;
-        const int slash = name.ReverseFind_PathSepar();
-        if (slash >= 0) name.DeleteFrontal((unsigned)slash + 1);
         worker.progressWindow->sync.Set_TitleFileName(name);
         if (worker.Create(UString(L"正在打开..."), nullptr) != 0) return E_FAIL;
     } else {
         worker.ProcessVirt();
     }
-    encrypted = worker.callbackSpec->passwordAsked;
-    password = worker.callbackSpec->password;
-    if (worker.openResult == S_OK) folder = worker.folder;
+    if (worker.openResult == E_ABORT) return E_ABORT;
+    encrypted = cb.PasswordIsDefined;
+    if (worker.openResult == S_OK) {
+        password = cb.Password;
+        folder = worker.folder;
+    }
     return worker.openResult;
 }
 
@@ -117,10 +241,22 @@ HRESULT CPanel::OpenItemAsArchive(IInStream *stream, const CTempFileInfo &info, 
     // On failure a temporary copy stays with the caller, who still owns it.
     if (res != S_OK) return res;
 
-    UString parentPath = currentFolder ? GetFolderPath(currentFolder) : UString();
-    if (parentPath.IsEmpty()) parentPath = currentFolderPrefix;
+    // Inside an archive the path within it (empty at its root); the full prefix only without a folder.
+    const UString parentPath = currentFolder ? GetFolderPath(currentFolder) : currentFolderPrefix;
     CMyComPtr<IFolderFolder> parentFolder;
     if (!parentFolders.IsEmpty()) parentFolder = currentFolder;
+    // A nested level's file as it came out of the level above: leaving the level compares with it.
+    if (!stream && !parentFolders.IsEmpty()) {
+        auto stamp = std::make_shared<CFileStamp>();
+        stamp->Read(item.FilePath);
+        bool known = false;
+        for (auto &entry : linkStamps)
+            if (entry.first == item.FilePath) {
+                entry.second = stamp;
+                known = true;
+            }
+        if (!known) linkStamps.emplace_back(item.FilePath, stamp);
+    }
 
     CFolderLink &link = parentFolders.AddNew();
     static_cast<CTempFileInfo &>(link) = item;
@@ -165,31 +301,4 @@ HRESULT CPanel::OpenItemAsArchive(int index, const wchar_t *type) {
     else
         RefreshTitle(true);
     return res;
-}
-
-// Opening items in outside programs and from inside archives comes with the area that opens
-// items; until then a file in a disk folder is tried as an archive and otherwise handed to the
-// desktop.
-__attribute__((weak)) void CPanel::OpenItem(int index, bool tryInternal, bool tryExternal, const wchar_t *type) {
-    if (!parentFolders.IsEmpty()) {
-        MessageBoxMyError(L"不支持当前操作");
-        return;
-    }
-    const UString fullPath = GetFsPath() + GetItemRelPath(index);
-    if (tryInternal) {
-        const HRESULT res = OpenItemAsArchive(index, type);
-        if (res == S_OK || res == E_ABORT) return;
-        if (res != S_FALSE) {
-            MessageBoxError(res);
-            return;
-        }
-    }
-    if (tryExternal &&
-        !QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromWCharArray(fullPath.Ptr(), (int)fullPath.Len()))))
-        MessageBoxW(L"There is no application associated with the given file name extension");
-}
-
-// Leaving a nested archive level: the write-back question comes with the area that opens items.
-__attribute__((weak)) HRESULT CPanel::OpenParentArchiveFolder() {
-    return S_OK;
 }

@@ -1,5 +1,6 @@
 #include "MultiVolumeInStream.h"
 
+#include "PropVariantUtils.h"
 #include "StreamUtils.h"
 
 #include <algorithm>
@@ -39,6 +40,32 @@ HRESULT CMultiVolumeInStream::Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newP
 
 HRESULT CMultiVolumeInStream::GetSize(UInt64 *size) {
     *size = _total;
+    return S_OK;
+}
+
+HRESULT GetVolumeCallback(IArchiveOpenCallback *callback, CMyComPtr<IArchiveOpenVolumeCallback> &volumes,
+                          std::wstring &name) {
+    volumes.Release();
+    name.clear();
+    if (callback) callback->QueryInterface(IID_IArchiveOpenVolumeCallback, reinterpret_cast<void **>(&volumes));
+    if (!volumes) return S_OK;
+    PROPVARIANT prop;
+    prop.vt = VT_EMPTY;
+    RINOK_PLUGIN(volumes->GetProperty(kpidName, &prop));
+    if (prop.vt == VT_BSTR && prop.bstrVal) name = prop.bstrVal;
+    VariantClear(&prop);
+    const size_t slash = name.rfind(L'/');
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    return S_OK;
+}
+
+HRESULT AddVolume(std::vector<CVolume> &volumes, UInt64 &total, IInStream *stream) {
+    CVolume v;
+    v.stream = stream;
+    v.start = total;
+    RINOK_PLUGIN(GetStreamSize(stream, v.size));
+    total += v.size;
+    volumes.push_back(v);
     return S_OK;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 // Several volume streams read as one seekable stream.
+#include "archive/IArchive.h"
 #include "archive/IStream.h"
 #include "common/MyCom.h"
 
+#include <string>
 #include <vector>
 
 namespace NPlugin {
@@ -29,5 +31,13 @@ public:
     HRESULT Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) override;
     HRESULT GetSize(UInt64 *size) override;
 };
+
+// The volume requests of an open (null when the caller offers none) and the name of the file
+// being opened, its last path component.
+HRESULT GetVolumeCallback(IArchiveOpenCallback *callback, CMyComPtr<IArchiveOpenVolumeCallback> &volumes,
+                          std::wstring &name);
+
+// Appends a volume that starts where the ones before it end.
+HRESULT AddVolume(std::vector<CVolume> &volumes, UInt64 &total, IInStream *stream);
 
 } // namespace NPlugin

@@ -31,17 +31,9 @@ HRESULT CSplitHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallb
     Close();
     if (!stream || !openCallback) return S_FALSE;
     CMyComPtr<IArchiveOpenVolumeCallback> volumes;
-    openCallback->QueryInterface(IID_IArchiveOpenVolumeCallback, reinterpret_cast<void **>(&volumes));
-    if (!volumes) return S_FALSE;
-
-    PROPVARIANT prop;
-    prop.vt = VT_EMPTY;
-    RINOK_PLUGIN(volumes->GetProperty(kpidName, &prop));
     std::wstring name;
-    if (prop.vt == VT_BSTR && prop.bstrVal) name = prop.bstrVal;
-    VariantClear(&prop);
-    const size_t slash = name.rfind(L'/');
-    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    RINOK_PLUGIN(GetVolumeCallback(openCallback, volumes, name));
+    if (!volumes) return S_FALSE;
 
     // Only the first volume opens the set: a numeric extension whose value is 1.
     const size_t dot = name.rfind(L'.');
@@ -56,24 +48,15 @@ HRESULT CSplitHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCallb
     if (value != 1) return S_FALSE;
     const std::wstring base = name.substr(0, dot);
 
-    CVolume first;
-    first.stream = stream;
-    first.start = 0;
-    RINOK_PLUGIN(GetStreamSize(stream, first.size));
     std::vector<CVolume> found;
-    found.push_back(first);
-    UInt64 total = first.size;
+    UInt64 total = 0;
+    RINOK_PLUGIN(AddVolume(found, total, stream));
     for (UInt32 number = 2; number <= kMaxVolumes; number++) {
         CMyComPtr<IInStream> next;
         const HRESULT res = volumes->GetStream(VolumeName(base, number, digits.size()).c_str(), &next);
         if (res == S_FALSE || (res == S_OK && !next)) break;
         if (res != S_OK) return res;
-        CVolume v;
-        v.stream = next;
-        v.start = total;
-        RINOK_PLUGIN(GetStreamSize(next, v.size));
-        total += v.size;
-        found.push_back(v);
+        RINOK_PLUGIN(AddVolume(found, total, next));
         const UInt64 numVolumes = found.size();
         RINOK_PLUGIN(openCallback->SetCompleted(&numVolumes, &total));
     }

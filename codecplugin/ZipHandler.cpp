@@ -1,6 +1,7 @@
 #include "ZipHandler.h"
 
 #include "LibarchiveHandler.h"
+#include "MultiVolumeInStream.h"
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <string.h>
 #include <sys/stat.h>
+#include <wctype.h>
 
 namespace NPlugin {
 
@@ -132,7 +134,7 @@ bool CZipHandler::LocalTime(UInt32 index, unsigned which, Int64 &t) const {
 }
 
 HRESULT CZipHandler::OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback,
-                                  bool damaged) {
+                                  bool damaged, bool frontToBackOnly) {
     // libarchive's own directory reader would take a damaged directory for an empty one: a damaged
     // archive is read front to back only.
     static const CFormatInfo frontToBack = [this] {
@@ -142,7 +144,7 @@ HRESULT CZipHandler::OpenFallback(IInStream *stream, const UInt64 *startLimit, I
         f.mayFollowStub = false;
         return f;
     }();
-    CMyComPtr<IInArchive> fallback = new CLibarchiveHandler(damaged ? frontToBack : _format);
+    CMyComPtr<IInArchive> fallback = new CLibarchiveHandler(damaged || frontToBackOnly ? frontToBack : _format);
     RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
     const HRESULT res = fallback->Open(stream, startLimit, callback);
     if (res != S_OK) {
@@ -180,10 +182,106 @@ HRESULT CZipHandler::ReadLinkTargets() {
     return S_OK;
 }
 
+namespace {
+
+// A stream without its first bytes: the spanning marker in front of a split zip's first entry.
+class CSkippedFrontInStream : public IInStream, public IStreamGetSize, public CMyUnknownImp {
+    CMyComPtr<IInStream> _in;
+    UInt64 _skip;
+    UInt64 _size;
+    UInt64 _pos = 0;
+
+public:
+    CSkippedFrontInStream(IInStream *in, UInt64 skip, UInt64 inSize)
+        : _in(in), _skip(skip), _size(inSize > skip ? inSize - skip : 0) {}
+    virtual ~CSkippedFrontInStream() {}
+    COM_UNKNOWN_IMP(IInStream, IStreamGetSize)
+
+    HRESULT Read(void *data, UInt32 size, UInt32 *processedSize) override {
+        if (processedSize) *processedSize = 0;
+        if (_pos >= _size) return S_OK;
+        if (size > _size - _pos) size = static_cast<UInt32>(_size - _pos);
+        RINOK_PLUGIN(_in->Seek(static_cast<Int64>(_pos + _skip), STREAM_SEEK_SET, nullptr));
+        UInt32 done = 0;
+        const HRESULT res = _in->Read(data, size, &done);
+        _pos += done;
+        if (processedSize) *processedSize = done;
+        return res;
+    }
+    HRESULT Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) override {
+        return SeekPosition(offset, seekOrigin, _size, _pos, newPosition);
+    }
+    HRESULT GetSize(UInt64 *size) override {
+        *size = _size;
+        return S_OK;
+    }
+};
+
+} // namespace
+
+HRESULT CZipHandler::JoinSplitVolumes(IInStream *stream, IArchiveOpenCallback *callback, CMyComPtr<IInStream> &joined) {
+    joined.Release();
+    CMyComPtr<IArchiveOpenVolumeCallback> volumes;
+    std::wstring name;
+    RINOK_PLUGIN(GetVolumeCallback(callback, volumes, name));
+    if (!volumes) return S_OK;
+    if (name.size() <= 4) return S_OK;
+    std::wstring ext = name.substr(name.size() - 4);
+    for (wchar_t &c : ext)
+        c = static_cast<wchar_t>(towlower(c));
+    if (ext != L".z01") return S_OK;
+    const std::wstring base = name.substr(0, name.size() - 4);
+
+    std::vector<CVolume> found;
+    UInt64 total = 0;
+    auto add = [&](IInStream *volume) { return AddVolume(found, total, volume); };
+    {
+        UInt64 firstSize = 0;
+        RINOK_PLUGIN(GetStreamSize(stream, firstSize));
+        CMyComPtr<IInStream> first = new CSkippedFrontInStream(stream, 4, firstSize);
+        RINOK_PLUGIN(add(first));
+    }
+    // name.z02, name.z03, ... and last name.zip; a set without its last volume is not joined.
+    for (unsigned number = 2; number <= 99; number++) {
+        const std::wstring next = base + (number < 10 ? L".z0" : L".z") + std::to_wstring(number);
+        CMyComPtr<IInStream> volume;
+        const HRESULT res = volumes->GetStream(next.c_str(), &volume);
+        if (res == S_FALSE || (res == S_OK && !volume)) break;
+        if (res != S_OK) return res;
+        RINOK_PLUGIN(add(volume));
+    }
+    CMyComPtr<IInStream> last;
+    const HRESULT res = volumes->GetStream((base + L".zip").c_str(), &last);
+    if (res == S_FALSE || (res == S_OK && !last)) return S_OK;
+    if (res != S_OK) return res;
+    RINOK_PLUGIN(add(last));
+    _numVolumes = static_cast<UInt32>(found.size());
+    joined = new CMultiVolumeInStream(found);
+    return S_OK;
+}
+
 HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *openCallback) {
     COM_TRY_BEGIN
     Close();
     if (!stream) return E_INVALIDARG;
+    {
+        // The first volume of a split zip starts with the spanning marker; its entries run on
+        // through the other volumes, and its directory counts per volume: read front to back.
+        Byte marker[8];
+        size_t got = 0;
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        RINOK_PLUGIN(ReadStreamMax(stream, marker, sizeof(marker), got));
+        if (got == sizeof(marker) && memcmp(marker, "PK\x07\x08PK\x03\x04", 8) == 0) {
+            CMyComPtr<IInStream> joined;
+            RINOK_PLUGIN(JoinSplitVolumes(stream, openCallback, joined));
+            if (joined) {
+                RINOK_PLUGIN(GetStreamSize(joined, _streamSize));
+                const HRESULT res = OpenFallback(joined, startLimit, openCallback, false, true);
+                if (res != S_OK) _numVolumes = 0;
+                return res;
+            }
+        }
+    }
     RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
     CZipPlacement placement;
     RINOK_PLUGIN(FindZipPlacement(stream, _streamSize, placement));
@@ -249,6 +347,7 @@ HRESULT CZipHandler::Close() {
     _shift = 0;
     _bytesInFront = 0;
     _errorFlags = 0;
+    _numVolumes = 0;
     _isOpen = false;
     _password.Reset();
     return S_OK;
@@ -344,6 +443,15 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
 HRESULT CZipHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
     COM_TRY_BEGIN
     if (_fallback) {
+        // A split set is not rewritten as one file: it is read only.
+        if (_numVolumes != 0 && propID == kpidReadOnly) {
+            PropSetBool(value, true);
+            return S_OK;
+        }
+        if (_numVolumes != 0 && propID == kpidNumVolumes) {
+            PropSetUInt32(value, _numVolumes);
+            return S_OK;
+        }
         RINOK_PLUGIN(_fallback->GetArchiveProperty(propID, value));
         if (propID == kpidErrorFlags && value->vt == VT_UI4) value->ulVal |= _errorFlags;
         return S_OK;
@@ -480,6 +588,8 @@ HRESULT CZipHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testM
 HRESULT CZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 numItems,
                                   IArchiveUpdateCallback *updateCallback) {
     COM_TRY_BEGIN
+    // Its other volumes would stay behind beside a new single file.
+    if (_numVolumes != 0) return E_NOTIMPL;
     // A damaged archive read front to back has no entries to copy as they are: libarchive writes it.
     if (_fallback) {
         CMyComPtr<IOutArchive> writer;

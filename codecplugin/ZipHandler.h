@@ -38,6 +38,7 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     CPasswordKeeper _password;
     CMyComPtr<IInArchive> _fallback;
     UInt32 _errorFlags = 0;
+    UInt32 _numVolumes = 0; // a split zip (name.z01 ... name.zip) read as one stream; 0 otherwise
     std::vector<Byte> _buf;
 
     struct CEntry {
@@ -52,7 +53,11 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     enum : unsigned { kWantName = 1, kWantMode = 2, kWantData = 4, kWantTime = 8 };
     bool GetEntry(UInt32 index, CEntry &e, unsigned want) const;
     bool LocalTime(UInt32 index, unsigned which, Int64 &t) const;
-    HRESULT OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback, bool damaged);
+    HRESULT OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback, bool damaged,
+                         bool frontToBackOnly = false);
+    // The volumes of a split zip whose first volume is stream, joined in order; null when the
+    // others are not there.
+    HRESULT JoinSplitVolumes(IInStream *stream, IArchiveOpenCallback *callback, CMyComPtr<IInStream> &joined);
     HRESULT ReadLinkTargets();
     HRESULT FailItem(UInt32 index, Int32 askMode, IArchiveExtractCallback *callback, Int32 opRes);
     HRESULT ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCallback *callback, UInt64 &completed);

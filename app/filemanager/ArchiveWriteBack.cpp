@@ -3,15 +3,41 @@
 #include <errno.h>
 
 #include "FileMenu.h"
+#include "archive/agent/Agent.h"
+#include "archive/agent/AgentFolder.h"
 #include "windows/FileFind.h"
 
 using namespace NWindows::NFile;
 
-// A level that says it is read-only is refused before anything is written.
+static CAgentFolder *AgentFolderOf(IFolderFolder *folder) {
+    if (!folder) return nullptr;
+    CMyComPtr<IArchiveFolderInternal> internal;
+    folder->QueryInterface(IID_IArchiveFolderInternal, reinterpret_cast<void **>(&internal));
+    CAgentFolder *agentFolder = nullptr;
+    if (!internal || internal->GetAgentFolder(&agentFolder) != S_OK) return nullptr;
+    return agentFolder;
+}
+
+const void *ArchiveIdentity(IFolderFolder *folder) {
+    CAgentFolder *agentFolder = AgentFolderOf(folder);
+    if (agentFolder && agentFolder->_agentSpec) return agentFolder->_agentSpec;
+    return folder;
+}
+
+bool CanWriteIntoFolder(IFolderFolder *folder) {
+    if (!folder || IsReadOnlyFolder(folder)) return false;
+    CMyComPtr<IFolderOperations> operations;
+    if (folder->QueryInterface(IID_IFolderOperations, reinterpret_cast<void **>(&operations)) != S_OK || !operations)
+        return false;
+    CAgentFolder *agentFolder = AgentFolderOf(folder);
+    return !agentFolder || !agentFolder->_agentSpec || agentFolder->_agentSpec->CanUpdate();
+}
+
+// A level that cannot be written is refused before anything is written.
 static bool IsReadOnly(IFolderOperations *operations) {
     CMyComPtr<IFolderFolder> folder;
     if (operations->QueryInterface(IID_IFolderFolder, reinterpret_cast<void **>(&folder)) != S_OK) return false;
-    return IsReadOnlyFolder(folder);
+    return !CanWriteIntoFolder(folder);
 }
 
 HRESULT WriteBackThroughLevels(const CObjectVector<CWriteBackLevel> &levels, unsigned &numWritten) {

@@ -21,3 +21,11 @@ struct CWriteBackLevel {
 // levels stay as they were. numWritten tells how many levels were written; the files of the
 // levels written must be kept, as the outer archives do not hold them yet.
 HRESULT WriteBackThroughLevels(const CObjectVector<CWriteBackLevel> &levels, unsigned &numWritten);
+
+// Whether an item of the folder can be replaced: the folder is not read-only and its archive is
+// one level in one file (a tar inside a gzip stream cannot be rewritten in place).
+bool CanWriteIntoFolder(IFolderFolder *folder);
+
+// What tells two archive levels apart: the agent behind an archive folder (any folder of the same
+// opened archive gives the same), the folder itself for other folders.
+const void *ArchiveIdentity(IFolderFolder *folder);

@@ -1,8 +1,15 @@
 #include "OutsidePrograms.h"
 
 #include <QDesktopServices>
-#include <QProcess>
+#include <QFile>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <errno.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <vector>
 
 #include "ItemNameChecks.h"
 #include "messagebox.h"
@@ -25,6 +32,28 @@ bool RefuseSuspiciousName(const wchar_t *path, QWidget *parent) {
     return true;
 }
 
+// Starts the program with each argument a word of its own, outliving us and never left as our
+// zombie: a shell that gets no text of ours (only the fixed line below and the words as its
+// positional parameters) starts it in the background and ends at once. posix_spawn, not fork:
+// nothing runs in a copy of this threaded process before the new program is in place.
+bool StartDetached(const QString &program, const QStringList &arguments) {
+    const QString exe = QStandardPaths::findExecutable(program);
+    if (exe.isEmpty()) return false;
+    std::vector<QByteArray> words = {"sh", "-c", "\"$0\" \"$@\" &", QFile::encodeName(exe)};
+    for (const QString &argument : arguments)
+        words.push_back(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 } // namespace
 
 bool StartApplication(const wchar_t *path, QWidget *parent) {
@@ -37,7 +66,7 @@ bool StartApplication(const wchar_t *path, QWidget *parent) {
 bool StartEditApplication(const wchar_t *path, QWidget *parent) {
     if (RefuseSuspiciousName(path, parent)) return false;
     const QStringList arguments{QStringLiteral("--"), QStringLiteral("vim"), QString::fromWCharArray(path)};
-    if (QProcess::startDetached(QStringLiteral("gnome-terminal"), arguments)) return true;
+    if (StartDetached(QStringLiteral("gnome-terminal"), arguments)) return true;
     MessageBoxW(parent, L"无法运行外部编辑。", L"Tarnova", 516);
     return false;
 }

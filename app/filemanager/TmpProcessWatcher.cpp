@@ -29,12 +29,14 @@ bool Wait(unsigned ms, unsigned sliceMs, const std::function<bool()> &stop) {
 struct CWatcherStart {
     std::unique_ptr<CTmpProcessInfo> Info;
     CWatchTiming Timing;
+    CWatchEndHandler OnEnd;
 };
 
 THREAD_FUNC_DECL WatcherThread(void *param) {
     std::unique_ptr<CWatcherStart> start(static_cast<CWatcherStart *>(param));
     try {
-        WatchOpenedItem(*start->Info, start->Timing, [] { return _module.is_shutting_down(); });
+        const EWatchEnd end = WatchOpenedItem(*start->Info, start->Timing, [] { return _module.is_shutting_down(); });
+        if (start->OnEnd) start->OnEnd(end, std::move(start->Info));
     } catch (...) {
         // The copy stays where it is; nothing else depends on the watch.
     }
@@ -96,9 +98,10 @@ EWatchEnd WatchOpenedItem(const CTmpProcessInfo &info, const CWatchTiming &timin
     return EWatchEnd::Removed;
 }
 
-WRes StartTmpProcessWatcher(std::unique_ptr<CTmpProcessInfo> &info, const CWatchTiming &timing) {
+WRes StartTmpProcessWatcher(std::unique_ptr<CTmpProcessInfo> &info, const CWatchTiming &timing,
+                            CWatchEndHandler onEnd) {
     if (!info) return EINVAL;
-    CWatcherStart *start = new CWatcherStart{std::move(info), timing};
+    CWatcherStart *start = new CWatcherStart{std::move(info), timing, std::move(onEnd)};
     CThreadRecord thread;
     const WRes res = _module.start_thread(&thread, WatcherThread, start);
     if (res != 0) {

@@ -60,7 +60,12 @@ EWatchEnd WatchOpenedItem(const CTmpProcessInfo &info, const CWatchTiming &timin
 // Whether the file on disk is still the one stamped in info (false without a stamp).
 bool IsTmpFileUnchanged(const CTmpProcessInfo &info);
 
+// Called on the watcher's thread when the watch is over, with the info it owned.
+typedef std::function<void(EWatchEnd, std::unique_ptr<CTmpProcessInfo>)> CWatchEndHandler;
+
 // Runs the watch on a thread of its own, registered with the module so that tear-down waits for
 // it (the watch ends within a slice once the program is ending). On success the thread owns the
-// info; on failure info is left to the caller and the error is returned.
-WRes StartTmpProcessWatcher(std::unique_ptr<CTmpProcessInfo> &info, const CWatchTiming &timing = CWatchTiming());
+// info (and hands it to onEnd, when given); on failure info is left to the caller and the error
+// is returned.
+WRes StartTmpProcessWatcher(std::unique_ptr<CTmpProcessInfo> &info, const CWatchTiming &timing = CWatchTiming(),
+                            CWatchEndHandler onEnd = CWatchEndHandler());

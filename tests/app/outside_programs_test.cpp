@@ -13,18 +13,11 @@
 
 #include "OutsidePrograms.h"
 #include "test_support.h"
+#include "url_catcher.h"
 
 using testsupport::TempFolder;
 
 namespace {
-
-class CUrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // A fake gnome-terminal in a folder of its own, first on PATH while the fixture lives.
 class OutsidePrograms : public ::testing::Test {
@@ -84,5 +77,3 @@ TEST_F(OutsidePrograms, DisguisedNamesStartNothing) {
     ASSERT_TRUE(testsupport::WaitFor([&] { return testsupport::Exists(Log()); }));
     EXPECT_EQ(testsupport::ReadFile(Log()), "--\nvim\n/tmp/plain.txt\n");
 }
-
-#include "outside_programs_test.moc"
