@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QListWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -25,6 +26,7 @@ using namespace NWindows;
 
 static const int kItemRole = 256;
 static const int kThumbnailSide = 48;
+static const int kIconSide = 64; // the icon view's icon size
 // Larger pictures are not read on the GUI thread for a thumbnail.
 static const qint64 kMaxThumbnailSourceSize = 32 << 20;
 
@@ -108,7 +110,14 @@ QIcon CPanel::ThumbnailIcon(const UString &path) {
     QPixmap pixmap = QPixmap::fromImage(image);
     if (pixmap.width() > kThumbnailSide || pixmap.height() > kThumbnailSide)
         pixmap = pixmap.scaled(kThumbnailSide, kThumbnailSide, Qt::KeepAspectRatio, Qt::FastTransformation);
-    return QIcon(pixmap);
+    // Centred on a square of the view's icon size, so that the names under pictures of any shape
+    // line up with those under type icons.
+    QPixmap square(kIconSide, kIconSide);
+    square.fill(Qt::transparent);
+    QPainter painter(&square);
+    painter.drawPixmap((kIconSide - pixmap.width()) / 2, (kIconSide - pixmap.height()) / 2, pixmap);
+    painter.end();
+    return QIcon(square);
 }
 
 void CPanel::ScheduleThumbnailExtraction() {
