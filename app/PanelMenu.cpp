@@ -65,6 +65,19 @@ static void AddRawPropertyString(PROPID propID, const wchar_t *name, const void 
     text.Add_LF();
 }
 
+// One line for each listed property that can be read; failed reads are skipped.
+template <class Info, class Get> static void AddListedProperties(UInt32 num, Info info, Get get, UString &text) {
+    for (UInt32 i = 0; i < num; i++) {
+        CMyComBSTR name;
+        PROPID propID;
+        VARTYPE varType;
+        if (info(i, &name, &propID, &varType) != S_OK) continue;
+        NCOM::CPropVariant prop;
+        if (get(propID, &prop) != S_OK) continue;
+        AddPropertyString(propID, name, prop, text);
+    }
+}
+
 bool CPanel::IsThereReadOnlyFolder() {
     if (!folderOperations) return true;
     if (IsReadOnlyFolder(currentFolder)) return true;
@@ -114,15 +127,12 @@ UString CPanel::GetPropertiesText() {
         const UInt32 index = indices[0];
         UInt32 numProps = 0;
         if (currentFolder->GetNumberOfProperties(&numProps) == S_OK)
-            for (UInt32 i = 0; i < numProps; i++) {
-                CMyComBSTR name;
-                PROPID propID;
-                VARTYPE varType;
-                if (currentFolder->GetPropertyInfo(i, &name, &propID, &varType) != S_OK) continue;
-                NCOM::CPropVariant prop;
-                if (currentFolder->GetProperty(index, propID, &prop) != S_OK) continue;
-                AddPropertyString(propID, name, prop, text);
-            }
+            AddListedProperties(
+                numProps,
+                [&](UInt32 i, BSTR *name, PROPID *id, VARTYPE *type) {
+                    return currentFolder->GetPropertyInfo(i, name, id, type);
+                },
+                [&](PROPID id, PROPVARIANT *value) { return currentFolder->GetProperty(index, id, value); }, text);
         if (folderRawProps) {
             UInt32 numRaw = 0;
             if (folderRawProps->GetNumRawProps(&numRaw) == S_OK)
@@ -150,15 +160,12 @@ UString CPanel::GetPropertiesText() {
     if (folderProps) {
         UInt32 numProps = 0;
         if (folderProps->GetNumberOfFolderProperties(&numProps) == S_OK)
-            for (UInt32 i = 0; i < numProps; i++) {
-                CMyComBSTR name;
-                PROPID propID;
-                VARTYPE varType;
-                if (folderProps->GetFolderPropertyInfo(i, &name, &propID, &varType) != S_OK) continue;
-                NCOM::CPropVariant prop;
-                if (currentFolder->GetFolderProperty(propID, &prop) != S_OK) continue;
-                AddPropertyString(propID, name, prop, text);
-            }
+            AddListedProperties(
+                numProps,
+                [&](UInt32 i, BSTR *name, PROPID *id, VARTYPE *type) {
+                    return folderProps->GetFolderPropertyInfo(i, name, id, type);
+                },
+                [&](PROPID id, PROPVARIANT *value) { return currentFolder->GetFolderProperty(id, value); }, text);
     }
 
     CMyComPtr<IFolderArcProps> arcProps;
@@ -179,30 +186,24 @@ UString CPanel::GetPropertiesText() {
                 if (arcProps->GetArcProp(level, id, &prop) != S_OK) continue;
                 AddPropertyString(id, nullptr, prop, text);
             }
-            for (UInt32 i = 0; i < numProps; i++) {
-                CMyComBSTR name;
-                PROPID propID;
-                VARTYPE varType;
-                if (arcProps->GetArcPropInfo(level, i, &name, &propID, &varType) != S_OK) continue;
-                NCOM::CPropVariant prop;
-                if (arcProps->GetArcProp(level, propID, &prop) != S_OK) continue;
-                AddPropertyString(propID, name, prop, text);
-            }
+            AddListedProperties(
+                numProps,
+                [&](UInt32 i, BSTR *name, PROPID *id, VARTYPE *type) {
+                    return arcProps->GetArcPropInfo(level, i, name, id, type);
+                },
+                [&](PROPID id, PROPVARIANT *value) { return arcProps->GetArcProp(level, id, value); }, text);
         }
         if (level == 0) continue;
         UInt32 numProps2 = 0;
         if (arcProps->GetArcNumProps2(level, &numProps2) != S_OK) continue;
         text += L"----";
         text.Add_LF();
-        for (UInt32 i = 0; i < numProps2; i++) {
-            CMyComBSTR name;
-            PROPID propID;
-            VARTYPE varType;
-            if (arcProps->GetArcPropInfo2(level, i, &name, &propID, &varType) != S_OK) continue;
-            NCOM::CPropVariant prop;
-            if (arcProps->GetArcProp2(level, propID, &prop) != S_OK) continue;
-            AddPropertyString(propID, name, prop, text);
-        }
+        AddListedProperties(
+            numProps2,
+            [&](UInt32 i, BSTR *name, PROPID *id, VARTYPE *type) {
+                return arcProps->GetArcPropInfo2(level, i, name, id, type);
+            },
+            [&](PROPID id, PROPVARIANT *value) { return arcProps->GetArcProp2(level, id, value); }, text);
     }
     return text;
 }

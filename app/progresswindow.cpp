@@ -608,13 +608,7 @@ void progresswindow::OnExternalCloseMessage() {
 
     if (!compress_mode && open_output_folder && !output_folder.IsEmpty())
         QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(output_folder)));
-    close();
-    if (wait_dialog) {
-        QEvent done(custom_event::operation_done);
-        QCoreApplication::sendEvent(wait_dialog, &done);
-    }
-    PostToMainWindow(custom_event::operation_ended);
-    created.store(false);
+    CloseAndEndLoop();
 }
 
 void progresswindow::FailRun() {
@@ -631,6 +625,10 @@ void progresswindow::FailRun() {
         MessageBoxW(this, text, L"Tarnova", 512);
     } catch (...) {
     }
+    CloseAndEndLoop();
+}
+
+void progresswindow::CloseAndEndLoop() {
     close();
     if (wait_dialog) {
         QEvent done(custom_event::operation_done);

@@ -78,6 +78,8 @@ private:
     // Inside a catch: something failed after the window exists. Stops the run, shows the error,
     // closes the window and ends its loop.
     void FailRun();
+    // Closes the window, ends the wait dialog's loop and tells the main window the run ended.
+    void CloseAndEndLoop();
     void ShowSize(class QLabel *label, UInt64 value, UInt64 &prev);
 
     Ui_progresswindow *ui;
