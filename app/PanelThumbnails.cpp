@@ -75,11 +75,17 @@ static std::set<std::wstring> &TriedThumbnails() {
 
 UString CPanel::get_temp_pic_file(int index) {
     if (parentFolders.IsEmpty()) return UString();
+    // A listing asks for every picture: the failure is told once until a folder can be made.
+    static bool failureShown = false;
     UString path = ThumbnailFolder();
     if (path.IsEmpty()) {
-        MessageBoxMyError(L"创建临时目录失败");
+        if (!failureShown) {
+            failureShown = true;
+            MessageBoxMyError(L"创建临时目录失败");
+        }
         return UString();
     }
+    failureShown = false;
     // The outermost archive by its whole path, so that archives of the same name in different
     // folders do not share thumbnails.
     FOR_VECTOR(i, parentFolders) {
