@@ -281,6 +281,32 @@ public:
     void OnFileMenu(int id);
     bool IsThereReadOnlyFolder();
 
+    // ---- Menus, properties, thumbnails, drag out (PanelMenu.cpp, PanelThumbnails.cpp, PanelDrag.cpp).
+    // The properties text of the operated item, the folder and the open archive levels; empty
+    // for a folder that is no archive folder.
+    UString GetPropertiesText();
+    void Properties();
+    // Where the thumbnail picture of the item lies (index -1: the folder of the shown archive
+    // folder, ending in "/"); empty outside an archive or when the thumbnail folder cannot be made.
+    UString get_temp_pic_file(int index);
+    // Extracts the pictures of the last icon-mode listing that have no thumbnail file yet and
+    // gives their entries the thumbnails; each picture is tried once per process.
+    void ExtractThumbnails();
+    // The drag data of the items: local-file URLs, for items inside an archive of their copies
+    // extracted to a new temporary folder first. Null when there is nothing to offer.
+    class QMimeData *PrepareDragData(const CRecordVector<UInt32> &indices);
+
+private:
+    std::vector<UInt32> pendingThumbnails; // pictures of the icon view still without a thumbnail
+    QIcon ThumbnailIcon(const UString &path);
+    // After a listing: when pictures make up at least half of the items, their missing
+    // thumbnails are extracted from the event loop.
+    void ScheduleThumbnailExtraction();
+    static const int kMaxThumbnailsPerListing = 500;
+
+public:
+    // ---- end of menus, properties, thumbnails, drag out
+
     // ---- Panel operations: copy and move, folder operations (PanelCopy.cpp, PanelFolderOps.cpp).
     void OnCopy(bool move, bool copyToSame);
     HRESULT CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
@@ -296,22 +322,6 @@ public:
     bool CanChangeFolder(const wchar_t *errorText);
     // ---- end of panel operations
 
-    // ---- Menus, properties, thumbnails, drag out (PanelMenu.cpp, PanelThumbnails.cpp, PanelDrag.cpp).
-    // The properties text of the operated item, the folder and the open archive levels; empty
-    // for a folder that is no archive folder.
-    UString GetPropertiesText();
-    void Properties();
-    // Where the thumbnail picture of the item lies (index -1: the folder of the shown archive
-    // folder, ending in "/"); empty outside an archive or when the thumbnail folder cannot be made.
-    UString get_temp_pic_file(int index);
-    // Extracts the pictures of the last icon-mode listing that have no thumbnail file yet and
-    // gives their entries the thumbnails; each picture is tried once per process.
-    void ExtractThumbnails();
-    // The drag data of the items: local-file URLs, for items inside an archive of their copies
-    // extracted to a new temporary folder first. Null when there is nothing to offer.
-    class QMimeData *PrepareDragData(const CRecordVector<UInt32> &indices);
-    // ---- end of menus, properties, thumbnails, drag out
-
 private:
     void FillList(const UString &focusedName, bool selectFocused, const UStringVector &selectedNames);
     void FillTable(const std::set<UInt32> &toSelect);
@@ -319,12 +329,6 @@ private:
     class QTableWidgetItem *MakeCell(UInt32 item, int column, wchar_t *buffer);
     std::vector<bool> itemIsDir; // of the last listing
     std::vector<QIcon> itemIcons;
-    std::vector<UInt32> pendingThumbnails; // pictures of the icon view still without a thumbnail
-    QIcon ThumbnailIcon(const UString &path);
-    // After a listing: when pictures make up at least half of the items, their missing
-    // thumbnails are extracted from the event loop.
-    void ScheduleThumbnailExtraction();
-    static const int kMaxThumbnailsPerListing = 500;
     UString GetItemNameFast(UInt32 index) const;
 };
 
