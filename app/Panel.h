@@ -96,6 +96,8 @@ CStartRequest ParseStartCommand(const UStringVector &words);
 
 // Title of a folder property id for the column headers.
 UString GetNameOfProperty(PROPID propID, const wchar_t *name);
+// Appends "title: value" and a line feed for a non-empty value (properties text).
+void AddPropertyString(PROPID propID, const wchar_t *name, const PROPVARIANT &value, UString &text);
 UString GetFolderPath(IFolderFolder *folder);
 UString GetQuotedString(const UString &s);
 void AddUniqueString(UStringVector &list, const UString &s);
@@ -278,6 +280,32 @@ public:
     void CreateFileMenu(QMenu *menu);
     void OnFileMenu(int id);
     bool IsThereReadOnlyFolder();
+
+    // ---- Menus, properties, thumbnails, drag out (PanelMenu.cpp, PanelThumbnails.cpp, PanelDrag.cpp).
+    // The properties text of the operated item, the folder and the open archive levels; empty
+    // for a folder that is no archive folder.
+    UString GetPropertiesText();
+    void Properties();
+    // Where the thumbnail picture of the item lies (index -1: the folder of the shown archive
+    // folder, ending in "/"); empty outside an archive or when the thumbnail folder cannot be made.
+    UString get_temp_pic_file(int index);
+    // Extracts the pictures of the last icon-mode listing that have no thumbnail file yet and
+    // gives their entries the thumbnails; each picture is tried once per process.
+    void ExtractThumbnails();
+    // The drag data of the items: local-file URLs, for items inside an archive of their copies
+    // extracted to a new temporary folder first. Null when there is nothing to offer.
+    class QMimeData *PrepareDragData(const CRecordVector<UInt32> &indices);
+
+private:
+    std::vector<UInt32> pendingThumbnails; // pictures of the icon view still without a thumbnail
+    QIcon ThumbnailIcon(const UString &path);
+    // After a listing: when pictures make up at least half of the items, their missing
+    // thumbnails are extracted from the event loop.
+    void ScheduleThumbnailExtraction();
+    static const int kMaxThumbnailsPerListing = 500;
+
+public:
+    // ---- end of menus, properties, thumbnails, drag out
 
     // ---- Panel operations: copy and move, folder operations (PanelCopy.cpp, PanelFolderOps.cpp).
     void OnCopy(bool move, bool copyToSame);

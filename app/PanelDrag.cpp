@@ -13,6 +13,9 @@
 
 #include "Panel.h"
 #include "archive/ui-common/ArchiveName.h"
+#include "archive/ui-common/ExtractingFilePath.h"
+#include "PanelCopy.h"
+#include "filemanager/TempFolders.h"
 #include "ProgressThreadVirt.h"
 #include "archive/IPassword.h"
 #include "dialogcodes.h"
@@ -169,33 +172,77 @@ void CPanel::CompressDropFiles(const UStringVector &fileNames, const UString &fo
     if (res != S_OK && res != E_ABORT) MessageBoxError(res);
 }
 
+QMimeData *CPanel::PrepareDragData(const CRecordVector<UInt32> &indices) {
+    if (indices.IsEmpty()) return nullptr;
+    QList<QUrl> urls;
+    if (IsFSFolder()) {
+        const UString prefix = GetFsPath();
+        FOR_VECTOR(i, indices)
+        urls << QUrl::fromLocalFile(ToQ(prefix + GetItemRelPath((int)indices[i])));
+    } else {
+        // Items of an archive are offered only as files that exist: they are extracted first.
+        UStringVector names;
+        FOR_VECTOR(i, indices)
+        names.Add(Get_Correct_FsFile_Name(GetItemName((int)indices[i])));
+        auto dir = std::make_shared<NFile::NDir::CTempDir>();
+        if (!dir->Create(kTempFolderPrefix_Drag)) {
+            MessageBoxMyError(L"创建临时目录失败");
+            return nullptr;
+        }
+        g_temp_dirs_.push_back(dir);
+        UString prefix = dir->GetPath();
+        NFile::NName::NormalizeDirPathPrefix(prefix);
+        CCopyToOptions options;
+        options.includeAltStreams = true;
+        options.destFolder = prefix;
+        bool usePassword = false;
+        UString password;
+        if (!parentFolders.IsEmpty()) {
+            usePassword = parentFolders.Back().UsePassword;
+            password = parentFolders.Back().Password;
+        }
+        UStringVector messages;
+        const HRESULT res = CopyTo(options, indices, &messages, usePassword, password);
+        if (res == S_OK && !parentFolders.IsEmpty()) {
+            parentFolders.Back().UsePassword = usePassword;
+            parentFolders.Back().Password = password;
+        }
+        if (res != S_OK) {
+            if (res != E_ABORT && messages.IsEmpty()) MessageBoxError(res);
+            return nullptr;
+        }
+        FOR_VECTOR(i, names) {
+            const UString path = prefix + names[i];
+            // An item the extraction skipped is not offered.
+            if (NFile::NFind::DoesFileOrDirExist(path)) urls << QUrl::fromLocalFile(ToQ(path));
+        }
+    }
+    if (urls.isEmpty()) return nullptr;
+    QMimeData *data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+
 void CPanel::OnDrag() {
     if (!folderOperations || !mainWin) return;
     CRecordVector<UInt32> indices;
     GetOperatedItemIndices(indices);
     if (indices.IsEmpty()) return;
-    // Items inside an archive are offered once the area that copies out of archives exists.
-    if (!IsFSFolder()) return;
     const bool timer = timerEnabled;
     timerEnabled = false;
-    QList<QUrl> urls;
-    const UString prefix = GetFsPath();
-    FOR_VECTOR(i, indices)
-    urls << QUrl::fromLocalFile(ToQ(prefix + GetItemRelPath((int)indices[i])));
-    QMimeData *data = new QMimeData;
-    data->setUrls(urls);
+    QMimeData *data = nullptr;
+    try {
+        data = PrepareDragData(indices);
+    } catch (...) {
+        timerEnabled = timer;
+        throw;
+    }
     QWidget *view = mainWin->get_view_widget();
-    QDrag *drag = new QDrag(view);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    if (data) {
+        QDrag *drag = new QDrag(view);
+        drag->setMimeData(data);
+        drag->exec(Qt::CopyAction);
+    }
     if (auto *itemView = qobject_cast<QAbstractItemView *>(view)) itemView->clearSelection();
     timerEnabled = timer;
-}
-
-// The command runner, the folder operations and the menus bring the real bodies; these stand in
-// until then.
-__attribute__((weak)) void CPanel::CreateFileMenu(QMenu *) {}
-__attribute__((weak)) void CPanel::OnFileMenu(int) {}
-__attribute__((weak)) bool CPanel::IsThereReadOnlyFolder() {
-    return false;
 }

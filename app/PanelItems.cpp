@@ -338,6 +338,7 @@ HRESULT CPanel::RefreshListCtrl(const UString &focusedName, int /* focusedPos */
     }
     FillList(focusedName, selectFocused, selectedNames);
     QCoreApplication::postEvent(mainWin, new QEvent(custom_event::refresh_address));
+    ScheduleThumbnailExtraction();
     return S_OK;
 }
 
@@ -508,6 +509,9 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
         }
     }
     imageItemCount = otherItemCount = 0;
+    pendingThumbnails.clear();
+    // Pictures are read on this thread: only so many per listing get a thumbnail.
+    int thumbnailBudget = kMaxThumbnailsPerListing;
 
     UInt32 numItems = 0;
     currentFolder->GetNumberOfItems(&numItems);
@@ -532,13 +536,24 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
             otherItemCount++;
             icon = Icons().folder();
         } else {
-            if (is_image(name))
+            const bool image = is_image(name);
+            if (image)
                 imageItemCount++;
             else
                 otherItemCount++;
-            // Thumbnails of images come with the area that opens items; until then images get
-            // their type's icon like every other file.
-            icon = Icons().forName(name);
+            if (image && iconMode && thumbnailBudget > 0) {
+                thumbnailBudget--;
+                if (!parentFolders.IsEmpty()) {
+                    const UString picPath = get_temp_pic_file((int)i);
+                    if (!picPath.IsEmpty()) {
+                        icon = ThumbnailIcon(picPath);
+                        if (icon.isNull()) pendingThumbnails.push_back(i);
+                    }
+                } else {
+                    icon = ThumbnailIcon(currentFolderPrefix + (flatMode ? GetItemPrefix((int)i) + name : name));
+                }
+            }
+            if (icon.isNull()) icon = Icons().forName(name);
         }
         if (iconMode) {
             const QString text = ToQ(name);

@@ -7,6 +7,8 @@ list(APPEND TARNOVA_APP_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/PanelOpenArchive.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PanelItems.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PanelDrag.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PanelMenu.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PanelThumbnails.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ViewDragDrop.h
     ${CMAKE_CURRENT_LIST_DIR}/ViewDragDrop.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mainlistview.h

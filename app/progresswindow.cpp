@@ -140,8 +140,13 @@ void progresswindow::ShowErrorKind(int kind) {
 int progresswindow::do_special_modol() {
     loop_ran = true;
     if (run_ended) return result_code;
-    init_window();
-    show();
+    try {
+        init_window();
+        show();
+    } catch (...) {
+        FailRun();
+        return result_code;
+    }
     waitdialog wait;
     wait_dialog = &wait;
     wait.run();
@@ -229,7 +234,9 @@ bool progresswindow::event(QEvent *e) {
             return framelesswindow::event(e);
         }
     } catch (...) {
-        qWarning("progress window: %ls", CurrentExceptionText().Ptr());
+        // Left as it is, the window would stay open and its loop would never end.
+        FailRun();
+        return true;
     }
     return basewindow::event(e);
 }
@@ -601,6 +608,27 @@ void progresswindow::OnExternalCloseMessage() {
 
     if (!compress_mode && open_output_folder && !output_folder.IsEmpty())
         QDesktopServices::openUrl(QUrl::fromLocalFile(ToQ(output_folder)));
+    CloseAndEndLoop();
+}
+
+void progresswindow::FailRun() {
+    const UString text = CurrentExceptionText();
+    sync.Set_Stopped();
+    if (run_failed) return;
+    run_failed = run_ended = true;
+    if (timer_id) {
+        killTimer(timer_id);
+        timer_id = 0;
+    }
+    messages_shown = true;
+    try {
+        MessageBoxW(this, text, L"Tarnova", 512);
+    } catch (...) {
+    }
+    CloseAndEndLoop();
+}
+
+void progresswindow::CloseAndEndLoop() {
     close();
     if (wait_dialog) {
         QEvent done(custom_event::operation_done);

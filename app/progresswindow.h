@@ -75,6 +75,11 @@ private:
     void AnswerPromptsWithCancel();
     void OnExternalCloseMessage();
     void ShowErrorKind(int kind);
+    // Inside a catch: something failed after the window exists. Stops the run, shows the error,
+    // closes the window and ends its loop.
+    void FailRun();
+    // Closes the window, ends the wait dialog's loop and tells the main window the run ended.
+    void CloseAndEndLoop();
     void ShowSize(class QLabel *label, UInt64 value, UInt64 &prev);
 
     Ui_progresswindow *ui;
@@ -93,6 +98,7 @@ private:
     bool closed_from_outside = false;
     // The end of the run has been handled (final box, close): later 1033 events do nothing.
     bool run_ended = false;
+    bool run_failed = false;
     // do_special_modol ran: read by Create after the call, which orders it.
     bool loop_ran = false;
     waitdialog *wait_dialog = nullptr;
