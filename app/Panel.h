@@ -265,8 +265,6 @@ public:
     // Drag and drop.
     void OnDrag();
     void CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool moveMode = false);
-    // Adds the files to the shown archive folder behind the progress window.
-    HRESULT AddDropFilesToArchive(const UStringVector &fileNames);
 
     // Operations of the command runner, the panel copy, folder operations and the menus; they
     // come with those areas (weak definitions stand in until then).

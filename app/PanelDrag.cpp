@@ -1,14 +1,12 @@
-// Drag and drop of local files: a drag offers the selected items as file URLs; a drop copies or
-// moves the files into the shown disk folder, or adds them to the shown archive folder. Both
-// drop operations run on a worker behind the progress window, with the panel marked busy so the
-// list is reloaded only when they are done.
+// Drag and drop of local files: a drag offers the selected items as file URLs (items of an
+// archive once they are extracted); a drop onto a disk folder opens the compress dialog, a drop
+// onto an archive folder adds the files through the panel copy.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
 #include <QUrl>
 
-#include <map>
 #include <memory>
 
 #include "Panel.h"
@@ -17,11 +15,9 @@
 #include "PanelCopy.h"
 #include "filemanager/TempFolders.h"
 #include "ProgressThreadVirt.h"
-#include "archive/IPassword.h"
 #include "dialogcodes.h"
 #include "filemanager/FSFolder.h"
 #include "mainwindow.h"
-#include "overwritewindow.h"
 #include "progresswindow.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
@@ -35,120 +31,7 @@ QString ToQ(const UString &s) {
     return QString::fromWCharArray(s.Ptr(), (int)s.Len());
 }
 
-// Groups full paths by their folder: folder -> names in it.
-std::map<std::wstring, UStringVector> GroupByFolder(const UStringVector &paths) {
-    std::map<std::wstring, UStringVector> groups;
-    FOR_VECTOR(i, paths) {
-        UString path = paths[i];
-        while (path.Len() > 1 && path.Back() == L'/')
-            path.DeleteBack();
-        UString dir, name;
-        NFile::NDir::GetFullPathAndSplit(path, dir, name);
-        if (name.IsEmpty()) continue;
-        groups[std::wstring(dir.Ptr())].Add(name);
-    }
-    return groups;
-}
-
-// What both drop callbacks report to the progress window, and its stop flag.
-struct CWindowProgress {
-    progresswindow *window = nullptr;
-
-    HRESULT Check() { return window ? window->sync.CheckStop() : S_OK; }
-    HRESULT Total(UInt64 total) {
-        if (window) window->sync.Set_NumBytesTotal(total);
-        return Check();
-    }
-    HRESULT Completed(const UInt64 *value) {
-        if (window && value) return window->sync.Set_NumBytesCur(value);
-        return Check();
-    }
-    HRESULT Path(const wchar_t *path) {
-        if (window) window->sync.Set_FilePath(path);
-        return Check();
-    }
-    HRESULT Message(const wchar_t *message) {
-        if (window) window->sync.AddError_Message(message);
-        return Check();
-    }
-    HRESULT NumFiles(UInt64 numFiles) {
-        if (window) window->sync.Set_NumFilesTotal(numFiles);
-        return Check();
-    }
-};
-
-// Progress and messages of an addition to an archive, and the password of its level.
-class CDropUpdateCallback : public IFolderArchiveUpdateCallback,
-                            public ICryptoGetTextPassword2,
-                            public CWindowProgress,
-                            public CMyUnknownImp {
-public:
-    COM_UNKNOWN_IMP(IFolderArchiveUpdateCallback, ICryptoGetTextPassword2)
-
-    bool usePassword = false;
-    UString password;
-
-    HRESULT SetTotal(UInt64 total) override { return Total(total); }
-    HRESULT SetCompleted(const UInt64 *value) override { return Completed(value); }
-    HRESULT CompressOperation(const wchar_t *name) override { return Path(name); }
-    HRESULT DeleteOperation(const wchar_t *name) override { return Path(name); }
-    HRESULT OperationResult(Int32) override { return Check(); }
-    HRESULT UpdateErrorMessage(const wchar_t *message) override { return Message(message); }
-    HRESULT SetNumFiles(UInt64 numFiles) override { return NumFiles(numFiles); }
-    HRESULT CryptoGetTextPassword2(Int32 *defined, BSTR *result) override {
-        *defined = usePassword ? 1 : 0;
-        *result = ::SysAllocString(usePassword ? password.Ptr() : L"");
-        return *result ? S_OK : E_OUTOFMEMORY;
-    }
-};
-
-class CDropWorker : public CProgressThreadVirt {
-public:
-    bool moveMode = false;
-    CMyComPtr<IFolderOperations> archiveOps;
-    std::map<std::wstring, UStringVector> groups;
-    bool usePassword = false;
-    UString password;
-
-    HRESULT ProcessVirt() override {
-        for (const auto &group : groups) {
-            const UString dir(group.first.c_str());
-            const UStringVector &names = group.second;
-            CDropUpdateCallback *callbackImpl = new CDropUpdateCallback;
-            CMyComPtr<IFolderArchiveUpdateCallback> callback = callbackImpl;
-            callbackImpl->window = progressWindow;
-            callbackImpl->usePassword = usePassword;
-            callbackImpl->password = password;
-            std::vector<const wchar_t *> ptrs;
-            FOR_VECTOR(i, names)
-            ptrs.push_back(names[i]);
-            RINOK(archiveOps->CopyFrom(moveMode ? 1 : 0, dir, ptrs.data(), (UInt32)ptrs.size(), callback));
-        }
-        return S_OK;
-    }
-};
-
-HRESULT RunDropWorker(CPanel &panel, CDropWorker &worker, const UString &title) {
-    CPanelBusyGuard busy(panel);
-    if (!worker.progressWindow) return worker.ProcessVirt();
-    worker.progressWindow->sync.Set_TitleFileName(title);
-    const int res = worker.Create(title, nullptr);
-    if (res != 0) return E_FAIL;
-    return worker.result == E_ABORT ? E_ABORT : S_OK; // errors were shown by the progress window
-}
-
 } // namespace
-
-HRESULT CPanel::AddDropFilesToArchive(const UStringVector &fileNames) {
-    CDropWorker worker;
-    worker.archiveOps = folderOperations;
-    worker.groups = GroupByFolder(fileNames);
-    if (!parentFolders.IsEmpty()) {
-        worker.usePassword = parentFolders.Back().UsePassword;
-        worker.password = parentFolders.Back().Password;
-    }
-    return RunDropWorker(*this, worker, UString(L"添加"));
-}
 
 void CPanel::CompressDropFiles(const UStringVector &fileNames, const UString &folderPath, bool) {
     if (fileNames.IsEmpty()) return;
@@ -168,8 +51,9 @@ void CPanel::CompressDropFiles(const UStringVector &fileNames, const UString &fo
         MessageBoxMyError(L"不支持当前操作");
         return;
     }
-    const HRESULT res = AddDropFilesToArchive(fileNames);
-    if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+    // Through the panel copy, so an archive opened without its password is never added to in
+    // clear.
+    CopyFromAsk(fileNames);
 }
 
 QMimeData *CPanel::PrepareDragData(const CRecordVector<UInt32> &indices) {

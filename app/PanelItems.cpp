@@ -754,7 +754,7 @@ void CPanel::OpenSelectedItems(bool tryInternal) {
                 OpenFolder(index);
                 return;
             }
-            // Handing a folder to the desktop comes with the area that opens items.
+            OpenFolderExternal(index);
             continue;
         }
         OpenItem(index, tryInternal && indices.Size() == 1, true, nullptr);

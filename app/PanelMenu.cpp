@@ -95,6 +95,9 @@ void CPanel::OnFileMenu(int id) {
     case file_menu::open:
         OpenSelectedItems(true);
         break;
+    case file_menu::edit:
+        EditItem(true);
+        break;
     case file_menu::copy_to:
         OnCopy(false, false);
         break;

@@ -374,6 +374,31 @@ TEST_F(PanelOps, AddingToAnEncryptedArchiveOpenedWithoutPasswordChecksThePasswor
     }
 }
 
+// Files dropped onto an archive folder, from two folders, go in through the panel copy: after the
+// question, and encrypted with the password the archive asks for.
+TEST_F(PanelOps, DropOntoAnEncryptedArchiveAsksAndAddsEncrypted) {
+    WriteFile(dir / "plain.txt", "secret text");
+    Sh("mkdir '" + dir.Path() + "/one' '" + dir.Path() + "/two'");
+    WriteFile(dir / "one/a.txt", "text a");
+    WriteFile(dir / "two/b.txt", "text b");
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && zip -q -P pw enc.zip plain.txt"), 0);
+    Bind(dir / "enc.zip");
+    UStringVector paths;
+    paths.Add(U(dir / "one/a.txt"));
+    paths.Add(U(dir / "two/b.txt"));
+    {
+        extracttest::CDialogScript script;
+        script.Add("messagebox", apptest::Answer("pushButton_ok"));
+        script.Add("passwordwindow", extracttest::TypePassword("pw"));
+        p->CompressDropFiles(paths, UString());
+        EXPECT_EQ(script.Unexpected(), "");
+        EXPECT_EQ(script.shown["passwordwindow"], 1);
+    }
+    p->CloseOpenFolders();
+    EXPECT_EQ(ReadEncrypted(dir / "enc.zip", "a.txt", "pw"), "1 text a\n");
+    EXPECT_EQ(ReadEncrypted(dir / "enc.zip", "b.txt", "pw"), "1 text b\n");
+}
+
 } // namespace
 
 namespace {
@@ -550,7 +575,7 @@ TEST_F(PanelOps, ToolbarAddAndExtractTakeHostileNamesAsThemselves) {
     // Each selected archive extracts into a folder named after it.
     Sh("mkdir '" + dir.Path() + "/arcs'");
     std::vector<std::string> archives;
-    for (const std::string &n : {"-rf", "a\"b", "中文 名"}) {
+    for (const std::string n : {"-rf", "a\"b", "中文 名"}) {
         ASSERT_EQ(MakeZip(dir / ("arcs/" + n + ".zip"), {n}), "");
         archives.push_back(n + ".zip");
     }
@@ -560,7 +585,7 @@ TEST_F(PanelOps, ToolbarAddAndExtractTakeHostileNamesAsThemselves) {
     p->ExtractArchives(false);
     ASSERT_TRUE(apptest::RunUntil([] { return _module.running_threads() == 0; }, 60000));
     EXPECT_TRUE(apptest::RunUntil([&] { return Exists(dir / "arcs/中文 名/中文 名"); }));
-    for (const std::string &n : {"-rf", "a\"b", "中文 名"})
+    for (const std::string n : {"-rf", "a\"b", "中文 名"})
         EXPECT_EQ(ReadFile(dir / ("arcs/" + n + "/" + n)), "data of " + n) << n;
     EXPECT_FALSE(Exists(dir / "arcs/decoy"));
 
