@@ -236,8 +236,9 @@ HRESULT CPanel::BindToPathAndRefresh(const UString &path) {
 
 void CPanel::OpenRootFolder() {
     CSwitchesSaver saver(*this);
-    // The archive levels go at once, without the write-back question of leaving them one by one.
-    parentFolders.Clear();
+    // Level by level, so a nested archive changed since it was opened is offered for write-back
+    // instead of being dropped with its temporary copy.
+    CloseOpenFolders();
     SetToRootFolder();
 }
 

@@ -205,27 +205,36 @@ TEST_F(OpenItems, ChangedCopyGoesBackThroughEveryLevelToTheFileOnDisk) {
     EXPECT_EQ(script.Unexpected(), "");
 }
 
-// Files added inside a nested level change only that level's file; leaving the level offers to
-// carry it up into the archive on disk.
+// Files added inside a nested level change only that level's file; leaving the level, one step
+// up or straight to the root, offers to carry it up into the archive on disk.
 TEST_F(OpenItems, LeavingAChangedNestedLevelWritesItIntoTheLevelAbove) {
-    MakeNested(dir.Path(), "zip");
-    const std::string outer = dir / "box/outer.zip";
-    WriteFile(dir / "added.txt", "added text");
-    Bind(outer);
-    p->OpenItem(Index("inner.zip"), true, false, nullptr);
-    ASSERT_EQ(p->parentFolders.Size(), 2u);
-    UStringVector paths;
-    paths.Add(U("added.txt"));
-    extracttest::CDialogScript script;
-    ASSERT_EQ(p->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
-    EXPECT_EQ(Shell("unzip -l '" + outer + "' | grep -c added"), "0\n");
-    p->OpenParentFolder();
-    EXPECT_EQ(p->parentFolders.Size(), 1u);
-    ASSERT_EQ(script.boxTexts.size(), 1u);
-    EXPECT_EQ(script.boxTexts[0].toStdString(), "文件inner.zip已修改。\n你想在压缩文件中更新它？");
-    EXPECT_EQ(ReadNested(outer, "inner.zip", "added.txt"), "added text");
-    EXPECT_EQ(ReadNested(outer, "inner.zip", "note.txt"), "old");
-    EXPECT_EQ(script.Unexpected(), "");
+    for (const bool toRoot : {false, true}) {
+        SCOPED_TRACE(toRoot ? "to the root" : "one step up");
+        const std::string base = dir / (toRoot ? "root" : "up");
+        Sh("mkdir -p '" + base + "'");
+        MakeNested(base, "zip");
+        const std::string outer = base + "/box/outer.zip";
+        WriteFile(base + "/added.txt", "added text");
+        Bind(outer);
+        p->OpenItem(Index("inner.zip"), true, false, nullptr);
+        ASSERT_EQ(p->parentFolders.Size(), 2u);
+        UStringVector paths;
+        paths.Add(U("added.txt"));
+        extracttest::CDialogScript script;
+        ASSERT_EQ(p->CopyFrom(false, U(base + "/"), paths, true, nullptr), S_OK);
+        EXPECT_EQ(Shell("unzip -l '" + outer + "' | grep -c added"), "0\n");
+        if (toRoot)
+            p->OpenRootFolder();
+        else
+            p->OpenParentFolder();
+        EXPECT_EQ(p->parentFolders.Size(), toRoot ? 0u : 1u);
+        ASSERT_EQ(script.boxTexts.size(), 1u);
+        EXPECT_EQ(script.boxTexts[0].toStdString(), "文件inner.zip已修改。\n你想在压缩文件中更新它？");
+        EXPECT_EQ(ReadNested(outer, "inner.zip", "added.txt"), "added text");
+        EXPECT_EQ(ReadNested(outer, "inner.zip", "note.txt"), "old");
+        EXPECT_EQ(script.Unexpected(), "");
+        p->CloseOpenFolders();
+    }
 }
 
 // The program ends after its archive was closed: nothing is written, the copy stays and says so.

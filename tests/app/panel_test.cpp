@@ -441,6 +441,12 @@ TEST_F(PanelWindow, DropIntoAnArchiveFolderAddsTheFiles) {
     WriteFile(tree.dir / "other/added.txt", "added text");
     Bind(tree.Path("pack.zip/docs"));
     ASSERT_TRUE(p->IsArcFolder());
+    // The drop asks before it adds to the archive.
+    QString question;
+    apptest::AnswerModal([&](QWidget *box) {
+        if (auto *label = box->findChild<QLabel *>("label_message")) question = label->text();
+        apptest::Click(box, "pushButton_ok");
+    });
     DropFiles(w->get_list_view(), {tree.dir / "other/added.txt"}, Qt::CopyAction);
     ASSERT_TRUE(apptest::RunUntil([&] { return RowOf(w, "added.txt") >= 0; }));
     // Read back with an independent tool.
@@ -450,6 +456,7 @@ TEST_F(PanelWindow, DropIntoAnArchiveFolderAddsTheFiles) {
     EXPECT_NE(listing.find("added text"), std::string::npos) << listing;
     EXPECT_NE(listing.find("docs/readme.md"), std::string::npos) << listing;
     EXPECT_NE(listing.find("b.txt"), std::string::npos) << listing;
+    EXPECT_TRUE(question.startsWith("您确定复制文件到压缩包")) << question.toStdString();
 }
 
 // A folder whose item properties cannot be read: the panel throws its integers, which must end
