@@ -217,6 +217,7 @@ struct CRequest {
     std::string Format;               // empty: from the archive name
     NUpdateArchive::CActionSet Actions = NUpdateArchive::k_ActionSet_Add;
     std::function<void(CUpdateOptions &)> Setup;
+    bool Named = false; // sources are plain names, as the front-end passes them after "-spd"
 
     CRecordingCallback Callback;
     CUpdateErrorInfo ErrorInfo;
@@ -232,7 +233,7 @@ struct CRequest {
         }
         NWildcard::CCensor censor;
         for (const std::string &s : Sources)
-            censor.AddItem(NWildcard::k_RelatPath, true, W(s), true, true);
+            censor.AddItem(NWildcard::k_RelatPath, true, W(s), !Named, !Named);
         CUpdateOptions options;
         CUpdateArchiveCommand &cmd = options.Outputs.AddNew();
         cmd.GivenPath = W(arcPath);
@@ -455,6 +456,26 @@ TEST_F(UpdateTest, AnInputThatVanishesIsReportedAndSkipped) {
     ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
     EXPECT_EQ(r.Callback.OpenErrors, std::vector<std::string>{tree + "/a/c.txt " + std::to_string(ENOENT)});
     EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\ntop.txt=top");
+}
+
+// Nothing but missing inputs: the error is reported and no empty archive is left behind; an
+// existing archive is kept as it is.
+TEST_F(UpdateTest, OnlyMissingInputsMakeNoArchive) {
+    CRequest r;
+    r.Sources = {tree + "/none.txt"};
+    r.Named = true;
+    EXPECT_EQ(r.Run(arc), HRESULT_FROM_WIN32(ENOENT));
+    EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "No files were found to add");
+    EXPECT_EQ(ReadFile(arc), "<missing>");
+
+    CRequest first;
+    first.Sources = {tree + "/top.txt"};
+    ASSERT_EQ(first.Run(arc), S_OK);
+    CRequest again;
+    again.Sources = {tree + "/none.txt"};
+    again.Named = true;
+    again.Run(arc);
+    EXPECT_EQ(ListArchive(arc, "7z"), "top.txt=top");
 }
 
 TEST_F(UpdateTest, AFailureHalfWayLeavesTheOldArchiveAndNoTemporaryFiles) {

@@ -588,6 +588,13 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
                 return res;
             }
             RINOK(callback->FinishScanning(dirItems.Stat))
+            // Every named input was missing or unreadable: a new archive would hold nothing, so
+            // none is made (the scan errors have already been reported).
+            if (!thereIsInArchive && dirItems.Items.IsEmpty() && dirItems.Stat.NumErrors != 0) {
+                errorInfo.ErrorNumber = ENOENT;
+                errorInfo.Text = "No files were found to add";
+                return errorInfo.Get_HRESULT_Error();
+            }
 
             if (censor.Pairs.Size() == 1) {
                 NFind::CFileInfo fi;
