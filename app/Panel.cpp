@@ -2,6 +2,7 @@
 // types, paths, the selection summary and the window title.
 #include "Panel.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QTimer>
@@ -63,9 +64,8 @@ CStartRequest ParseStartCommand(const UStringVector &words) {
         r.State = kStart_Open;
         r.Files.Add(first);
     }
-    if (r.Files.IsEmpty()) r.State = kStart_ShowHome;
-    // An operation switch without files has nothing to run: the window shows normally, since an
-    // invisible one that no operation ends would never go away.
+    // An operation switch without files has nothing to run: it says so and the process ends.
+    if (r.Files.IsEmpty()) r.State = r.State >= kStart_Add ? kStart_NoFiles : kStart_ShowHome;
     r.MessageMode = r.State >= kStart_Add;
     return r;
 }
@@ -172,6 +172,10 @@ void CPanel::RunStartOperation() {
         break;
     case kStart_ExtractHere:
         ExtractArchives(false);
+        break;
+    case kStart_NoFiles:
+        MessageBoxErrorLang(L"您至少要选择一个文件");
+        QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
         break;
     default:
         break;

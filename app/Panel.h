@@ -84,7 +84,8 @@ enum EStartState {
     kStart_AddZip = 3,
     kStart_Add7z = 4,
     kStart_Extract = 5,
-    kStart_ExtractHere = 6
+    kStart_ExtractHere = 6,
+    kStart_NoFiles = 7 // an operation switch without files: says so and ends
 };
 struct CStartRequest {
     int State = kStart_ShowHome;

@@ -111,7 +111,8 @@ TEST(PanelStart, SwitchesDecideStateAndFiles) {
         {{"-add7z", "a"}, kStart_Add7z, {"a"}, true},
         {{"-extract", "a.zip"}, kStart_Extract, {"a.zip"}, true},
         {{"-EXTRACT-HERE", "a.zip"}, kStart_ExtractHere, {"a.zip"}, true},
-        {{"-extract-here"}, kStart_ShowHome, {}, false}, // nothing to run: a normal window
+        {{"-extract-here"}, kStart_NoFiles, {}, true}, // nothing to run: says so and ends
+        {{"-add"}, kStart_NoFiles, {}, true},
         {{"-add7z1", "x"}, kStart_Open, {"-add7z1"}, false},
         {{"some/file.zip", "ignored"}, kStart_Open, {"some/file.zip"}, false},
     };

@@ -118,10 +118,10 @@ TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
         // With their dialogs: the extract and compress dialogs answered with their main button.
         {{"-extract", dir / "x y.zip"}, "unzipwindow|", "x y/a b.txt", false},
         {{"-add", dir / "a b.txt"}, "zipwindow|", "a b.zip", false},
-        // A switch without files (an empty word is none) shows the window normally; closing it
-        // ends the process.
-        {{"-extract"}, "mainwindow", "", true},
-        {{"-extract-here", ""}, "mainwindow", "", true},
+        // A switch without files (an empty word is none) says so and ends.
+        {{"-extract"}, "messagebox|您至少要选择一个文件", "", false},
+        {{"-extract-here", ""}, "messagebox|您至少要选择一个文件", "", false},
+        {{"-addzip"}, "messagebox|您至少要选择一个文件", "", false},
     };
     for (const auto &c : cases) {
         std::string trace;
