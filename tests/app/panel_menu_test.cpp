@@ -35,41 +35,8 @@ using namespace testsupport;
 
 const auto *g_env = ::testing::AddGlobalTestEnvironment(new panelfx::CPanelEnvironment);
 
-class PanelMenu : public ::testing::Test {
+class PanelMenu : public panelfx::CPanelWindowTest {
 protected:
-    void SetUp() override {
-        w = panelfx::Start({});
-        ASSERT_TRUE(w->is_ok());
-        p = w->get_panel();
-    }
-    void TearDown() override {
-        delete w;
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    void Bind(const std::string &path) { ASSERT_EQ(p->BindToPathAndRefresh(U(path)), S_OK); }
-    int Row(const std::string &name) {
-        if (w->is_icon_mode()) {
-            QListWidget *v = w->get_icon_view();
-            for (int r = 0; r < v->count(); r++)
-                if (v->item(r)->text().toStdString() == name) return r;
-            return -1;
-        }
-        QTableWidget *t = w->get_list_view();
-        for (int r = 0; r < t->rowCount(); r++)
-            if (t->item(r, 0) && t->item(r, 0)->text().toStdString() == name) return r;
-        return -1;
-    }
-    void Select(const std::vector<std::string> &names) {
-        QAbstractItemView *v = w->is_icon_mode() ? static_cast<QAbstractItemView *>(w->get_icon_view())
-                                                 : static_cast<QAbstractItemView *>(w->get_list_view());
-        v->clearSelection();
-        for (const std::string &n : names) {
-            const int row = Row(n);
-            ASSERT_GE(row, 0) << n;
-            v->selectionModel()->select(v->model()->index(row, 0),
-                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
     // The enabled state of each entry of the context menu, by id, as "540 546 ..." of the enabled ones.
     std::string EnabledIds() {
         QMenu menu;
@@ -117,10 +84,6 @@ protected:
         const QImage image = w->get_icon_view()->item(row)->icon().pixmap(48, 48).toImage();
         return image.isNull() ? 0 : image.pixel(image.width() / 2, image.height() / 2);
     }
-
-    TempFolder dir;
-    mainwindow *w = nullptr;
-    CPanel *p = nullptr;
 };
 
 // Names in a zip, listed by Python's reader.

@@ -53,44 +53,14 @@ TEST(CorrectFsPath, ExistingPartsStayNewPartsLoseTrailingBlanksAndDots) {
 
 std::function<void(QWidget *)> CopyTo(const std::string &dest);
 
-class PanelOps : public ::testing::Test {
+class PanelOps : public panelfx::CPanelWindowTest {
 protected:
-    void SetUp() override {
-        w = panelfx::Start({});
-        ASSERT_TRUE(w->is_ok());
-        p = w->get_panel();
-    }
-    void TearDown() override {
-        delete w;
-        progresstest::FlushReleasedWindows();
-    }
-    void Bind(const std::string &path) { ASSERT_EQ(p->BindToPathAndRefresh(U(path)), S_OK); }
-    int Row(const std::string &name) {
-        QTableWidget *t = w->get_list_view();
-        for (int r = 0; r < t->rowCount(); r++)
-            if (t->item(r, 0) && t->item(r, 0)->text().toStdString() == name) return r;
-        return -1;
-    }
-    void Select(const std::vector<std::string> &names) {
-        QTableWidget *t = w->get_list_view();
-        t->clearSelection();
-        for (const std::string &n : names) {
-            const int row = Row(n);
-            ASSERT_GE(row, 0) << n;
-            t->selectionModel()->select(t->model()->index(row, 0),
-                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
     static std::function<void(QWidget *)> TypeName(const std::string &name) {
         return [name](QWidget *d) {
             d->findChild<QLineEdit *>("lineEdit_name")->setText(QString::fromStdString(name));
             apptest::Click(d, "pushButton_ok");
         };
     }
-
-    TempFolder dir;
-    mainwindow *w = nullptr;
-    CPanel *p = nullptr;
 };
 
 // Names in an archive, listed by Python's own readers.
