@@ -103,7 +103,7 @@ TEST_F(PanelMenu, ChangingEntriesAreGreyedWhereNothingCanChange) {
     Sh("mkdir -p '" + dir.Path() + "/t/sub' && printf x > '" + dir.Path() + "/t/a.txt'");
     ASSERT_EQ(Sh("cd '" + dir.Path() +
                  "/t' && zip -qr ../a.zip a.txt sub && cp ../a.zip inner.zip && "
-                 "cd .. && xorriso -as mkisofs -quiet -o a.iso t 2>/dev/null"),
+                 "cd .. && xorriso -as mkisofs -quiet -o a.iso t 2>/dev/null && tar czf a.tar.gz -C t a.txt"),
               0);
     const std::string all = "540 546 547 548 555 556 ";
     const std::string readOnly = "540 546 ";
@@ -111,7 +111,8 @@ TEST_F(PanelMenu, ChangingEntriesAreGreyedWhereNothingCanChange) {
         std::string path; // empty: the root folder
         std::string enabled;
     } cases[] = {
-        {dir / "t", all}, {dir / "a.zip", all}, {dir / "a.zip/sub", all}, {dir / "a.iso", readOnly}, {"", readOnly},
+        {dir / "t", all}, {dir / "a.zip", all}, {dir / "a.zip/sub", all}, {dir / "a.iso", readOnly},
+        {dir / "a.tar.gz", readOnly}, {"", readOnly},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);

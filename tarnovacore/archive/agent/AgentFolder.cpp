@@ -495,7 +495,9 @@ HRESULT CAgentFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
     SyncWithAgent(false);
     NCOM::CPropVariant prop;
     if (propID == kpidReadOnly) {
-        prop = _agentSpec->IsThereReadOnlyArc();
+        // An archive the agent will not edit (a tar inside gzip, data after the end) is as
+        // read-only to the user as one whose format cannot be written.
+        prop = _agentSpec->IsThereReadOnlyArc() || !_agentSpec->CanUpdate();
         prop.Detach(value);
         return S_OK;
     }
