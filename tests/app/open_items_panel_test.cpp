@@ -324,6 +324,24 @@ TEST_F(OpenItems, EncryptedArchivesAskTheirPasswordOncePerLevel) {
     EXPECT_EQ(script.Unexpected(), "");
 }
 
+// A wrong password for an item is not remembered for its level: the next try asks again.
+TEST_F(OpenItems, AWrongItemPasswordIsAskedAgain) {
+    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && printf aaa > a.txt && zip -q -P rightpw enc.zip a.txt"), 0);
+    extracttest::CDialogScript script;
+    script.Add("passwordwindow", extracttest::TypePassword("wrongpw"));
+    Bind(dir / "enc.zip");
+    p->EditItem(Index("a.txt"), true);
+    ASSERT_EQ(script.shown["passwordwindow"], 1);
+    EXPECT_TRUE(Edited().empty());
+    EXPECT_FALSE(p->parentFolders.Back().UsePassword);
+    script.Add("passwordwindow", extracttest::TypePassword("rightpw"));
+    p->EditItem(Index("a.txt"), true);
+    EXPECT_EQ(script.shown["passwordwindow"], 2);
+    ASSERT_TRUE(apptest::RunUntil([&] { return Edited().size() == 1; }));
+    EXPECT_EQ(ReadFile(Edited()[0]), "aaa");
+    EXPECT_EQ(script.Unexpected(), "");
+}
+
 // A split zip made by zip -s (name.z01 ... name.zip) and numbered volumes (name.zip.001 ...),
 // each opened from its first volume.
 TEST_F(OpenItems, SplitArchivesOpenFromTheirFirstVolume) {
