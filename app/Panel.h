@@ -310,6 +310,10 @@ public:
     void OnCopy(bool move, bool copyToSame);
     HRESULT CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
                    bool &usePassword, UString &password);
+    // CopyTo with the password of the innermost archive level; with keepPassword, one given during
+    // a successful run is kept for that level.
+    HRESULT CopyToWithLevelPassword(CCopyToOptions &options, const CRecordVector<UInt32> &indices,
+                                    UStringVector *messages = nullptr, bool keepPassword = false);
     HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
                      bool showErrorMessages, UStringVector *messages);
     // Adds the files (full paths) to the shown archive folder and reloads the list.

@@ -216,18 +216,24 @@ private:
     }
 };
 
-// A copy out of the shown folder with the password of the innermost archive level.
-HRESULT CopyToWithLevelPassword(CPanel &panel, CCopyToOptions &options, const CRecordVector<UInt32> &indices) {
+} // namespace
+
+HRESULT CPanel::CopyToWithLevelPassword(CCopyToOptions &options, const CRecordVector<UInt32> &indices,
+                                        UStringVector *messages, bool keepPassword) {
     bool usePassword = false;
     UString password;
-    if (!panel.parentFolders.IsEmpty()) {
-        usePassword = panel.parentFolders.Back().UsePassword;
-        password = panel.parentFolders.Back().Password;
+    if (!parentFolders.IsEmpty()) {
+        usePassword = parentFolders.Back().UsePassword;
+        password = parentFolders.Back().Password;
     }
-    return panel.CopyTo(options, indices, nullptr, usePassword, password);
+    // CopyTo changes the two only after a run without errors.
+    const HRESULT res = CopyTo(options, indices, messages, usePassword, password);
+    if (keepPassword && !parentFolders.IsEmpty()) {
+        parentFolders.Back().UsePassword = usePassword;
+        parentFolders.Back().Password = password;
+    }
+    return res;
 }
-
-} // namespace
 
 HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &indices, UStringVector *messages,
                        bool &usePassword, UString &password) {
@@ -387,7 +393,7 @@ void CPanel::TestArchives() {
         options.streamMode = true; // the tested items are counted through the stream callbacks
         options.includeAltStreams = true;
         options.showErrorMessages = true;
-        const HRESULT res = CopyToWithLevelPassword(*this, options, indices);
+        const HRESULT res = CopyToWithLevelPassword(options, indices);
         if (res != S_OK && res != E_ABORT) MessageBoxError(res);
         return;
     }
@@ -488,7 +494,7 @@ void CPanel::OnCopy(bool move, bool) {
     options.replaceAltStreamChars = false;
     options.showErrorMessages = true;
     options.destFolder = dest;
-    const HRESULT res = CopyToWithLevelPassword(*this, options, indices);
+    const HRESULT res = CopyToWithLevelPassword(options, indices);
     if (res != S_OK && res != E_ABORT) MessageBoxError(res, L"错误");
     RefreshTitle(true);
     RefreshListCtrl(state);

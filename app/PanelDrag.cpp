@@ -79,18 +79,8 @@ QMimeData *CPanel::PrepareDragData(const CRecordVector<UInt32> &indices) {
         CCopyToOptions options;
         options.includeAltStreams = true;
         options.destFolder = prefix;
-        bool usePassword = false;
-        UString password;
-        if (!parentFolders.IsEmpty()) {
-            usePassword = parentFolders.Back().UsePassword;
-            password = parentFolders.Back().Password;
-        }
         UStringVector messages;
-        const HRESULT res = CopyTo(options, indices, &messages, usePassword, password);
-        if (res == S_OK && !parentFolders.IsEmpty()) {
-            parentFolders.Back().UsePassword = usePassword;
-            parentFolders.Back().Password = password;
-        }
+        const HRESULT res = CopyToWithLevelPassword(options, indices, &messages, true);
         if (res != S_OK) {
             if (res != E_ABORT && messages.IsEmpty()) MessageBoxError(res);
             return nullptr;

@@ -305,12 +305,6 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     options.replaceAltStreamChars = IsItem_AltStream(index);
     options.showErrorMessages = true;
     options.destFolder = tempFolder;
-    bool usePassword = false;
-    UString password;
-    if (!parentFolders.IsEmpty()) {
-        usePassword = parentFolders.Back().UsePassword;
-        password = parentFolders.Back().Password;
-    }
 
     CVirtFileSystem *memorySpec = nullptr;
     CMyComPtr<ISequentialOutStream> memory;
@@ -335,11 +329,7 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     CRecordVector<UInt32> indices;
     indices.Add((UInt32)index);
     UStringVector messages;
-    const HRESULT copyResult = CopyTo(options, indices, &messages, usePassword, password);
-    if (!parentFolders.IsEmpty()) {
-        parentFolders.Back().UsePassword = usePassword;
-        parentFolders.Back().Password = password;
-    }
+    const HRESULT copyResult = CopyToWithLevelPassword(options, indices, &messages, true);
     if (!messages.IsEmpty()) return;
     if (copyResult != S_OK) {
         if (copyResult != E_ABORT) MessageBoxError(copyResult);
@@ -379,8 +369,10 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     process->Stamp.Read(info.FilePath);
     process->NeedDelete = true;
     process->FullPathFolderPrefix = currentFolderPrefix;
-    process->UsePassword = usePassword;
-    process->Password = password;
+    if (!parentFolders.IsEmpty()) {
+        process->UsePassword = parentFolders.Back().UsePassword;
+        process->Password = parentFolders.Back().Password;
+    }
 
     auto record = std::make_shared<COpenedItem>();
     record->FilePath = info.FilePath;

@@ -175,11 +175,9 @@ void CPanel::ExtractThumbnails() {
     options.includeAltStreams = true;
     options.showErrorMessages = true;
     options.destFolder = dest;
-    bool usePassword = parentFolders.Back().UsePassword;
-    UString password = parentFolders.Back().Password;
     // The copy ends when its worker ends: there is no waiting for files to appear. Pictures it
     // did not produce keep their type icons.
-    CopyTo(options, indices, nullptr, usePassword, password);
+    CopyToWithLevelPassword(options, indices);
 
     if (!mainWin || !mainWin->is_icon_mode()) return;
     QListWidget *view = mainWin->get_icon_view();
