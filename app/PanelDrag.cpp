@@ -2,7 +2,6 @@
 // archive once they are extracted); a drop onto a disk folder opens the compress dialog, a drop
 // onto an archive folder adds the files through the panel copy.
 #include <QAbstractItemView>
-#include <QApplication>
 #include <QDrag>
 #include <QMimeData>
 #include <QUrl>
@@ -14,11 +13,7 @@
 #include "archive/ui-common/ExtractingFilePath.h"
 #include "PanelCopy.h"
 #include "filemanager/TempFolders.h"
-#include "ProgressThreadVirt.h"
-#include "dialogcodes.h"
-#include "filemanager/FSFolder.h"
 #include "mainwindow.h"
-#include "progresswindow.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
 #include "windows/FileName.h"

@@ -96,6 +96,9 @@ UString CAgent::GetTypeOfArc(const CArc &arc) const {
 }
 
 bool CAgent::IsThereReadOnlyArc() const {
+    // An archive the agent will not edit (a tar inside gzip, data after the end) is as read-only
+    // to the user as one whose format cannot be written.
+    if (!CanUpdate()) return true;
     FOR_VECTOR(i, _archiveLink.levels) {
         const CArc &arc = _archiveLink.levels[i];
         if (arc.formatIndex < 0 || arc.readOnlyArchive) return true;

@@ -495,9 +495,7 @@ HRESULT CAgentFolder::GetFolderProperty(PROPID propID, PROPVARIANT *value) {
     SyncWithAgent(false);
     NCOM::CPropVariant prop;
     if (propID == kpidReadOnly) {
-        // An archive the agent will not edit (a tar inside gzip, data after the end) is as
-        // read-only to the user as one whose format cannot be written.
-        prop = _agentSpec->IsThereReadOnlyArc() || !_agentSpec->CanUpdate();
+        prop = _agentSpec->IsThereReadOnlyArc();
         prop.Detach(value);
         return S_OK;
     }
