@@ -18,12 +18,15 @@
 #include <functional>
 #include <string>
 
+#include "bench_support.h"
 #include "archive/common/CreateCoder.h"
 #include "archive/ui-common/Extract.h"
 #include "archive/ui-common/LoadCodecs.h"
 #include "common/MyCom.h"
 
 namespace {
+
+using namespace benchsupport;
 
 // A user interface that answers nothing and counts failures.
 class CQuietCallback : public IExtractCallbackUI, public IOpenCallbackUI, public CMyUnknownImp {
@@ -68,17 +71,6 @@ public:
     HRESULT Open_Finished() override { return S_OK; }
     HRESULT Open_CryptoGetTextPassword(BSTR *) override { return E_ABORT; }
 };
-
-double Now() {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (double)ts.tv_sec + (double)ts.tv_nsec / 1e9;
-}
-
-int Sh(const std::string &cmd) {
-    const int rc = system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 struct CChildRun {
     bool ok = false;

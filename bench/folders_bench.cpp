@@ -16,28 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "FSFolder.h"
 #include "common/StringConvert.h"
 #include "windows/PropVariant.h"
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) {
-    return remove(path);
-}
-
-void RemoveTree(const std::string &path) {
-    nftw(path.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS);
-}
+using namespace benchsupport;
 
 UString ToU(const std::string &s) {
     return MultiByteToUnicodeString(AString(s.c_str()));

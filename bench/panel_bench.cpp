@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "FSFolder.h"
 #include "Panel.h"
 #include "archive/agent/Agent.h"
@@ -34,18 +35,7 @@
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) {
-    return remove(path);
-}
+using namespace benchsupport;
 
 UString U(const std::string &s) {
     UString u;
@@ -168,6 +158,6 @@ int main(int argc, char **argv) {
     }
     _module.wait_for_threads();
     _module.global_uninit();
-    nftw(root.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS);
+    RemoveTree(root);
     return 0;
 }

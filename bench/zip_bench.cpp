@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "archive/agent/Agent.h"
 #include "archive/common/InFileStream.h"
 #include "archive/common/OutFileStream.h"
@@ -36,27 +37,12 @@ bool NWorkDir::CInfo::Load() {
 
 namespace {
 
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-int Sh(const std::string &cmd) {
-    const int rc = system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using namespace benchsupport;
 
 double TimeShell(const std::string &cmd) {
     const double t = Now();
     if (Sh(cmd) != 0) fprintf(stderr, "failed: %s\n", cmd.c_str());
     return Now() - t;
-}
-
-int RemoveEntry(const char *path, const struct stat *, int, struct FTW *) {
-    return remove(path);
-}
-
-void RemoveTree(const std::string &path) {
-    nftw(path.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS);
 }
 
 // Heap bytes in use: unlike the resident size, not fooled by memory freed and taken again.
