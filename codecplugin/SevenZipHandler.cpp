@@ -510,14 +510,17 @@ HRESULT CSevenZipHandler::ExtractOwn(const UInt32 *indices, UInt32 numItems, Int
                 if (r == S_FALSE || got < want) {
                     deadResult = ResultOf(decoder.Error(), encrypted);
                     opRes = deadResult;
+                    // What was decoded before the damage is kept; a wrong key's garbage is not.
+                    if (out && got != 0 && !encrypted) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
                     break;
                 }
                 crc = Crc32(buf.data(), got, crc);
                 left -= got;
-                // A whole small item is checked before it is written.
+                // A whole small item is checked before it is written: out of a wrong key it is garbage.
+                // A plain item keeps its decoded data under a CRC error, as a zip item does.
                 if (left == 0 && item.crcDefined && crc != item.crc) {
                     opRes = encrypted ? NOperationResult::kWrongPassword : NOperationResult::kCRCError;
-                    if (first) break;
+                    if (first && encrypted) break;
                 }
                 if (out) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
                 completed += got;
