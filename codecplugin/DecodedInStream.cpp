@@ -8,14 +8,27 @@
 
 namespace NPlugin {
 
-CDecodedInStream::CDecodedInStream(IInStream *source, UInt64 sourceSize, FormatSetupFunc setup, const UInt64 *size)
-    : _source(source), _sourceSize(sourceSize), _setup(setup), _size(size ? *size : 0), _sizeDefined(size != nullptr) {}
+CDecodedInStream::CDecodedInStream(IInStream *source, UInt64 sourceSize, FormatSetupFunc setup, int filterCode,
+                                   const UInt64 *size, std::shared_ptr<const CDecodedChunks> kept)
+    : _source(source), _sourceSize(sourceSize), _setup(setup), _filterCode(filterCode), _kept(std::move(kept)),
+      _size(size ? *size : 0), _sizeDefined(size != nullptr) {
+    if (_kept) {
+        _size = _kept->Size();
+        _sizeDefined = true;
+    }
+}
 
 HRESULT CDecodedInStream::Restart() {
     _reader.reset();
+    _decoder.reset();
     _decodePos = 0;
     _block = nullptr;
     _blockLeft = 0;
+    if (CStreamDecoder::Handles(_filterCode)) {
+        _decoder.reset(new CStreamDecoder(_source, _sourceSize, _filterCode));
+        if (_decoded.empty()) _decoded.resize(1 << 16);
+        return S_OK;
+    }
     std::unique_ptr<CArchiveReader> reader(new CArchiveReader(_source, _sourceSize));
     int r = reader->Open(_setup);
     struct archive_entry *entry = nullptr;
@@ -39,6 +52,21 @@ HRESULT CDecodedInStream::NextBytes(const Byte *&data, size_t &size) {
     data = nullptr;
     size = 0;
     while (_blockLeft == 0) {
+        if (_decoder) {
+            size_t got = 0;
+            RINOK_PLUGIN(_decoder->Read(_decoded.data(), _decoded.size(), got));
+            if (got == 0) {
+                if (!_sizeDefined || _size > _decodePos) {
+                    _size = _decodePos;
+                    _sizeDefined = true;
+                }
+                _decoder.reset();
+                return S_OK;
+            }
+            _block = _decoded.data();
+            _blockLeft = got;
+            break;
+        }
         if (!_reader) return S_OK;
         const void *block = nullptr;
         size_t blockSize = 0;
@@ -85,7 +113,7 @@ HRESULT CDecodedInStream::DecodeForwardTo(UInt64 target, bool &reachedEnd) {
 
 HRESULT CDecodedInStream::LearnSize() {
     if (_sizeDefined) return S_OK;
-    if (!_reader) {
+    if (!_reader && !_decoder) {
         const HRESULT res = Restart();
         if (res != S_OK) return res;
     }
@@ -104,7 +132,13 @@ HRESULT CDecodedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
     if (processedSize) *processedSize = 0;
     if (size == 0) return S_OK;
     if (_sizeDefined && _pos >= _size) return S_OK;
-    if (!_reader || _pos < _decodePos) {
+    if (_kept) {
+        const size_t n = _kept->Copy(_pos, static_cast<Byte *>(data), size);
+        _pos += n;
+        if (processedSize) *processedSize = static_cast<UInt32>(n);
+        return S_OK;
+    }
+    if ((!_reader && !_decoder) || _pos < _decodePos) {
         const HRESULT res = Restart();
         if (res != S_OK) return res;
     }

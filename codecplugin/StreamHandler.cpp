@@ -1,7 +1,6 @@
 #include "StreamHandler.h"
 
 #include "DecodedInStream.h"
-#include "GzipVerifier.h"
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
@@ -14,6 +13,22 @@ namespace {
 using namespace NArchive::NExtract;
 
 const UInt64 kProgressStep = 1 << 24;
+// Decoded data up to this size is kept from the open pass, so that a tar inside is listed and
+// extracted from memory rather than decoded twice more; larger data is decoded again as it is read.
+const UInt64 kKeepLimit = 64 << 20;
+
+UInt32 ErrorFlagOfResult(Int32 result) {
+    switch (result) {
+    case NOperationResult::kOK:
+        return 0;
+    case NOperationResult::kCRCError:
+        return kpv_ErrorFlags_CrcError;
+    case NOperationResult::kUnexpectedEnd:
+        return kpv_ErrorFlags_UnexpectedEnd;
+    default:
+        return kpv_ErrorFlags_DataError;
+    }
+}
 
 const PROPID kItemProps[] = {kpidSize, kpidPackSize, kpidMTime};
 const VARTYPE kItemTypes[] = {VT_UI8, VT_UI8, VT_FILETIME};
@@ -54,7 +69,21 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
     int r = reader.Open(_format.setup);
     if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
     if (reader.StreamResult() != S_OK) return reader.StreamResult();
-    if ((r != ARCHIVE_OK && r != ARCHIVE_WARN) || reader.FilterCode(0) != _format.filterCode) {
+    const bool headerDecoded = (r == ARCHIVE_OK || r == ARCHIVE_WARN) && reader.FilterCode(0) == _format.filterCode;
+    if (CStreamDecoder::Handles(_format.filterCode)) {
+        RINOK_PLUGIN(DecodeAtOpen(stream, openCallback));
+        // libarchive may give up on a cut stream that still decodes some way.
+        if (!headerDecoded && _decodedSize == 0 && _dataResult != NOperationResult::kUnexpectedEnd) {
+            _kept.reset();
+            _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
+            _errorText = Utf8ToWide(reader.ErrorString());
+            return S_FALSE;
+        }
+        _stream = stream;
+        _isOpen = true;
+        return S_OK;
+    }
+    if (!headerDecoded) {
         // The magic matched but the stream header did not decode.
         _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
         _errorText = Utf8ToWide(reader.ErrorString());
@@ -63,22 +92,6 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
         _dataResult = NOperationResult::kUnexpectedEnd;
         _unpackSize = 0;
         _unpackSizeDefined = true;
-        _stream = stream;
-        _isOpen = true;
-        return S_OK;
-    }
-    if (_format.filterCode == ARCHIVE_FILTER_GZIP) {
-        // zlib makes this pass: libarchive does not check the members' CRCs and lengths.
-        UInt64 size = 0;
-        RINOK_PLUGIN(CGzipVerifier::Verify(stream, openCallback, _dataResult, size));
-        if (_dataResult == NOperationResult::kOK) {
-            _unpackSize = size;
-            _unpackSizeDefined = true;
-        } else {
-            _errorFlags |= _dataResult == NOperationResult::kCRCError        ? kpv_ErrorFlags_CrcError
-                           : _dataResult == NOperationResult::kUnexpectedEnd ? kpv_ErrorFlags_UnexpectedEnd
-                                                                             : kpv_ErrorFlags_DataError;
-        }
         _stream = stream;
         _isOpen = true;
         return S_OK;
@@ -120,10 +133,56 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
     COM_TRY_END
 }
 
+// The one decoding pass of these streams: it checks the data (gzip CRCs and lengths included),
+// gives the size, and keeps the decoded bytes when they are few enough to be read from memory later.
+HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *openCallback) {
+    CStreamDecoder decoder(stream, _streamSize, _format.filterCode);
+    std::shared_ptr<CDecodedChunks> kept = std::make_shared<CDecodedChunks>();
+    std::vector<Byte> scratch;
+    UInt64 size = 0;
+    UInt64 nextReport = kProgressStep;
+    while (!decoder.Ended()) {
+        Byte *out;
+        size_t room;
+        if (kept) {
+            out = kept->Tail(room);
+        } else {
+            scratch.resize(CDecodedChunks::kChunkSize);
+            out = scratch.data();
+            room = scratch.size();
+        }
+        size_t got = 0;
+        RINOK_PLUGIN(decoder.Read(out, room, got));
+        size += got;
+        if (kept) {
+            kept->Grow(got);
+            if (kept->Size() > kKeepLimit) kept.reset();
+        }
+        if (openCallback && decoder.InProcessed() >= nextReport) {
+            const UInt64 bytes = decoder.InProcessed();
+            nextReport = bytes + kProgressStep;
+            RINOK_PLUGIN(openCallback->SetCompleted(nullptr, &bytes));
+        }
+    }
+    _dataResult = decoder.Result();
+    _errorFlags |= ErrorFlagOfResult(_dataResult);
+    _decodedSize = size;
+    _decodedSizeDefined = true;
+    _kept = kept;
+    if (_dataResult == NOperationResult::kOK) {
+        _unpackSize = size;
+        _unpackSizeDefined = true;
+    }
+    return S_OK;
+}
+
 HRESULT CStreamHandler::Close() {
     _stream.Release();
+    _kept.reset();
     _unpackSize = 0;
     _unpackSizeDefined = false;
+    _decodedSize = 0;
+    _decodedSizeDefined = false;
     _mtime = 0;
     _dataResult = NOperationResult::kOK;
     _errorFlags = 0;
@@ -189,6 +248,32 @@ HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 te
                                      extractCallback, out, go));
     if (!go) return S_OK;
 
+    if (CStreamDecoder::Handles(_format.filterCode)) {
+        UInt64 completed = 0;
+        Int32 opRes = _dataResult;
+        if (_kept) {
+            RINOK_PLUGIN(_kept->ForEach([&](const Byte *data, size_t n) -> HRESULT {
+                if (out) RINOK_PLUGIN(WriteStreamAll(out, data, n));
+                completed += n;
+                return extractCallback->SetCompleted(&completed);
+            }));
+        } else {
+            // Every byte the decoder gave is written before its verdict on the data.
+            CStreamDecoder decoder(_stream, _streamSize, _format.filterCode);
+            std::vector<Byte> buf(1 << 18);
+            while (!decoder.Ended()) {
+                size_t got = 0;
+                RINOK_PLUGIN(decoder.Read(buf.data(), buf.size(), got));
+                if (out && got != 0) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
+                completed += got;
+                RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
+            }
+            opRes = decoder.Result();
+        }
+        out.Release();
+        return extractCallback->SetOperationResult(opRes);
+    }
+
     Int32 opRes = NOperationResult::kOK;
     CArchiveReader reader(_stream, _streamSize);
     struct archive_entry *entry = nullptr;
@@ -228,8 +313,9 @@ HRESULT CStreamHandler::GetStream(UInt32 index, ISequentialInStream **stream) {
     COM_TRY_BEGIN
     *stream = nullptr;
     if (index != 0 || !_isOpen) return E_INVALIDARG;
+    const UInt64 *size = _decodedSizeDefined ? &_decodedSize : _unpackSizeDefined ? &_unpackSize : nullptr;
     CMyComPtr<IInStream> decoded =
-        new CDecodedInStream(_stream, _streamSize, _format.setup, _unpackSizeDefined ? &_unpackSize : nullptr);
+        new CDecodedInStream(_stream, _streamSize, _format.setup, _format.filterCode, size, _kept);
     *stream = decoded.Detach();
     return S_OK;
     COM_TRY_END

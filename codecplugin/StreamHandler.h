@@ -4,10 +4,12 @@
 // own: the program names it after the archive. The item is also offered as a stream, so the
 // archive inside (a.tar.gz) opens as a second level.
 #include "FormatTable.h"
+#include "StreamDecoder.h"
 #include "WritableHandlerBase.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
 
+#include <memory>
 #include <string>
 
 namespace NPlugin {
@@ -18,10 +20,15 @@ class CStreamHandler : public CWritableHandlerBase, public IInArchiveGetStream, 
     UInt64 _streamSize = 0;
     UInt64 _unpackSize = 0;
     bool _unpackSizeDefined = false;
+    UInt64 _decodedSize = 0; // what the decoder gave, also when the data is damaged
+    bool _decodedSizeDefined = false;
+    std::shared_ptr<const CDecodedChunks> _kept; // the decoded data, when it was small enough to keep
     UInt32 _mtime = 0;     // from a gzip header; 0 when it stores none
     Int32 _dataResult = 0; // what the check at open found wrong with the data, as an operation result
     UInt32 _errorFlags = 0;
     std::wstring _errorText;
+
+    HRESULT DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *openCallback);
 
 public:
     explicit CStreamHandler(const CFormatInfo &format);
