@@ -8,6 +8,7 @@
 #include <bzlib.h>
 #include <lzma.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -211,9 +212,18 @@ HRESULT CStreamDecoder::Read(Byte *data, size_t size, size_t &got) {
     return S_OK;
 }
 
+void CDecodedChunks::CUnmap::operator()(Byte *p) const {
+    munmap(p, kChunkSize);
+}
+
+// Chunks are mapped with their pages in place: one call instead of a page fault per page.
 Byte *CDecodedChunks::Tail(size_t &room) {
     const size_t used = static_cast<size_t>(_size % kChunkSize);
-    if (used == 0 && _size / kChunkSize == _chunks.size()) _chunks.emplace_back(new Byte[kChunkSize]);
+    if (used == 0 && _size / kChunkSize == _chunks.size()) {
+        void *p = mmap(nullptr, kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+        if (p == MAP_FAILED) return nullptr;
+        _chunks.emplace_back(static_cast<Byte *>(p));
+    }
     room = kChunkSize - used;
     return _chunks[static_cast<size_t>(_size / kChunkSize)].get() + used;
 }

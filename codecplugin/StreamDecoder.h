@@ -50,13 +50,16 @@ public:
 // The decoded bytes of a whole stream, kept in memory when they are few enough, so that the archive
 // inside is listed and extracted without decoding the stream again.
 class CDecodedChunks {
-    std::vector<std::unique_ptr<Byte[]>> _chunks;
+    struct CUnmap {
+        void operator()(Byte *p) const;
+    };
+    std::vector<std::unique_ptr<Byte, CUnmap>> _chunks;
     UInt64 _size = 0;
 
 public:
-    static const size_t kChunkSize = 1 << 20;
+    static const size_t kChunkSize = 1 << 21;
     UInt64 Size() const { return _size; }
-    // Room for at least one byte at the end.
+    // Room for at least one byte at the end; null when memory runs out.
     Byte *Tail(size_t &room);
     void Grow(size_t n) { _size += n; }
     // Up to size bytes from pos; fewer only at the end.

@@ -142,11 +142,11 @@ HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *op
     UInt64 size = 0;
     UInt64 nextReport = kProgressStep;
     while (!decoder.Ended()) {
-        Byte *out;
-        size_t room;
-        if (kept) {
-            out = kept->Tail(room);
-        } else {
+        Byte *out = nullptr;
+        size_t room = 0;
+        if (kept) out = kept->Tail(room);
+        if (kept && !out) kept.reset(); // no memory to keep it: decoded again when read
+        if (!kept) {
             scratch.resize(CDecodedChunks::kChunkSize);
             out = scratch.data();
             room = scratch.size();

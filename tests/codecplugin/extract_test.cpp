@@ -438,6 +438,48 @@ TEST_F(PluginExtractTest, GzipMembersAreCheckedOneByOne) {
     EXPECT_EQ(cb->items[0].opRes, NOperationResult::kCRCError);
 }
 
+// A stream too large to keep in memory after the open pass is decoded again as it is read: a cut one
+// still gives every byte zlib produced, and its decoded stream seeks back and forth byte-exact.
+TEST_F(PluginExtractTest, LargeCutGzipIsDecodedAgainWhenRead) {
+    // 70 MiB: zeros, with the block number every 4 kB so that a wrong place shows.
+    std::string data =
+        Make("large.gz", std::string("/usr/bin/python3 -c \"import sys; sys.stdout.buffer.write(b''.join("
+                                     "b'%08d' % i + bytes(4088) for i in range(17920)))\" | gzip -1 > %o"));
+    data.resize(data.size() - 30);
+    WriteFile(dir / "cut.gz", data);
+    Make("want", "/usr/bin/python3 -c \"import zlib, sys; sys.stdout.buffer.write(zlib.decompressobj(31).decompress("
+                 "open('../cut.gz', 'rb').read()))\" > %o");
+    const std::string want = ReadFile(dir / "want");
+    ASSERT_GT(want.size(), 17000u * 4096);
+
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "gzip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    EXPECT_NE(ArcErrorFlags(arc) & kpv_ErrorFlags_UnexpectedEnd, 0u);
+    CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    EXPECT_EQ(cb->items[0].opRes, NOperationResult::kUnexpectedEnd);
+    EXPECT_TRUE(cb->items[0].data == want) << cb->items[0].data.size() << " of " << want.size();
+
+    CMyComPtr<IInArchiveGetStream> getStream;
+    ASSERT_EQ(arc->QueryInterface(IID_IInArchiveGetStream, reinterpret_cast<void **>(&getStream)), S_OK);
+    CMyComPtr<ISequentialInStream> seq;
+    ASSERT_EQ(getStream->GetStream(0, &seq), S_OK);
+    CMyComPtr<IInStream> in;
+    ASSERT_EQ(seq->QueryInterface(IID_IInStream, reinterpret_cast<void **>(&in)), S_OK);
+    UInt64 end = 0;
+    ASSERT_EQ(in->Seek(0, STREAM_SEEK_END, &end), S_OK);
+    EXPECT_EQ(end, want.size());
+    for (UInt64 pos : {UInt64(17000) * 4096, UInt64(4096) * 3, UInt64(want.size() - 5), UInt64(100)}) {
+        SCOPED_TRACE(pos);
+        ASSERT_EQ(in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr), S_OK);
+        char buf[16] = {};
+        UInt32 got = 0;
+        ASSERT_EQ(in->Read(buf, sizeof(buf), &got), S_OK);
+        EXPECT_EQ(std::string(buf, got), want.substr(static_cast<size_t>(pos), sizeof(buf)));
+    }
+}
+
 // Zips as other tools write them read back byte for byte: names with and without the UTF-8 mark,
 // zip64 records, entries streamed with data descriptors, and a stub in front whose bytes the
 // offsets count (`zip -A`) or not.
