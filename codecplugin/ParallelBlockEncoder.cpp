@@ -16,6 +16,7 @@ namespace {
 const size_t kStepBytes = 1 << 16;
 // How long the writing thread waits for a block before it asks its progress sink again.
 const std::chrono::milliseconds kCheckInterval(100);
+const double kReadAheadSeconds = 2;
 
 } // namespace
 
@@ -107,8 +108,9 @@ HRESULT CParallelBlockEncoder::Drain(size_t keep) {
         {
             std::unique_lock<std::mutex> lock(_mutex);
             auto frontDone = [this] { return !_inOrder.empty() && _inOrder.front()->done; };
-            auto roomy = [this, keep] {
-                return _inOrder.empty() || (_inOrder.size() < keep && _queue.size() <= _threads);
+            const size_t waiting = MaxWaiting();
+            auto roomy = [this, keep, waiting] {
+                return _inOrder.empty() || (_inOrder.size() < keep && _queue.size() < waiting);
             };
             if (!frontDone() && !roomy())
                 _finished.wait_for(lock, kCheckInterval, [&] { return frontDone() || roomy(); });
@@ -130,8 +132,19 @@ HRESULT CParallelBlockEncoder::Drain(size_t keep) {
     }
 }
 
+size_t CParallelBlockEncoder::MaxWaiting() const {
+    const size_t most = _threads + 1;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _started).count();
+    const UInt64 coded = _coded.load();
+    if (coded == 0 || seconds <= 0) return most;
+    // Input read ahead of the coders: what they code in about two seconds, at least one block.
+    const double blocks = static_cast<double>(coded) / seconds * kReadAheadSeconds / static_cast<double>(_blockSize);
+    return std::max<size_t>(1, std::min<size_t>(most, static_cast<size_t>(blocks)));
+}
+
 HRESULT CParallelBlockEncoder::Submit() {
     if (_block.empty()) return S_OK;
+    if (_workers.empty()) _started = std::chrono::steady_clock::now();
     if (_workers.empty())
         for (UInt32 i = 0; i < _threads && _startAllowed; i++)
             _workers.emplace_back(&CParallelBlockEncoder::Worker, this);

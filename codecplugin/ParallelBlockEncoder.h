@@ -7,6 +7,7 @@
 #include "SevenZipEncoder.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <lzma.h>
@@ -57,10 +58,13 @@ class CParallelBlockEncoder : public CSevenZipSink {
     UInt64 _codedReported = 0;
     UInt64 _writtenUnreported = 0;
     HRESULT _result = S_OK; // why the writing thread's own coding stopped
+    std::chrono::steady_clock::time_point _started;
 
     void Worker();
     HRESULT Submit();
     HRESULT Report();
+    // Blocks that may wait for a worker: bounded by the time the threads need for them.
+    size_t MaxWaiting() const;
     // Hands on the finished jobs at the front; returns once fewer than `keep` jobs are in flight and
     // no more than one per thread waits for a worker (all handed on with keep 0).
     HRESULT Drain(size_t keep);
