@@ -67,6 +67,11 @@ UInt64 BytesDone(progresswindow *window) {
     return done == static_cast<UInt64>(static_cast<Int64>(-1)) ? 0 : done;
 }
 
+UInt64 FileSize(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<UInt64>(st.st_size) : 0;
+}
+
 // Files of the folder whose names start with the archive's name: the archive or its temporary.
 std::vector<std::string> LeftOvers(const std::string &folder, const std::string &name) {
     std::vector<std::string> found;
@@ -170,19 +175,27 @@ TEST_F(CompressCancel, CancelledUpdateLeavesTheOldArchiveByteIdentical) {
     }
 }
 
-// Paused, the process burns (almost) no processor time and the progress stands still; resumed, the
-// run completes an archive that Debian's tools read back exactly, and the window has shown the
-// packed size and the ratio.
+// The window shows the packed size and the ratio while the run goes on; paused, the process burns
+// (almost) no processor time and neither progress nor output moves; resumed, the run completes an
+// archive that Debian's tools read back exactly.
 TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
-    // Sixteen megabytes are still four blocks of level 3 on four threads.
-    ASSERT_EQ(truncate(big.c_str(), 16000000), 0);
+    // Two rounds of four blocks at level 3 on four threads: the first round is written, and the
+    // ratio shown, halfway.
+    ASSERT_EQ(truncate(big.c_str(), 50000000), 0);
     for (const CFormatCase &f : kParallelFormats) {
         SCOPED_TRACE(f.type);
         const std::string archive = out + "/暂停" + f.ext;
         enum { kWaiting, kPaused, kMeasuring, kResumed } state = kWaiting;
         Clock::time_point at;
         double cpuAt = 0, pausedCpu = -1;
-        UInt64 doneAt = 0, doneAfter = 0;
+        UInt64 doneAt = 0, doneAfter = 0, writtenAt = 0, writtenAfter = 0;
+        // The archive is written under a temporary name beside the final one.
+        auto written = [&] {
+            UInt64 sum = 0;
+            for (const std::string &name : LeftOvers(out, "暂停"))
+                sum += FileSize(out + "/" + name);
+            return sum;
+        };
         std::string packedText, ratioText;
         janitor.onTick = [&] {
             progresswindow *window = VisibleProgressWindow();
@@ -192,7 +205,7 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
             if (QLabel *l = window->findChild<QLabel *>("label_ratio_value"))
                 if (!l->text().isEmpty()) ratioText = l->text().toStdString();
             const Clock::time_point now = Clock::now();
-            if (state == kWaiting && BytesDone(window) != 0) {
+            if (state == kWaiting && !ratioText.empty()) {
                 window->findChild<QPushButton *>("pushButton_ok")->click();
                 state = kPaused;
                 at = now;
@@ -202,9 +215,11 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
                 at = now;
                 cpuAt = WorkerCpuSeconds();
                 doneAt = BytesDone(window);
+                writtenAt = written();
             } else if (state == kMeasuring && Seconds(at, now) > 2.0) {
                 pausedCpu = WorkerCpuSeconds() - cpuAt;
                 doneAfter = BytesDone(window);
+                writtenAfter = written();
                 state = kResumed;
                 window->findChild<QPushButton *>("pushButton_ok")->click();
             }
@@ -215,6 +230,7 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
         // Four coding threads would take about eight seconds of processor time in two seconds.
         EXPECT_LT(pausedCpu, 0.3);
         EXPECT_EQ(doneAfter, doneAt);
+        EXPECT_EQ(writtenAfter, writtenAt);
         EXPECT_EQ(r.ExitCode, kRunnerExit_Ok);
         EXPECT_FALSE(packedText.empty());
         EXPECT_EQ(ratioText.empty() ? ' ' : ratioText.back(), '%') << ratioText;
