@@ -5,6 +5,7 @@
 #include "StreamUtils.h"
 #include "Utf8Locale.h"
 
+#include <algorithm>
 #include <errno.h>
 #include <string>
 #include <unistd.h>
@@ -40,9 +41,14 @@ UInt32 ThreadsOf(const CWriteProps &props) {
 class CStreamSink : public CSevenZipSink {
     ISequentialOutStream *_out;
 
+    UInt64 *_count;
+
 public:
-    explicit CStreamSink(ISequentialOutStream *out) : _out(out) {}
-    HRESULT Write(const Byte *data, size_t size) override { return WriteStreamAll(_out, data, size); }
+    CStreamSink(ISequentialOutStream *out, UInt64 *count) : _out(out), _count(count) {}
+    HRESULT Write(const Byte *data, size_t size) override {
+        *_count += size;
+        return WriteStreamAll(_out, data, size);
+    }
     HRESULT Finish() override { return S_OK; }
 };
 
@@ -77,9 +83,14 @@ CLibarchiveWriter::~CLibarchiveWriter() {
 la_ssize_t CLibarchiveWriter::WriteCallback(struct archive *a, void *client, const void *buffer, size_t length) {
     CLibarchiveWriter *self = static_cast<CLibarchiveWriter *>(client);
     if (self->_discard) return static_cast<la_ssize_t>(length);
-    if (self->_streamResult == S_OK)
-        self->_streamResult = self->_bzip2 ? self->_bzip2->Write(static_cast<const Byte *>(buffer), length)
-                                           : WriteStreamAll(self->_out, buffer, length);
+    if (self->_streamResult == S_OK) {
+        if (self->_parallel) {
+            self->_streamResult = self->_parallel->Write(static_cast<const Byte *>(buffer), length);
+        } else {
+            self->_packed += length;
+            self->_streamResult = WriteStreamAll(self->_out, buffer, length);
+        }
+    }
     if (self->_streamResult != S_OK) {
         archive_set_error(a, EIO, "Write error");
         return -1;
@@ -93,7 +104,8 @@ HRESULT CLibarchiveWriter::Result(int r) {
     return E_FAIL;
 }
 
-HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, const char *passphrase) {
+HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
+                                CEncodeProgress *progress, UInt64 expectedSize) {
     CUtf8LocaleScope scope;
     _a = archive_write_new();
     if (!_a) return E_OUTOFMEMORY;
@@ -133,8 +145,11 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
     case EWriteFormat::kBzip2: {
         r = archive_write_set_format_raw(_a);
         if (ThreadsOf(props) > 1) {
-            _outSink.reset(new CStreamSink(_out));
-            _bzip2.reset(new CBzip2MtEncoder(_outSink.get(), props.level < 1 ? 9 : props.level, ThreadsOf(props)));
+            _outSink.reset(new CStreamSink(_out, &_packed));
+            CBzip2MtEncoder *mt =
+                new CBzip2MtEncoder(_outSink.get(), props.level < 1 ? 9 : props.level, ThreadsOf(props));
+            _parallel.reset(mt);
+            mt->SetProgress(progress);
             break;
         }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_bzip2(_a);
@@ -144,6 +159,17 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
     }
     case EWriteFormat::kXz:
         r = archive_write_set_format_raw(_a);
+        if (ThreadsOf(props) > 1) {
+            // libarchive's threaded xz runs ahead of the data and cannot be held or stopped.
+            lzma_options_lzma options;
+            if (lzma_lzma_preset(&options, static_cast<uint32_t>(props.level < 0 ? 6 : std::min(props.level, 9))))
+                return E_INVALIDARG;
+            _outSink.reset(new CStreamSink(_out, &_packed));
+            CXzMtEncoder *mt = new CXzMtEncoder(_outSink.get(), options, ThreadsOf(props), expectedSize);
+            _parallel.reset(mt);
+            mt->SetProgress(progress);
+            break;
+        }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_xz(_a);
         if (props.level >= 0) option(archive_write_set_filter_option, "xz", "compression-level", level.c_str());
         option(archive_write_set_filter_option, "xz", "threads", threads.c_str());
@@ -202,7 +228,7 @@ HRESULT CLibarchiveWriter::Close() {
     const int r = archive_write_close(_a);
     _closed = true;
     RINOK_PLUGIN(Result(r));
-    if (_bzip2 && _streamResult == S_OK) _streamResult = _bzip2->Finish();
+    if (_parallel && _streamResult == S_OK) _streamResult = _parallel->Finish();
     return _streamResult;
 }
 

@@ -15,6 +15,7 @@
 namespace NPlugin {
 
 class CSevenZipSink;
+class CEncodeProgress;
 
 class CLibarchiveWriter {
     CMyComPtr<ISequentialOutStream> _out;
@@ -22,9 +23,10 @@ class CLibarchiveWriter {
     struct archive *_a = nullptr;
     bool _closed = false;
     bool _discard = false;
-    // bzip2 on several threads: libarchive writes the raw data, which is compressed here.
+    UInt64 _packed = 0; // bytes handed to the stream
+    // bzip2 and xz on several threads: libarchive writes the raw data, which is compressed here.
     std::unique_ptr<CSevenZipSink> _outSink;
-    std::unique_ptr<CSevenZipSink> _bzip2;
+    std::unique_ptr<CSevenZipSink> _parallel;
 
     static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
     HRESULT Result(int r);
@@ -36,8 +38,12 @@ public:
     CLibarchiveWriter(const CLibarchiveWriter &) = delete;
     CLibarchiveWriter &operator=(const CLibarchiveWriter &) = delete;
 
-    // passphrase: null for none (zip only).
-    HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase);
+    // passphrase: null for none (zip only). progress hears of the bytes a parallel coder has coded;
+    // without one (Parallel() false) the data is coded as it is written.
+    HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
+                 CEncodeProgress *progress = nullptr, UInt64 expectedSize = 0);
+    bool Parallel() const { return _parallel != nullptr; }
+    UInt64 PackedSize() const { return _packed; }
     HRESULT WriteHeader(struct archive_entry *entry);
     HRESULT WriteData(const void *data, size_t size);
     HRESULT FinishEntry();

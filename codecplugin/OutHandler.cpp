@@ -5,9 +5,11 @@
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
+#include "SevenZipEncoder.h"
 #include "StreamUtils.h"
 #include "UpdateItem.h"
 #include "Utf8Locale.h"
+#include "archive/ICoder.h"
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
 
@@ -31,14 +33,16 @@ struct CFileCloser {
 typedef std::unique_ptr<FILE, CFileCloser> CFilePtr;
 
 // One WriteArchive call.
-class CWriteRun {
+class CWriteRun : public CEncodeProgress {
     EWriteFormat _format;
     const CWriteProps &_props;
     IInArchive *_old;
     IArchiveUpdateCallback *_callback;
+    CMyComPtr<ICompressProgressInfo> _ratio;
     CLibarchiveWriter _writer;
     std::vector<CUpdateItem> _items;
     UInt64 _completed = 0;
+    UInt64 _ratioIn = 0;
     std::string _passphrase;
     bool _encrypt = false;
     std::wstring _oldPassword;
@@ -50,10 +54,8 @@ class CWriteRun {
     HRESULT CopyKeptItems();
     HRESULT WriteNewItem(CUpdateItem &item);
     HRESULT WriteEntryWithoutData(const CUpdateItem &item);
-    HRESULT AddProgress(UInt64 bytes) {
-        _completed += bytes;
-        return _callback->SetCompleted(&_completed);
-    }
+    // Data written; a parallel coder reports what it has coded itself.
+    HRESULT AddProgress(UInt64 bytes) { return _writer.Parallel() ? S_OK : EncodeProgress(bytes, bytes); }
 
 public:
     CWriteRun(EWriteFormat format, const CWriteProps &props, IInArchive *old, ISequentialOutStream *out,
@@ -64,6 +66,14 @@ public:
         if (!_oldPassword.empty()) memset(&_oldPassword[0], 0, _oldPassword.size() * sizeof(wchar_t));
     }
     HRESULT Run(UInt32 numItems);
+    HRESULT EncodeProgress(UInt64 coded, UInt64 written) override {
+        _completed += coded;
+        _ratioIn += written;
+        RINOK_PLUGIN(_callback->SetCompleted(&_completed));
+        if (!_ratio) return S_OK;
+        const UInt64 packed = _writer.PackedSize();
+        return _ratio->SetRatioInfo(&_ratioIn, &packed);
+    }
 };
 
 HRESULT CWriteRun::CollectItems(UInt32 numItems) {
@@ -222,7 +232,8 @@ HRESULT CWriteRun::Run(UInt32 numItems) {
         _encrypt = true;
     }
     RINOK_PLUGIN(_callback->SetTotal(total));
-    RINOK_PLUGIN(_writer.Open(_format, _props, _encrypt ? _passphrase.c_str() : nullptr));
+    _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratio));
+    RINOK_PLUGIN(_writer.Open(_format, _props, _encrypt ? _passphrase.c_str() : nullptr, this, total));
     RINOK_PLUGIN(CopyKeptItems());
     for (CUpdateItem &item : _items)
         if (item.newData) RINOK_PLUGIN(WriteNewItem(item));

@@ -3,13 +3,25 @@
 #include "PropVariantUtils.h"
 
 #include <algorithm>
+#include <chrono>
 #include <bzlib.h>
 #include <string.h>
 
 namespace NPlugin {
 
+namespace {
+
+// Input coded between two looks at the run: a fraction of a second even at the slowest levels on
+// a busy machine.
+const size_t kStepBytes = 1 << 16;
+// How long the writing thread waits for a block before it asks its progress sink again.
+const std::chrono::milliseconds kCheckInterval(100);
+const double kReadAheadSeconds = 2;
+
+} // namespace
+
 CParallelBlockEncoder::CParallelBlockEncoder(CSevenZipSink *next, size_t blockSize, UInt32 threads)
-    : _blockSize(blockSize), _threads(threads < 1 ? 1 : threads), _next(next) {
+    : _blockSize(blockSize), _threads(threads < 1 ? 1 : threads), _caller(std::this_thread::get_id()), _next(next) {
     _block.reserve(_blockSize);
 }
 
@@ -24,9 +36,42 @@ void CParallelBlockEncoder::Stop() {
         _queue.clear();
     }
     _work.notify_all();
+    _resume.notify_all();
     for (std::thread &t : _workers)
         t.join();
     _workers.clear();
+}
+
+bool CParallelBlockEncoder::Step(size_t coded) {
+    _coded += coded;
+    if (std::this_thread::get_id() == _caller) {
+        // Coding on the writing thread: it asks the sink itself.
+        _result = Report();
+        return _result == S_OK;
+    }
+    std::unique_lock<std::mutex> lock(_mutex);
+    _resume.wait(lock, [this] { return _stop || !_holding; });
+    return !_stop;
+}
+
+HRESULT CParallelBlockEncoder::Report() {
+    if (!_progress) return S_OK;
+    const UInt64 coded = _coded.load();
+    const UInt64 delta = coded - _codedReported;
+    const UInt64 written = _writtenUnreported;
+    _codedReported = coded;
+    _writtenUnreported = 0;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _holding = true;
+    }
+    const HRESULT res = _progress->EncodeProgress(delta, written);
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _holding = false;
+    }
+    _resume.notify_all();
+    return res;
 }
 
 void CParallelBlockEncoder::Worker() {
@@ -35,12 +80,13 @@ void CParallelBlockEncoder::Worker() {
         {
             std::unique_lock<std::mutex> lock(_mutex);
             _work.wait(lock, [this] { return _stop || !_queue.empty(); });
-            if (_queue.empty()) return;
+            if (_stop || _queue.empty()) return;
             job = _queue.front();
             _queue.pop_front();
         }
         bool ok = false;
         try {
+            job->out.inSize = job->in.size();
             ok = EncodeBlock(job->in, job->out);
         } catch (...) {
             ok = false;
@@ -58,21 +104,47 @@ void CParallelBlockEncoder::Worker() {
 HRESULT CParallelBlockEncoder::Drain(size_t keep) {
     for (;;) {
         std::shared_ptr<CJob> job;
+        bool room = false;
         {
             std::unique_lock<std::mutex> lock(_mutex);
-            if (_inOrder.empty()) return S_OK;
-            if (_inOrder.size() < keep && !_inOrder.front()->done) return S_OK;
-            _finished.wait(lock, [this] { return _inOrder.front()->done; });
-            job = _inOrder.front();
-            _inOrder.pop_front();
+            auto frontDone = [this] { return !_inOrder.empty() && _inOrder.front()->done; };
+            const size_t waiting = MaxWaiting();
+            auto roomy = [this, keep, waiting] {
+                return _inOrder.empty() || (_inOrder.size() < keep && _queue.size() < waiting);
+            };
+            if (!frontDone() && !roomy())
+                _finished.wait_for(lock, kCheckInterval, [&] { return frontDone() || roomy(); });
+            if (frontDone()) {
+                job = _inOrder.front();
+                _inOrder.pop_front();
+            } else {
+                room = roomy();
+            }
         }
-        if (job->failed) return E_FAIL;
-        RINOK_PLUGIN(EmitBlock(job->out));
+        if (job) {
+            if (job->failed) return E_FAIL;
+            RINOK_PLUGIN(EmitBlock(job->out));
+            _writtenUnreported += job->out.inSize;
+        }
+        // Also when nothing came: a paused run holds here, a stopped one ends.
+        RINOK_PLUGIN(Report());
+        if (room) return S_OK;
     }
+}
+
+size_t CParallelBlockEncoder::MaxWaiting() const {
+    const size_t most = _threads + 1;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _started).count();
+    const UInt64 coded = _coded.load();
+    if (coded == 0 || seconds <= 0) return most;
+    // Input read ahead of the coders: what they code in about two seconds, at least one block.
+    const double blocks = static_cast<double>(coded) / seconds * kReadAheadSeconds / static_cast<double>(_blockSize);
+    return std::max<size_t>(1, std::min<size_t>(most, static_cast<size_t>(blocks)));
 }
 
 HRESULT CParallelBlockEncoder::Submit() {
     if (_block.empty()) return S_OK;
+    if (_workers.empty()) _started = std::chrono::steady_clock::now();
     if (_workers.empty())
         for (UInt32 i = 0; i < _threads && _startAllowed; i++)
             _workers.emplace_back(&CParallelBlockEncoder::Worker, this);
@@ -106,9 +178,11 @@ HRESULT CParallelBlockEncoder::Finish() {
     if (_workers.empty() && !_block.empty()) {
         // All the data fits in one block: encoded here, without threads.
         CEncodedBlock out;
-        if (!EncodeBlock(_block, out)) return E_FAIL;
+        out.inSize = _block.size();
+        if (!EncodeBlock(_block, out)) return _result != S_OK ? _result : E_FAIL;
         std::vector<Byte>().swap(_block);
         RINOK_PLUGIN(EmitBlock(out));
+        _writtenUnreported += out.inSize;
     }
     RINOK_PLUGIN(Submit());
     RINOK_PLUGIN(Drain(0));
@@ -116,26 +190,71 @@ HRESULT CParallelBlockEncoder::Finish() {
     return _next->Finish();
 }
 
-size_t CLzma2MtEncoder::BlockSizeFor(const lzma_options_lzma &options) {
-    const UInt64 block = std::max<UInt64>(static_cast<UInt64>(options.dict_size) * 3, 1 << 20);
-    return static_cast<size_t>(std::min<UInt64>(block, static_cast<UInt64>(1) << 30));
+size_t CLzma2MtEncoder::BlockSizeFor(const lzma_options_lzma &options, UInt64 expected, UInt32 threads) {
+    const UInt64 mib = 1 << 20;
+    const UInt64 largest = std::min<UInt64>(std::max<UInt64>(static_cast<UInt64>(options.dict_size) * 3, mib),
+                                            static_cast<UInt64>(1) << 30);
+    if (expected == 0 || threads <= 1) return static_cast<size_t>(largest);
+    const UInt64 smallest = std::min(largest, std::max<UInt64>(options.dict_size, mib));
+    const UInt64 round = largest * threads;
+    const UInt64 blocks = (expected + round - 1) / round * threads;
+    const UInt64 block = (expected + blocks - 1) / blocks;
+    return static_cast<size_t>(std::max(smallest, std::min(largest, block)));
 }
 
-CLzma2MtEncoder::CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads)
-    : CParallelBlockEncoder(next, BlockSizeFor(options), threads), _options(options) {
+CLzma2MtEncoder::CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads, UInt64 expected)
+    : CParallelBlockEncoder(next, BlockSizeFor(options, expected, threads), threads), _options(options) {
     Start();
 }
 
-bool CLzma2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) const {
+bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block) {
     lzma_options_lzma opt = _options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
-    out.data.resize(lzma_block_buffer_bound(in.size()) + 64);
-    size_t outPos = 0;
-    const lzma_ret r =
-        lzma_raw_buffer_encode(filters, nullptr, in.data(), in.size(), out.data.data(), &outPos, out.data.size());
+    lzma_stream strm = LZMA_STREAM_INIT;
+    lzma_ret r;
+    if (block) {
+        block->filters = filters;
+        r = lzma_block_encoder(&strm, block);
+    } else {
+        r = lzma_raw_encoder(&strm, filters);
+    }
+    if (r != LZMA_OK) return false;
+    out.resize(lzma_block_buffer_bound(in.size()) + 64);
+    strm.next_out = out.data();
+    strm.avail_out = out.size();
+    size_t pos = 0;
+    bool ok = true;
+    for (;;) {
+        const size_t n = std::min(kStepBytes, in.size() - pos);
+        const bool last = pos + n == in.size();
+        strm.next_in = in.data() + pos;
+        strm.avail_in = n;
+        do
+            r = lzma_code(&strm, last ? LZMA_FINISH : LZMA_RUN);
+        while (r == LZMA_OK && strm.avail_out != 0 && (last || strm.avail_in != 0));
+        pos += n - strm.avail_in;
+        if (last ? r != LZMA_STREAM_END : (r != LZMA_OK || strm.avail_in != 0)) {
+            ok = false;
+            break;
+        }
+        if (!Step(n) || last) {
+            ok = ok && last;
+            break;
+        }
+    }
+    const size_t used = out.size() - strm.avail_out;
+    lzma_end(&strm);
+    if (block) block->filters = nullptr;
+    if (!ok) return false;
+    out.resize(used);
+    return true;
+}
+
+bool CLzma2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
+    if (!Code(in, out.data, nullptr)) return false;
     // Each block ends with the stream's end mark; the next block carries on the same stream.
-    if (r != LZMA_OK || outPos == 0 || out.data[outPos - 1] != 0) return false;
-    out.data.resize(outPos - 1);
+    if (out.data.empty() || out.data.back() != 0) return false;
+    out.data.pop_back();
     return true;
 }
 
@@ -146,6 +265,72 @@ HRESULT CLzma2MtEncoder::EmitBlock(const CEncodedBlock &block) {
 HRESULT CLzma2MtEncoder::EmitEnd() {
     const Byte end = 0;
     return _next->Write(&end, 1);
+}
+
+CXzMtEncoder::CXzMtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads, UInt64 expected)
+    : CLzma2MtEncoder(next, options, threads, expected), _index(lzma_index_init(nullptr)) {}
+
+CXzMtEncoder::~CXzMtEncoder() {
+    Stop();
+    if (_index) lzma_index_end(_index, nullptr);
+}
+
+bool CXzMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
+    lzma_block block;
+    memset(&block, 0, sizeof(block));
+    block.version = 0;
+    block.check = LZMA_CHECK_CRC64;
+    block.compressed_size = LZMA_VLI_UNKNOWN;
+    block.uncompressed_size = LZMA_VLI_UNKNOWN;
+    std::vector<Byte> body;
+    if (!Code(in, body, &block)) return false;
+    // The sizes are known now and go into the header in front of the data.
+    lzma_options_lzma opt = _options;
+    lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
+    block.filters = filters;
+    Byte header[LZMA_BLOCK_HEADER_SIZE_MAX];
+    if (lzma_block_header_size(&block) != LZMA_OK || lzma_block_header_encode(&block, header) != LZMA_OK) return false;
+    out.unpadded = lzma_block_unpadded_size(&block);
+    if (out.unpadded == 0) return false;
+    out.data.reserve(block.header_size + body.size());
+    out.data.assign(header, header + block.header_size);
+    out.data.insert(out.data.end(), body.begin(), body.end());
+    return true;
+}
+
+HRESULT CXzMtEncoder::WriteStreamHeader() {
+    if (_headerWritten) return S_OK;
+    _headerWritten = true;
+    lzma_stream_flags flags;
+    memset(&flags, 0, sizeof(flags));
+    flags.version = 0;
+    flags.check = LZMA_CHECK_CRC64;
+    Byte header[LZMA_STREAM_HEADER_SIZE];
+    if (lzma_stream_header_encode(&flags, header) != LZMA_OK) return E_FAIL;
+    return _next->Write(header, sizeof(header));
+}
+
+HRESULT CXzMtEncoder::EmitBlock(const CEncodedBlock &block) {
+    if (!_index) return E_OUTOFMEMORY;
+    RINOK_PLUGIN(WriteStreamHeader());
+    if (lzma_index_append(_index, nullptr, block.unpadded, block.inSize) != LZMA_OK) return E_FAIL;
+    return _next->Write(block.data.data(), block.data.size());
+}
+
+HRESULT CXzMtEncoder::EmitEnd() {
+    if (!_index) return E_OUTOFMEMORY;
+    RINOK_PLUGIN(WriteStreamHeader());
+    std::vector<Byte> tail(static_cast<size_t>(lzma_index_size(_index)) + LZMA_STREAM_HEADER_SIZE);
+    size_t pos = 0;
+    if (lzma_index_buffer_encode(_index, tail.data(), &pos, tail.size() - LZMA_STREAM_HEADER_SIZE) != LZMA_OK)
+        return E_FAIL;
+    lzma_stream_flags flags;
+    memset(&flags, 0, sizeof(flags));
+    flags.version = 0;
+    flags.check = LZMA_CHECK_CRC64;
+    flags.backward_size = lzma_index_size(_index);
+    if (lzma_stream_footer_encode(&flags, tail.data() + pos) != LZMA_OK) return E_FAIL;
+    return _next->Write(tail.data(), pos + LZMA_STREAM_HEADER_SIZE);
 }
 
 namespace {
@@ -168,7 +353,9 @@ CBzip2MtEncoder::CBzip2MtEncoder(CSevenZipSink *next, int level, UInt32 threads)
 }
 
 // One bzip2 stream per block: header, one block, end mark with the stream CRC (the block's), padding.
-bool CBzip2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) const {
+bool CBzip2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
+    // One call codes the block (under a second); the look at the run comes before it.
+    if (!Step(0)) return false;
     unsigned size = static_cast<unsigned>(in.size() + in.size() / 100 + 600);
     out.data.resize(size);
     if (BZ2_bzBuffToBuffCompress(reinterpret_cast<char *>(out.data.data()), &size,
@@ -184,7 +371,7 @@ bool CBzip2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &ou
         const UInt64 end = total - pad;
         if (GetBits(out.data, end - 80, 48) == kBzip2EndMagic && GetBits(out.data, end - 32, 32) == out.crc) {
             out.bitEnd = end - 80;
-            return true;
+            return Step(in.size());
         }
     }
     return false;

@@ -2,9 +2,12 @@
 
 // Compression on several threads: the data is cut into blocks that are compressed at the same time
 // and handed on in their order. LZMA2 starts each block with a dictionary reset, so the blocks join
-// into one LZMA2 stream; BZip2 blocks are joined bit by bit into one bzip2 stream.
+// into one LZMA2 stream (or become the blocks of an .xz stream); BZip2 blocks are joined bit by bit
+// into one bzip2 stream.
 #include "SevenZipEncoder.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <lzma.h>
@@ -18,10 +21,15 @@ namespace NPlugin {
 // A compressed block: its bytes and what the joining needs to know of them.
 struct CEncodedBlock {
     std::vector<Byte> data;
+    UInt64 inSize = 0;
     UInt32 crc = 0;
-    UInt64 bitEnd = 0; // bzip2: where the block's bits end
+    UInt64 bitEnd = 0;   // bzip2: where the block's bits end
+    UInt64 unpadded = 0; // xz: the block's size for the index
 };
 
+// The threads code in steps and look at the run between them: the writing thread waits for blocks
+// in short slices and asks its progress sink each time, and while that call runs (a paused run
+// blocks in it) no thread starts another step; a stopped run ends every thread at its next step.
 class CParallelBlockEncoder : public CSevenZipSink {
     struct CJob {
         std::vector<Byte> in;
@@ -36,22 +44,39 @@ class CParallelBlockEncoder : public CSevenZipSink {
     std::deque<std::shared_ptr<CJob>> _queue;   // waiting for a worker
     std::deque<std::shared_ptr<CJob>> _inOrder; // every job not yet handed on, in order
     std::vector<std::thread> _workers;
+    std::thread::id _caller;
     std::mutex _mutex;
     std::condition_variable _work;
     std::condition_variable _finished;
+    std::condition_variable _resume;
     bool _stop = false;
+    bool _holding = false; // the writing thread is in its progress call
     bool _startAllowed = false;
+
+    CEncodeProgress *_progress = nullptr;
+    std::atomic<UInt64> _coded{0};
+    UInt64 _codedReported = 0;
+    UInt64 _writtenUnreported = 0;
+    HRESULT _result = S_OK; // why the writing thread's own coding stopped
+    std::chrono::steady_clock::time_point _started;
 
     void Worker();
     HRESULT Submit();
-    // Hands on the finished jobs at the front; waits until fewer than `keep` remain.
+    HRESULT Report();
+    // Blocks that may wait for a worker: bounded by the time the threads need for them.
+    size_t MaxWaiting() const;
+    // Hands on the finished jobs at the front; returns once fewer than `keep` jobs are in flight and
+    // no more than one per thread waits for a worker (all handed on with keep 0).
     HRESULT Drain(size_t keep);
 
 protected:
     CSevenZipSink *_next;
 
-    // Runs on a worker: compresses in into out; false on failure.
-    virtual bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) const = 0;
+    // Runs on a worker (or the writing thread): compresses in into out; false on failure or stop.
+    // Calls Step between pieces of input.
+    virtual bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) = 0;
+    // coded: input bytes compressed since the last step. False: the run is stopped.
+    bool Step(size_t coded);
     // Runs on the caller's thread, in order.
     virtual HRESULT EmitBlock(const CEncodedBlock &block) = 0;
     virtual HRESULT EmitEnd() = 0;
@@ -64,23 +89,47 @@ protected:
 public:
     CParallelBlockEncoder(CSevenZipSink *next, size_t blockSize, UInt32 threads);
     ~CParallelBlockEncoder() override;
+    void SetProgress(CEncodeProgress *progress) { _progress = progress; }
     HRESULT Write(const Byte *data, size_t size) override;
     HRESULT Finish() override;
 };
 
 class CLzma2MtEncoder : public CParallelBlockEncoder {
+protected:
     lzma_options_lzma _options;
 
-protected:
-    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) const override;
+    // Codes in as one raw LZMA2 stream (or, with block set, one xz block) in steps.
+    bool Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block);
+    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
     HRESULT EmitBlock(const CEncodedBlock &block) override;
     HRESULT EmitEnd() override;
 
 public:
-    CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads);
+    // expected: input bytes to come, 0 when not known.
+    CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads, UInt64 expected = 0);
     ~CLzma2MtEncoder() override { Stop(); }
-    // Three dictionaries per block, as xz does: large enough that the cuts cost little.
-    static size_t BlockSizeFor(const lzma_options_lzma &options);
+    // At most three dictionaries per block, as xz does, so that the cuts cost little; an input of
+    // known size is cut into whole rounds of blocks for all threads, but no block is smaller than
+    // the dictionary.
+    static size_t BlockSizeFor(const lzma_options_lzma &options, UInt64 expected, UInt32 threads);
+};
+
+// A whole .xz stream (CRC64 checks) of LZMA2 blocks coded in parallel, with sizes in the block
+// headers so that readers can decode it in parallel too.
+class CXzMtEncoder : public CLzma2MtEncoder {
+    lzma_index *_index = nullptr;
+    bool _headerWritten = false;
+
+    HRESULT WriteStreamHeader();
+
+protected:
+    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
+    HRESULT EmitBlock(const CEncodedBlock &block) override;
+    HRESULT EmitEnd() override;
+
+public:
+    CXzMtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads, UInt64 expected = 0);
+    ~CXzMtEncoder() override;
 };
 
 class CBzip2MtEncoder : public CParallelBlockEncoder {
@@ -96,7 +145,7 @@ class CBzip2MtEncoder : public CParallelBlockEncoder {
     HRESULT Flush(bool all);
 
 protected:
-    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) const override;
+    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
     HRESULT EmitBlock(const CEncodedBlock &block) override;
     HRESULT EmitEnd() override;
 

@@ -254,8 +254,10 @@ CSevenZipEncoder::~CSevenZipEncoder() {
         s.reset();
 }
 
-HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink) {
+HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink, CEncodeProgress *progress) {
     _encrypt = m.encrypt;
+    _progress = progress;
+    _parallel = false;
     CSevenZipSink *next = sink;
     std::vector<std::unique_ptr<CSevenZipSink>> stages; // innermost first while building
     if (m.encrypt) {
@@ -286,7 +288,10 @@ HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink) {
         _main.methodId = kMethodBzip2;
         const int block = m.level >= 5 || m.level < 0 ? 9 : (m.level >= 3 ? 5 : 1);
         if (m.threads > 1) {
-            stages.emplace_back(new CBzip2MtEncoder(next, block, m.threads));
+            CBzip2MtEncoder *mt = new CBzip2MtEncoder(next, block, m.threads);
+            stages.emplace_back(mt);
+            mt->SetProgress(progress);
+            _parallel = true;
             break;
         }
         CBzip2Sink *b = new CBzip2Sink(next, block);
@@ -304,7 +309,10 @@ HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink) {
         _main.methodId = lzma2 ? kMethodLzma2 : kMethodLzma;
         _main.props = FilterProps(filters[0]);
         if (lzma2 && m.threads > 1) {
-            stages.emplace_back(new CLzma2MtEncoder(next, opt, m.threads));
+            CLzma2MtEncoder *mt = new CLzma2MtEncoder(next, opt, m.threads, m.expectedSize);
+            stages.emplace_back(mt);
+            mt->SetProgress(progress);
+            _parallel = true;
         } else {
             CLzmaSink *l = new CLzmaSink(next);
             stages.emplace_back(l);
@@ -323,7 +331,9 @@ HRESULT CSevenZipEncoder::Init(const CSevenZipMethod &m, CSevenZipSink *sink) {
 
 HRESULT CSevenZipEncoder::Write(const Byte *data, size_t size) {
     _inSize += size;
-    return _top->Write(data, size);
+    RINOK_PLUGIN(_top->Write(data, size));
+    // A coder on this thread has coded what it took (but for what it keeps in its window).
+    return _progress && !_parallel ? _progress->EncodeProgress(size, size) : S_OK;
 }
 
 HRESULT CSevenZipEncoder::Finish(CFolder &folder) {

@@ -21,11 +21,21 @@ public:
     virtual HRESULT Finish() = 0;
 };
 
+// Told on the writing thread how far the coding has come. coded: input bytes compressed since the
+// last call; written: input bytes whose packed form has gone out since the last call. A result other
+// than S_OK ends the run; a call that blocks (a paused run) holds every coding thread.
+class CEncodeProgress {
+public:
+    virtual ~CEncodeProgress() {}
+    virtual HRESULT EncodeProgress(UInt64 coded, UInt64 written) = 0;
+};
+
 struct CSevenZipMethod {
     EWriteMethod method = EWriteMethod::kLzma2;
     int level = 5;
     UInt64 dictionary = 0; // 0: the level's
     UInt32 threads = 1;
+    UInt64 expectedSize = 0; // input bytes the folder will likely get, 0: unknown; sizes parallel blocks
     bool encrypt = false;
     Byte key[32] = {};
     CSevenZipAesProps aes; // salt and IV (random for each folder) and rounds
@@ -39,11 +49,13 @@ class CSevenZipEncoder {
     NSevenZip::CCoder _main;
     NSevenZip::CCoder _aes;
     bool _encrypt = false;
+    CEncodeProgress *_progress = nullptr;
+    bool _parallel = false; // the coding stage reports its own progress
 
 public:
     ~CSevenZipEncoder();
-    // sink: receives the packed stream and is not owned.
-    HRESULT Init(const CSevenZipMethod &method, CSevenZipSink *sink);
+    // sink: receives the packed stream and is not owned; progress (optional) hears of coded bytes.
+    HRESULT Init(const CSevenZipMethod &method, CSevenZipSink *sink, CEncodeProgress *progress = nullptr);
     HRESULT Write(const Byte *data, size_t size);
     // Ends the data; folder gets the coders, bind pairs, packed stream and unpack sizes.
     HRESULT Finish(NSevenZip::CFolder &folder);

@@ -19,6 +19,8 @@ using namespace NSevenZip;
 namespace {
 
 const size_t kChunk = 1 << 18;
+// Output leaves in pieces of this size; kept packed blocks are copied in pieces of it too.
+const size_t kOutBuffer = 1 << 22;
 const UInt32 kAttribDirectory = 0x10;
 const UInt32 kAttribUnixExtension = 0x8000;
 const UInt32 kKeyRounds = 19;
@@ -248,7 +250,24 @@ HRESULT CSevenZipWriter::AskPassword() {
 HRESULT CSevenZipWriter::WritePacked(const Byte *data, size_t size) {
     _packed += size;
     if (_spool) return fwrite(data, 1, size, _spool) == size ? S_OK : E_FAIL;
-    return WriteStreamAll(_out, data, size);
+    if (_outBuf.size() + size > kOutBuffer) RINOK_PLUGIN(FlushOut());
+    if (size >= kOutBuffer) return WriteStreamAll(_out, data, size);
+    _outBuf.insert(_outBuf.end(), data, data + size);
+    return S_OK;
+}
+
+HRESULT CSevenZipWriter::FlushOut() {
+    if (_outBuf.empty()) return S_OK;
+    const HRESULT res = WriteStreamAll(_out, _outBuf.data(), _outBuf.size());
+    _outBuf.clear();
+    return res;
+}
+
+HRESULT CSevenZipWriter::EncodeProgress(UInt64 coded, UInt64 written) {
+    _completed += coded;
+    _ratioIn += written;
+    RINOK_PLUGIN(_callback->SetCompleted(&_completed));
+    return _ratio ? _ratio->SetRatioInfo(&_ratioIn, &_packed) : S_OK;
 }
 
 HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
@@ -261,9 +280,12 @@ HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
     if (_encoder) return S_OK;
     CSevenZipMethod m = _method;
     if (_encrypt && RAND_bytes(m.aes.iv, 16) != 1) return E_FAIL;
+    // What this block will likely hold, so that the coder can give every thread a part of it.
+    const UInt64 left = _total > _fed ? _total - _fed : 0;
+    m.expectedSize = _options.solid ? std::min(std::max(left, sizeHint), limit) : sizeHint;
     _packSink.reset(new CPackSink(this));
     _encoder.reset(new CSevenZipEncoder);
-    RINOK_PLUGIN(_encoder->Init(m, _packSink.get()));
+    RINOK_PLUGIN(_encoder->Init(m, _packSink.get(), this));
     memset(m.key, 0, sizeof(m.key));
     _blockBytes = 0;
     _blockFiles = 0;
@@ -273,6 +295,7 @@ HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
 
 HRESULT CSevenZipWriter::WriteItemData(const Byte *data, size_t size) {
     _blockBytes += size;
+    _fed += size;
     return _encoder->Write(data, size);
 }
 
@@ -320,13 +343,17 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
         itemsOf[static_cast<size_t>(old.items[i].folder)].push_back(i);
         if (recordOf[i] == static_cast<size_t>(-1)) whole[static_cast<size_t>(old.items[i].folder)] = false;
     }
-    std::vector<Byte> buf(kChunk);
+    std::vector<Byte> buf;
     for (size_t f = 0; f < old.folders.size(); f++) {
         const CFolder &folder = old.folders[f];
         const bool encrypted = folder.Uses(kMethodAes);
         // A block in clear does not go into an archive that must be encrypted.
         if (!whole[f] || folder.numFiles == 0 || (_encrypt && !encrypted)) continue;
         copied[f] = true;
+        if (buf.empty()) {
+            RINOK_PLUGIN(FlushOut());
+            buf.resize(kOutBuffer);
+        }
         CFolder copy = folder;
         for (size_t s = 0; s < folder.packedStreams.size(); s++) {
             const UInt32 ps = folder.firstPackStream + static_cast<UInt32>(s);
@@ -339,6 +366,7 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
                 if (got != want) return E_FAIL;
                 RINOK_PLUGIN(WritePacked(buf.data(), got));
                 left -= got;
+                RINOK_PLUGIN(EncodeProgress(0, 0));
             }
             _db.packSizes.push_back(old.packSizes[ps]);
         }
@@ -357,6 +385,7 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
             _db.substreamCrcs.push_back(oi.crc);
             _order.push_back(rec);
             copy.numSubstreams++;
+            _fed += oi.size;
             RINOK_PLUGIN(AddProgress(oi.size));
         }
         _db.folders.push_back(copy);
@@ -427,8 +456,8 @@ public:
             return E_FAIL;
         }
         done++;
-        RINOK_PLUGIN(_writer->EndItem(_current, _size, _crc));
-        return _writer->AddProgress(_size);
+        // The coder reports the bytes as it codes them.
+        return _writer->EndItem(_current, _size, _crc);
     }
     HRESULT ReportExtractResult(UInt32, UInt32, Int32 opRes) override {
         if (opRes != NArchive::NExtract::NOperationResult::kOK) failed = true;
@@ -511,7 +540,6 @@ HRESULT CSevenZipWriter::WriteNewItems() {
                 RINOK_PLUGIN(WriteItemData(buf.data(), got));
                 crc = Crc32(buf.data(), got, crc);
                 size += got;
-                RINOK_PLUGIN(AddProgress(got));
             }
         }
         in.Release();
@@ -583,6 +611,7 @@ HRESULT CSevenZipWriter::WriteHeaderAndClose() {
     StoreLe32(start + 28, next.empty() ? 0 : Crc32(next.data(), next.size()));
     StoreLe32(start + 8, Crc32(start + 12, 20));
 
+    RINOK_PLUGIN(FlushOut());
     if (_spool) {
         RINOK_PLUGIN(WriteStreamAll(_out, start, sizeof(start)));
         if (fflush(_spool) != 0 || fseek(_spool, 0, SEEK_SET) != 0) return E_FAIL;
@@ -625,7 +654,10 @@ HRESULT CSevenZipWriter::Run(UInt32 numItems) {
     UInt64 total = 0;
     for (const CItemRecord &r : _records)
         if (r.update.sizeDefined && !r.update.isDir) total += r.update.size;
+    _total = total;
     RINOK_PLUGIN(_callback->SetTotal(total));
+    _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratio));
+    _outBuf.reserve(kOutBuffer);
 
     _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_seekOut));
     if (_seekOut) {

@@ -8,6 +8,7 @@
 #include "UpdateItem.h"
 #include "WriteProps.h"
 #include "archive/IArchive.h"
+#include "archive/ICoder.h"
 #include "common/MyCom.h"
 
 #include <stdio.h>
@@ -28,7 +29,7 @@ struct CSevenZipOptions {
     void Set(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps);
 };
 
-class CSevenZipWriter {
+class CSevenZipWriter : public CEncodeProgress {
     struct CItemRecord {
         CUpdateItem update;
         NSevenZip::CItem item; // as it goes into the header
@@ -43,13 +44,18 @@ class CSevenZipWriter {
     ISequentialOutStream *_out;
     CMyComPtr<IOutStream> _seekOut;
     IArchiveUpdateCallback *_callback;
+    CMyComPtr<ICompressProgressInfo> _ratio;
 
     std::vector<CItemRecord> _records;
     NSevenZip::CDatabase _db;   // the new archive's tables
     std::vector<size_t> _order; // records in header order (items with data first, in folder order)
     UInt64 _packed = 0;         // bytes of packed streams written so far
     FILE *_spool = nullptr;
-    UInt64 _completed = 0;
+    std::vector<Byte> _outBuf; // packed bytes on their way to _out, written in large pieces
+    UInt64 _completed = 0;     // input bytes coded or copied
+    UInt64 _ratioIn = 0;       // input bytes whose packed form is written
+    UInt64 _total = 0;         // input bytes of every item with data
+    UInt64 _fed = 0;           // input bytes given to the coders or copied so far
 
     bool _encrypt = false;
     std::string _password; // UTF-8
@@ -73,6 +79,7 @@ class CSevenZipWriter {
     HRESULT EndItem(size_t record, UInt64 size, UInt32 crc);
     HRESULT CloseBlock();
     HRESULT WriteHeaderAndClose();
+    HRESULT FlushOut();
 
 public:
     CSevenZipWriter(const CWriteProps &props, const CSevenZipOptions &options, IInArchive *old,
@@ -85,10 +92,8 @@ public:
     HRESULT WritePacked(const Byte *data, size_t size);
     // Item data on its way into the current block.
     HRESULT WriteItemData(const Byte *data, size_t size);
-    HRESULT AddProgress(UInt64 bytes) {
-        _completed += bytes;
-        return _callback->SetCompleted(&_completed);
-    }
+    HRESULT AddProgress(UInt64 bytes) { return EncodeProgress(bytes, bytes); }
+    HRESULT EncodeProgress(UInt64 coded, UInt64 written) override;
     friend class CKeptItemSource;
 };
 

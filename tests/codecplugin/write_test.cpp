@@ -74,9 +74,12 @@ class CUpdateCallback : public IArchiveUpdateCallback2,
                         public IArchiveUpdateCallbackFile,
                         public ICryptoGetTextPassword2,
                         public ICryptoGetTextPassword,
+                        public ICompressProgressInfo,
                         public CMyUnknownImp {
 public:
     std::vector<CTestItem> items;
+    std::vector<UInt64> completed;                // every SetCompleted value
+    std::vector<std::pair<UInt64, UInt64>> ratio; // every SetRatioInfo pair
     int openStreams = 0;
     std::vector<UInt32> streamsAsked;
     std::vector<UInt32> replicated;
@@ -90,10 +93,15 @@ public:
 
     virtual ~CUpdateCallback() {}
     COM_UNKNOWN_IMP(IArchiveUpdateCallback2, IArchiveUpdateCallbackFile, ICryptoGetTextPassword2,
-                    ICryptoGetTextPassword)
+                    ICryptoGetTextPassword, ICompressProgressInfo)
 
     HRESULT SetTotal(UInt64) override { return S_OK; }
-    HRESULT SetCompleted(const UInt64 *) override {
+    HRESULT SetRatioInfo(const UInt64 *in, const UInt64 *out) override {
+        ratio.emplace_back(in ? *in : 0, out ? *out : 0);
+        return S_OK;
+    }
+    HRESULT SetCompleted(const UInt64 *value) override {
+        if (value) completed.push_back(*value);
         completedCalls++;
         return (abortAfterCompleted >= 0 && completedCalls > abortAfterCompleted) ? E_ABORT : S_OK;
     }
@@ -1062,6 +1070,64 @@ TEST_F(PluginWriteTest, ZipBehindAStubIsUpdated) {
             EXPECT_EQ(Sh("unzip -tq n.zip; test $? -le 1 && unzip -p n.zip new.txt | grep -q new"), 0);
             const std::map<std::string, std::string> expected = {{"k.txt", "kept\n"}, {"new.txt", "new\n"}};
             EXPECT_TRUE(ReadBack(lib, "zip", whole ? data : stub + data) == expected);
+        }
+    }
+}
+
+// Several threads and small dictionaries, so that the data is cut into blocks coded at the same
+// time: Debian's tools read the bytes back exactly, the progress climbs to the input size and the
+// packed sizes reported end at what was written. One small block is coded without threads.
+TEST_F(PluginWriteTest, ParallelBlocksReadBackExactlyAndProgressCountsCodedBytes) {
+    std::string mixed;
+    for (int i = 0; i < 4; i++)
+        mixed += TextData() + BigData();
+    struct CCase {
+        const char *format;
+        const char *file;
+        std::vector<CNamedProp> props;
+        std::string data;
+        const char *check; // leaves the content in out.bin
+    };
+    const char *py7zr = "/usr/bin/python3 -c \"import py7zr,sys; z=py7zr.SevenZipFile(sys.argv[1]); "
+                        "sys.exit(0 if z.testzip() is None else 1)\" %f && bsdtar -xOf %f > out.bin";
+    const CCase cases[] = {
+        {"7z", "p.7z", {Num(L"x", 5), Text(L"d", L"1m"), Num(L"mt", 4)}, mixed, py7zr},
+        {"7z", "b.7z", {Text(L"m", L"BZip2"), Num(L"mt", 4)}, mixed, py7zr},
+        {"xz", "p.xz", {Num(L"x", 1), Num(L"mt", 4)}, mixed, "xz -t %f && xz -dc %f > out.bin"},
+        {"xz", "small.xz", {Num(L"x", 1), Num(L"mt", 4)}, TextData(), "xz -t %f && xz -dc %f > out.bin"},
+        {"xz", "empty.xz", {Num(L"mt", 4)}, std::string(), "xz -t %f && xz -dc %f > out.bin"},
+        {"bzip2", "p.bz2", {Num(L"x", 1), Num(L"mt", 4)}, mixed, "bzip2 -t %f && bzip2 -dc %f > out.bin"},
+    };
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.file);
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, c.format);
+        ASSERT_EQ(ApplyProps(writer, c.props), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File(std::string(c.format) == "7z" ? "data.bin" : "", c.data)};
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        WriteFile(tmp / c.file, data);
+        Sh("rm -f out.bin");
+        EXPECT_EQ(Sh(Subst(c.check, c.file)), 0);
+        EXPECT_TRUE(ReadFile(tmp / "out.bin") == c.data);
+
+        ASSERT_FALSE(cb->completed.empty());
+        EXPECT_TRUE(std::is_sorted(cb->completed.begin(), cb->completed.end()));
+        EXPECT_EQ(cb->completed.back(), c.data.size());
+        ASSERT_FALSE(cb->ratio.empty());
+        for (size_t i = 1; i < cb->ratio.size(); i++) {
+            EXPECT_LE(cb->ratio[i - 1].first, cb->ratio[i].first);
+            EXPECT_LE(cb->ratio[i - 1].second, cb->ratio[i].second);
+        }
+        EXPECT_EQ(cb->ratio.back().first, c.data.size());
+        EXPECT_LE(cb->ratio.back().second, data.size());
+        if (c.data.size() > 1000000) {
+            // Packed sizes come block by block, not only at the end.
+            EXPECT_GT(cb->ratio.back().second, data.size() / 2);
+            size_t distinct = 0;
+            for (size_t i = 0; i < cb->ratio.size(); i++)
+                distinct += i == 0 || cb->ratio[i].second != cb->ratio[i - 1].second;
+            EXPECT_GE(distinct, 3u);
         }
     }
 }

@@ -1,0 +1,250 @@
+// Cancel and pause of multi-threaded compression through the real progress window: the run must
+// obey within about a second, leave no new archive and keep an old one as it was, hold every
+// coding thread while paused, and show the packed size and ratio as it goes.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "compress_test_support.h"
+#include "mainwindow.h"
+
+using namespace compresstest;
+using testsupport::Exists;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
+
+typedef std::chrono::steady_clock Clock;
+
+std::string Quote(const std::string &s) {
+    return "'" + s + "'";
+}
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// Processor time of every thread but this (the GUI) one, whose event loop is busy with the test.
+double WorkerCpuSeconds() {
+    const long tick = sysconf(_SC_CLK_TCK);
+    double sum = 0;
+    for (const std::string &tid : testsupport::DirEntries("/proc/self/task")) {
+        if (tid == std::to_string(getpid())) continue;
+        const std::string stat = ReadFile("/proc/self/task/" + tid + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        // After the name: state is field 3; utime and stime are fields 14 and 15.
+        for (int i = 3; i <= 15 && fields >> field; i++) {
+            if (i == 14) utime = std::stoull(field);
+            if (i == 15) stime = std::stoull(field);
+        }
+        sum += static_cast<double>(utime + stime) / static_cast<double>(tick);
+    }
+    return sum;
+}
+
+progresswindow *VisibleProgressWindow() {
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<progresswindow *>(w);
+        if (window && window->isVisible()) return window;
+    }
+    return nullptr;
+}
+
+UInt64 BytesDone(progresswindow *window) {
+    std::lock_guard<std::mutex> lock(window->sync.mutex);
+    const UInt64 done = window->sync.numBytesCur;
+    return done == static_cast<UInt64>(static_cast<Int64>(-1)) ? 0 : done;
+}
+
+UInt64 FileSize(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<UInt64>(st.st_size) : 0;
+}
+
+// Files of the folder whose names start with the archive's name: the archive or its temporary.
+std::vector<std::string> LeftOvers(const std::string &folder, const std::string &name) {
+    std::vector<std::string> found;
+    for (const std::string &entry : testsupport::DirEntries(folder))
+        if (entry.compare(0, name.size(), name) == 0) found.push_back(entry);
+    return found;
+}
+
+struct CFormatCase {
+    const char *type;  // -t switch
+    const char *ext;   // of the archive
+    bool folderSource; // the source folder, else its one file
+};
+
+const CFormatCase kParallelFormats[] = {{"7z", ".7z", true}, {"xz", ".xz", false}};
+
+class CompressCancel : public ::testing::Test {
+protected:
+    mainwindow main;
+    testsupport::TempFolder tmp;
+    std::string src, out, big;
+    CRunner runner;
+    CJanitor janitor;
+
+    void SetUp() override {
+        ASSERT_TRUE(tmp.Ok());
+        const char *dir = getenv("TARNOVA_TEST_OUTPUT_DIR");
+        ASSERT_TRUE(dir) << "TARNOVA_TEST_OUTPUT_DIR is not set";
+        setenv("TARNOVA_HOME_DIR", (std::string(dir) + "/").c_str(), 1);
+        src = tmp / "源";
+        out = tmp / "输出";
+        big = src + "/大 文件.txt";
+        ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
+        // Text that LZMA codes slowly (several seconds on four threads) and in many blocks.
+        ASSERT_EQ(testsupport::Sh("head -c 48000000 /dev/urandom | base64 -w 76 > " + Quote(big)), 0);
+    }
+
+    // level 7: slow enough that a cancel comes long before the end; level 3: quick, still several
+    // blocks of its 4 MiB dictionary.
+    std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, int level = 7) {
+        return {"a",     std::string("-t") + f.type, "-mx=" + std::to_string(level), "-mmt=4",
+                archive, f.folderSource ? src : big};
+    }
+};
+
+} // namespace
+
+// Before the fix the window closed at once while the threads coded all the queued input for tens
+// of seconds and then kept the complete archive.
+TEST_F(CompressCancel, CancelEndsTheRunWithinSecondsAndLeavesNoArchive) {
+    for (const CFormatCase &f : kParallelFormats) {
+        SCOPED_TRACE(f.type);
+        const std::string name = std::string("取消") + f.type;
+        Clock::time_point cancelAt;
+        bool cancelled = false;
+        janitor.onTick = [&] {
+            progresswindow *window = cancelled ? nullptr : VisibleProgressWindow();
+            if (!window || BytesDone(window) == 0) return;
+            cancelled = true;
+            cancelAt = Clock::now();
+            // The question "您真的要取消吗？" is answered Yes by the janitor.
+            CJanitor::AskLater(window->findChild<QPushButton *>("pushButton_cancle"));
+        };
+        const CArcCommandResult r = RunOnGuiThread(Command(f, out + "/" + name + f.ext), runner);
+        const double after = Seconds(cancelAt, Clock::now());
+        janitor.onTick = nullptr;
+        ASSERT_TRUE(cancelled);
+        EXPECT_LT(after, 4.0);
+        EXPECT_NE(r.ExitCode, kRunnerExit_Error);
+        EXPECT_EQ(LeftOvers(out, name), std::vector<std::string>());
+    }
+}
+
+TEST_F(CompressCancel, CancelledUpdateLeavesTheOldArchiveByteIdentical) {
+    ASSERT_TRUE(WriteFile(tmp / "小.txt", "small\n"));
+    for (const CFormatCase &f : kParallelFormats) {
+        if (!f.folderSource) continue; // a single-stream archive holds one item and is not added to
+        SCOPED_TRACE(f.type);
+        const std::string archive = out + "/旧" + f.ext;
+        ASSERT_EQ(RunOnGuiThread({"a", std::string("-t") + f.type, archive, tmp / "小.txt"}, runner).ExitCode,
+                  kRunnerExit_Ok);
+        const std::string before = ReadFile(archive);
+        ASSERT_FALSE(before.empty());
+        bool cancelled = false;
+        Clock::time_point cancelAt;
+        janitor.onTick = [&] {
+            progresswindow *window = cancelled ? nullptr : VisibleProgressWindow();
+            if (!window || BytesDone(window) == 0) return;
+            cancelled = true;
+            cancelAt = Clock::now();
+            CJanitor::AskLater(window->findChild<QPushButton *>("pushButton_cancle"));
+        };
+        const CArcCommandResult r = RunOnGuiThread(Command(f, archive), runner);
+        const double after = Seconds(cancelAt, Clock::now());
+        janitor.onTick = nullptr;
+        ASSERT_TRUE(cancelled);
+        EXPECT_LT(after, 4.0);
+        EXPECT_TRUE(ReadFile(archive) == before);
+        EXPECT_EQ(LeftOvers(out, "旧"), std::vector<std::string>{std::string("旧") + f.ext});
+    }
+}
+
+// The window shows the packed size and the ratio while the run goes on; paused, the process burns
+// (almost) no processor time and neither progress nor output moves; resumed, the run completes an
+// archive that Debian's tools read back exactly.
+TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
+    // Two rounds of four blocks at level 3 on four threads: the first round is written, and the
+    // ratio shown, halfway.
+    ASSERT_EQ(truncate(big.c_str(), 50000000), 0);
+    for (const CFormatCase &f : kParallelFormats) {
+        SCOPED_TRACE(f.type);
+        const std::string archive = out + "/暂停" + f.ext;
+        enum { kWaiting, kPaused, kMeasuring, kResumed } state = kWaiting;
+        Clock::time_point at;
+        double cpuAt = 0, pausedCpu = -1;
+        UInt64 doneAt = 0, doneAfter = 0, writtenAt = 0, writtenAfter = 0;
+        // The archive is written under a temporary name beside the final one.
+        auto written = [&] {
+            UInt64 sum = 0;
+            for (const std::string &name : LeftOvers(out, "暂停"))
+                sum += FileSize(out + "/" + name);
+            return sum;
+        };
+        std::string packedText, ratioText;
+        janitor.onTick = [&] {
+            progresswindow *window = VisibleProgressWindow();
+            if (!window) return;
+            if (QLabel *l = window->findChild<QLabel *>("label_packed_value"))
+                if (!l->text().isEmpty()) packedText = l->text().toStdString();
+            if (QLabel *l = window->findChild<QLabel *>("label_ratio_value"))
+                if (!l->text().isEmpty()) ratioText = l->text().toStdString();
+            const Clock::time_point now = Clock::now();
+            if (state == kWaiting && !ratioText.empty()) {
+                window->findChild<QPushButton *>("pushButton_ok")->click();
+                state = kPaused;
+                at = now;
+            } else if (state == kPaused && Seconds(at, now) > 1.5) {
+                // Every thread has come to its next step by now.
+                state = kMeasuring;
+                at = now;
+                cpuAt = WorkerCpuSeconds();
+                doneAt = BytesDone(window);
+                writtenAt = written();
+            } else if (state == kMeasuring && Seconds(at, now) > 2.0) {
+                pausedCpu = WorkerCpuSeconds() - cpuAt;
+                doneAfter = BytesDone(window);
+                writtenAfter = written();
+                state = kResumed;
+                window->findChild<QPushButton *>("pushButton_ok")->click();
+            }
+        };
+        const CArcCommandResult r = RunOnGuiThread(Command(f, archive, 3), runner);
+        janitor.onTick = nullptr;
+        ASSERT_EQ(state, kResumed);
+        // Four coding threads would take about eight seconds of processor time in two seconds.
+        EXPECT_LT(pausedCpu, 0.3);
+        EXPECT_EQ(doneAfter, doneAt);
+        EXPECT_EQ(writtenAfter, writtenAt);
+        EXPECT_EQ(r.ExitCode, kRunnerExit_Ok);
+        EXPECT_FALSE(packedText.empty());
+        EXPECT_EQ(ratioText.empty() ? ' ' : ratioText.back(), '%') << ratioText;
+        if (std::string(f.type) == "7z") {
+            const std::string check = testsupport::Shell("/usr/bin/python3 -c 'import py7zr,sys\n"
+                                                         "z = py7zr.SevenZipFile(sys.argv[1])\n"
+                                                         "print(z.testzip())' " +
+                                                         Quote(archive) + " 2>&1");
+            EXPECT_EQ(check, "None\n");
+            EXPECT_EQ(testsupport::Sh("bsdtar -xOf " + Quote(archive) + " | cmp -s - " + Quote(big)), 0);
+        } else {
+            EXPECT_EQ(testsupport::Sh("xz -t " + Quote(archive) + " && xz -dc " + Quote(archive) + " | cmp -s - " +
+                                      Quote(big)),
+                      0);
+        }
+    }
+}
