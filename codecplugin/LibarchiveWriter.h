@@ -22,7 +22,7 @@ class CLibarchiveWriter {
     struct archive *_a = nullptr;
     bool _closed = false;
     bool _discard = false;
-    // bzip2 on several threads: libarchive writes the raw data, which is compressed here.
+    // bzip2 or gzip on several threads: libarchive writes the raw data, which is compressed here.
     std::unique_ptr<CSevenZipSink> _outSink;
     std::unique_ptr<CSevenZipSink> _bzip2;
 

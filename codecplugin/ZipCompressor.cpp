@@ -30,6 +30,7 @@ const size_t kBlock = 1 << 20;
 const size_t kWindow = 32 << 10;
 const size_t kWholeLimit = 8 << 20;
 const size_t kReadChunk = 1 << 18;
+const size_t kFirstRead = 64 << 10;
 
 UInt32 Crc(UInt32 crc, const Byte *p, size_t n) {
     return static_cast<UInt32>(crc32(crc, p, static_cast<uInt>(n)));
@@ -146,12 +147,34 @@ CZipCompressor::~CZipCompressor() {
     if (_spool) fclose(_spool);
 }
 
-HRESULT CZipCompressor::Start() {
+HRESULT CZipCompressor::Start(const std::function<HRESULT(UInt64, UInt64)> &ratio) {
+    _ratio = ratio;
     _spool = tmpfile();
     if (!_spool) return E_FAIL;
-    for (UInt32 i = 0; i < _numThreads; i++)
-        _threads.emplace_back([this] { Worker(); });
+    _spoolBuf.resize(1 << 20);
+    setvbuf(_spool, _spoolBuf.data(), _IOFBF, _spoolBuf.size());
     return S_OK;
+}
+
+bool CZipCompressor::RunJob(CJob &j) {
+    j.crc = Crc(0, j.in.data(), j.in.size());
+    bool ok = false;
+    switch (_method) {
+    case ZIP_CM_DEFLATE:
+        ok = DeflateBlock(j, _level);
+        break;
+    case ZIP_CM_BZIP2:
+    case ZIP_CM_LZMA:
+        ok = CompressWhole(j, _method, _level);
+        break;
+    default:
+        j.out.swap(j.in);
+        ok = true;
+        break;
+    }
+    CByteBuffer().swap(j.in);
+    CByteBuffer().swap(j.dict);
+    return ok;
 }
 
 void CZipCompressor::Worker() {
@@ -167,22 +190,7 @@ void CZipCompressor::Worker() {
         bool ok = false;
         // Nothing may leave a worker thread: a failure is the job's result.
         try {
-            j->crc = Crc(0, j->in.data(), j->in.size());
-            switch (_method) {
-            case ZIP_CM_DEFLATE:
-                ok = DeflateBlock(*j, _level);
-                break;
-            case ZIP_CM_BZIP2:
-            case ZIP_CM_LZMA:
-                ok = CompressWhole(*j, _method, _level);
-                break;
-            default:
-                j->out.swap(j->in);
-                ok = true;
-                break;
-            }
-            CByteBuffer().swap(j->in);
-            CByteBuffer().swap(j->dict);
+            ok = RunJob(*j);
         } catch (...) {
             ok = false;
         }
@@ -195,12 +203,22 @@ void CZipCompressor::Worker() {
     }
 }
 
-// Read through one buffer, so that a small file takes no more memory than its size.
+// Straight into the job's buffer; a small piece first, so that a small file takes no more memory
+// than its size while it waits.
 HRESULT CZipCompressor::ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data) {
-    _readBuf.resize(kBlock);
+    size = std::min(size, kBlock);
+    const size_t first = std::min(size, kFirstRead);
+    data.resize(first);
     size_t got = 0;
-    const HRESULT res = ReadStreamMax(in, _readBuf.data(), std::min(size, kBlock), got);
-    data.assign(_readBuf.begin(), _readBuf.begin() + static_cast<std::ptrdiff_t>(got));
+    HRESULT res = ReadStreamMax(in, data.data(), first, got);
+    if (res != S_OK || got < first || first == size) {
+        data.resize(got);
+        return res;
+    }
+    data.resize(size);
+    size_t more = 0;
+    res = ReadStreamMax(in, data.data() + got, size - got, more);
+    data.resize(got + more);
     return res;
 }
 
@@ -212,6 +230,10 @@ HRESULT CZipCompressor::SpoolWrite(const void *data, size_t size) {
 
 HRESULT CZipCompressor::WriteFront() {
     CJob *j = _inFlight.front().get();
+    if (!_started) {
+        j->failed = !RunJob(*j);
+        j->done = true;
+    }
     {
         std::unique_lock<std::mutex> lock(_mutex);
         _jobDone.wait(lock, [j] { return j->done; });
@@ -224,8 +246,10 @@ HRESULT CZipCompressor::WriteFront() {
     e.crc = static_cast<UInt32>(crc32_combine(e.crc, j->crc, static_cast<z_off_t>(j->inSize)));
     e.size += j->inSize;
     _inFlightBytes -= j->inSize;
+    _doneIn += j->inSize;
+    _doneOut += j->out.size();
     _inFlight.pop_front();
-    return S_OK;
+    return _ratio ? _ratio(_doneIn, _doneOut) : S_OK;
 }
 
 HRESULT CZipCompressor::Drain() {
@@ -244,6 +268,17 @@ HRESULT CZipCompressor::Submit(std::unique_ptr<CJob> job) {
     CJob *raw = job.get();
     _inFlightBytes += job->inSize;
     _inFlight.push_back(std::move(job));
+    if (!_started) {
+        if (_inFlight.size() == 1) return S_OK;
+        _started = true;
+        for (UInt32 i = 0; i < _numThreads; i++)
+            _threads.emplace_back([this] { Worker(); });
+        std::lock_guard<std::mutex> lock(_mutex);
+        for (const std::unique_ptr<CJob> &waiting : _inFlight)
+            _queue.push_back(waiting.get());
+        _workReady.notify_all();
+        return S_OK;
+    }
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _queue.push_back(raw);
@@ -265,6 +300,9 @@ HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &hea
         const bool end = data.empty();
         if (!encoder.Code(data.data(), data.size(), end, out)) return E_FAIL;
         RINOK_PLUGIN(SpoolWrite(out.data(), out.size()));
+        _doneIn += data.size();
+        _doneOut += out.size();
+        if (_ratio) RINOK_PLUGIN(_ratio(_doneIn, _doneOut));
         out.clear();
         if (end) break;
         RINOK_PLUGIN(ReadBlock(in, kBlock, data));

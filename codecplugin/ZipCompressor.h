@@ -62,9 +62,14 @@ private:
     std::deque<std::unique_ptr<CJob>> _inFlight; // in entry order, until written
     size_t _inFlightBytes = 0;
     bool _stop = false;
-    CByteBuffer _readBuf;
+    bool _started = false; // the first job waits unqueued: one small entry starts no threads
+    std::vector<char> _spoolBuf;
+    UInt64 _doneIn = 0;  // bytes compressed
+    UInt64 _doneOut = 0; // bytes they became
+    std::function<HRESULT(UInt64, UInt64)> _ratio;
 
     void Worker();
+    bool RunJob(CJob &j);
     HRESULT Submit(std::unique_ptr<CJob> job);
     HRESULT WriteFront();
     HRESULT Drain();
@@ -80,7 +85,8 @@ public:
     CZipCompressor(const CZipCompressor &) = delete;
     CZipCompressor &operator=(const CZipCompressor &) = delete;
 
-    HRESULT Start();
+    // ratio, when set, is told the bytes compressed and their packed size as each block is done.
+    HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr);
     // Reads the stream to its end as the next entry; progress gets the bytes read. The entry's
     // record is complete after Finish.
     HRESULT Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex);

@@ -6,6 +6,7 @@
 #include "UpdateItem.h"
 #include "ZipCompressor.h"
 #include "ZipStreamSource.h"
+#include "archive/ICoder.h"
 #include "archive/IPassword.h"
 
 #include <memory>
@@ -130,8 +131,12 @@ class CZipWriteRun {
     HRESULT ReadNewItem(size_t i);
     HRESULT ApplyKeptItems(zip_t *za, bool &changed);
     HRESULT AddNewItem(zip_t *za, size_t i, std::vector<std::unique_ptr<CSpoolSource>> &sources);
-    HRESULT AddProgress(UInt64 bytes) {
-        _completed += bytes;
+    CMyComPtr<ICompressProgressInfo> _ratioInfo;
+    // Progress counts bytes compressed; reads in between only look for a stop.
+    HRESULT CheckStop() { return _callback->SetCompleted(&_completed); }
+    HRESULT Compressed(UInt64 in, UInt64 out) {
+        _completed = in;
+        if (_ratioInfo) RINOK_PLUGIN(_ratioInfo->SetRatioInfo(&in, &out));
         return _callback->SetCompleted(&_completed);
     }
     static void OnProgress(zip_t *, double fraction, void *self);
@@ -176,7 +181,7 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
             }
         } else {
             RINOK_PLUGIN(_compressor->Add(
-                in, [this](UInt64 n) { return AddProgress(n); }, _spoolIndex[i]));
+                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i]));
         }
     }
     in.Release();
@@ -328,7 +333,8 @@ HRESULT CZipWriteRun::Run(UInt32 numItems) {
     _linkTarget.assign(_items.size(), std::string());
     _skipped.assign(_items.size(), false);
     _compressor.reset(new CZipCompressor(_method, _props.level, _props.threads ? _props.threads : NumCpus()));
-    RINOK_PLUGIN(_compressor->Start());
+    _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratioInfo));
+    RINOK_PLUGIN(_compressor->Start([this](UInt64 in, UInt64 out) { return Compressed(in, out); }));
     for (size_t i = 0; i < _items.size(); i++)
         if (_items[i].newData) RINOK_PLUGIN(ReadNewItem(i));
     RINOK_PLUGIN(_compressor->Finish());

@@ -900,6 +900,55 @@ TEST_F(PluginWriteTest, SingleStreamUpdatesTakeTheLevel) {
     }
 }
 
+// gzip on several threads: each block is primed with the 32 KiB before it, and the blocks join
+// into one stream that gzip reads back byte for byte, whatever the size against the block size.
+TEST_F(PluginWriteTest, ParallelGzipJoinsPrimedBlocksIntoOneStream) {
+    // 16 KiB of noise repeated: a block not primed with the data before it pays for the noise again
+    // (about 20 times 16 KiB here).
+    std::string noise;
+    unsigned x = 7;
+    for (int i = 0; i < (16 << 10); i++) {
+        x = x * 1103515245u + 12345u;
+        noise += static_cast<char>(x >> 24);
+    }
+    std::string repeated;
+    while (repeated.size() < (5u << 20) / 2)
+        repeated += noise;
+    const size_t kBlock = 128 << 10;
+    struct CCase {
+        const char *name;
+        std::string data;
+        UInt32 level;
+    };
+    const CCase cases[] = {
+        {"empty", "", 6},
+        {"one byte", "x", 6},
+        {"one block", repeated.substr(0, kBlock), 6},
+        {"a block and a byte", repeated.substr(0, kBlock + 1), 1},
+        {"whole blocks", repeated.substr(0, 5 * kBlock), 9},
+        {"many blocks", repeated, 6},
+        {"text", TextData() + BigData(), 6},
+    };
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, "gzip");
+        ASSERT_EQ(ApplyProps(writer, {Num(L"x", c.level), Num(L"mt", 4)}), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File("", c.data)};
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        WriteFile(tmp / "p.gz", data);
+        WriteFile(tmp / "expected", c.data);
+        EXPECT_EQ(Sh("gzip -t p.gz && gzip -dc p.gz | cmp - expected"), 0);
+        // The header names the fastest and the best level, as gzip's own does.
+        ASSERT_GE(data.size(), 18u);
+        EXPECT_EQ(static_cast<int>(static_cast<Byte>(data[8])), c.level == 9 ? 2 : c.level == 1 ? 4 : 0);
+        if (c.data == repeated) {
+            EXPECT_LT(data.size(), 4 * noise.size()) << "blocks were not primed";
+        }
+    }
+}
+
 // Every method and cipher the compress dialog offers for zip, written with several threads, checked
 // by Debian's readers: unzip and Python where they know the method and cipher, bsdtar for all.
 TEST_F(PluginWriteTest, ZipMethodsAndCiphersReadInDebianTools) {
