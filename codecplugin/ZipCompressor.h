@@ -43,6 +43,14 @@ struct CSpoolEntry {
     zip_int32_t method = ZIP_CM_STORE;
 };
 
+// Takes each entry's compressed data as it is done, in entry order, instead of the temporary file.
+// When `last` is set the entry's record (sizes, CRC) is complete.
+class IZipEntrySink {
+public:
+    virtual ~IZipEntrySink() {}
+    virtual HRESULT EntryData(size_t entry, const Byte *data, size_t size, bool first, bool last) = 0;
+};
+
 class CZipCompressor {
 public:
     struct CJob;
@@ -67,6 +75,8 @@ private:
     UInt64 _doneIn = 0;  // bytes compressed
     UInt64 _doneOut = 0; // bytes they became
     std::function<HRESULT(UInt64, UInt64)> _ratio;
+    CByteBuffer _readBuf;
+    IZipEntrySink *_sink = nullptr;
 
     void Worker();
     bool RunJob(CJob &j);
@@ -74,6 +84,7 @@ private:
     HRESULT WriteFront();
     HRESULT Drain();
     HRESULT SpoolWrite(const void *data, size_t size);
+    HRESULT Emit(size_t entry, const Byte *data, size_t size, bool first, bool last);
     HRESULT ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data);
     HRESULT CompressInline(ISequentialInStream *in, CByteBuffer &head, CSpoolEntry &entry,
                            const std::function<HRESULT(UInt64)> &progress);
@@ -86,10 +97,13 @@ public:
     CZipCompressor &operator=(const CZipCompressor &) = delete;
 
     // ratio, when set, is told the bytes compressed and their packed size as each block is done.
-    HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr);
+    // sink: null to gather the entries in the temporary file.
+    HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr, IZipEntrySink *sink = nullptr);
     // Reads the stream to its end as the next entry; progress gets the bytes read. The entry's
     // record is complete after Finish.
     HRESULT Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex);
+    // The next entry is data to store as it is (a link's target, nothing for a folder).
+    HRESULT AddStored(const std::string &data, size_t &entryIndex);
     HRESULT Finish();
     const CSpoolEntry &Entry(size_t index) const { return _entries[index]; }
     int SpoolFd() const { return fileno(_spool); }
