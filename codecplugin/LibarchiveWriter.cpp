@@ -1,5 +1,6 @@
 #include "LibarchiveWriter.h"
 
+#include "GzipMtEncoder.h"
 #include "ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
@@ -139,6 +140,11 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
         break;
     case EWriteFormat::kGzip:
         r = archive_write_set_format_raw(_a);
+        if (ThreadsOf(props) > 1) {
+            _outSink.reset(new CStreamSink(_out, &_packed));
+            _parallel.reset(new CGzipMtEncoder(_outSink.get(), props.level, ThreadsOf(props)));
+            break;
+        }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_gzip(_a);
         if (props.level >= 0) option(archive_write_set_filter_option, "gzip", "compression-level", level.c_str());
         break;

@@ -24,7 +24,7 @@ class CLibarchiveWriter {
     bool _closed = false;
     bool _discard = false;
     UInt64 _packed = 0; // bytes handed to the stream
-    // bzip2 and xz on several threads: libarchive writes the raw data, which is compressed here.
+    // bzip2, gzip and xz on several threads: libarchive writes the raw data, which is compressed here.
     std::unique_ptr<CSevenZipSink> _outSink;
     std::unique_ptr<CSevenZipSink> _parallel;
 

@@ -18,6 +18,7 @@ struct CZipCompressor::CJob {
     size_t inSize = 0;
     bool first = false;
     bool last = false;
+    bool store = false;
     CByteBuffer out;
     UInt32 crc = 0;
     bool done = false;
@@ -30,6 +31,7 @@ const size_t kBlock = 1 << 20;
 const size_t kWindow = 32 << 10;
 const size_t kWholeLimit = 8 << 20;
 const size_t kReadChunk = 1 << 18;
+const size_t kFirstRead = 64 << 10;
 
 UInt32 Crc(UInt32 crc, const Byte *p, size_t n) {
     return static_cast<UInt32>(crc32(crc, p, static_cast<uInt>(n)));
@@ -39,7 +41,17 @@ UInt32 Crc(UInt32 crc, const Byte *p, size_t n) {
 bool DeflateBlock(CZipCompressor::CJob &j, int level) {
     z_stream z;
     memset(&z, 0, sizeof(z));
-    if (deflateInit2(&z, level < 0 ? Z_DEFAULT_COMPRESSION : std::min(level, 9), Z_DEFLATED, -15, 8,
+    // A small entry gets a window and hash table its size: setting up and clearing the full ones
+    // costs more than compressing a few kilobytes.
+    int windowBits = 15;
+    int memLevel = 8;
+    if (j.dict.empty() && j.in.size() < (size_t(1) << 15)) {
+        windowBits = 9;
+        while ((size_t(1) << windowBits) < j.in.size())
+            windowBits++;
+        memLevel = std::max(1, std::min(8, windowBits - 7));
+    }
+    if (deflateInit2(&z, level < 0 ? Z_DEFAULT_COMPRESSION : std::min(level, 9), Z_DEFLATED, -windowBits, memLevel,
                      Z_DEFAULT_STRATEGY) != Z_OK)
         return false;
     if (!j.dict.empty()) deflateSetDictionary(&z, j.dict.data(), static_cast<uInt>(j.dict.size()));
@@ -146,12 +158,36 @@ CZipCompressor::~CZipCompressor() {
     if (_spool) fclose(_spool);
 }
 
-HRESULT CZipCompressor::Start() {
+HRESULT CZipCompressor::Start(const std::function<HRESULT(UInt64, UInt64)> &ratio, IZipEntrySink *sink) {
+    _ratio = ratio;
+    _sink = sink;
+    if (_sink) return S_OK;
     _spool = tmpfile();
     if (!_spool) return E_FAIL;
-    for (UInt32 i = 0; i < _numThreads; i++)
-        _threads.emplace_back([this] { Worker(); });
+    _spoolBuf.resize(1 << 20);
+    setvbuf(_spool, _spoolBuf.data(), _IOFBF, _spoolBuf.size());
     return S_OK;
+}
+
+bool CZipCompressor::RunJob(CJob &j) {
+    j.crc = Crc(0, j.in.data(), j.in.size());
+    bool ok = false;
+    switch (j.store ? ZIP_CM_STORE : _method) {
+    case ZIP_CM_DEFLATE:
+        ok = DeflateBlock(j, _level);
+        break;
+    case ZIP_CM_BZIP2:
+    case ZIP_CM_LZMA:
+        ok = CompressWhole(j, _method, _level);
+        break;
+    default:
+        j.out.swap(j.in);
+        ok = true;
+        break;
+    }
+    CByteBuffer().swap(j.in);
+    CByteBuffer().swap(j.dict);
+    return ok;
 }
 
 void CZipCompressor::Worker() {
@@ -167,22 +203,7 @@ void CZipCompressor::Worker() {
         bool ok = false;
         // Nothing may leave a worker thread: a failure is the job's result.
         try {
-            j->crc = Crc(0, j->in.data(), j->in.size());
-            switch (_method) {
-            case ZIP_CM_DEFLATE:
-                ok = DeflateBlock(*j, _level);
-                break;
-            case ZIP_CM_BZIP2:
-            case ZIP_CM_LZMA:
-                ok = CompressWhole(*j, _method, _level);
-                break;
-            default:
-                j->out.swap(j->in);
-                ok = true;
-                break;
-            }
-            CByteBuffer().swap(j->in);
-            CByteBuffer().swap(j->dict);
+            ok = RunJob(*j);
         } catch (...) {
             ok = false;
         }
@@ -195,13 +216,29 @@ void CZipCompressor::Worker() {
     }
 }
 
-// Read through one buffer, so that a small file takes no more memory than its size.
+// A first piece through a small scratch buffer, so that a small file takes no more memory than its
+// size while it waits; the rest of a block straight into the job's buffer.
 HRESULT CZipCompressor::ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data) {
-    _readBuf.resize(kBlock);
+    size = std::min(size, kBlock);
+    const size_t first = std::min(size, kFirstRead);
+    _readBuf.resize(kFirstRead);
     size_t got = 0;
-    const HRESULT res = ReadStreamMax(in, _readBuf.data(), std::min(size, kBlock), got);
-    data.assign(_readBuf.begin(), _readBuf.begin() + static_cast<std::ptrdiff_t>(got));
+    HRESULT res = ReadStreamMax(in, _readBuf.data(), first, got);
+    if (res != S_OK || got < first || first == size) {
+        data.assign(_readBuf.begin(), _readBuf.begin() + static_cast<std::ptrdiff_t>(got));
+        return res;
+    }
+    data.resize(size);
+    memcpy(data.data(), _readBuf.data(), got);
+    size_t more = 0;
+    res = ReadStreamMax(in, data.data() + got, size - got, more);
+    data.resize(got + more);
     return res;
+}
+
+HRESULT CZipCompressor::Emit(size_t entry, const Byte *data, size_t size, bool first, bool last) {
+    if (_sink) return _sink->EntryData(entry, data, size, first, last);
+    return SpoolWrite(data, size);
 }
 
 HRESULT CZipCompressor::SpoolWrite(const void *data, size_t size) {
@@ -212,6 +249,10 @@ HRESULT CZipCompressor::SpoolWrite(const void *data, size_t size) {
 
 HRESULT CZipCompressor::WriteFront() {
     CJob *j = _inFlight.front().get();
+    if (!_started && !j->done) {
+        j->failed = !RunJob(*j);
+        j->done = true;
+    }
     {
         std::unique_lock<std::mutex> lock(_mutex);
         _jobDone.wait(lock, [j] { return j->done; });
@@ -219,13 +260,15 @@ HRESULT CZipCompressor::WriteFront() {
     if (j->failed) return E_OUTOFMEMORY;
     CSpoolEntry &e = _entries[j->entry];
     if (j->first) e.offset = _spoolPos;
-    RINOK_PLUGIN(SpoolWrite(j->out.data(), j->out.size()));
     e.packSize += j->out.size();
     e.crc = static_cast<UInt32>(crc32_combine(e.crc, j->crc, static_cast<z_off_t>(j->inSize)));
     e.size += j->inSize;
+    RINOK_PLUGIN(Emit(j->entry, j->out.data(), j->out.size(), j->first, j->last));
     _inFlightBytes -= j->inSize;
+    _doneIn += j->inSize;
+    _doneOut += j->out.size();
     _inFlight.pop_front();
-    return S_OK;
+    return _ratio ? _ratio(_doneIn, _doneOut) : S_OK;
 }
 
 HRESULT CZipCompressor::Drain() {
@@ -238,12 +281,26 @@ HRESULT CZipCompressor::Submit(std::unique_ptr<CJob> job) {
     // Memory stays bounded: the oldest job is written out before more input is read.
     const size_t budget = std::max<size_t>(16 << 20, static_cast<size_t>(_numThreads) * (4 << 20));
     const size_t maxJobs = 16 * static_cast<size_t>(_numThreads) + 16;
-    job->inSize = job->in.size();
+    if (!job->done) job->inSize = job->in.size();
     while (!_inFlight.empty() && (_inFlightBytes + job->inSize > budget || _inFlight.size() >= maxJobs))
         RINOK_PLUGIN(WriteFront());
     CJob *raw = job.get();
     _inFlightBytes += job->inSize;
     _inFlight.push_back(std::move(job));
+    if (!_started) {
+        const size_t waiting = static_cast<size_t>(
+            std::count_if(_inFlight.begin(), _inFlight.end(), [](const std::unique_ptr<CJob> &j) { return !j->done; }));
+        if (waiting < 2) return S_OK;
+        _started = true;
+        for (UInt32 i = 0; i < _numThreads; i++)
+            _threads.emplace_back([this] { Worker(); });
+        std::lock_guard<std::mutex> lock(_mutex);
+        for (const std::unique_ptr<CJob> &pending : _inFlight)
+            if (!pending->done) _queue.push_back(pending.get());
+        _workReady.notify_all();
+        return S_OK;
+    }
+    if (raw->done) return S_OK; // stored as it is: no worker needed
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _queue.push_back(raw);
@@ -258,19 +315,23 @@ HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &hea
     CByteBuffer out;
     if (!encoder.Init(_level, out)) return E_OUTOFMEMORY;
     entry.offset = _spoolPos;
+    const size_t entryIndex = static_cast<size_t>(&entry - _entries.data());
     CByteBuffer data = std::move(head);
-    for (;;) {
+    for (bool first = true;; first = false) {
         entry.crc = Crc(entry.crc, data.data(), data.size());
         entry.size += data.size();
         const bool end = data.empty();
         if (!encoder.Code(data.data(), data.size(), end, out)) return E_FAIL;
-        RINOK_PLUGIN(SpoolWrite(out.data(), out.size()));
+        entry.packSize += out.size();
+        RINOK_PLUGIN(Emit(entryIndex, out.data(), out.size(), first, end));
+        _doneIn += data.size();
+        _doneOut += out.size();
+        if (_ratio) RINOK_PLUGIN(_ratio(_doneIn, _doneOut));
         out.clear();
         if (end) break;
         RINOK_PLUGIN(ReadBlock(in, kBlock, data));
         RINOK_PLUGIN(progress(data.size()));
     }
-    entry.packSize = _spoolPos - entry.offset;
     return S_OK;
 }
 
@@ -328,9 +389,23 @@ HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT
     }
 }
 
+HRESULT CZipCompressor::AddStored(const std::string &data, size_t &entryIndex) {
+    entryIndex = _entries.size();
+    _entries.emplace_back();
+    _entries.back().method = ZIP_CM_STORE;
+    std::unique_ptr<CJob> job(new CJob);
+    job->entry = entryIndex;
+    job->in.assign(data.begin(), data.end());
+    job->first = job->last = job->store = true;
+    job->inSize = data.size();
+    RunJob(*job);
+    job->done = true;
+    return Submit(std::move(job));
+}
+
 HRESULT CZipCompressor::Finish() {
     RINOK_PLUGIN(Drain());
-    return fflush(_spool) == 0 ? S_OK : E_FAIL;
+    return !_spool || fflush(_spool) == 0 ? S_OK : E_FAIL;
 }
 
 } // namespace NPlugin

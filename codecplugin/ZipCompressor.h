@@ -43,6 +43,14 @@ struct CSpoolEntry {
     zip_int32_t method = ZIP_CM_STORE;
 };
 
+// Takes each entry's compressed data as it is done, in entry order, instead of the temporary file.
+// When `last` is set the entry's record (sizes, CRC) is complete.
+class IZipEntrySink {
+public:
+    virtual ~IZipEntrySink() {}
+    virtual HRESULT EntryData(size_t entry, const Byte *data, size_t size, bool first, bool last) = 0;
+};
+
 class CZipCompressor {
 public:
     struct CJob;
@@ -62,13 +70,21 @@ private:
     std::deque<std::unique_ptr<CJob>> _inFlight; // in entry order, until written
     size_t _inFlightBytes = 0;
     bool _stop = false;
+    bool _started = false; // the first job waits unqueued: one small entry starts no threads
+    std::vector<char> _spoolBuf;
+    UInt64 _doneIn = 0;  // bytes compressed
+    UInt64 _doneOut = 0; // bytes they became
+    std::function<HRESULT(UInt64, UInt64)> _ratio;
     CByteBuffer _readBuf;
+    IZipEntrySink *_sink = nullptr;
 
     void Worker();
+    bool RunJob(CJob &j);
     HRESULT Submit(std::unique_ptr<CJob> job);
     HRESULT WriteFront();
     HRESULT Drain();
     HRESULT SpoolWrite(const void *data, size_t size);
+    HRESULT Emit(size_t entry, const Byte *data, size_t size, bool first, bool last);
     HRESULT ReadBlock(ISequentialInStream *in, size_t size, CByteBuffer &data);
     HRESULT CompressInline(ISequentialInStream *in, CByteBuffer &head, CSpoolEntry &entry,
                            const std::function<HRESULT(UInt64)> &progress);
@@ -80,10 +96,14 @@ public:
     CZipCompressor(const CZipCompressor &) = delete;
     CZipCompressor &operator=(const CZipCompressor &) = delete;
 
-    HRESULT Start();
+    // ratio, when set, is told the bytes compressed and their packed size as each block is done.
+    // sink: null to gather the entries in the temporary file.
+    HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr, IZipEntrySink *sink = nullptr);
     // Reads the stream to its end as the next entry; progress gets the bytes read. The entry's
     // record is complete after Finish.
     HRESULT Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex);
+    // The next entry is data to store as it is (a link's target, nothing for a folder).
+    HRESULT AddStored(const std::string &data, size_t &entryIndex);
     HRESULT Finish();
     const CSpoolEntry &Entry(size_t index) const { return _entries[index]; }
     int SpoolFd() const { return fileno(_spool); }

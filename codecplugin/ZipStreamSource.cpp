@@ -16,6 +16,8 @@ const size_t kMaxComment = 0xFFFF;
 const size_t kLocator64Size = 20;
 const size_t kCopyChunk = 1 << 18;
 const size_t kCacheSize = 1 << 16;
+const size_t kStreamingCacheSize = 1 << 20;
+const size_t kWriteBuffer = 1 << 20;
 
 UInt32 Get32(const Byte *p) {
     return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
@@ -132,11 +134,15 @@ zip_int64_t CZipStreamSource::Read(void *data, zip_uint64_t len) {
         if (res != S_OK) return Fail(ZIP_ER_READ, res);
     } else {
         if (_pos < _cacheStart || _pos + len > _cacheStart + _cacheSize) {
-            _cache.resize(kCacheSize);
+            // Reads going on where the window ended copy kept entries: they get a large window.
+            const size_t window = _cacheSize != 0 && _pos >= _cacheStart && _pos <= _cacheStart + _cacheSize
+                                      ? kStreamingCacheSize
+                                      : kCacheSize;
+            if (_cache.size() < window) _cache.resize(window);
             _cacheStart = _pos;
             _cacheSize = 0;
-            const HRESULT res = ReadStream(_pos, _cache.data(),
-                                           static_cast<size_t>(std::min<UInt64>(kCacheSize, size - _pos)), _cacheSize);
+            const HRESULT res =
+                ReadStream(_pos, _cache.data(), static_cast<size_t>(std::min<UInt64>(window, size - _pos)), _cacheSize);
             if (res != S_OK) return Fail(ZIP_ER_READ, res);
         }
         got = static_cast<size_t>(std::min<UInt64>(len, _cacheStart + _cacheSize - _pos));
@@ -146,12 +152,47 @@ zip_int64_t CZipStreamSource::Read(void *data, zip_uint64_t len) {
     return static_cast<zip_int64_t>(got);
 }
 
-zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {
+HRESULT CZipStreamSource::WriteOut(UInt64 pos, const void *data, size_t len) {
+    if (_physPos != pos) {
+        if (_spool) {
+            if (fseeko(_spool, static_cast<off_t>(pos), SEEK_SET) != 0) return E_FAIL;
+        } else {
+            RINOK_PLUGIN(_outSeek->Seek(static_cast<Int64>(_outBase + pos), STREAM_SEEK_SET, nullptr));
+        }
+        _physPos = pos;
+    }
     if (_spool) {
-        if (fwrite(data, 1, static_cast<size_t>(len), _spool) != len) return Fail(ZIP_ER_WRITE, E_FAIL);
+        if (fwrite(data, 1, len, _spool) != len) return E_FAIL;
     } else {
-        const HRESULT res = WriteStreamAll(_out, data, static_cast<size_t>(len));
+        RINOK_PLUGIN(WriteStreamAll(_out, data, len));
+    }
+    _physPos += len;
+    return S_OK;
+}
+
+HRESULT CZipStreamSource::FlushWrites() {
+    if (_wbufSize == 0) return S_OK;
+    const size_t n = _wbufSize;
+    _wbufSize = 0;
+    return WriteOut(_wbufStart, _wbuf.data(), n);
+}
+
+zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {
+    // A write elsewhere than in or right after the buffered piece starts a new piece.
+    if (_wbufSize != 0 &&
+        (_wpos < _wbufStart || _wpos > _wbufStart + _wbufSize || _wpos - _wbufStart + len > kWriteBuffer)) {
+        const HRESULT res = FlushWrites();
         if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
+    }
+    if (_wbufSize == 0) _wbufStart = _wpos;
+    const size_t offset = static_cast<size_t>(_wpos - _wbufStart);
+    if (offset + len > kWriteBuffer) {
+        const HRESULT res = WriteOut(_wpos, data, static_cast<size_t>(len));
+        if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
+    } else {
+        if (_wbuf.size() < kWriteBuffer) _wbuf.resize(kWriteBuffer);
+        memcpy(_wbuf.data() + offset, data, static_cast<size_t>(len));
+        _wbufSize = std::max(_wbufSize, offset + static_cast<size_t>(len));
     }
     _wpos += len;
     _wend = std::max(_wend, _wpos);
@@ -203,6 +244,8 @@ zip_int64_t CZipStreamSource::Command(void *data, zip_uint64_t len, zip_source_c
     case ZIP_SOURCE_BEGIN_WRITE: {
         if (!_out) return Fail(ZIP_ER_RDONLY, S_OK);
         _wpos = _wend = 0;
+        _wbufSize = 0;
+        _physPos = 0;
         _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_outSeek));
         // libzip goes back to finish each local header: a stream that cannot seek gets the archive
         // through a temporary file.
@@ -218,28 +261,24 @@ zip_int64_t CZipStreamSource::Command(void *data, zip_uint64_t len, zip_source_c
     case ZIP_SOURCE_SEEK_WRITE: {
         const zip_int64_t pos = zip_source_seek_compute_offset(_wpos, _wend, data, len, &_error);
         if (pos < 0) return -1;
+        // The stream itself moves when the buffered piece is written.
         _wpos = static_cast<UInt64>(pos);
-        if (_spool) {
-            if (fseeko(_spool, static_cast<off_t>(_wpos), SEEK_SET) != 0) return Fail(ZIP_ER_SEEK, E_FAIL);
-        } else {
-            const HRESULT res = _outSeek->Seek(static_cast<Int64>(_outBase + _wpos), STREAM_SEEK_SET, nullptr);
-            if (res != S_OK) return Fail(ZIP_ER_SEEK, res);
-        }
         return 0;
     }
     case ZIP_SOURCE_TELL_WRITE:
         return static_cast<zip_int64_t>(_wpos);
     case ZIP_SOURCE_COMMIT_WRITE: {
-        HRESULT res = S_OK;
-        if (_spool) {
+        HRESULT res = FlushWrites();
+        if (res == S_OK && _spool) {
             res = CommitSpool();
-        } else if (_wpos != _wend) {
+        } else if (res == S_OK && _physPos != _wend) {
             res = _outSeek->Seek(static_cast<Int64>(_outBase + _wend), STREAM_SEEK_SET, nullptr);
         }
         if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
         return 0;
     }
     case ZIP_SOURCE_ROLLBACK_WRITE:
+        _wbufSize = 0;
         return 0; // the engine drops the unfinished output
     case ZIP_SOURCE_REMOVE:
         _removed = true;

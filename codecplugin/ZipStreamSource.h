@@ -29,6 +29,12 @@ class CZipStreamSource {
     FILE *_spool = nullptr; // a forward-only output is written here first
     UInt64 _wpos = 0;
     UInt64 _wend = 0;
+    // libzip writes header fields one by one and goes back to finish each local header: writes are
+    // gathered here and reach the stream in large pieces.
+    std::vector<Byte> _wbuf;
+    size_t _wbufSize = 0;
+    UInt64 _wbufStart = 0; // libzip position of _wbuf[0]
+    UInt64 _physPos = 0;   // libzip position the output stream is at
     bool _removed = false;
 
     HRESULT _streamResult = S_OK;
@@ -39,6 +45,8 @@ class CZipStreamSource {
     zip_int64_t Read(void *data, zip_uint64_t len);
     HRESULT ReadStream(UInt64 pos, Byte *data, size_t len, size_t &got);
     zip_int64_t Write(const void *data, zip_uint64_t len);
+    HRESULT WriteOut(UInt64 pos, const void *data, size_t len);
+    HRESULT FlushWrites();
     zip_int64_t Fail(int zipError, HRESULT res);
     HRESULT CommitSpool();
 

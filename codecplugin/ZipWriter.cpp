@@ -5,7 +5,9 @@
 #include "StreamUtils.h"
 #include "UpdateItem.h"
 #include "ZipCompressor.h"
+#include "ZipDirectWriter.h"
 #include "ZipStreamSource.h"
+#include "archive/ICoder.h"
 #include "archive/IPassword.h"
 
 #include <memory>
@@ -108,6 +110,25 @@ zip_uint16_t ZipEncryptionMethod(EZipEncryption e) {
     return ZIP_EM_TRAD_PKWARE;
 }
 
+// What a new entry's headers say of it when it is written without libzip.
+CZipDirectWriter::CEntry DirectEntry(const CUpdateItem &item, EEntryKind kind) {
+    CZipDirectWriter::CEntry e;
+    e.name = NameBytes(item.path);
+    while (!e.name.empty() && e.name.back() == '/')
+        e.name.pop_back();
+    if (kind == EEntryKind::kDir) e.name += '/';
+    e.mtime = static_cast<Int64>(time(nullptr));
+    long nsec = 0;
+    if (item.mtimeDefined) FileTimeToUnix(item.mtime, e.mtime, nsec);
+    const UInt32 type = kind == EEntryKind::kDir ? S_IFDIR : kind == EEntryKind::kSymLink ? S_IFLNK : S_IFREG;
+    const UInt32 mode = (item.Mode() & 07777) | type;
+    const UInt32 dosAttributes = (type == S_IFDIR ? kDosDirectory : 0) | ((mode & 0200) ? 0 : kDosReadOnly);
+    e.externalAttributes = (mode << 16) | dosAttributes;
+    e.sizeKnown = item.sizeDefined;
+    e.sizeHint = item.size;
+    return e;
+}
+
 class CZipWriteRun {
     const CZipOldArchive *_old;
     const CWriteProps &_props;
@@ -118,6 +139,8 @@ class CZipWriteRun {
     std::vector<std::string> _linkTarget; // per item: a new link's target
     std::vector<bool> _skipped;
     std::unique_ptr<CZipCompressor> _compressor;
+    // A new archive without a password is written straight out, without libzip.
+    std::unique_ptr<CZipDirectWriter> _direct;
     zip_int32_t _method = ZIP_CM_DEFLATE;
     std::string _password;
     bool _encrypt = false;
@@ -130,8 +153,12 @@ class CZipWriteRun {
     HRESULT ReadNewItem(size_t i);
     HRESULT ApplyKeptItems(zip_t *za, bool &changed);
     HRESULT AddNewItem(zip_t *za, size_t i, std::vector<std::unique_ptr<CSpoolSource>> &sources);
-    HRESULT AddProgress(UInt64 bytes) {
-        _completed += bytes;
+    CMyComPtr<ICompressProgressInfo> _ratioInfo;
+    // Progress counts bytes compressed; reads in between only look for a stop.
+    HRESULT CheckStop() { return _callback->SetCompleted(&_completed); }
+    HRESULT Compressed(UInt64 in, UInt64 out) {
+        _completed = in;
+        if (_ratioInfo) RINOK_PLUGIN(_ratioInfo->SetRatioInfo(&in, &out));
         return _callback->SetCompleted(&_completed);
     }
     static void OnProgress(zip_t *, double fraction, void *self);
@@ -163,20 +190,26 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
     }
     RINOK_PLUGIN(res);
     const EEntryKind kind = item.Kind(EWriteFormat::kZip);
+    if (kind == EEntryKind::kDir && _direct) {
+        RINOK_PLUGIN(_direct->Expect(DirectEntry(item, kind)));
+        RINOK_PLUGIN(_compressor->AddStored(std::string(), _spoolIndex[i]));
+    }
     if (kind != EEntryKind::kDir) {
         if (!in) {
             _skipped[i] = true;
             return S_OK;
         }
+        if (_direct) RINOK_PLUGIN(_direct->Expect(DirectEntry(item, kind)));
         if (kind == EEntryKind::kSymLink) {
             if (item.symlink.empty()) {
                 RINOK_PLUGIN(ReadLinkTarget(in, _linkTarget[i]));
             } else {
                 _linkTarget[i] = NameBytes(item.symlink);
             }
+            if (_direct) RINOK_PLUGIN(_compressor->AddStored(_linkTarget[i], _spoolIndex[i]));
         } else {
             RINOK_PLUGIN(_compressor->Add(
-                in, [this](UInt64 n) { return AddProgress(n); }, _spoolIndex[i]));
+                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i]));
         }
     }
     in.Release();
@@ -328,10 +361,16 @@ HRESULT CZipWriteRun::Run(UInt32 numItems) {
     _linkTarget.assign(_items.size(), std::string());
     _skipped.assign(_items.size(), false);
     _compressor.reset(new CZipCompressor(_method, _props.level, _props.threads ? _props.threads : NumCpus()));
-    RINOK_PLUGIN(_compressor->Start());
+    _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratioInfo));
+    if (!_old && !_encrypt) {
+        _direct.reset(new CZipDirectWriter(_out));
+        RINOK_PLUGIN(_direct->Begin(_compressor.get()));
+    }
+    RINOK_PLUGIN(_compressor->Start([this](UInt64 in, UInt64 out) { return Compressed(in, out); }, _direct.get()));
     for (size_t i = 0; i < _items.size(); i++)
         if (_items[i].newData) RINOK_PLUGIN(ReadNewItem(i));
     RINOK_PLUGIN(_compressor->Finish());
+    if (_direct) return _direct->End();
 
     CZipStreamSource target(_old ? _old->stream : nullptr, _old ? _old->size : 0, _old ? _old->shift : 0, _out);
     zip_error_t error;

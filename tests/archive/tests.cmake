@@ -112,3 +112,8 @@ foreach(test zip_faults_test archive_faults_test update_faults_test)
         add_dependencies(${test} codecplugin)
     endif()
 endforeach()
+# Zip and gzip on several threads: read back by Debian's tools, cancelled runs.
+tarnova_test(parallel_compress_test archive/parallel_compress_test.cpp)
+if(TARGET codecplugin)
+    add_dependencies(parallel_compress_test codecplugin)
+endif()

@@ -908,6 +908,96 @@ TEST_F(PluginWriteTest, SingleStreamUpdatesTakeTheLevel) {
     }
 }
 
+// gzip on several threads: each block is primed with the 32 KiB before it, and the blocks join
+// into one stream that gzip reads back byte for byte, whatever the size against the block size.
+TEST_F(PluginWriteTest, ParallelGzipJoinsPrimedBlocksIntoOneStream) {
+    // 16 KiB of noise repeated: a block not primed with the data before it pays for the noise again
+    // (about 20 times 16 KiB here).
+    std::string noise;
+    unsigned x = 7;
+    for (int i = 0; i < (16 << 10); i++) {
+        x = x * 1103515245u + 12345u;
+        noise += static_cast<char>(x >> 24);
+    }
+    std::string repeated;
+    while (repeated.size() < (5u << 20) / 2)
+        repeated += noise;
+    const size_t kBlock = 128 << 10;
+    struct CCase {
+        const char *name;
+        std::string data;
+        UInt32 level;
+    };
+    const CCase cases[] = {
+        {"empty", "", 6},
+        {"one byte", "x", 6},
+        {"one block", repeated.substr(0, kBlock), 6},
+        {"a block and a byte", repeated.substr(0, kBlock + 1), 1},
+        {"whole blocks", repeated.substr(0, 5 * kBlock), 9},
+        {"many blocks", repeated, 6},
+        {"text", TextData() + BigData(), 6},
+    };
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        CMyComPtr<IOutArchive> writer = NewWriter(lib, "gzip");
+        ASSERT_EQ(ApplyProps(writer, {Num(L"x", c.level), Num(L"mt", 4)}), S_OK);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = {File("", c.data)};
+        std::string data;
+        ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+        WriteFile(tmp / "p.gz", data);
+        WriteFile(tmp / "expected", c.data);
+        EXPECT_EQ(Sh("gzip -t p.gz && gzip -dc p.gz | cmp - expected"), 0);
+        // The header names the fastest and the best level, as gzip's own does.
+        ASSERT_GE(data.size(), 18u);
+        EXPECT_EQ(static_cast<int>(static_cast<Byte>(data[8])), c.level == 9 ? 2 : c.level == 1 ? 4 : 0);
+        if (c.data == repeated) {
+            EXPECT_LT(data.size(), 4 * noise.size()) << "blocks were not primed";
+        }
+    }
+}
+
+// A new zip is written straight out: entries larger than one compression job get their sizes in a
+// data descriptor (this output cannot seek), an entry of unknown size gets zip64 sizes, a UTF-8 name
+// its flag, and more than 65535 entries the zip64 end records. Debian's readers and the plug-in
+// read every byte back.
+TEST_F(PluginWriteTest, NewZipsWrittenStraightOutReadInDebianTools) {
+    std::string big;
+    while (big.size() < (3u << 20))
+        big += BigData();
+    CTestItem unsized = File("unsized.bin", big.substr(0, (2u << 20) + 5));
+    unsized.sizeKnown = false;
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {Folder("d"), File("d/big.bin", big), unsized, File("\xe4\xb8\xad\xe6\x96\x87.txt", TextData()),
+                 File("empty", "")};
+    CMyComPtr<IOutArchive> writer = NewWriter(lib, "zip");
+    ASSERT_EQ(ApplyProps(writer, {Num(L"mt", 4)}), S_OK);
+    std::string data;
+    ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+    WriteFile(tmp / "n.zip", data);
+    const std::map<std::string, std::string> expected = Expected(cb->items);
+    EXPECT_TRUE(ReadBack(lib, "zip", data) == expected);
+    EXPECT_EQ(Sh("unzip -tq n.zip"), 0);
+    const std::string py =
+        "/usr/bin/python3 -c \"import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1])\n"
+        "i={x.filename: x for x in z.infolist()}\nassert z.testzip() is None\n"
+        "assert i['d/big.bin'].flag_bits & 8 and i['d/big.bin'].file_size == " +
+        std::to_string(big.size()) +
+        "\nassert i['\u4e2d\u6587.txt'].flag_bits & 0x800\n"
+        "assert sorted(i) == ['d/', 'd/big.bin', 'empty', 'unsized.bin', '\u4e2d\u6587.txt'], sorted(i)\" ";
+    EXPECT_EQ(Sh(py + "n.zip"), 0);
+
+    cb = new CUpdateCallback;
+    for (int i = 0; i < 66000; i++)
+        cb->items.push_back(File("f" + std::to_string(i), std::to_string(i)));
+    ASSERT_EQ(WriteWith(NewWriter(lib, "zip"), cb, data), S_OK);
+    WriteFile(tmp / "many.zip", data);
+    EXPECT_EQ(Sh("/usr/bin/python3 -c \"import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1])\nassert len(z.infolist()) "
+                 "== 66000\nassert z.read('f65999') == b'65999'\" many.zip"),
+              0);
+    EXPECT_EQ(Sh("unzip -tq many.zip"), 0);
+}
+
 // Every method and cipher the compress dialog offers for zip, written with several threads, checked
 // by Debian's readers: unzip and Python where they know the method and cipher, bsdtar for all.
 TEST_F(PluginWriteTest, ZipMethodsAndCiphersReadInDebianTools) {
