@@ -179,6 +179,7 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
         UInt64 packSize = Get32(h + 20);
         item.size = Get32(h + 24);
         item.attributes = Get32(h + 38);
+        item.headerOffset = Get32(h + 42);
         item.nameLen = static_cast<UInt16>(nameLen);
         const bool needs64 = item.size == 0xFFFFFFFF;
         const Byte *p = nullptr;
@@ -199,7 +200,15 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
                     item.size = Get64(d);
                     at = 8;
                 }
-                if (packSize == 0xFFFFFFFF && len >= at + 8) packSize = Get64(d + at);
+                if (packSize == 0xFFFFFFFF) {
+                    if (len < at + 8) return S_OK;
+                    packSize = Get64(d + at);
+                    at += 8;
+                }
+                if (item.headerOffset == 0xFFFFFFFF) {
+                    if (len < at + 8) return S_OK;
+                    item.headerOffset = Get64(d + at);
+                }
             } else if (id == kExtendedTimestamp && !(item.flags & CZipListItem::kUnixTime)) {
                 if (len >= 5 && (d[0] & 1)) {
                     item.unixTime = static_cast<Int32>(Get32(d + 1));
@@ -223,6 +232,35 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
         return S_OK;
     }
     ok = true;
+    return S_OK;
+}
+
+HRESULT ReadLocalHeaderTime(IInStream *in, UInt64 pos, unsigned which, bool &defined, Int64 &t) {
+    defined = false;
+    Byte h[30];
+    size_t got = 0;
+    RINOK_PLUGIN(ReadAt(in, pos, h, sizeof(h), got));
+    if (got != sizeof(h) || memcmp(h, "PK\x03\x04", 4) != 0) return S_OK;
+    const size_t nameLen = Get16(h + 26), extraLen = Get16(h + 28);
+    std::vector<Byte> extra(extraLen);
+    RINOK_PLUGIN(ReadAt(in, pos + sizeof(h) + nameLen, extra.data(), extraLen, got));
+    if (got != extraLen) return S_OK;
+    for (const Byte *x = extra.data(), *xEnd = x + extraLen; xEnd - x >= 4;) {
+        const UInt16 id = Get16(x), len = Get16(x + 2);
+        const Byte *d = x + 4;
+        if (static_cast<size_t>(xEnd - d) < len) return S_OK;
+        x = d + len;
+        if (id != kExtendedTimestamp) continue;
+        // The flags say which times follow, each four bytes, in the order of the bits.
+        if (len < 1 || !(d[0] & (1u << which))) return S_OK;
+        size_t at = 1;
+        for (unsigned bit = 0; bit < which; bit++)
+            if (d[0] & (1u << bit)) at += 4;
+        if (at + 4 > len) return S_OK;
+        t = static_cast<Int32>(Get32(d + at));
+        defined = true;
+        return S_OK;
+    }
     return S_OK;
 }
 

@@ -13,6 +13,7 @@ namespace NPlugin {
 struct CZipListItem {
     const char *name; // NUL-terminated raw bytes, or the entry's Unicode path field when it matches
     UInt64 size;
+    UInt64 headerOffset; // of the local header, as the directory gives it
     UInt32 attributes;
     UInt32 dosTime; // date in the high half
     Int32 unixTime;
@@ -37,6 +38,10 @@ public:
     // that does not add up): such an archive is read the thorough way instead.
     HRESULT Read(IInStream *in, UInt64 size, bool &ok);
 };
+
+// Time which (1 access, 2 creation) of the extended timestamp field in the local header at pos:
+// the central directory keeps only the modification time.
+HRESULT ReadLocalHeaderTime(IInStream *in, UInt64 pos, unsigned which, bool &defined, Int64 &t);
 
 // The local DOS time of a zip entry as Unix time. The zone is read once per tzset(), not per call
 // as mktime() does.

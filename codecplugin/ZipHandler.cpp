@@ -478,9 +478,16 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     case kpidATime:
     case kpidCTime: {
         Int64 t = 0;
-        const HRESULT res = OpenLibrary();
-        if (res != S_OK && res != S_FALSE) return res;
-        if (_zip && LocalTime(index, propID == kpidATime ? 1 : 2, t)) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+        if (_lean) {
+            const CZipListItem &item = _listing.items[index];
+            bool defined = false;
+            const Int64 pos = static_cast<Int64>(item.headerOffset) + _shift;
+            if (pos >= 0)
+                RINOK_PLUGIN(
+                    ReadLocalHeaderTime(_stream, static_cast<UInt64>(pos), propID == kpidATime ? 1 : 2, defined, t));
+            if (defined) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+        } else if (LocalTime(index, propID == kpidATime ? 1 : 2, t))
+            PropSetFileTime(value, UnixTimeToFileTime(t, 0));
         break;
     }
     case kpidAttrib:

@@ -413,6 +413,45 @@ TEST_F(PluginFormatsTest, ZipUnicodePathFieldReplacesTheNameOnlyWhenItMatches) {
         EXPECT_EQ(cb->items[i].data, "x") << i;
 }
 
+// Access and creation times are read from the local header's timestamp field, behind a stub too; a
+// field with the modification time only gives neither.
+TEST_F(PluginFormatsTest, ZipAccessAndCreationTimesComeFromTheLocalHeader) {
+    const std::string script = "import zipfile,sys,struct\n"
+                               "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                               "i=zipfile.ZipInfo('all.txt'); i.extra=struct.pack('<HHBiii',0x5455,13,7,"
+                               "1000000000,1100000000,1200000000); z.writestr(i,b'a')\n"
+                               "i=zipfile.ZipInfo('m.txt'); i.extra=struct.pack('<HHBi',0x5455,5,1,1000000000); "
+                               "z.writestr(i,b'm')\n"
+                               "z.close()\n";
+    WriteFile(g_tree->dir / "ut.py", script);
+    const std::string zip = Make("ut.zip", std::string(kPy) + " " + Out("ut.py") + " " + Out("ut.zip"));
+    for (const std::string &data : {zip, std::string(333, 's') + zip}) {
+        SCOPED_TRACE(data.size());
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(NumItems(arc), 2u);
+        const struct {
+            UInt32 item;
+            PROPID prop;
+            Int64 expected; // -1: none
+        } cases[] = {{0, kpidMTime, 1000000000}, {0, kpidATime, 1100000000}, {0, kpidCTime, 1200000000},
+                     {1, kpidMTime, 1000000000}, {1, kpidATime, -1},         {1, kpidCTime, -1}};
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.item * 100 + c.prop);
+            CProp t;
+            ASSERT_EQ(arc->GetProperty(c.item, c.prop, &t), S_OK);
+            if (c.expected < 0) {
+                EXPECT_EQ(t.vt, VT_EMPTY);
+                continue;
+            }
+            ASSERT_EQ(t.vt, VT_FILETIME);
+            const UInt64 ticks = ((UInt64)t.filetime.dwHighDateTime << 32) | t.filetime.dwLowDateTime;
+            EXPECT_EQ(static_cast<Int64>(ticks / 10000000) - 11644473600LL, c.expected);
+        }
+    }
+}
+
 TEST_F(PluginFormatsTest, UnmarkedNamesThatAreNotGb18030FallBackToCp437) {
     // 0x80 0x81 is no GB18030 sequence: the name is read as CP437 (Ç ü).
     const std::string script = "import zipfile,sys\n"
