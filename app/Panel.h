@@ -363,7 +363,9 @@ private:
     void SortedOrder(std::vector<UInt32> &order) const;
     class QTableWidgetItem *MakeCell(UInt32 item, int column, wchar_t *buffer);
     std::vector<bool> itemIsDir; // of the last listing
-    std::vector<QIcon> itemIcons;
+    // The item of each table row; its cells are made as the row comes into view.
+    std::vector<UInt32> rowItems;
+    class QTableWidgetItem *MakeNameCell(UInt32 item, bool readOnly);
     UString GetItemNameFast(UInt32 index) const;
 };
 

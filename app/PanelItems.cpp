@@ -128,16 +128,24 @@ int ColumnAlignment(const CListColumn &c) {
 
 } // namespace
 
+static bool IsImageName(const wchar_t *name, unsigned len);
+
 bool CPanel::is_image(const UString &name) {
+    return IsImageName(name.Ptr(), name.Len());
+}
+
+static bool IsImageName(const wchar_t *name, unsigned len) {
     static const std::set<std::wstring> kExts = {
-        L"bmp", L"dib", L"rle", L"jpg", L"jpeg", L"jpe", L"jif", L"jfif", L"thm", L"tbi", L"gif", L"png", L"tif",
-        L"tiff", L"fax", L"g3f", L"g3n", L"swf", L"psd", L"pdd", L"cr2", L"crw", L"nef", L"arw", L"srf", L"sr2",
-        L"orf", L"pef", L"raf", L"rw2", L"raw", L"bay", L"dcr", L"kdc", L"mrw", L"o32", L"x3f", L"erf", L"mef",
-        L"dng", L"mos", L"fff", L"cs1", L"3fr", L"nrw", L"psp", L"tga", L"pcx", L"dcx", L"pbm", L"pgm", L"ppm",
-        L"pcd", L"sgi", L"bw", L"rgb", L"rgba", L"wmf", L"emf", L"ico", L"cur", L"wbmp", L"wbm"};
-    const int dot = name.ReverseFind(L'.');
-    if (dot < 0 || (unsigned)dot + 1 >= name.Len()) return false;
-    std::wstring ext(name.Ptr((unsigned)dot + 1));
+        L"bmp",  L"dib", L"rle", L"jpg", L"jpeg", L"jpe", L"jif", L"jfif", L"thm", L"tbi",  L"gif", L"png", L"tif",
+        L"tiff", L"fax", L"g3f", L"g3n", L"swf",  L"psd", L"pdd", L"cr2",  L"crw", L"nef",  L"arw", L"srf", L"sr2",
+        L"orf",  L"pef", L"raf", L"rw2", L"raw",  L"bay", L"dcr", L"kdc",  L"mrw", L"o32",  L"x3f", L"erf", L"mef",
+        L"dng",  L"mos", L"fff", L"cs1", L"3fr",  L"nrw", L"psp", L"tga",  L"pcx", L"dcx",  L"pbm", L"pgm", L"ppm",
+        L"pcd",  L"sgi", L"bw",  L"rgb", L"rgba", L"wmf", L"emf", L"ico",  L"cur", L"wbmp", L"wbm"};
+    unsigned dot = len;
+    while (dot > 0 && name[dot - 1] != L'.')
+        dot--;
+    if (dot == 0 || dot >= len) return false;
+    std::wstring ext(name + dot, len - dot);
     for (auto &c : ext)
         c = (wchar_t)towlower((wint_t)c);
     return kExts.count(ext) != 0;
@@ -364,18 +372,44 @@ QTableWidgetItem *CPanel::MakeCell(UInt32 item, int column, wchar_t *buffer) {
     return cell;
 }
 
+// The first cell of a row: the name (or the first column's text) with the item's icon.
+QTableWidgetItem *CPanel::MakeNameCell(UInt32 item, bool readOnly) {
+    QTableWidgetItem *cell;
+    const bool isDir = item < itemIsDir.size() && itemIsDir[item];
+    if (!visibleColumns.IsEmpty() && visibleColumns[0].ID == kpidName) {
+        const UString name = GetItemNameFast(item);
+        cell = new QTableWidgetItem(isDir ? Icons().folder() : Icons().forName(name), ToQ(name));
+        cell->setData(kItemRole, (uint)item);
+        cell->setTextAlignment(visibleColumns.IsEmpty() ? (int)(Qt::AlignLeft | Qt::AlignVCenter)
+                                                        : ColumnAlignment(visibleColumns[0]));
+    } else {
+        wchar_t buffer[1024];
+        cell = MakeCell(item, 0, buffer);
+        cell->setIcon(isDir ? Icons().folder() : Icons().forName(GetItemNameFast(item)));
+    }
+    Qt::ItemFlags flags = cell->flags();
+    if (readOnly) flags &= ~Qt::ItemIsEditable;
+    cell->setFlags(flags);
+    return cell;
+}
+
 void CPanel::FillCells(int firstRow, int lastRow) {
     if (!mainWin || !currentFolder || mainWin->is_icon_mode()) return;
     mainlistview *table = mainWin->get_list_view();
     const int numColumns = std::min(table->columnCount(), (int)visibleColumns.Size());
     lastRow = std::min(lastRow, table->rowCount() - 1);
     wchar_t buffer[1024];
+    int readOnly = -1;
     // The view paints right after: the model need not announce each cell.
     QAbstractItemModel *model = table->model();
     const bool blocked = model->blockSignals(true);
     for (int r = std::max(firstRow, 0); r <= lastRow; r++) {
         const int item = GetRealItemIndex(r);
         if (item < 0 || (UInt32)item >= listedItemCount) continue;
+        if (!table->item(r, 0)) {
+            if (readOnly < 0) readOnly = IsThereReadOnlyFolder() ? 1 : 0;
+            table->setItem(r, 0, MakeNameCell((UInt32)item, readOnly != 0));
+        }
         for (int c = 1; c < numColumns; c++)
             if (!table->item(r, c)) table->setItem(r, c, MakeCell((UInt32)item, c, buffer));
     }
@@ -392,45 +426,25 @@ void CPanel::SortedOrder(std::vector<UInt32> &order) const {
     const PROPID prop = sortPropId;
     const Int32 raw = sortIsRawProp ? 1 : 0;
     const bool ascending = sortAscending;
-    std::stable_sort(order.begin(), order.end(), [&](UInt32 a, UInt32 b) {
+    const auto less = [&](UInt32 a, UInt32 b) {
         if (dirs[a] != dirs[b]) return (bool)dirs[a];
         const Int32 r = compare ? compare->CompareItems(a, b, prop, raw) : 0;
         return ascending ? r < 0 : r > 0;
-    });
+    };
+    // Folders most often come in order already.
+    if (!std::is_sorted(order.begin(), order.end(), less)) std::stable_sort(order.begin(), order.end(), less);
 }
 
 void CPanel::FillTable(const std::set<UInt32> &toSelect) {
     mainlistview *table = mainWin->get_list_view();
-    const bool readOnly = IsThereReadOnlyFolder();
     std::vector<UInt32> order;
     SortedOrder(order);
     table->clearContents();
+    rowItems = order;
     table->setRowCount((int)order.size());
-    const int alignment = visibleColumns.IsEmpty() ? (int)(Qt::AlignLeft | Qt::AlignVCenter)
-                                                   : ColumnAlignment(visibleColumns[0]);
-    const bool nameFirst = !visibleColumns.IsEmpty() && visibleColumns[0].ID == kpidName;
-    wchar_t buffer[1024];
     QAbstractItemModel *model = table->model();
-    const bool blocked = model->blockSignals(true);
-    for (int row = 0; row < (int)order.size(); row++) {
-        const UInt32 i = order[(size_t)row];
-        QTableWidgetItem *cell;
-        if (nameFirst) {
-            cell = new QTableWidgetItem(itemIcons[i], ToQ(GetItemNameFast(i)));
-            cell->setData(kItemRole, (uint)i);
-            cell->setTextAlignment(alignment);
-        } else {
-            cell = MakeCell(i, 0, buffer);
-            cell->setIcon(itemIcons[i]);
-        }
-        Qt::ItemFlags flags = cell->flags();
-        if (readOnly) flags &= ~Qt::ItemIsEditable;
-        cell->setFlags(flags);
-        table->setItem(row, 0, cell);
-    }
-    model->blockSignals(blocked);
-    // Other columns are filled for the rows on screen (and as they come into view); the first
-    // screen gets them now.
+    // Cells are made for the rows on screen (and as they come into view); the first screen gets
+    // them now.
     FillCells(0, kFirstScreenRows);
     table->viewport()->update();
 
@@ -490,6 +504,7 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
     else {
         table->clearContents();
         table->setRowCount(0);
+        rowItems.clear();
     }
 
     if (!IsFSFolder()) {
@@ -517,18 +532,45 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
     currentFolder->GetNumberOfItems(&numItems);
     listedItemCount = numItems;
     itemIsDir.assign(numItems, false);
-    itemIcons.clear();
-    itemIcons.resize(numItems);
     const bool trySelect = !focusedName.IsEmpty() || !selectedNames.IsEmpty();
     std::set<UInt32> toSelect;
 
     for (UInt32 i = 0; i < numItems; i++) {
+        if (!iconMode && !trySelect) {
+            // The table's cells are made as their rows come into view: here only what sorting and
+            // the choice of view need.
+            if (IsItem_Folder((int)i)) {
+                itemIsDir[i] = true;
+                otherItemCount++;
+                continue;
+            }
+            const wchar_t *fast = nullptr;
+            unsigned fastLen = 0;
+            if (folderGetItemName) folderGetItemName->GetItemName(i, &fast, &fastLen);
+            const bool image = fast ? IsImageName(fast, fastLen) : is_image(GetItemName((int)i));
+            if (image)
+                imageItemCount++;
+            else
+                otherItemCount++;
+            continue;
+        }
         const UString name = GetItemNameFast(i);
         if (trySelect) {
             UString relPath = name;
             if (flatMode) relPath = GetItemPrefix((int)i) + name;
             if (selectedNames.FindInSorted(relPath) >= 0 || (!focusedName.IsEmpty() && relPath == focusedName))
                 toSelect.insert(i);
+        }
+        if (!iconMode) {
+            if (IsItem_Folder((int)i)) {
+                itemIsDir[i] = true;
+                otherItemCount++;
+            } else if (is_image(name)) {
+                imageItemCount++;
+            } else {
+                otherItemCount++;
+            }
+            continue;
         }
         QIcon icon;
         if (IsItem_Folder((int)i)) {
@@ -563,8 +605,6 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
             entry->setToolTip(text);
             icons->addItem(entry);
             if (toSelect.count(i)) entry->setSelected(true);
-        } else {
-            itemIcons[i] = icon;
         }
     }
 
@@ -578,7 +618,6 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
             SetSortRawStatus();
         }
         FillTable(toSelect);
-        itemIcons.clear();
         // Names and times get the room their first screen needs (never less than the layout's).
         for (int c = 0; c + 1 < (int)visibleColumns.Size(); c++) {
             const CListColumn &col = visibleColumns[(unsigned)c];
@@ -606,6 +645,8 @@ int CPanel::GetRealItemIndex(int row) const {
         QListWidgetItem *entry = mainWin->get_icon_view()->item(row);
         if (entry) v = entry->data(kItemRole);
     } else {
+        if (row < mainWin->get_list_view()->rowCount() && (size_t)row < rowItems.size())
+            return (int)rowItems[(size_t)row];
         QTableWidgetItem *cell = mainWin->get_list_view()->item(row, 0);
         if (cell) v = cell->data(kItemRole);
     }

@@ -83,16 +83,32 @@ CZipHandler::~CZipHandler() {
 
 // Only what is asked for is looked up: listing asks for one property at a time.
 bool CZipHandler::GetEntry(UInt32 index, CEntry &e, unsigned want) const {
+    if (_lean) {
+        const CZipListItem &item = _listing.items[index];
+        e.rawName = item.name;
+        e.opsys = item.opsys;
+        if (want & kWantMode) {
+            const size_t len = strlen(item.name);
+            e.mode = EntryMode(item.opsys, item.attributes, len != 0 && item.name[len - 1] == '/');
+            e.isDir = (e.mode & S_IFMT) == S_IFDIR;
+        }
+        e.size = item.size;
+        e.encrypted = (item.flags & CZipListItem::kEncrypted) != 0;
+        if (want & kWantTime) {
+            e.mtime = (item.flags & CZipListItem::kUnixTime) ? item.unixTime : DosTimeToUnixTime(item.dosTime);
+            e.mtimeDefined = true;
+        }
+        return true;
+    }
     if (want & (kWantName | kWantMode)) {
         const char *name = zip_get_name(_zip, index, ZIP_FL_ENC_RAW);
         if (!name) return false;
-        if (want & kWantName) e.rawName = name;
+        e.rawName = name;
+        zip_uint32_t attributes = 0;
+        zip_file_get_external_attributes(_zip, index, 0, &e.opsys, &attributes);
         if (want & kWantMode) {
             const size_t len = strlen(name);
-            zip_uint8_t opsys = 0;
-            zip_uint32_t attributes = 0;
-            zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
-            e.mode = EntryMode(opsys, attributes, len != 0 && name[len - 1] == '/');
+            e.mode = EntryMode(e.opsys, attributes, len != 0 && name[len - 1] == '/');
             e.isDir = (e.mode & S_IFMT) == S_IFDIR;
         }
     }
@@ -306,6 +322,30 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
     _shift = placement.shift;
 
+    _stream = stream;
+    {
+        bool lean = false;
+        RINOK_PLUGIN(_listing.Read(stream, _streamSize, lean));
+        // Link targets are data: an archive with links is read by libzip from the start.
+        if (lean)
+            for (UInt32 i = 0; i < _listing.items.size() && lean; i++) {
+                const CZipListItem &item = _listing.items[i];
+                lean = item.opsys != ZIP_OPSYS_UNIX || ((item.attributes >> 16) & S_IFMT) != S_IFLNK;
+            }
+        if (lean) {
+            _lean = true;
+            _numItems = static_cast<UInt32>(std::min<size_t>(_listing.items.size(), 0xFFFFFFFF));
+            if (openCallback) {
+                const UInt64 files = _numItems;
+                RINOK_PLUGIN(openCallback->SetCompleted(&files, &_streamSize));
+            }
+            _isOpen = true;
+            return S_OK;
+        }
+        _listing.Clear();
+    }
+    _stream.Release();
+
     _source.reset(new CZipStreamSource(stream, _streamSize, _shift, nullptr));
     zip_error_t error;
     zip_error_init(&error);
@@ -336,9 +376,33 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     COM_TRY_END
 }
 
+HRESULT CZipHandler::OpenLibrary() {
+    if (_zip) return S_OK;
+    if (!_lean || !_stream) return S_FALSE;
+    _source.reset(new CZipStreamSource(_stream, _streamSize, _shift, nullptr));
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t *src = _source->Create(&error);
+    if (src) {
+        _zip = zip_open_from_source(src, ZIP_RDONLY, &error);
+        if (!_zip) zip_source_free(src);
+    }
+    const int code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (_zip && zip_get_num_entries(_zip, 0) == static_cast<zip_int64_t>(_numItems)) return S_OK;
+    const HRESULT streamResult = _source->StreamResult();
+    if (_zip) zip_discard(_zip);
+    _zip = nullptr;
+    _source.reset();
+    if (streamResult != S_OK) return streamResult;
+    return code == ZIP_ER_MEMORY ? E_OUTOFMEMORY : S_FALSE;
+}
+
 HRESULT CZipHandler::Close() {
     if (_zip) zip_discard(_zip);
     _zip = nullptr;
+    _listing.Clear();
+    _lean = false;
     _source.reset();
     _stream.Release();
     _fallback.Release();
@@ -390,12 +454,10 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     const bool utf16 = global_use_utf16_conversion != 0;
     switch (propID) {
     case kpidPath: {
-        std::wstring path = DecodeName(nullptr, e.rawName.c_str(), utf16);
+        std::wstring path = DecodeName(nullptr, e.rawName, utf16);
         // Zips made on DOS or Windows separate folders with backslashes. Done on the decoded name:
         // a trail byte of a GB18030 character can be 0x5C.
-        zip_uint8_t opsys = ZIP_OPSYS_UNIX;
-        zip_uint32_t attributes = 0;
-        zip_file_get_external_attributes(_zip, index, 0, &opsys, &attributes);
+        const zip_uint8_t opsys = e.opsys;
         if (opsys == ZIP_OPSYS_DOS || opsys == ZIP_OPSYS_WINDOWS_NTFS || opsys == ZIP_OPSYS_VFAT)
             std::replace(path.begin(), path.end(), L'\\', L'/');
         while (path.size() > 1 && path.back() == L'/')
@@ -416,7 +478,16 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     case kpidATime:
     case kpidCTime: {
         Int64 t = 0;
-        if (LocalTime(index, propID == kpidATime ? 1 : 2, t)) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+        if (_lean) {
+            const CZipListItem &item = _listing.items[index];
+            bool defined = false;
+            const Int64 pos = static_cast<Int64>(item.headerOffset) + _shift;
+            if (pos >= 0)
+                RINOK_PLUGIN(
+                    ReadLocalHeaderTime(_stream, static_cast<UInt64>(pos), propID == kpidATime ? 1 : 2, defined, t));
+            if (defined) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+        } else if (LocalTime(index, propID == kpidATime ? 1 : 2, t))
+            PropSetFileTime(value, UnixTimeToFileTime(t, 0));
         break;
     }
     case kpidAttrib:
@@ -569,6 +640,10 @@ HRESULT CZipHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 testM
         if (GetEntry(i, e, kWantData)) total += e.size;
     }
     RINOK_PLUGIN(extractCallback->SetTotal(total));
+    const HRESULT opened = OpenLibrary();
+    if (opened == S_FALSE)
+        return ReportItemsNotExtracted(extractCallback, wanted.data(), wanted.size(), NOperationResult::kHeadersError);
+    RINOK_PLUGIN(opened);
 
     CMyComPtr<ICryptoGetTextPassword> getter;
     extractCallback->QueryInterface(IID_ICryptoGetTextPassword, reinterpret_cast<void **>(&getter));

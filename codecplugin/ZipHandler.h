@@ -6,6 +6,7 @@
 #include "FormatTable.h"
 #include "PasswordKeeper.h"
 #include "WritableHandlerBase.h"
+#include "ZipDirectory.h"
 #include "ZipStreamSource.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
@@ -33,6 +34,9 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt64 _bytesInFront = 0; // a program in front of the zip, handed to us with it
     std::unique_ptr<CZipStreamSource> _source;
     zip_t *_zip = nullptr;
+    // A listing read from the central directory alone; libzip is opened once data is wanted.
+    CZipListing _listing;
+    bool _lean = false;
     UInt32 _numItems = 0;
     std::unordered_map<UInt32, std::string> _linkTargets;
     CPasswordKeeper _password;
@@ -42,7 +46,8 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     std::vector<Byte> _buf;
 
     struct CEntry {
-        std::string rawName;
+        const char *rawName = nullptr;
+        Byte opsys = 0;
         UInt64 size = 0;
         UInt32 mode = 0;
         bool isDir = false;
@@ -53,6 +58,8 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     enum : unsigned { kWantName = 1, kWantMode = 2, kWantData = 4, kWantTime = 8 };
     bool GetEntry(UInt32 index, CEntry &e, unsigned want) const;
     bool LocalTime(UInt32 index, unsigned which, Int64 &t) const;
+    // Opens libzip on the archive listed lean; S_FALSE when it cannot read what was listed.
+    HRESULT OpenLibrary();
     HRESULT OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback, bool damaged,
                          bool frontToBackOnly = false);
     // The volumes of a split zip whose first volume is stream, joined in order; null when the

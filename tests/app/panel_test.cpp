@@ -330,8 +330,8 @@ TEST_F(PanelWindow, SortsByEachColumnKeepingRowsWhole) {
     EXPECT_EQ(t->item(sizeRow, sizeCol)->text(), QString("100"));
 }
 
-// Rows beyond the first screen get their other cells when they come into view, each from its own
-// item.
+// Rows beyond the first screen get their cells when they come into view, each from its own item;
+// before that the row already stands for its item.
 TEST_F(PanelWindow, CellsOfRowsFarDownAppearWhenScrolledTo) {
     Sh("mkdir -p '" + tree.dir.Path() + "/many' && cd '" + tree.dir.Path() +
        "/many' && for i in $(seq 1 300); do head -c $i /dev/zero > f$i; done");
@@ -339,13 +339,19 @@ TEST_F(PanelWindow, CellsOfRowsFarDownAppearWhenScrolledTo) {
     QTableWidget *t = w->get_list_view();
     ASSERT_EQ(t->rowCount(), 300);
     const int last = t->rowCount() - 1;
+    EXPECT_EQ(t->item(last, 0), nullptr);
     EXPECT_EQ(t->item(last, 1), nullptr);
+    const int unseen = p->GetRealItemIndex(last);
+    ASSERT_GE(unseen, 0);
     w->resize(900, 500);
     w->show();
     t->scrollToBottom();
     w->grab();
     ASSERT_NE(t->item(last, 1), nullptr);
     const int item = p->GetRealItemIndex(last);
+    EXPECT_EQ(item, unseen);
+    ASSERT_NE(t->item(last, 0), nullptr);
+    EXPECT_EQ(t->item(last, 0)->text(), Q(p->GetItemName(item)));
     EXPECT_EQ(t->item(last, 1)->data(256).toInt(), item);
     EXPECT_EQ(t->item(last, 1)->text().toStdString(),
               std::to_string(p->GetItemSize(item)));

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <locale.h>
+#include <stdlib.h>
+#include <time.h>
+
 #include <set>
 
 using namespace NPluginTest;
@@ -318,6 +321,135 @@ TEST_F(PluginFormatsTest, ZipWithUnmarkedGb18030NamesShowsChinese) {
     for (unsigned char ch : gb)
         expected += static_cast<wchar_t>(ch);
     EXPECT_EQ(ItemPath(raw, 0), expected);
+}
+
+// DOS times are local times: each must come out as mktime() reads it, in and around the changes of
+// offset of two zones, and for fields out of range.
+TEST_F(PluginFormatsTest, ZipDosTimesReadAsTheLocalZoneReadsThem) {
+    const int stamps[][6] = {{1980, 1, 1, 0, 0, 0},   {2023, 3, 26, 1, 59, 58},  {2023, 3, 26, 2, 30, 0},
+                             {2023, 3, 26, 3, 0, 0},  {2023, 3, 12, 2, 30, 0},   {2023, 10, 29, 2, 30, 0},
+                             {2023, 11, 5, 1, 30, 0}, {2024, 2, 29, 23, 59, 58}, {2107, 12, 31, 23, 59, 58},
+                             {2000, 6, 15, 12, 0, 0}};
+    std::string script = "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n";
+    for (const auto &t : stamps) {
+        char line[160];
+        snprintf(line, sizeof(line), "z.writestr(zipfile.ZipInfo('t%d',(%d,%d,%d,%d,%d,%d)),b'')\n",
+                 t[0] * 10000 + t[1] * 100 + t[2], t[0], t[1], t[2], t[3], t[4], t[5]);
+        script += line;
+    }
+    script += "z.close()\n"
+              // Month 0 and day 0 are written by hand: python refuses them.
+              "d=bytearray(open(sys.argv[1],'rb').read())\n"
+              "i=d.rfind(b'PK\\x01\\x02')\nd[i+14:i+16]=((20<<9)|(0<<5)|0).to_bytes(2,'little')\n"
+              "open(sys.argv[1],'wb').write(bytes(d))\n";
+    WriteFile(g_tree->dir / "dos.py", script);
+    const std::string data = Make("dos.zip", std::string(kPy) + " " + Out("dos.py") + " " + Out("dos.zip"));
+    const char *const oldZone = getenv("TZ");
+    const std::string saved = oldZone ? oldZone : "";
+    for (const char *zone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "UTC"}) {
+        SCOPED_TRACE(zone);
+        setenv("TZ", zone, 1);
+        tzset();
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(NumItems(arc), sizeof(stamps) / sizeof(stamps[0]));
+        for (UInt32 i = 0; i < NumItems(arc); i++) {
+            SCOPED_TRACE(i);
+            struct tm tm = {};
+            const bool last = i + 1 == NumItems(arc);
+            tm.tm_year = last ? 2000 - 1900 : stamps[i][0] - 1900;
+            tm.tm_mon = last ? -1 : stamps[i][1] - 1;
+            tm.tm_mday = last ? 0 : stamps[i][2];
+            tm.tm_hour = stamps[i][3];
+            tm.tm_min = stamps[i][4];
+            tm.tm_sec = stamps[i][5];
+            tm.tm_isdst = -1;
+            const Int64 expected = mktime(&tm);
+            CProp t;
+            ASSERT_EQ(arc->GetProperty(i, kpidMTime, &t), S_OK);
+            ASSERT_EQ(t.vt, VT_FILETIME);
+            const UInt64 ticks = ((UInt64)t.filetime.dwHighDateTime << 32) | t.filetime.dwLowDateTime;
+            EXPECT_EQ(static_cast<Int64>(ticks / 10000000) - 11644473600LL, expected);
+        }
+    }
+    if (oldZone)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+// A Unicode path field gives the name only while its check sum matches the raw name it was written
+// for; a stale one (the raw name changed since) and one that is no UTF-8 are ignored.
+TEST_F(PluginFormatsTest, ZipUnicodePathFieldReplacesTheNameOnlyWhenItMatches) {
+    const std::string script = "import zipfile,sys,struct,zlib\n"
+                               "def field(crc, name): return struct.pack('<HHB', 0x7075, 5+len(name), 1) + "
+                               "struct.pack('<I', crc) + name\n"
+                               "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                               "for ph, raw, crc, uni in ((b'AAAA.txt', b'caf\\x82.txt', None, 'café.txt'.encode()),"
+                               " (b'BBBB.txt', b'old\\x82.txt', 1, 'new.txt'.encode()),"
+                               " (b'CCCC.txt', b'bad\\x82.txt', None, b'\\xff\\xfe.txt')):\n"
+                               "  i=zipfile.ZipInfo(ph.decode()); i.extra=field(crc or zlib.crc32(raw), uni); "
+                               "z.writestr(i, b'x')\n"
+                               "z.close()\n"
+                               "d=open(sys.argv[1],'rb').read()\n"
+                               "for ph, raw in ((b'AAAA.txt', b'caf\\x82.txt'), (b'BBBB.txt', b'old\\x82.txt'), "
+                               "(b'CCCC.txt', b'bad\\x82.txt')): d=d.replace(ph, raw)\n"
+                               "open(sys.argv[1],'wb').write(d)\n";
+    WriteFile(g_tree->dir / "up.py", script);
+    const std::string data = Make("up.zip", std::string(kPy) + " " + Out("up.py") + " " + Out("up.zip"));
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+    ASSERT_EQ(res, S_OK);
+    ASSERT_EQ(NumItems(arc), 3u);
+    EXPECT_EQ(ItemPath(arc, 0), L"café.txt");
+    // The raw names fall back to CP437: 0x82 is é there.
+    EXPECT_EQ(ItemPath(arc, 1), L"old\u00e9.txt");
+    EXPECT_EQ(ItemPath(arc, 2), L"bad\u00e9.txt");
+    CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+    EXPECT_EQ(res, S_OK);
+    for (UInt32 i = 0; i < 3; i++)
+        EXPECT_EQ(cb->items[i].data, "x") << i;
+}
+
+// Access and creation times are read from the local header's timestamp field, behind a stub too; a
+// field with the modification time only gives neither.
+TEST_F(PluginFormatsTest, ZipAccessAndCreationTimesComeFromTheLocalHeader) {
+    const std::string script = "import zipfile,sys,struct\n"
+                               "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+                               "i=zipfile.ZipInfo('all.txt'); i.extra=struct.pack('<HHBiii',0x5455,13,7,"
+                               "1000000000,1100000000,1200000000); z.writestr(i,b'a')\n"
+                               "i=zipfile.ZipInfo('m.txt'); i.extra=struct.pack('<HHBi',0x5455,5,1,1000000000); "
+                               "z.writestr(i,b'm')\n"
+                               "z.close()\n";
+    WriteFile(g_tree->dir / "ut.py", script);
+    const std::string zip = Make("ut.zip", std::string(kPy) + " " + Out("ut.py") + " " + Out("ut.zip"));
+    for (const std::string &data : {zip, std::string(333, 's') + zip}) {
+        SCOPED_TRACE(data.size());
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(NumItems(arc), 2u);
+        const struct {
+            UInt32 item;
+            PROPID prop;
+            Int64 expected; // -1: none
+        } cases[] = {{0, kpidMTime, 1000000000}, {0, kpidATime, 1100000000}, {0, kpidCTime, 1200000000},
+                     {1, kpidMTime, 1000000000}, {1, kpidATime, -1},         {1, kpidCTime, -1}};
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.item * 100 + c.prop);
+            CProp t;
+            ASSERT_EQ(arc->GetProperty(c.item, c.prop, &t), S_OK);
+            if (c.expected < 0) {
+                EXPECT_EQ(t.vt, VT_EMPTY);
+                continue;
+            }
+            ASSERT_EQ(t.vt, VT_FILETIME);
+            const UInt64 ticks = ((UInt64)t.filetime.dwHighDateTime << 32) | t.filetime.dwLowDateTime;
+            EXPECT_EQ(static_cast<Int64>(ticks / 10000000) - 11644473600LL, c.expected);
+        }
+    }
 }
 
 TEST_F(PluginFormatsTest, UnmarkedNamesThatAreNotGb18030FallBackToCp437) {

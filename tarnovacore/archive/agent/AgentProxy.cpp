@@ -78,6 +78,25 @@ void CProxyArc::FreeFiles() {
     delete[] Files;
     Files = nullptr;
     NumFiles = 0;
+    _nameBlocks.clear();
+    _namePos = nullptr;
+    _nameLeft = 0;
+}
+
+const wchar_t *CProxyArc::StoreName(const wchar_t *s, unsigned len) {
+    const size_t kBlock = 1 << 16;
+    if ((size_t)len + 1 > _nameLeft) {
+        const size_t size = (size_t)len + 1 > kBlock ? (size_t)len + 1 : kBlock;
+        _nameBlocks.emplace_back(new wchar_t[size]);
+        _namePos = _nameBlocks.back().get();
+        _nameLeft = size;
+    }
+    wchar_t *p = _namePos;
+    wmemcpy(p, s, len);
+    p[len] = 0;
+    _namePos += (size_t)len + 1;
+    _nameLeft -= (size_t)len + 1;
+    return p;
 }
 
 int CProxyArc::FindSubDir(unsigned dirIndex, const wchar_t *name, unsigned &insertPos) const {
@@ -188,7 +207,10 @@ HRESULT CProxyArc::Load(const CArc &arc, IProgress *progress) {
     NumFiles = numItems;
 
     CDirBuilder builder(*this);
-    UString path;
+    UString path, comp;
+    // Items mostly come folder by folder: the folder of the one before is found again without a look-up.
+    UString lastPrefix;
+    unsigned lastDir = 0;
     for (UInt32 i = 0; i < numItems; i++) {
         if (progress && (i & (kProgressStep - 1)) == 0) {
             const UInt64 currentItemIndex = i;
@@ -211,15 +233,24 @@ HRESULT CProxyArc::Load(const CArc &arc, IProgress *progress) {
         unsigned namePos = 0;
         const wchar_t *s = path.Ptr();
         const unsigned len = path.Len();
-        for (unsigned j = 0; j < len; j++) {
-            if (s[j] != L'/') continue;
-            if (level < kMaxPathLevels) {
-                UString comp(s + namePos, j - namePos, L"", 0);
-                curItem = builder.AddDir(curItem, -1, comp, comp.Len());
-            } else if (level == kMaxPathLevels)
-                curItem = builder.AddDir(curItem, -1, kLongPathFolderName, MyStringLen(kLongPathFolderName));
-            level++;
-            namePos = j + 1;
+        const int lastSlash = path.ReverseFind(L'/');
+        if (lastSlash >= 0 && !lastPrefix.IsEmpty() && (unsigned)lastSlash + 1 == lastPrefix.Len() &&
+            wmemcmp(s, lastPrefix.Ptr(), lastPrefix.Len()) == 0) {
+            curItem = lastDir;
+            namePos = lastPrefix.Len();
+        } else {
+            for (unsigned j = 0; j < len; j++) {
+                if (s[j] != L'/') continue;
+                if (level < kMaxPathLevels) {
+                    comp.SetFrom(s + namePos, j - namePos);
+                    curItem = builder.AddDir(curItem, -1, comp, comp.Len());
+                } else if (level == kMaxPathLevels)
+                    curItem = builder.AddDir(curItem, -1, kLongPathFolderName, MyStringLen(kLongPathFolderName));
+                level++;
+                namePos = j + 1;
+            }
+            lastPrefix.SetFrom(s, namePos);
+            lastDir = curItem;
         }
 
         bool isDir;
@@ -227,8 +258,7 @@ HRESULT CProxyArc::Load(const CArc &arc, IProgress *progress) {
 
         CProxyFile &f = Files[i];
         f.NameLen = len - namePos;
-        f.Name = CopyName(s + namePos, f.NameLen);
-        f.NeedDeleteName = true;
+        f.Name = StoreName(s + namePos, f.NameLen);
 
         if (isDir)
             builder.AddDir(curItem, (int)i, f.Name, f.NameLen);

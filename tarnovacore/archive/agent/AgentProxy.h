@@ -8,6 +8,9 @@
 #include "common/MyString.h"
 #include "common/MyVector.h"
 
+#include <memory>
+#include <vector>
+
 class CArc;
 
 struct CProxyFile {
@@ -52,6 +55,11 @@ struct CProxyDir {
 class CProxyArc {
     void CalculateSizes(unsigned dirIndex, IInArchive *archive);
     void FreeFiles();
+    // The items' names, many to a block: one allocation each costs more than most names.
+    std::vector<std::unique_ptr<wchar_t[]>> _nameBlocks;
+    wchar_t *_namePos = nullptr;
+    size_t _nameLeft = 0;
+    const wchar_t *StoreName(const wchar_t *s, unsigned len);
 
 public:
     CObjectVector<CProxyDir> Dirs; // 0 is the root
