@@ -539,8 +539,11 @@ HRESULT CSevenZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 n
     // PPMd stays with libarchive, which writes it without encryption only.
     if (_writeProps.method == EWriteMethod::kPpmd)
         return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
-    CSevenZipWriter writer(_writeProps, _options, _isOpen ? this : nullptr, Database(), _stream, outStream,
-                           updateCallback);
+    // Names that were encrypted stay encrypted unless the user turns that off ("he" given as off).
+    CWriteProps props = _writeProps;
+    props.oldHeadersEncrypted = _isOpen && _headersEncrypted;
+    if (props.oldHeadersEncrypted && !props.encryptHeadersGiven) props.encryptHeaders = true;
+    CSevenZipWriter writer(props, _options, _isOpen ? this : nullptr, Database(), _stream, outStream, updateCallback);
     return writer.Run(numItems);
     COM_TRY_END
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/agent_update_fixture.h"
 #include "archive/codecs_fixture.h"
 #include "archive/update_ui_fixture.h"
 #include "archive/ui-common/ArchiveLink.h"
@@ -804,4 +805,97 @@ TEST_F(UpdateTest, SevenZipWithAPasswordAndEncryptedNames) {
               "a/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top\n");
     Shell(read + "'' 2>/dev/null", &status);
     EXPECT_NE(status, 0);
+}
+
+namespace {
+
+// Archives made by python's modules and bsdtar: a file, a second file, a folder with a file, a file "f", and a folder
+// "g" that only the path of its file implies.
+void MakeRenameFixture(const std::string &path, const std::string &kind, const std::string &scratch) {
+    ASSERT_TRUE(agenttest::MakeArchive(path, kind, {"a.txt=aa", "b.txt=bb", "d/", "d/e.txt=ee", "f=ff", "g/h.txt=hh"},
+                                       scratch));
+}
+
+} // namespace
+
+// A rename onto a name that an item already has (file, folder, or a folder the paths imply) is refused and the archive
+// stays as it was; a free name goes through.
+TEST_F(UpdateTest, RenameOntoATakenNameIsRefusedInEveryWritableFormat) {
+    const struct {
+        const char *From, *To;
+    } refused[] = {{"a.txt", "b.txt"}, {"a.txt", "d"}, {"d", "f"}, {"a.txt", "g"}, {"f", "g/h.txt"}, {"a.txt", "f/x"}};
+    for (const char *kind : {"7z", "zip", "tar"}) {
+        const std::string path = dir / (std::string("r.") + kind);
+        MakeRenameFixture(path, kind, dir.Path());
+        const std::string before = ReadFile(path);
+        for (const auto &c : refused) {
+            CRequest r;
+            r.Sources = {"*"};
+            r.Setup = [&](CUpdateOptions &o) {
+                CRenamePair &rp = o.Renames.AddNew();
+                rp.FromPath = W(c.From);
+                rp.ToPath = W(c.To);
+                rp.Recursion = NRecursedType::kNonRecursive;
+            };
+            EXPECT_EQ(r.Run(path), E_INVALIDARG) << kind << " " << c.From << " -> " << c.To;
+            EXPECT_STREQ(r.ErrorInfo.Text.Ptr(),
+                         "An item of the new name is already in the archive; choose another name:")
+                << kind << " " << c.From << " -> " << c.To;
+            EXPECT_TRUE(ReadFile(path) == before) << kind << " " << c.From << " -> " << c.To;
+        }
+        EXPECT_EQ(DirEntries(dir.Path()).count(std::string("r.") + kind + ".tmp"), 0u) << kind;
+        CRequest ok;
+        ok.Sources = {"*"};
+        ok.Setup = [](CUpdateOptions &o) {
+            CRenamePair &rp = o.Renames.AddNew();
+            rp.FromPath = L"a.txt";
+            rp.ToPath = L"d/a.txt";
+            rp.Recursion = NRecursedType::kNonRecursive;
+        };
+        ASSERT_EQ(ok.Run(path), S_OK) << kind << ok.ErrorInfo.Text.Ptr() << ok.Thrown;
+        EXPECT_EQ(ListArchive(path, kind), "b.txt=bb\nd/\nd/a.txt=aa\nd/e.txt=ee\nf=ff\ng/h.txt=hh") << kind;
+    }
+}
+
+// Compressed tars can only be made or changed as a tar first: an update through the outer stream would store a plain
+// tar under the old name or a plain gzip under a tar name. The message says why, and nothing is written.
+TEST_F(UpdateTest, CompressedTarIsRefusedWhateverItsName) {
+    ASSERT_TRUE(WriteFile(dir / "one.txt", "one"));
+    ASSERT_EQ(testsupport::Sh("cd '" + tree + "' && bsdtar -czf ../t.tar.gz top.txt && cp ../t.tar.gz ../t.dat && " +
+                              "bsdtar -cf ../plain.tar top.txt && cp ../plain.tar ../tarball"),
+              0);
+    const std::string before = ReadFile(dir / "t.tar.gz");
+    for (const char *name : {"t.tar.gz", "t.dat"}) {
+        CRequest r;
+        r.Sources = {dir / "one.txt"};
+        EXPECT_EQ(r.Run(dir / name), E_NOTIMPL) << name;
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "The archive is a tar compressed with gzip, which cannot be updated in "
+                                             "place: update the tar archive first, then compress it into gzip")
+            << name;
+        EXPECT_TRUE(ReadFile(dir / name) == before) << name;
+    }
+    for (const char *name : {"new.tar.gz", "new.tgz"}) {
+        CRequest r;
+        r.Sources = {dir / "one.txt"};
+        EXPECT_EQ(r.Run(dir / name), E_INVALIDARG) << name;
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "The archive's name asks for a tar compressed with gzip, but the input is "
+                                             "not a tar: create a .tar archive first, then compress the .tar file into "
+                                             "gzip")
+            << name;
+        EXPECT_EQ(ReadFile(dir / name), "<missing>") << name;
+    }
+    // A tar, known by its name or by its header, and any file under a plain .gz name go through.
+    const struct {
+        const char *Input, *Archive, *Content;
+    } accepted[] = {{"plain.tar", "a.tar.gz", "top.txt=top"}, {"tarball", "b.tgz", "top.txt=top"}};
+    for (const auto &c : accepted) {
+        CRequest r;
+        r.Sources = {dir / c.Input};
+        ASSERT_EQ(r.Run(dir / c.Archive), S_OK) << c.Archive << r.ErrorInfo.Text.Ptr();
+        EXPECT_EQ(ListArchive(dir / c.Archive, "tar"), c.Content) << c.Archive;
+    }
+    CRequest plain;
+    plain.Sources = {dir / "one.txt"};
+    ASSERT_EQ(plain.Run(dir / "one.txt.gz"), S_OK) << plain.ErrorInfo.Text.Ptr();
+    EXPECT_EQ(Shell("gzip -dc '" + dir / "one.txt.gz" + "'"), "one");
 }
