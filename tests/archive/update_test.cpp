@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -52,6 +53,7 @@ public:
     HRESULT FailResult = E_ABORT;
     HRESULT OpenErrorAnswer = S_FALSE;
     std::function<void()> AfterScanning;
+    std::function<void()> AtFailStream; // runs at the failing stream request, before it fails
 
     void Add(const std::string &s) {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -73,6 +75,7 @@ public:
             n = ++NumStreams;
         }
         Add("GetStream " + A(name) + (isDir ? "/" : "") + (isAnti ? " anti" : "") + " " + std::to_string(mode));
+        if (n == FailAtStream && AtFailStream) AtFailStream();
         return n == FailAtStream ? FailResult : S_OK;
     }
     HRESULT OpenFileError(const UString &path, DWORD systemError) override {
@@ -898,4 +901,97 @@ TEST_F(UpdateTest, CompressedTarIsRefusedWhateverItsName) {
     plain.Sources = {dir / "one.txt"};
     ASSERT_EQ(plain.Run(dir / "one.txt.gz"), S_OK) << plain.ErrorInfo.Text.Ptr();
     EXPECT_EQ(Shell("gzip -dc '" + dir / "one.txt.gz" + "'"), "one");
+}
+
+// The folder that holds the archive is added to it in move mode: the old archive is not stored in the new one, so it is
+// neither deleted nor is its folder.
+TEST_F(UpdateTest, MoveModeLeavesTheArchiveOutOfWhatItAddsAndDeletes) {
+    const std::string src = dir / "src";
+    ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src + "/sub").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(src + "/a.txt", "aa"));
+    ASSERT_TRUE(WriteFile(src + "/sub/b.txt", "bb"));
+    ASSERT_TRUE(agenttest::MakeArchive(src + "/arc.7z", "7z", {"old.txt=old"}, dir.Path()));
+    CRequest r;
+    r.Sources = {src};
+    r.Setup = [](CUpdateOptions &o) { o.DeleteSourcesAfter = true; };
+    ASSERT_EQ(r.Run(src + "/arc.7z"), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_EQ(ListArchive(src + "/arc.7z", "7z"), "old.txt=old\nsrc/\nsrc/a.txt=aa\nsrc/sub/\nsrc/sub/b.txt=bb");
+    EXPECT_EQ(DirEntries(src), std::set<std::string>{"arc.7z"});
+    for (const std::string &d : r.Callback.Deleting)
+        EXPECT_EQ(d.find("arc.7z"), std::string::npos) << d;
+}
+
+// A run killed while it writes a new archive leaves nothing under the archive's name, so the next run makes it anew.
+TEST_F(UpdateTest, CreationKilledHalfWayLeavesNothingUnderTheFinalName) {
+    ASSERT_TRUE(WriteFile(tree + "/big.bin", Noise(4 << 20, 7)));
+    for (const char *kind : {"7z", "zip", "tar"}) {
+        const std::string path = dir / (std::string("killed.") + kind);
+        const std::string marker = dir / (std::string("started.") + kind);
+        ListerPath();
+        fflush(nullptr);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CRequest r;
+            r.Sources = {tree + "/big.bin", tree + "/top.txt"};
+            // The first item is written when the second is asked for: the run stops there until it is killed.
+            r.Callback.FailAtStream = 2;
+            r.Callback.AtFailStream = [&] {
+                WriteFile(marker, "1");
+                for (;;)
+                    pause();
+            };
+            r.Run(path);
+            _exit(1);
+        }
+        for (int i = 0; i < 1200 && !testsupport::Exists(marker); i++)
+            usleep(50000);
+        const bool started = testsupport::Exists(marker);
+        kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(started) << kind;
+        EXPECT_TRUE(WIFSIGNALED(status)) << kind;
+        EXPECT_EQ(ReadFile(path), "<missing>") << kind;
+
+        CRequest again;
+        again.Sources = {tree + "/top.txt"};
+        ASSERT_EQ(again.Run(path), S_OK) << kind << again.ErrorInfo.Text.Ptr() << again.Thrown;
+        EXPECT_EQ(ListArchive(path, kind), "top.txt=top") << kind;
+    }
+}
+
+// Names encrypted by another tool stay encrypted after an update with the password, unless "he" turns that off.
+TEST_F(UpdateTest, EncryptedNamesStayEncryptedUnlessTurnedOff) {
+    ASSERT_EQ(testsupport::Sh("mkdir -p '" + dir / "out" + "' && cd '" + tree +
+                              "' && /usr/bin/python3 -c \"import py7zr\nwith py7zr.SevenZipFile('" + arc +
+                              "', 'w', password='pw', header_encryption=True) as z: z.write('top.txt')\""),
+              0)
+        << "py7zr";
+    const std::string names = "/usr/bin/python3 -c \"import py7zr,sys\nz=py7zr.SevenZipFile(sys.argv[1],password="
+                              "sys.argv[2] or None)\nprint(' '.join(sorted(z.getnames())))\" '" +
+                              arc + "' ";
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    CRequest add;
+    add.Sources = {tree + "/new.txt"};
+    add.Callback.Password = L"pw";
+    ASSERT_EQ(add.Run(arc), S_OK) << add.ErrorInfo.Text.Ptr() << add.Thrown;
+    int status = 0;
+    EXPECT_EQ(Shell(names + "pw", &status), "new.txt top.txt\n");
+    Shell(names + "'' 2>/dev/null", &status);
+    EXPECT_NE(status, 0) << "the names can be read without the password";
+
+    CRequest off;
+    off.Sources = {tree + "/a"};
+    off.Callback.Password = L"pw";
+    off.Setup = [](CUpdateOptions &o) {
+        CProperty he;
+        he.Name = L"he";
+        he.Value = L"off";
+        o.Method.Props.Add(he);
+    };
+    ASSERT_EQ(off.Run(arc), S_OK) << off.ErrorInfo.Text.Ptr() << off.Thrown;
+    EXPECT_EQ(Shell(names + "''", &status), "a a/b.txt a/c.txt new.txt top.txt\n");
+    EXPECT_EQ(status, 0);
 }
