@@ -995,3 +995,21 @@ TEST_F(UpdateTest, EncryptedNamesStayEncryptedUnlessTurnedOff) {
     EXPECT_EQ(Shell(names + "''", &status), "a a/b.txt a/c.txt new.txt top.txt\n");
     EXPECT_EQ(status, 0);
 }
+
+// Further outputs of one run are written beside their names too and moved into place when complete.
+TEST_F(UpdateTest, EveryOutputIsMovedIntoPlaceWhenComplete) {
+    const std::string second = dir / "other/second.7z";
+    CRequest r;
+    r.Sources = {tree + "/top.txt"};
+    r.Setup = [&](CUpdateOptions &o) {
+        CUpdateArchiveCommand &cmd = o.Outputs.AddNew();
+        cmd.GivenPath = W(second);
+        cmd.Actions = NUpdateArchive::k_ActionSet_Add;
+    };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_TRUE(r.Callback.Has("StartArchive " + second));
+    EXPECT_EQ(ListArchive(arc, "7z"), "top.txt=top");
+    EXPECT_EQ(ListArchive(second, "7z"), "top.txt=top");
+    EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+    EXPECT_EQ(DirEntries(dir / "other"), std::set<std::string>{"second.7z"});
+}

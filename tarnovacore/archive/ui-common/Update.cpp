@@ -725,6 +725,16 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         }
     }
 
+    // Further outputs are new archives, written beside their final names as well.
+    if (!options.ToStdOut && options.VolumeSizes.IsEmpty()) {
+        for (unsigned i = usesTempDir ? 1 : 0; i < options.Outputs.Size(); i++) {
+            CArchivePath &ap = options.Outputs[i].ArcPath;
+            ap.UseTemp = true;
+            ap.TempFolder = ap.Folder;
+            NName::NormalizeDirPathPrefix(ap.TempFolder);
+        }
+    }
+
     if (!options.ToStdOut) {
         for (unsigned i = 0; i < options.Outputs.Size(); i++) {
             if (i == 0 && usesTempDir && thereIsInArchive) continue;
@@ -790,6 +800,16 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         if (!NDir::MyMoveFile(tempPath, arcPath)) {
             errorInfo.SetFromLastError("cannot move the file; the archive is unchanged", tempPath);
             errorInfo.Paths.Add(arcPath);
+            return errorInfo.Get_HRESULT_Error();
+        }
+    }
+
+    for (unsigned i = usesTempDir ? 1 : 0; i < options.Outputs.Size(); i++) {
+        const CArchivePath &ap = options.Outputs[i].ArcPath;
+        if (!ap.UseTemp) continue;
+        if (!NDir::MyMoveFile(ap.GetTempPath(), ap.GetFinalPath())) {
+            errorInfo.SetFromLastError("cannot move the file", ap.GetTempPath());
+            errorInfo.Paths.Add(ap.GetFinalPath());
             return errorInfo.Get_HRESULT_Error();
         }
     }
