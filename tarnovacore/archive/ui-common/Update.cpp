@@ -177,6 +177,9 @@ static bool NamePromisesTar(const CArcInfoEx &format, const UString &path) {
 // A file named .tar, or one with the tar header's magic where it belongs.
 static bool IsTarFile(const UString &path, const CDirItem &item) {
     if (item.Name.Len() > 4 && StringsAreEqualNoCase_Ascii(item.Name.Ptr(item.Name.Len() - 4), ".tar")) return true;
+    // Only a regular file is looked into: opening a pipe would wait for a writer.
+    struct stat st;
+    if (stat(NName::GetOsPath(path), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     CInFileStream *inSpec = new CInFileStream;
     CMyComPtr<IInStream> in(inSpec);
     if (!inSpec->Open(path)) return false;
