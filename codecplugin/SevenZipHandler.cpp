@@ -539,11 +539,16 @@ HRESULT CSevenZipHandler::WriteArchive(ISequentialOutStream *outStream, UInt32 n
                                        IArchiveUpdateCallback *updateCallback) {
     COM_TRY_BEGIN
     if (!outStream || !updateCallback) return E_INVALIDARG;
+    // Names that were encrypted stay encrypted unless the user turns that off ("he" given as off).
+    CWriteProps props = _writeProps;
+    props.oldHeadersEncrypted = _isOpen && _headersEncrypted;
+    if (props.oldHeadersEncrypted && !props.encryptHeadersGiven) props.encryptHeaders = true;
     // PPMd stays with libarchive, which writes it without encryption only.
-    if (_writeProps.method == EWriteMethod::kPpmd)
+    if (_writeProps.method == EWriteMethod::kPpmd) {
+        if (props.oldHeadersEncrypted && props.encryptHeaders) return E_NOTIMPL;
         return _out.WriteArchive(_isOpen ? this : nullptr, outStream, numItems, updateCallback);
-    CSevenZipWriter writer(_writeProps, _options, _isOpen ? this : nullptr, Database(), _stream, outStream,
-                           updateCallback);
+    }
+    CSevenZipWriter writer(props, _options, _isOpen ? this : nullptr, Database(), _stream, outStream, updateCallback);
     return writer.Run(numItems);
     COM_TRY_END
 }

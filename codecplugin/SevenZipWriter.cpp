@@ -222,7 +222,8 @@ HRESULT CSevenZipWriter::AskPassword() {
     }
     if (password.empty()) {
         // Encrypted items are never written out in clear: they are encrypted again with the old password.
-        bool keepsEncrypted = false;
+        // Encrypted names likewise stay encrypted, with the password the archive was opened with.
+        bool keepsEncrypted = _props.oldHeadersEncrypted && _props.encryptHeaders;
         for (const CItemRecord &r : _records)
             keepsEncrypted = keepsEncrypted || (!r.update.newData && r.update.encrypted);
         if (!keepsEncrypted) return S_OK;

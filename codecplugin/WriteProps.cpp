@@ -243,6 +243,7 @@ void CWriteProps::Reset() {
     encryption = EZipEncryption::kZipCrypto;
     encryptionGiven = false;
     encryptHeaders = false;
+    encryptHeadersGiven = false;
 }
 
 HRESULT CWriteProps::Set(const wchar_t *const *names, const PROPVARIANT *values, UInt32 numProps) {
@@ -335,7 +336,10 @@ HRESULT CWriteProps::SetOne(const std::wstring &wideName, const PROPVARIANT &val
     case kBool: {
         bool b = false;
         RINOK_PLUGIN(ToBool(v, b));
-        if (key == "he") encryptHeaders = b;
+        if (key == "he") {
+            encryptHeaders = b;
+            encryptHeadersGiven = true;
+        }
         return S_OK;
     }
     case kEncryption: {

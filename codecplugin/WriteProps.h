@@ -36,6 +36,9 @@ public:
     EZipEncryption encryption = EZipEncryption::kZipCrypto;
     bool encryptionGiven = false; // "em" was set
     bool encryptHeaders = false;  // 7z "he"
+    bool encryptHeadersGiven = false;
+    // Set by the 7z handler, never by Set(): the archive being updated has its names encrypted.
+    bool oldHeadersEncrypted = false;
 
     void Reset();
     // All or nothing: a failing property leaves the defaults.

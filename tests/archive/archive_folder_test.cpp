@@ -249,13 +249,44 @@ TEST_F(ArchiveFolderEdit, NamesThatWouldMakePathsAreRefused) {
     EXPECT_EQ(FolderPath(a), "a/");
 }
 
-TEST_F(ArchiveFolderEdit, CreatingAnExistingFolderReturnsAlreadyExistsAndWritesNothing) {
-    Make("zip", {"a/", "a/b.txt=bee"});
-    const std::string before = ReadFile(Arc("zip"));
-    Open(Arc("zip"));
-    EXPECT_EQ(Ops(Root)->CreateFolder(L"a", Progress), (HRESULT)EEXIST);
-    EXPECT_EQ(ReadFile(Arc("zip")), before);
-    EXPECT_TRUE(Recorder->Events.empty());
+// A rename or a new folder onto a name that an item already has (a file, a folder, or a folder that only the paths
+// below it imply) is refused with EEXIST and a message, and the archive stays as it was; free names go through.
+TEST_P(ArchiveFolderEditByFormat, TakenNamesAreRefusedAndChangeNothing) {
+    const std::string kind = GetParam();
+    Make(kind, {"a.txt=aa", "b.txt=bb", "d/", "d/e.txt=ee", "f=ff", "g/h.txt=hh"});
+    const std::string before = ReadFile(Arc(kind));
+    Open(Arc(kind));
+    CMyComPtr<IFolderOperations> ops = Ops(Root);
+    const struct {
+        const char *Item; // renamed, or nullptr for a new folder
+        const wchar_t *Name;
+    } refused[] = {{"a.txt", L"b.txt"}, {"a.txt", L"d"}, {"d", L"f"},    {"a.txt", L"g"},
+                   {nullptr, L"f"},     {nullptr, L"d"}, {nullptr, L"g"}};
+    for (const auto &c : refused) {
+        SCOPED_TRACE(std::string(c.Item ? c.Item : "new folder") + " -> " + agenttest::Narrow(c.Name));
+        Recorder->Messages.clear();
+        if (c.Item) {
+            const int index = IndexOf(Root, c.Item);
+            ASSERT_GE(index, 0);
+            EXPECT_EQ(ops->Rename((UInt32)index, c.Name, Progress), (HRESULT)EEXIST);
+        } else {
+            EXPECT_EQ(ops->CreateFolder(c.Name, Progress), (HRESULT)EEXIST);
+        }
+        ASSERT_EQ(Recorder->Messages.size(), 1u);
+        EXPECT_EQ(Recorder->Messages[0],
+                  "An item of this name is already in the archive; choose another name: " + agenttest::Narrow(c.Name));
+        EXPECT_TRUE(ReadFile(Arc(kind)) == before);
+    }
+    CMyComPtr<IFolderFolder> d = Bind(Root, L"d");
+    EXPECT_EQ(Ops(d)->CreateFolder(L"e.txt", Progress), (HRESULT)EEXIST);
+    EXPECT_TRUE(ReadFile(Arc(kind)) == before);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+
+    const int a = IndexOf(Root, "a.txt");
+    ASSERT_GE(a, 0);
+    ASSERT_EQ(ops->Rename((UInt32)a, L"c.txt", Progress), S_OK);
+    ASSERT_EQ(ops->CreateFolder(L"n", Progress), S_OK);
+    EXPECT_EQ(List(kind), "b.txt=bb\nc.txt=aa\nd/\nd/e.txt=ee\nf=ff\ng/h.txt=hh\nn/");
 }
 
 // A writer stopped half-way leaves the archive open and unchanged, and no temporary file.
@@ -555,3 +586,83 @@ TEST_F(ArchiveFolderEdit, ArchiveThatCannotBeReplacedStaysAndTheErrorSaysSo) {
 }
 
 } // namespace
+
+namespace {
+
+// Names of a 7z as py7zr reads them with the password, or "<refused>" when it cannot read them.
+std::string SevenZipNames(const std::string &path, const std::string &password) {
+    int status = 0;
+    std::string out = testsupport::Shell("/usr/bin/python3 -c \"import py7zr,sys\nz=py7zr.SevenZipFile(sys.argv[1],"
+                                         "password=sys.argv[2] or None)\nprint(' '.join(sorted(z.getnames())))\" '" +
+                                             path + "' '" + password + "' 2>/dev/null",
+                                         &status);
+    if (status != 0) return "<refused>";
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+} // namespace
+
+// A 7z whose names another tool encrypted keeps them encrypted through every edit made with the password.
+TEST_F(ArchiveFolderEdit, EncryptedNamesStayEncryptedThroughEveryEdit) {
+    ASSERT_TRUE(WriteFile(Scratch / "a.txt", "aa"));
+    ASSERT_TRUE(WriteFile(Scratch / "b.txt", "bb"));
+    ASSERT_EQ(testsupport::Sh("cd '" + Scratch.Path() +
+                              "' && /usr/bin/python3 -c \"import py7zr\nwith "
+                              "py7zr.SevenZipFile('" +
+                              Arc("7z") +
+                              "', 'w', password='pw', header_encryption=True) as z:\n z.write('a.txt')\n "
+                              "z.write('b.txt')\""),
+              0);
+    ASSERT_EQ(SevenZipNames(Arc("7z"), ""), "<refused>");
+    Recorder->WithPassword = true;
+    Recorder->WithOpenCallback = true;
+    Recorder->Password = L"pw";
+    Root.Release();
+    CAgent *agentImpl = new CAgent;
+    Agent = agentImpl;
+    ASSERT_EQ(Agent->Open(nullptr, W(Arc("7z")), L"", nullptr, static_cast<IArchiveOpenCallback *>(Recorder)), S_OK);
+    ASSERT_EQ(Agent->BindToRootFolder(&Root), S_OK);
+    CMyComPtr<IFolderOperations> ops = Ops(Root);
+
+    ASSERT_TRUE(WriteFile(Dir / "new.txt", "new"));
+    const wchar_t *names[] = {L"new.txt"};
+    ASSERT_EQ(ops->CopyFrom(0, W(Dir.Path()), names, 1, Progress), S_OK);
+    EXPECT_EQ(SevenZipNames(Arc("7z"), ""), "<refused>");
+    EXPECT_EQ(SevenZipNames(Arc("7z"), "pw"), "a.txt b.txt new.txt");
+
+    const UInt32 del[] = {(UInt32)IndexOf(Root, "a.txt")};
+    ASSERT_EQ(ops->Delete(del, 1, Progress), S_OK);
+    EXPECT_EQ(SevenZipNames(Arc("7z"), ""), "<refused>");
+    EXPECT_EQ(SevenZipNames(Arc("7z"), "pw"), "b.txt new.txt");
+
+    ASSERT_EQ(ops->Rename((UInt32)IndexOf(Root, "b.txt"), L"c.txt", Progress), S_OK);
+    EXPECT_EQ(SevenZipNames(Arc("7z"), ""), "<refused>");
+    EXPECT_EQ(SevenZipNames(Arc("7z"), "pw"), "c.txt new.txt");
+    EXPECT_TRUE(Recorder->Messages.empty());
+}
+
+// The folder that holds the opened archive, added with its temporary file beside it: a copy leaves both out of the
+// archive; a move is refused before anything is written or deleted.
+TEST_F(ArchiveFolderEdit, TheArchiveAndItsTemporaryFileAreNeverAddedNorMovedIntoItself) {
+    Make("zip", {"top.txt=top"});
+    ASSERT_TRUE(WriteFile(Dir / "one.txt", "1"));
+    agenttest::WorkDirSetting() = W(Dir.Path() + "/");
+    Open(Arc("zip"));
+    const std::string parent = Dir.Path().substr(0, Dir.Path().rfind('/'));
+    const std::string folder = Dir.Path().substr(parent.size() + 1);
+    const UString folderName = W(folder);
+    const wchar_t *names[] = {folderName};
+    const std::string before = ReadFile(Arc("zip"));
+
+    EXPECT_EQ(Ops(Root)->CopyFrom(1, W(parent), names, 1, Progress), E_INVALIDARG);
+    ASSERT_EQ(Recorder->Messages.size(), 1u);
+    EXPECT_EQ(Recorder->Messages[0], "The archive cannot be moved into itself: " + Arc("zip"));
+    EXPECT_TRUE(ReadFile(Arc("zip")) == before);
+    EXPECT_EQ(DirEntries(Dir.Path()), (std::set<std::string>{"one.txt", "test.zip"}));
+
+    ASSERT_EQ(Ops(Root)->CopyFrom(0, W(parent), names, 1, Progress), S_OK);
+    EXPECT_EQ(List("zip"), folder + "/\n" + folder + "/one.txt=1\ntop.txt=top");
+    EXPECT_EQ(DirEntries(Dir.Path()), (std::set<std::string>{"one.txt", "test.zip"}));
+}

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sched.h>
+#include <signal.h>
 #include <stdio.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/agent_update_fixture.h"
 #include "archive/codecs_fixture.h"
 #include "archive/update_ui_fixture.h"
 #include "archive/ui-common/ArchiveLink.h"
@@ -51,6 +53,7 @@ public:
     HRESULT FailResult = E_ABORT;
     HRESULT OpenErrorAnswer = S_FALSE;
     std::function<void()> AfterScanning;
+    std::function<void()> AtFailStream; // runs at the failing stream request, before it fails
 
     void Add(const std::string &s) {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -72,6 +75,7 @@ public:
             n = ++NumStreams;
         }
         Add("GetStream " + A(name) + (isDir ? "/" : "") + (isAnti ? " anti" : "") + " " + std::to_string(mode));
+        if (n == FailAtStream && AtFailStream) AtFailStream();
         return n == FailAtStream ? FailResult : S_OK;
     }
     HRESULT OpenFileError(const UString &path, DWORD systemError) override {
@@ -804,4 +808,208 @@ TEST_F(UpdateTest, SevenZipWithAPasswordAndEncryptedNames) {
               "a/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top\n");
     Shell(read + "'' 2>/dev/null", &status);
     EXPECT_NE(status, 0);
+}
+
+namespace {
+
+// Archives made by python's modules and bsdtar: a file, a second file, a folder with a file, a file "f", and a folder
+// "g" that only the path of its file implies.
+void MakeRenameFixture(const std::string &path, const std::string &kind, const std::string &scratch) {
+    ASSERT_TRUE(agenttest::MakeArchive(path, kind, {"a.txt=aa", "b.txt=bb", "d/", "d/e.txt=ee", "f=ff", "g/h.txt=hh"},
+                                       scratch));
+}
+
+} // namespace
+
+// A rename onto a name that an item already has (file, folder, or a folder the paths imply) is refused and the archive
+// stays as it was; a free name goes through.
+TEST_F(UpdateTest, RenameOntoATakenNameIsRefusedInEveryWritableFormat) {
+    const struct {
+        const char *From, *To;
+    } refused[] = {{"a.txt", "b.txt"}, {"a.txt", "d"}, {"d", "f"}, {"a.txt", "g"}, {"f", "g/h.txt"}, {"a.txt", "f/x"}};
+    for (const char *kind : {"7z", "zip", "tar"}) {
+        const std::string path = dir / (std::string("r.") + kind);
+        MakeRenameFixture(path, kind, dir.Path());
+        const std::string before = ReadFile(path);
+        for (const auto &c : refused) {
+            CRequest r;
+            r.Sources = {"*"};
+            r.Setup = [&](CUpdateOptions &o) {
+                CRenamePair &rp = o.Renames.AddNew();
+                rp.FromPath = W(c.From);
+                rp.ToPath = W(c.To);
+                rp.Recursion = NRecursedType::kNonRecursive;
+            };
+            EXPECT_EQ(r.Run(path), E_INVALIDARG) << kind << " " << c.From << " -> " << c.To;
+            EXPECT_STREQ(r.ErrorInfo.Text.Ptr(),
+                         "An item of the new name is already in the archive; choose another name:")
+                << kind << " " << c.From << " -> " << c.To;
+            EXPECT_TRUE(ReadFile(path) == before) << kind << " " << c.From << " -> " << c.To;
+        }
+        EXPECT_EQ(DirEntries(dir.Path()).count(std::string("r.") + kind + ".tmp"), 0u) << kind;
+        CRequest ok;
+        ok.Sources = {"*"};
+        ok.Setup = [](CUpdateOptions &o) {
+            CRenamePair &rp = o.Renames.AddNew();
+            rp.FromPath = L"a.txt";
+            rp.ToPath = L"d/a.txt";
+            rp.Recursion = NRecursedType::kNonRecursive;
+        };
+        ASSERT_EQ(ok.Run(path), S_OK) << kind << ok.ErrorInfo.Text.Ptr() << ok.Thrown;
+        EXPECT_EQ(ListArchive(path, kind), "b.txt=bb\nd/\nd/a.txt=aa\nd/e.txt=ee\nf=ff\ng/h.txt=hh") << kind;
+    }
+}
+
+// Compressed tars can only be made or changed as a tar first: an update through the outer stream would store a plain
+// tar under the old name or a plain gzip under a tar name. The message says why, and nothing is written.
+TEST_F(UpdateTest, CompressedTarIsRefusedWhateverItsName) {
+    ASSERT_TRUE(WriteFile(dir / "one.txt", "one"));
+    ASSERT_EQ(testsupport::Sh("cd '" + tree + "' && bsdtar -czf ../t.tar.gz top.txt && cp ../t.tar.gz ../t.dat && " +
+                              "bsdtar -cf ../plain.tar top.txt && cp ../plain.tar ../tarball"),
+              0);
+    const std::string before = ReadFile(dir / "t.tar.gz");
+    for (const char *name : {"t.tar.gz", "t.dat"}) {
+        CRequest r;
+        r.Sources = {dir / "one.txt"};
+        EXPECT_EQ(r.Run(dir / name), E_NOTIMPL) << name;
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "The archive is a tar compressed with gzip, which cannot be updated in "
+                                             "place: update the tar archive first, then compress it into gzip")
+            << name;
+        EXPECT_TRUE(ReadFile(dir / name) == before) << name;
+    }
+    for (const char *name : {"new.tar.gz", "new.tgz"}) {
+        CRequest r;
+        r.Sources = {dir / "one.txt"};
+        EXPECT_EQ(r.Run(dir / name), E_INVALIDARG) << name;
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "The archive's name asks for a tar compressed with gzip, but the input is "
+                                             "not a tar: create a .tar archive first, then compress the .tar file into "
+                                             "gzip")
+            << name;
+        EXPECT_EQ(ReadFile(dir / name), "<missing>") << name;
+    }
+    // A tar, known by its name or by its header, and any file under a plain .gz name go through.
+    const struct {
+        const char *Input, *Archive, *Content;
+    } accepted[] = {{"plain.tar", "a.tar.gz", "top.txt=top"}, {"tarball", "b.tgz", "top.txt=top"}};
+    for (const auto &c : accepted) {
+        CRequest r;
+        r.Sources = {dir / c.Input};
+        ASSERT_EQ(r.Run(dir / c.Archive), S_OK) << c.Archive << r.ErrorInfo.Text.Ptr();
+        EXPECT_EQ(ListArchive(dir / c.Archive, "tar"), c.Content) << c.Archive;
+    }
+    CRequest plain;
+    plain.Sources = {dir / "one.txt"};
+    ASSERT_EQ(plain.Run(dir / "one.txt.gz"), S_OK) << plain.ErrorInfo.Text.Ptr();
+    EXPECT_EQ(Shell("gzip -dc '" + dir / "one.txt.gz" + "'"), "one");
+}
+
+// The folder that holds the archive is added to it in move mode: the old archive is not stored in the new one, so it is
+// neither deleted nor is its folder.
+TEST_F(UpdateTest, MoveModeLeavesTheArchiveOutOfWhatItAddsAndDeletes) {
+    const std::string src = dir / "src";
+    ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((src + "/sub").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(src + "/a.txt", "aa"));
+    ASSERT_TRUE(WriteFile(src + "/sub/b.txt", "bb"));
+    ASSERT_TRUE(agenttest::MakeArchive(src + "/arc.7z", "7z", {"old.txt=old"}, dir.Path()));
+    CRequest r;
+    r.Sources = {src};
+    r.Setup = [](CUpdateOptions &o) { o.DeleteSourcesAfter = true; };
+    ASSERT_EQ(r.Run(src + "/arc.7z"), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_EQ(ListArchive(src + "/arc.7z", "7z"), "old.txt=old\nsrc/\nsrc/a.txt=aa\nsrc/sub/\nsrc/sub/b.txt=bb");
+    EXPECT_EQ(DirEntries(src), std::set<std::string>{"arc.7z"});
+    for (const std::string &d : r.Callback.Deleting)
+        EXPECT_EQ(d.find("arc.7z"), std::string::npos) << d;
+}
+
+// A run killed while it writes a new archive leaves nothing under the archive's name, so the next run makes it anew.
+TEST_F(UpdateTest, CreationKilledHalfWayLeavesNothingUnderTheFinalName) {
+    ASSERT_TRUE(WriteFile(tree + "/big.bin", Noise(4 << 20, 7)));
+    for (const char *kind : {"7z", "zip", "tar"}) {
+        const std::string path = dir / (std::string("killed.") + kind);
+        const std::string marker = dir / (std::string("started.") + kind);
+        ListerPath();
+        fflush(nullptr);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CRequest r;
+            r.Sources = {tree + "/big.bin", tree + "/top.txt"};
+            // The first item is written when the second is asked for: the run stops there until it is killed.
+            r.Callback.FailAtStream = 2;
+            r.Callback.AtFailStream = [&] {
+                WriteFile(marker, "1");
+                for (;;)
+                    pause();
+            };
+            r.Run(path);
+            _exit(1);
+        }
+        for (int i = 0; i < 1200 && !testsupport::Exists(marker); i++)
+            usleep(50000);
+        const bool started = testsupport::Exists(marker);
+        kill(pid, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(started) << kind;
+        EXPECT_TRUE(WIFSIGNALED(status)) << kind;
+        EXPECT_EQ(ReadFile(path), "<missing>") << kind;
+
+        CRequest again;
+        again.Sources = {tree + "/top.txt"};
+        ASSERT_EQ(again.Run(path), S_OK) << kind << again.ErrorInfo.Text.Ptr() << again.Thrown;
+        EXPECT_EQ(ListArchive(path, kind), "top.txt=top") << kind;
+    }
+}
+
+// Names encrypted by another tool stay encrypted after an update with the password, unless "he" turns that off.
+TEST_F(UpdateTest, EncryptedNamesStayEncryptedUnlessTurnedOff) {
+    ASSERT_EQ(testsupport::Sh("mkdir -p '" + dir / "out" + "' && cd '" + tree +
+                              "' && /usr/bin/python3 -c \"import py7zr\nwith py7zr.SevenZipFile('" + arc +
+                              "', 'w', password='pw', header_encryption=True) as z: z.write('top.txt')\""),
+              0)
+        << "py7zr";
+    const std::string names = "/usr/bin/python3 -c \"import py7zr,sys\nz=py7zr.SevenZipFile(sys.argv[1],password="
+                              "sys.argv[2] or None)\nprint(' '.join(sorted(z.getnames())))\" '" +
+                              arc + "' ";
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    CRequest add;
+    add.Sources = {tree + "/new.txt"};
+    add.Callback.Password = L"pw";
+    ASSERT_EQ(add.Run(arc), S_OK) << add.ErrorInfo.Text.Ptr() << add.Thrown;
+    int status = 0;
+    EXPECT_EQ(Shell(names + "pw", &status), "new.txt top.txt\n");
+    Shell(names + "'' 2>/dev/null", &status);
+    EXPECT_NE(status, 0) << "the names can be read without the password";
+
+    CRequest off;
+    off.Sources = {tree + "/a"};
+    off.Callback.Password = L"pw";
+    off.Setup = [](CUpdateOptions &o) {
+        CProperty he;
+        he.Name = L"he";
+        he.Value = L"off";
+        o.Method.Props.Add(he);
+    };
+    ASSERT_EQ(off.Run(arc), S_OK) << off.ErrorInfo.Text.Ptr() << off.Thrown;
+    EXPECT_EQ(Shell(names + "''", &status), "a a/b.txt a/c.txt new.txt top.txt\n");
+    EXPECT_EQ(status, 0);
+}
+
+// Further outputs of one run are written beside their names too and moved into place when complete.
+TEST_F(UpdateTest, EveryOutputIsMovedIntoPlaceWhenComplete) {
+    const std::string second = dir / "other/second.7z";
+    CRequest r;
+    r.Sources = {tree + "/top.txt"};
+    r.Setup = [&](CUpdateOptions &o) {
+        CUpdateArchiveCommand &cmd = o.Outputs.AddNew();
+        cmd.GivenPath = W(second);
+        cmd.Actions = NUpdateArchive::k_ActionSet_Add;
+    };
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_TRUE(r.Callback.Has("StartArchive " + second));
+    EXPECT_EQ(ListArchive(arc, "7z"), "top.txt=top");
+    EXPECT_EQ(ListArchive(second, "7z"), "top.txt=top");
+    EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"test.7z"});
+    EXPECT_EQ(DirEntries(dir / "other"), std::set<std::string>{"second.7z"});
 }

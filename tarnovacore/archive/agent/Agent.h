@@ -93,6 +93,8 @@ public:
     CAgentFolder *_agentFolder;
 
     UString _archiveFilePath;
+    // The temporary file that the running edit writes; like the archive itself it is never added.
+    UString _outArchivePath;
 
     // Method properties for the next update.
     UStringVector m_PropNames;

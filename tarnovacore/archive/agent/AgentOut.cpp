@@ -1,5 +1,7 @@
 // The update side of an opened archive: every edit becomes one run of the format's writer into a stream that the caller
 // supplies. The archive file itself is never touched here.
+#include <errno.h>
+
 #include "Agent.h"
 #include "AgentFolder.h"
 
@@ -8,6 +10,7 @@
 #include "archive/common/FileStreams.h"
 #include "archive/common/StreamUtils.h"
 #include "archive/ui-common/DirItem.h"
+#include "archive/ui-common/SelfArchiveFilter.h"
 #include "archive/ui-common/UpdateCallback.h"
 #include "archive/ui-common/UpdatePair.h"
 #include "archive/ui-common/UpdateProduce.h"
@@ -158,6 +161,37 @@ static bool IsAllowedItemName(const wchar_t *name) {
     return true;
 }
 
+// Whether path is name itself or lies below it.
+static bool IsNameOrBelow(const UString &path, const UString &name) {
+    if (!IsPath1PrefixedByPath2(path, name)) return false;
+    const wchar_t c = path[name.Len()];
+    return c == 0 || c == L'/';
+}
+
+// Two items of one name would lose one of them on extraction, and a file beside a folder of its name cannot be
+// extracted at all. Items in skipSorted (the ones being renamed) do not count; a folder that only the paths below it
+// imply counts as well.
+static HRESULT RefuseTakenName(const CArc &arc, UInt32 numItems, const UString &name, const CUIntVector *skipSorted,
+                               IFolderArchiveUpdateCallback *callback) {
+    unsigned skipPos = 0;
+    UString path;
+    for (UInt32 i = 0; i < numItems; i++) {
+        if (skipSorted && skipPos < skipSorted->Size() && (*skipSorted)[skipPos] == i) {
+            skipPos++;
+            continue;
+        }
+        RINOK(arc.GetItemPath2(i, path));
+        if (!IsNameOrBelow(path, name)) continue;
+        if (callback) {
+            UString s(L"An item of this name is already in the archive; choose another name: ");
+            s += name;
+            RINOK(callback->UpdateErrorMessage(s));
+        }
+        return EEXIST;
+    }
+    return S_OK;
+}
+
 static CUpdatePair2 UnchangedPair(UInt32 arcIndex) {
     CUpdatePair2 up;
     up.HasNewData = false;
@@ -232,6 +266,20 @@ HRESULT CAgent::DoOperation(CObjectVector<UString> *requestedPaths, CObjectVecto
         UString folderPrefix = _folderPrefix;
         NFile::NName::NormalizeDirPathPrefix(folderPrefix);
         RINOK(dirItems.EnumerateItems2(folderPrefix, _updatePathPrefix, _names, requestedPaths));
+        {
+            UStringVector self;
+            self.Add(_archiveFilePath);
+            self.Add(_outArchivePath);
+            if (RemoveFilesFromDirItems(dirItems, self) != 0 && processedPaths) {
+                // Moving the archive into itself would delete it once it is written.
+                if (updateCallback100) {
+                    UString s(L"The archive cannot be moved into itself: ");
+                    s += _archiveFilePath;
+                    RINOK(updateCallback100->UpdateErrorMessage(s));
+                }
+                return E_INVALIDARG;
+            }
+        }
         if (_updatePathPrefix_is_AltFolder) {
             for (unsigned i = 0; i < dirItems.Items.Size(); i++) {
                 CDirItem &item = dirItems.Items[i];
@@ -409,6 +457,16 @@ HRESULT CAgent::CreateFolder(ISequentialOutStream *outArchiveStream, const wchar
 
     UInt32 numItemsInArchive;
     RINOK(GetArchive()->GetNumberOfItems(&numItemsInArchive));
+    UString newFolderPath;
+    {
+        bool isAltStreamFolder = false;
+        if (_proxy2)
+            newFolderPath = _proxy2->GetDirPath_as_Prefix(_agentFolder->_proxyDirIndex, isAltStreamFolder);
+        else
+            newFolderPath = _proxy->GetDirPath_as_Prefix(_agentFolder->_proxyDirIndex);
+        newFolderPath += folderName;
+    }
+    RINOK(RefuseTakenName(GetArc(), numItemsInArchive, newFolderPath, nullptr, updateCallback100));
     for (UInt32 i = 0; i < numItemsInArchive; i++)
         updatePairs.Add(UnchangedPair(i));
     {
@@ -424,12 +482,7 @@ HRESULT CAgent::CreateFolder(ISequentialOutStream *outArchiveStream, const wchar
         CDirItem di;
         di.Attrib = FILE_ATTRIBUTE_DIRECTORY;
         di.Size = 0;
-        bool isAltStreamFolder = false;
-        if (_proxy2)
-            di.Name = _proxy2->GetDirPath_as_Prefix(_agentFolder->_proxyDirIndex, isAltStreamFolder);
-        else
-            di.Name = _proxy->GetDirPath_as_Prefix(_agentFolder->_proxyDirIndex);
-        di.Name += folderName;
+        di.Name = newFolderPath;
         FILETIME ft;
         NTime::GetCurUtcFileTime(ft);
         di.CTime = di.ATime = di.MTime = ft;
@@ -468,6 +521,8 @@ HRESULT CAgent::RenameItem(ISequentialOutStream *outArchiveStream, const UInt32 
     unsigned curIndex = 0;
     UInt32 numItemsInArchive;
     RINOK(GetArchive()->GetNumberOfItems(&numItemsInArchive));
+    // The item and everything below it move along, so they never stand in the way.
+    RINOK(RefuseTakenName(GetArc(), numItemsInArchive, newItemPath, &realIndices, updateCallback100));
 
     for (UInt32 i = 0; i < numItemsInArchive; i++) {
         CUpdatePair2 up = UnchangedPair(i);

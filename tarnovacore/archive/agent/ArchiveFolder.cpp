@@ -114,6 +114,7 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
             }
 
             HRESULT result;
+            _agentSpec->_outArchivePath = tempFile.TempFile.GetPath();
             switch (operation) {
             case AGENT_OP_Uni: {
                 Byte actionSetByte[NUpdateArchive::kNumPairStates];
@@ -139,6 +140,7 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
             default:
                 return E_FAIL;
             }
+            _agentSpec->_outArchivePath.Empty();
             // The archive is still open and unchanged; the temporary file goes with tempFile.
             RINOK(result);
         }
@@ -253,11 +255,7 @@ HRESULT CAgentFolder::CreateFolder(const wchar_t *name, IProgress *progress) {
     if (_agentSpec->_archiveLink.isOpen) RINOK(SyncWithAgent(true));
     if (_isAltStreamFolder) return E_NOTIMPL;
     if (!IsAllowedItemName(name)) return RefuseName(progress, name);
-    if (_proxy2) {
-        if (_proxy2->IsThere_SubDir(_proxyDirIndex, name)) return EEXIST;
-    } else if (_proxy) {
-        if (_proxy->FindSubDir(_proxyDirIndex, name) >= 0) return EEXIST;
-    }
+    // The agent refuses a name that any item (a file too) already has, with EEXIST and a message.
     return CommonUpdateOperation(AGENT_OP_CreateFolder, false, name, nullptr, nullptr, 0, progress);
     COM_TRY_END
 }

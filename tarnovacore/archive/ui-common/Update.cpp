@@ -10,6 +10,7 @@
 #include "ArchiveExtractCallback.h"
 #include "EnumDirItems.h"
 #include "OutMultiVolStream.h"
+#include "SelfArchiveFilter.h"
 #include "TempFiles.h"
 #include "UpdateCallback.h"
 #include "UpdatePair.h"
@@ -118,6 +119,28 @@ static HRESULT CheckNewNames(const CObjectVector<CArcItem> &arcItems, const CRec
             return E_INVALIDARG;
         }
     }
+    // Nor a file where items stay below a folder of that name (one the paths only imply too), nor items below a file.
+    std::map<std::wstring, bool> kept; // name of an item that keeps its name, is a folder
+    FOR_VECTOR(i, pairs) {
+        if (pairs[i].RenameIndex < 0) kept[NameKey(arcItems[i].Name)] = arcItems[i].IsDir;
+    }
+    FOR_VECTOR(i, pairs) {
+        if (pairs[i].RenameIndex < 0) continue;
+        const UString &name = newNames[(unsigned)pairs[i].RenameIndex];
+        const std::wstring key = NameKey(name) + L'/';
+        const auto below = kept.lower_bound(key);
+        bool taken = below != kept.end() && below->first.compare(0, key.size(), key) == 0;
+        for (size_t k = 0; !taken && k + 1 < key.size(); k++) {
+            if (key[k] != L'/') continue;
+            const auto parent = kept.find(key.substr(0, k));
+            taken = parent != kept.end() && !parent->second;
+        }
+        if (taken) {
+            errorInfo.Text = "An item of the new name is already in the archive; choose another name:";
+            errorInfo.Paths.Add(name);
+            return E_INVALIDARG;
+        }
+    }
     return S_OK;
 }
 
@@ -136,6 +159,34 @@ static void ExplainRefusal(const CArcInfoEx &format, HRESULT result, bool passwo
         errorInfo.Text += name;
         errorInfo.Text += " archive cannot be protected with a password here: choose zip to encrypt the archive";
     }
+}
+
+// A name such as x.tar.gz or x.tgz says that the stream holds a tar.
+static bool NamePromisesTar(const CArcInfoEx &format, const UString &path) {
+    const int slash = path.ReverseFind_PathSepar();
+    const UString name = path.Ptr((unsigned)(slash + 1));
+    const int dot = name.ReverseFind_Dot();
+    if (dot <= 0) return false;
+    const int extIndex = format.FindExtension(UString(name.Ptr((unsigned)dot + 1)));
+    if (extIndex >= 0 && !format.Exts[(unsigned)extIndex].PairedExt.IsEmpty()) return true;
+    UString base;
+    base.SetFrom(name, (unsigned)dot);
+    return base.Len() > 4 && StringsAreEqualNoCase_Ascii(base.Ptr(base.Len() - 4), ".tar");
+}
+
+// A file named .tar, or one with the tar header's magic where it belongs.
+static bool IsTarFile(const UString &path, const CDirItem &item) {
+    if (item.Name.Len() > 4 && StringsAreEqualNoCase_Ascii(item.Name.Ptr(item.Name.Len() - 4), ".tar")) return true;
+    // Only a regular file is looked into: opening a pipe would wait for a writer.
+    struct stat st;
+    if (stat(NName::GetOsPath(path), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    CInFileStream *inSpec = new CInFileStream;
+    CMyComPtr<IInStream> in(inSpec);
+    if (!inSpec->Open(path)) return false;
+    Byte header[263];
+    size_t size = sizeof(header);
+    if (ReadStream(in, header, &size) != S_OK || size != sizeof(header)) return false;
+    return memcmp(header + 257, "ustar", 5) == 0;
 }
 
 // Writes one output archive.
@@ -508,8 +559,12 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
             if (fi.IsDevice) return E_NOTIMPL;
             if (!options.VolumeSizes.IsEmpty()) return E_NOTIMPL;
 
+            // A single-stream format is opened without the type, so that a tar inside is found and refused below.
             CObjectVector<COpenType> types2;
-            if (options.Method.HasType) types2.Add(options.Method.Format);
+            if (options.Method.HasType &&
+                (options.Method.Format.formatIndex < 0 ||
+                 (codecs->Formats[(unsigned)options.Method.Format.formatIndex].Flags & NArcInfoFlags::kKeepName) == 0))
+                types2.Add(options.Method.Format);
             CIntVector excl;
 
             COpenOptions op;
@@ -533,6 +588,28 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
             if (arcLink.volumeFilePaths.Size() > 1) {
                 errorInfo.ErrorNumber = (DWORD)E_NOTIMPL;
                 errorInfo.Text = "Updating for multivolume archives is not implemented";
+                return E_NOTIMPL;
+            }
+
+            if (arcLink.levels.Size() > 1) {
+                // Only the innermost archive would be written: a tar.gz would become a plain tar.
+                const auto formatName = [&](const CArc &level) {
+                    return level.formatIndex < 0
+                               ? AString("archive")
+                               : UnicodeStringToMultiByte(codecs->Formats[(unsigned)level.formatIndex].Name);
+                };
+                const AString inner = formatName(arcLink.levels.Back());
+                const AString outer = formatName(arcLink.levels[arcLink.levels.Size() - 2]);
+                errorInfo.ErrorNumber = (DWORD)E_NOTIMPL;
+                errorInfo.Text = "The archive is a ";
+                errorInfo.Text += inner;
+                errorInfo.Text += " compressed with ";
+                errorInfo.Text += outer;
+                errorInfo.Text += ", which cannot be updated in place: update the ";
+                errorInfo.Text += inner;
+                errorInfo.Text += " archive first, then compress it into ";
+                errorInfo.Text += outer;
+                errorInfo.Paths.Add(arcPath);
                 return E_NOTIMPL;
             }
 
@@ -587,6 +664,12 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
                 if (res != E_ABORT) errorInfo.Text = "Scanning error";
                 return res;
             }
+            // The archive being replaced is never stored in itself, so move mode never deletes it either.
+            if (thereIsInArchive && !options.ToStdOut) {
+                UStringVector self;
+                self.Add(arcPath);
+                RemoveFilesFromDirItems(dirItems, self);
+            }
             RINOK(callback->FinishScanning(dirItems.Stat))
             // Every named input was missing or unreadable: a new archive would hold nothing, so
             // none is made (the scan errors have already been reported).
@@ -613,13 +696,31 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         }
     }
 
+    if (!thereIsInArchive && !options.ReadStdIn && dirItems.Items.Size() == 1 && !dirItems.Items[0].IsDir()) {
+        // One file in a single-stream format named like a compressed tar: the name would promise a tar that is not
+        // there. Folders and several files are refused by the writer itself.
+        const CArcInfoEx &format = codecs->Formats[(unsigned)options.Method.Format.formatIndex];
+        if ((format.Flags & NArcInfoFlags::kKeepName) != 0 && NamePromisesTar(format, arcPath) &&
+            !IsTarFile(dirItems.GetPhyPath(0), dirItems.Items[0])) {
+            const AString name = UnicodeStringToMultiByte(format.Name);
+            errorInfo.Text = "The archive's name asks for a tar compressed with ";
+            errorInfo.Text += name;
+            errorInfo.Text += ", but the input is not a tar: create a .tar archive first, then compress the .tar file "
+                              "into ";
+            errorInfo.Text += name;
+            errorInfo.Paths.Add(arcPath);
+            return E_INVALIDARG;
+        }
+    }
+
     UString tempPath;
     bool usesTempDir = false;
 
     if (!options.ToStdOut && options.ReplaceSource && !options.Outputs.IsEmpty()) {
         CArchivePath &ap = options.Outputs[0].ArcPath;
         ap = options.ArcPath;
-        if (options.VolumeSizes.IsEmpty() && (thereIsInArchive || !options.WorkFolder.IsEmpty())) {
+        // A new archive too: a run that is killed leaves nothing under the archive's name.
+        if (options.VolumeSizes.IsEmpty()) {
             usesTempDir = true;
             ap.UseTemp = true;
             ap.TempFolder = options.WorkFolder.IsEmpty() ? ap.Folder : options.WorkFolder;
@@ -627,9 +728,19 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         }
     }
 
+    // Further outputs are new archives, written beside their final names as well.
+    if (!options.ToStdOut && options.VolumeSizes.IsEmpty()) {
+        for (unsigned i = usesTempDir ? 1 : 0; i < options.Outputs.Size(); i++) {
+            CArchivePath &ap = options.Outputs[i].ArcPath;
+            ap.UseTemp = true;
+            ap.TempFolder = ap.Folder;
+            NName::NormalizeDirPathPrefix(ap.TempFolder);
+        }
+    }
+
     if (!options.ToStdOut) {
         for (unsigned i = 0; i < options.Outputs.Size(); i++) {
-            if (i == 0 && usesTempDir) continue;
+            if (i == 0 && usesTempDir && thereIsInArchive) continue;
             const UString path = options.Outputs[i].ArcPath.GetFinalPath();
             if (NFind::DoesFileOrDirExist(path)) {
                 errorInfo.ErrorNumber = EEXIST;
@@ -692,6 +803,16 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         if (!NDir::MyMoveFile(tempPath, arcPath)) {
             errorInfo.SetFromLastError("cannot move the file; the archive is unchanged", tempPath);
             errorInfo.Paths.Add(arcPath);
+            return errorInfo.Get_HRESULT_Error();
+        }
+    }
+
+    for (unsigned i = usesTempDir ? 1 : 0; i < options.Outputs.Size(); i++) {
+        const CArchivePath &ap = options.Outputs[i].ArcPath;
+        if (!ap.UseTemp) continue;
+        if (!NDir::MyMoveFile(ap.GetTempPath(), ap.GetFinalPath())) {
+            errorInfo.SetFromLastError("cannot move the file", ap.GetTempPath());
+            errorInfo.Paths.Add(ap.GetFinalPath());
             return errorInfo.Get_HRESULT_Error();
         }
     }

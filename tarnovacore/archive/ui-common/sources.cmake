@@ -32,6 +32,7 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/Extract.cpp
     archive/ui-common/UpdateCallback.cpp
     archive/ui-common/UpdateOptions.cpp
+    archive/ui-common/SelfArchiveFilter.cpp
     archive/ui-common/Update.cpp
     archive/ui-common/ArchiveCommandLine.cpp
     archive/ui-common/CommandRunner.cpp
