@@ -39,7 +39,8 @@ HRESULT CPanel::CompressFiles(const UString &arcPathPrefix, const UString &arcNa
                               bool /* waitFinish */) {
     try {
         const UString arcPath = arcName.IsEmpty() ? UString() : arcPathPrefix + arcName;
-        const int status = RunCommandWords(CompressCommandWords(arcPath, arcType, addExtension, names, email, showDialog));
+        const int status =
+            RunCommandWords(CompressCommandWords(arcPath, arcType, addExtension, names, email, showDialog));
         if (mainWin && mainWin->get_msg_mode()) _module.set_start_status(status);
         return S_OK;
     } catch (...) {

@@ -102,10 +102,11 @@ TEST_F(StartupProcess, TheRealProgramRunsAnOperationAndEnds) {
 TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
     Sh("mkdir '" + dir.Path() + "/out'");
     // Three stored items, the middle one spoiled inside its data.
-    ASSERT_EQ(Sh("cd '" + dir.Path() + "' && printf one > f1 && printf '%0500d' 0 > f2 && printf three > f3 &&" +
-                 " zip -q -0 bad.zip f1 f2 f3 && rm f1 f2 f3 && /usr/bin/python3 -c \"d=bytearray(open('bad.zip','rb')" +
-                 ".read()); i=d.find(b'0'*500); d[i+250]=49; open('bad.zip','wb').write(d)\""),
-              0);
+    ASSERT_EQ(
+        Sh("cd '" + dir.Path() + "' && printf one > f1 && printf '%0500d' 0 > f2 && printf three > f3 &&" +
+           " zip -q -0 bad.zip f1 f2 f3 && rm f1 f2 f3 && /usr/bin/python3 -c \"d=bytearray(open('bad.zip','rb')" +
+           ".read()); i=d.find(b'0'*500); d[i+250]=49; open('bad.zip','wb').write(d)\""),
+        0);
     struct {
         std::vector<std::string> args;
         std::string expectInLog; // a line part the run must show
@@ -120,7 +121,11 @@ TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
         {{"-addzip", dir / "missing"}, "missing", "", false, true},
         {{"-add7z", dir / "folder", dir / "missing"}, "missing", "", false, true},
         // Opening runs no operation: the box is all there is to it.
-        {{"-open", dir / "plain.txt"}, "messagebox|无法作为压缩包打开文件" + dir.Path() + "/plain.txt", "", false, false},
+        {{"-open", dir / "plain.txt"},
+         "messagebox|无法作为压缩包打开文件" + dir.Path() + "/plain.txt",
+         "",
+         false,
+         false},
         {{dir / "missing.7z"}, "messagebox|", "", false, false},
         // With their dialogs: the extract and compress dialogs answered with their main button.
         {{"-extract", dir / "x y.zip"}, "unzipwindow|", "x y/a b.txt", false, false},

@@ -103,9 +103,9 @@ static int Run(const UStringVector &words, CArcCommandRun &run, CMyComPtr<ICompr
 
         // From standard input there is one archive and no name on disk to look for.
         if (!eo.StdInMode) {
-            const HRESULT res = EnumerateDirItemsAndSort(options.ArchiveCensor, NWildcard::k_RelatPath, UString(),
-                                                         run.ArchivePaths, run.ArchivePathsFull, run.ArchivesStat,
-                                                         nullptr);
+            const HRESULT res =
+                EnumerateDirItemsAndSort(options.ArchiveCensor, NWildcard::k_RelatPath, UString(), run.ArchivePaths,
+                                         run.ArchivePathsFull, run.ArchivesStat, nullptr);
             if (res != S_OK) throw res;
         }
 
