@@ -6,6 +6,8 @@
 
 UString HResultToMessage(HRESULT errorCode) {
     if (errorCode == E_OUTOFMEMORY) return UString(L"系统无法分配所需内存");
+    // Opening says "not this format" with S_FALSE; read as an errno it would be EPERM.
+    if (errorCode == S_FALSE) return UString(L"无法作为压缩包打开文件");
     return NWindows::NError::MyFormatMessage((UInt32)errorCode);
 }
 

@@ -16,6 +16,7 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "module.h"
+#include "archive/ui-common/CommandRunner.h"
 #include "ui_mainwindow.h"
 #include "windows/FileDir.h"
 #include "windows/PropVariant.h"
@@ -96,7 +97,11 @@ bool CPanel::init_panel(mainwindow *main) {
     _module.get_command_strings(words);
     const CStartRequest request = ParseStartCommand(words);
     startState = request.State;
-    if (request.MessageMode) mainWin->init_msg_mode();
+    if (request.MessageMode) {
+        mainWin->init_msg_mode();
+        // Until the operation reports its own result, the process has not done what it was started for.
+        _module.set_start_status(kRunnerExit_Error);
+    }
 
     UString startPath;
     UStringVector names;
@@ -150,7 +155,8 @@ bool CPanel::init_panel(mainwindow *main) {
     }
     if (result != S_OK) {
         UString text;
-        if (result > 1)
+        // S_FALSE is "not an archive", never a system error.
+        if (result != S_FALSE)
             text = HResultToMessage(result);
         else
             text = MyFormatNew(encrypted ? L"无法打开加密压缩包{0}。密码错误？" : L"无法作为压缩包打开文件{0}", startPath);

@@ -217,6 +217,7 @@ public:
     // Opening a file as an archive level. Result 1 (S_FALSE): not an archive.
     HRESULT OpenItemAsArchive(IInStream *stream, const CTempFileInfo &info, const UString &virtualPath,
                               const UString &arcFormat, bool &encrypted);
+    // These two report every failure themselves; S_FALSE only for a file that is no archive.
     HRESULT OpenItemAsArchive(const UString &name, const UString &arcFormat, bool &encrypted);
     HRESULT OpenItemAsArchive(int index, const wchar_t *type = nullptr);
     void OpenItem(int index, bool tryInternal, bool tryExternal, const wchar_t *type);

@@ -10,6 +10,7 @@
 #include "dialogcodes.h"
 #include "filemanager/UpdateGUI.h"
 #include "mainwindow.h"
+#include "module.h"
 
 int CPanelCommands::RunUpdate(CArcCommandRun &run) {
     return UpdateCommandGUI(run);
@@ -38,7 +39,9 @@ HRESULT CPanel::CompressFiles(const UString &arcPathPrefix, const UString &arcNa
                               bool /* waitFinish */) {
     try {
         const UString arcPath = arcName.IsEmpty() ? UString() : arcPathPrefix + arcName;
-        RunCommandWords(CompressCommandWords(arcPath, arcType, addExtension, names, email, showDialog));
+        const int status =
+            RunCommandWords(CompressCommandWords(arcPath, arcType, addExtension, names, email, showDialog));
+        if (mainWin && mainWin->get_msg_mode()) _module.set_start_status(status);
         return S_OK;
     } catch (...) {
         MessageBoxError(E_FAIL);

@@ -42,6 +42,7 @@ public:
 
     HRESULT ProcessVirt() override {
         const HRESULT res = Run();
+        extractCallbackSpec->AddFailedItemsSummary();
         const CCopyToOptions &o = *copyOptions;
         if (res == S_OK && !extractCallbackSpec->ThereAreMessageErrors && (!o.hashMethods.IsEmpty() || o.testMode))
             AddHashBundleRes(finalOk.message, hash, firstFilePath);

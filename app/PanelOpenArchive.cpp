@@ -9,6 +9,7 @@
 #include "archive/common/StreamUtils.h"
 #include "archive/PropID.h"
 #include "archive/common/InFileStream.h"
+#include "archive/agent/Agent.h"
 #include "archive/agent/ArchiveFolderOpen.h"
 #include "filemanager/TmpProcessWatcher.h"
 #include "filemanager/ZipRegistry.h"
@@ -122,7 +123,7 @@ public:
             if (FileInfo.IsDir()) return S_FALSE;
             CInFileStream *fileSpec = new CInFileStream(true);
             CMyComPtr<IInStream> stream(fileSpec);
-            if (!fileSpec->Open(fullPath)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+            if (!fileSpec->Open(fullPath)) return HRESULT_FROM_ERRNO(errno);
             *inStream = stream.Detach();
             return S_OK;
         } catch (...) {
@@ -208,7 +209,7 @@ static HRESULT OpenFileFolderPlugin(IInStream *stream, const UString &path, cons
         cb.SetSubArchiveName(name);
     } else {
         cb.FolderPrefix = prefix;
-        if (!cb.FileInfo.Find(path)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+        if (!cb.FileInfo.Find(path)) return HRESULT_FROM_ERRNO(errno);
     }
     if (worker.progressWindow) {
         worker.progressWindow->sync.Set_BytesProgressMode(false);
@@ -281,7 +282,16 @@ HRESULT CPanel::OpenItemAsArchive(const UString &name, const UString &arcFormat,
     const HRESULT res = OpenItemAsArchive(nullptr, info, GetFsPath() + name, arcFormat, encrypted);
     if (res == S_OK || res == E_ABORT) return res;
     if (res == S_FALSE) {
-        if (encrypted) MessageBoxMyError(MyFormatNew(L"无法打开加密压缩包{0}。密码错误？", info.FilePath));
+        // An archive that does not open (wrong password, damaged) is reported here and goes to no
+        // other program; only a file that is no archive at all is left to the desktop.
+        if (encrypted) {
+            MessageBoxMyError(MyFormatNew(L"无法打开加密压缩包{0}。密码错误？", info.FilePath));
+            return E_FAIL;
+        }
+        if (g_CodecsObj && g_CodecsObj->FindFormatForArchiveName(name) >= 0) {
+            MessageBoxMyError(MyFormatNew(L"无法作为压缩包打开文件{0}", info.FilePath));
+            return E_FAIL;
+        }
         return res;
     }
     MessageBoxError(res);

@@ -219,13 +219,10 @@ void CPanel::OpenItem(int index, bool tryInternal, bool tryExternal, const wchar
             StartApplication(fullPath, GetParent());
             return;
         }
+        // Every failure but "no archive" has been reported by now; a file that is no archive goes
+        // to the desktop.
         const HRESULT res = OpenItemAsArchive(index, type);
-        if (res == S_OK || res == E_ABORT) return;
-        if (res == S_FALSE) {
-            if (tryExternal) StartApplication(fullPath, GetParent());
-            return;
-        }
-        MessageBoxError(res);
+        if (res == S_FALSE && tryExternal) StartApplication(fullPath, GetParent());
         return;
     }
     if (tryExternal) StartApplication(fullPath, GetParent());

@@ -81,7 +81,8 @@ struct CExtractJob {
 
 THREAD_FUNC_DECL ExtractThread(void *param) {
     CExtractJob *job = static_cast<CExtractJob *>(param);
-    RunCommandWords(job->words);
+    const int status = RunCommandWords(job->words);
+    if (job->main && job->main->get_msg_mode()) _module.set_start_status(status);
     // Ends a start-up operation (the window closes) or refreshes the panel.
     if (job->main && !_module.is_shutting_down())
         QCoreApplication::postEvent(job->main, new QEvent(custom_event::operation_ended));

@@ -15,7 +15,7 @@ public:
 };
 
 // Runs the words and reports a failure nobody has shown yet in an error box. Returns the exit
-// value (0 done or cancelled, 1 warnings, 2 failed). Any thread; never throws.
+// value (kRunnerExit_*: 0 only when done without errors). Any thread; never throws.
 int RunCommandWords(const UStringVector &words);
 
 class mainwindow;

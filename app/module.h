@@ -66,6 +66,11 @@ public:
     void wait_for_threads();
     bool is_shutting_down() const { return shutting_down.load(); }
 
+    // The exit status of a process started for one operation: the runner's exit value of that
+    // operation (0 only when it succeeded without errors). Any thread.
+    void set_start_status(int status) { start_status_.store(status); }
+    int start_status() const { return start_status_.load(); }
+
 private:
     // Merges the plug-in's archive extensions into the stored file-type associations.
     void associate_file_types();
@@ -78,6 +83,7 @@ private:
     std::condition_variable threads_changed;
     int threads_running = 0;
     std::atomic<bool> shutting_down{false};
+    std::atomic<int> start_status_{0};
 };
 
 extern module _module;

@@ -112,7 +112,7 @@ void progresswindow::CheckNeedClose() {
 
 void progresswindow::show_error(int kind) {
     if (kind < 1 || kind > 9) return;
-    sync.Set_Stopped();
+    // The run goes on: one failed item must not cost the user the items after it.
     // The box runs on the GUI thread; a window deleted meanwhile drops the call.
     QMetaObject::invokeMethod(
         this, [this, kind] { ShowErrorKind(kind); }, Qt::QueuedConnection);
@@ -120,17 +120,20 @@ void progresswindow::show_error(int kind) {
 
 void progresswindow::ShowErrorKind(int kind) {
     try {
-        // One box per run: several failed items queue several calls.
-        if (run_ended || in_error_box) return;
+        // One box per run: the error list names every failed item.
+        if (run_ended || error_box_shown) return;
+        error_box_shown = true;
         in_error_box = true;
         // The worker may end and its starter release the window while the box runs.
         QPointer<progresswindow> self(this);
         ShowErrorMessageHwndRes(this, kErrorKindTexts[kind - 1]);
         if (!self) return;
         in_error_box = false;
-        close_deferred = false;
-        QEvent done(custom_event::operation_done);
-        QCoreApplication::sendEvent(this, &done);
+        // The run ended while the box was open: its end was held back until now.
+        if (close_deferred) {
+            close_deferred = false;
+            OnExternalCloseMessage();
+        }
     } catch (...) {
         in_error_box = false;
         qWarning("progress window: %ls", CurrentExceptionText().Ptr());

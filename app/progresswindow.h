@@ -39,7 +39,7 @@ public:
     int Create(const UString &title, NWindows::CThread &thread, QWidget *parent);
     // Worker side, once, when the work is over.
     void ProcessWasFinished();
-    // Any thread: a failed item of kind 1..9 stops the run and shows that kind's error box.
+    // Any thread: a failed item of kind 1..9 shows that kind's error box (once per run); the run goes on.
     void show_error(int kind);
     // Any thread, once the worker is joined (or never ran): the window goes on the GUI thread.
     static void release(progresswindow *window);
@@ -93,6 +93,7 @@ private:
     bool cancel_pressed = false;
     bool in_cancel_question = false;
     bool in_error_box = false;
+    bool error_box_shown = false;
     bool close_deferred = false;
     // Event 1035 came: the window must end without waiting for the user.
     bool closed_from_outside = false;

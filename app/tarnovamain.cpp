@@ -22,6 +22,8 @@ int tarnova_main(int argc, char **argv) {
     }
     // Workers may still use the window and the codec registry: they end first.
     _module.wait_for_threads();
+    // The operation's worker has set its result by now.
+    if (status == 0 && window->is_ok() && window->get_msg_mode()) status = _module.start_status();
     delete window;
     _module.global_uninit();
     return status;

@@ -4,6 +4,7 @@
 //
 //   extract_bench [files-for-time [files-for-memory]]    (defaults 20000 and 250000)
 //   extract_bench --only ARCHIVE FOLDER                  (our extraction alone, for strace -c)
+//   extract_bench --deep [depth]                          (nested folder entries, default 10000)
 //
 // The plug-in is loaded from the folder of this program (TARNOVA_HOME_DIR overrides it).
 #include <stdio.h>
@@ -194,6 +195,53 @@ bool Measure(const std::string &dir, unsigned n, unsigned rounds, CSideBySide &m
     return m.baseline.ok;
 }
 
+// A tar of nested folder entries only, one per level, made by python's tarfile (a tree that deep
+// cannot be made on disk by path).
+bool MakeDeepArchive(const std::string &dir, unsigned depth, std::string &archive) {
+    archive = dir + "/deep.tar";
+    const std::string script = dir + "/deep.py";
+    FILE *f = fopen(script.c_str(), "w");
+    if (!f) return false;
+    fprintf(f,
+            "import tarfile\n"
+            "with tarfile.open('%s', 'w', format=tarfile.GNU_FORMAT) as t:\n"
+            "    name = ''\n"
+            "    for i in range(%u):\n"
+            "        name = name + ('/' if name else '') + 'd'\n"
+            "        ti = tarfile.TarInfo(name)\n"
+            "        ti.type = tarfile.DIRTYPE\n"
+            "        ti.mode = 0o755\n"
+            "        t.addfile(ti)\n",
+            archive.c_str(), depth);
+    fclose(f);
+    return Sh("/usr/bin/python3 '" + script + "'") == 0;
+}
+
+// The walk down and back up (folder times) of a very deep tree, against bsdtar.
+int MeasureDeep(const std::string &dir, unsigned depth) {
+    std::string archive;
+    if (!MakeDeepArchive(dir, depth, archive)) {
+        fprintf(stderr, "the deep archive could not be made\n");
+        return 1;
+    }
+    const std::string outOurs = dir + "/ours", outRef = dir + "/ref";
+    const CChildRun ref = InChild([&] {
+        mkdir(outRef.c_str(), 0755);
+        execlp("bsdtar", "bsdtar", "-xf", archive.c_str(), "-C", outRef.c_str(), (char *)nullptr);
+        return 127;
+    });
+    const CChildRun ours = InChild([&] { return ExtractWithEngine(archive, outOurs, false); });
+    // GNU rm walks by descriptor, so depth is no problem for it.
+    Sh("rm -rf '" + outOurs + "' '" + outRef + "' '" + archive + "' '" + dir + "/deep.py'");
+    if (!ours.ok) {
+        fprintf(stderr, "our extraction failed\n");
+        return 1;
+    }
+    printf("extract %u nested folders: ours %.3f s, bsdtar -xf %.3f s%s, ratio %.2f\n", depth, ours.seconds,
+           ref.seconds, ref.ok ? "" : " (failed)", ours.seconds / ref.seconds);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -207,6 +255,14 @@ int main(int argc, char **argv) {
         }
     }
     if (argc == 4 && strcmp(argv[1], "--only") == 0) return ExtractWithEngine(argv[2], argv[3], false);
+    if (argc >= 2 && strcmp(argv[1], "--deep") == 0) {
+        char deepTemplate[] = "/tmp/tarnova-bench-XXXXXX";
+        const char *deepDir = mkdtemp(deepTemplate);
+        if (!deepDir) return 1;
+        const int res = MeasureDeep(deepDir, argc > 2 ? (unsigned)atoi(argv[2]) : 10000);
+        rmdir(deepDir);
+        return res;
+    }
     const unsigned timeFiles = argc > 1 ? (unsigned)atoi(argv[1]) : 20000;
     const unsigned memoryFiles = argc > 2 ? (unsigned)atoi(argv[2]) : 250000;
     char dirTemplate[] = "/tmp/tarnova-bench-XXXXXX";

@@ -49,7 +49,7 @@ HRESULT WriteBackThroughLevels(const CObjectVector<CWriteBackLevel> &levels, uns
         const CWriteBackLevel &level = levels[i];
         if (!level.Folder || IsReadOnly(level.Folder)) return E_NOTIMPL;
         NFind::CFileInfo fi;
-        if (!fi.Find(level.FilePath, true)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+        if (!fi.Find(level.FilePath, true)) return HRESULT_FROM_ERRNO(errno);
         if (fi.IsDir()) return E_INVALIDARG;
     }
     FOR_VECTOR(i, levels) {

@@ -7,6 +7,7 @@
 #include "ZipRegistry.h"
 #include "archive/common/StreamUtils.h"
 #include "archive/ui-common/ArchiveExtractCallback.h"
+#include "common/IntToString.h"
 #include "common/StringConvert.h"
 #include "dialogcodes.h"
 #include "overwritewindow.h"
@@ -39,6 +40,7 @@ void CExtractCallbackImp::Init() {
     StatusSkipping = L"正在跳过";
     StatusEmpty.Empty();
     NumArchiveErrors = 0;
+    NumItemErrors = 0;
     ThereAreMessageErrors = false;
     NumFolders = 0;
     NumFiles = 0;
@@ -190,6 +192,7 @@ HRESULT CExtractCallbackImp::PrepareOperation(const wchar_t *name, Int32 isFolde
 HRESULT CExtractCallbackImp::SetOperationResult(Int32 opRes, Int32 encrypted) {
     if (opRes != 0) {
         UString s;
+        NumItemErrors++;
         SetExtractErrorMessage(ProgressDialog, opRes, encrypted, CurrentFilePath, s);
         Add_ArchiveName_Error();
         AddError_Message(s);
@@ -205,11 +208,19 @@ HRESULT CExtractCallbackImp::SetOperationResult(Int32 opRes, Int32 encrypted) {
 HRESULT CExtractCallbackImp::ReportExtractResult(Int32 opRes, Int32 encrypted, const wchar_t *name) {
     if (opRes != 0) {
         UString s;
+        NumItemErrors++;
         SetExtractErrorMessage(ProgressDialog, opRes, encrypted, name, s);
         Add_ArchiveName_Error();
         AddError_Message(s);
     }
     return S_OK;
+}
+
+void CExtractCallbackImp::AddFailedItemsSummary() {
+    if (NumItemErrors == 0) return;
+    wchar_t number[32];
+    ConvertUInt64ToString(NumItemErrors, number);
+    AddError_Message(MyFormatNew(UString(L"{0} 个项目失败"), UString(number)));
 }
 
 HRESULT CExtractCallbackImp::MessageError(const wchar_t *message) {

@@ -115,6 +115,7 @@ public:
     UInt64 NumFiles = 0;
     bool NeedAddFile = false;
     UInt32 NumArchiveErrors = 0;
+    UInt64 NumItemErrors = 0; // items that failed (CRC, data, password, method); the run went on
     bool ThereAreMessageErrors = false;
     int OverwriteMode = 0; // NExtract::NOverwriteMode
     bool PasswordIsDefined = false;
@@ -138,6 +139,8 @@ public:
     void SetVirtFileSystem(CVirtFileSystem *fs);
 
     bool IsOK() const { return NumArchiveErrors == 0 && !ThereAreMessageErrors; }
+    // The closing line of a run that had failed items: how many there were.
+    void AddFailedItemsSummary();
 
 private:
     CProgressSync &Sync();

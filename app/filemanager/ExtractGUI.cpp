@@ -46,6 +46,7 @@ HRESULT CThreadExtracting::ProcessVirt() {
     const HRESULT res =
         Extract(codecs, *FormatIndices, *ExcludedFormatIndices, *ArchivePaths, *ArchivePathsFull, *WildcardCensor,
                 *Options, ExtractCallbackSpec, ExtractCallbackSpec, HashBundle, finalError.message, stat);
+    ExtractCallbackSpec->AddFailedItemsSummary();
     if (res == S_OK && Options->TestMode && ExtractCallbackSpec->IsOK()) {
         UString s;
         AddValuePair(s, L"压缩包：", stat.NumArchives, false);
@@ -215,11 +216,11 @@ int ExtractCommandGUI(CArcCommandRun &run) {
     const HRESULT res =
         ExtractGUI(run.Codecs, run.Types, run.ExcludedFormats, run.ArchivePaths, run.ArchivePathsFull, censor,
                    run.ExtractOptions, run.HashBundle.get(), run.Options.DialogMode, messageWasDisplayed, callbackSpec);
-    // The user's own cancel is no failure; a run stopped by a failed item is.
-    if (res == E_ABORT && !callbackSpec->ThereAreMessageErrors) return kRunnerExit_Ok;
+    if (res == E_ABORT && !callbackSpec->ThereAreMessageErrors) return kRunnerExit_Cancel;
     if (res != S_OK && messageWasDisplayed) return kRunnerExit_Error;
     if (!callbackSpec->IsOK()) return kRunnerExit_Error;
-    if (res != S_OK && res != E_ABORT) {
+    if (res == E_ABORT) return kRunnerExit_Cancel;
+    if (res != S_OK) {
         // A failure nobody has shown yet (the worker could not start, or no window).
         ShowErrorMessage(nullptr, HResultToMessage(res));
         return kRunnerExit_Error;

@@ -416,7 +416,7 @@ HRESULT CFSFolder::GetItemsFullSize(const UInt32 *indices, UInt32 numItems, CFsF
 HRESULT CFSFolder::CreateFolder(const wchar_t *name, IProgress * /* progress */) {
     const UString path = GetAbsPath(name);
     if (NDir::CreateDir(path)) return S_OK;
-    if (errno == EEXIST) return EEXIST;
+    if (errno == EEXIST) return HRESULT_FROM_ERRNO(EEXIST);
     if (NDir::CreateComplexDir(path)) return S_OK;
     return LastErrorResult();
 }

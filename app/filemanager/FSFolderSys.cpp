@@ -18,7 +18,7 @@ namespace NFsFolder {
 
 HRESULT LastErrorResult() {
     const int err = errno;
-    return err != 0 ? (HRESULT)err : E_FAIL;
+    return HRESULT_FROM_ERRNO(err);
 }
 
 AString GetExistingOsPath(const UString &path) {

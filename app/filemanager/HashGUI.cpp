@@ -191,5 +191,6 @@ int HashCommandGUI(CArcCommandRun &run) {
         if (!messageWasDisplayed) ShowErrorMessage(nullptr, HResultToMessage(res));
         return kRunnerExit_Error;
     }
+    if (res == E_ABORT) return kRunnerExit_Cancel;
     return kRunnerExit_Ok;
 }

@@ -49,8 +49,9 @@ HRESULT CThreadUpdating::ProcessVirt() {
                                 updateCallbackGUI, path_from_command_line);
     finalError.message = MultiByteToUnicodeString(ei.Text);
     errorPaths = ei.Paths;
+    // An errno in the error info becomes a failure result, never a positive "success".
     if (ei.ErrorNumber != 0 && ei.ErrorNumber != (DWORD)E_ABORT && ei.ErrorNumber != (DWORD)E_FAIL)
-        res = (HRESULT)ei.ErrorNumber;
+        res = ei.Get_HRESULT_Error();
     // A writer that refuses a method mid-way has left nothing behind (the engine removes what it
     // wrote); say what happened instead of a bare "not implemented".
     if (res == E_NOTIMPL && finalError.message.IsEmpty()) finalError.message = kUnsupportedWrite;
@@ -343,6 +344,7 @@ int UpdateCommandGUI(CArcCommandRun &run) {
         ShowErrorMessage(nullptr, HResultToMessage(res));
         return kRunnerExit_Error;
     }
+    if (res == E_ABORT) return kRunnerExit_Cancel;
     if (!callback.failed_files.IsEmpty()) return kRunnerExit_Warning;
     return kRunnerExit_Ok;
 }

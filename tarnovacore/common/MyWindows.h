@@ -59,8 +59,11 @@ typedef HRESULT SCODE;
 
 // A system error number (errno) reported as a failure: 0 says nothing, so it becomes E_FAIL;
 // a positive n becomes 0x80070000 | (n & 0xFFFF); a negative value is already an HRESULT.
+// The file layer's "nothing matches" does not fit in 16 bits (its low word reads as EMFILE):
+// it becomes ENOENT, which is what it means to the caller.
 inline HRESULT HRESULT_FROM_ERRNO(Int32 e) {
     if (e == 0) return E_FAIL;
+    if (e == ERROR_NO_MORE_FILES) e = 2; // ENOENT
     return HRESULT_FROM_WIN32(e);
 }
 

@@ -77,6 +77,13 @@ bool CreateDir(CFSTR path) {
     return mkdir(NName::GetOsPath(path), 0700) == 0;
 }
 
+// A folder on a path the user names (an output folder, an archive's folder) is an ordinary one:
+// what the umask allows, as mkdir -p makes it. Temporary folders stay private (CreateDir).
+static bool CreatePublicDir(CFSTR path) {
+    if (IsEmptyPath(path)) return false;
+    return mkdir(NName::GetOsPath(path), 0777) == 0;
+}
+
 // A name read from a folder that the locale could not decode comes back as its byte-per-unit
 // form: an operation on an existing entry retries under that form, as opening does.
 template <class TOp> static bool WithLatin1Retry(CFSTR path, TOp op) {
@@ -116,7 +123,7 @@ bool CreateComplexDir(CFSTR _path) {
 
     unsigned done = path.Len();
     for (;;) {
-        if (CreateDir(path)) break;
+        if (CreatePublicDir(path)) break;
         if (errno == EEXIST) {
             // The whole path existing as a file is no folder to write into.
             if (done == full.Len()) {
@@ -137,7 +144,7 @@ bool CreateComplexDir(CFSTR _path) {
     while (done < full.Len()) {
         int next = full.Find(L'/', done + 1);
         if (next < 0) next = (int)full.Len();
-        if (!CreateDir(full.Left((unsigned)next))) return false;
+        if (!CreatePublicDir(full.Left((unsigned)next))) return false;
         done = (unsigned)next;
     }
     return true;

@@ -321,7 +321,7 @@ TEST_F(UnzipWindowTest, ACancelledDialogFreesItsProgressWindow) {
     extracttest::CDialogScript script;
     script.Add("unzipwindow", apptest::Answer("btn_close"));
     const CArcCommandResult r = extracttest::RunCommand({"x", "-ad", "-an", "-ai!" + (tmp / "a.zip")});
-    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.ExitCode, kRunnerExit_Cancel);
     EXPECT_EQ(script.shown["unzipwindow"], 1);
     EXPECT_EQ(countWindows(), before);
     EXPECT_FALSE(testsupport::Exists(tmp / "a/f.txt"));

@@ -187,7 +187,7 @@ TEST_F(ExtractRunTest, CancelHalfwayLeavesNothingOutsideTheFolder) {
                        },
                        nullptr, 60000);
     const CArcCommandResult r = RunCommand({"x", "-ad", "-an", "-ai!" + (tmp / "big.tar")});
-    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.ExitCode, kRunnerExit_Cancel);
     ASSERT_FALSE(script.boxTexts.empty());
     EXPECT_EQ(script.boxTexts[0], QString::fromUtf8("您真的要取消吗？"));
     auto after = testsupport::DirEntries(tmp.Path());
@@ -218,6 +218,42 @@ TEST_F(ExtractRunTest, TestOfADamagedArchiveShowsItsErrors) {
     EXPECT_TRUE(script.errorLists[0].contains(QString::fromStdString(tmp / "bad.zip")));
     EXPECT_TRUE(script.errorLists[0].contains(QString::fromUtf8("CRC 校验失败 : sub/rand.bin")))
         << script.errorLists[0].toStdString();
+}
+
+TEST_F(ExtractRunTest, ABadItemInTheMiddleCostsOnlyThatItem) {
+    // Five stored items; the third one's data is spoiled, so only its check fails.
+    const std::string files = tmp / "five";
+    ASSERT_EQ(Sh("mkdir -p '" + files + "' && cd '" + files + "' && for i in 1 2 4 5; do head -c 3000 /dev/urandom >" +
+                 " f$i; done && head -c 3000 /dev/zero | tr '\\0' X > f3"),
+              0);
+    const std::string spoil = "/usr/bin/python3 -c \"import sys; d=bytearray(open(sys.argv[1],'rb').read());"
+                              " i=d.find(b'X'*3000); assert i>=0; d[i+1500]^=1; open(sys.argv[1],'wb').write(d)\" ";
+    const struct {
+        const char *name;
+        std::string make;
+    } cases[] = {
+        {"zip", "zip -q -0 ../five.zip f1 f2 f3 f4 f5"},
+        {"7z", "/usr/bin/python3 -c \"import py7zr; z=py7zr.SevenZipFile('../five.7z','w',"
+               " filters=[{'id': py7zr.FILTER_COPY}]); [z.write(f) for f in ['f1','f2','f3','f4','f5']]; z.close()\""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string arc = tmp / (std::string("five.") + c.name);
+        ASSERT_EQ(Sh("cd '" + files + "' && " + c.make + " && " + spoil + "'" + arc + "'"), 0);
+        const std::string out = tmp / (std::string("five-") + c.name) + "/";
+        CDialogScript script;
+        const CArcCommandResult r = RunCommand({"x", "-o" + out, "-an", "-ai!" + arc});
+        EXPECT_EQ(r.ExitCode, 2);
+        for (const char *f : {"f1", "f2", "f4", "f5"})
+            EXPECT_EQ(testsupport::ReadFile(out + f), testsupport::ReadFile(files + "/" + f)) << f;
+        // One box for the run, and the list names the item and counts the failures.
+        EXPECT_EQ(script.boxTexts, std::vector<QString>{QString::fromUtf8("校验失败")});
+        ASSERT_EQ(script.errorLists.size(), 1u);
+        const QString list = script.errorLists[0];
+        EXPECT_TRUE(list.contains(QString::fromUtf8("CRC 校验失败 : f3"))) << list.toStdString();
+        EXPECT_TRUE(list.contains(QString::fromUtf8("1 个项目失败"))) << list.toStdString();
+        EXPECT_FALSE(list.contains(QString::fromUtf8(": f4"))) << list.toStdString();
+    }
 }
 
 TEST_F(ExtractRunTest, TestOfAGoodArchiveReportsNoErrors) {

@@ -252,14 +252,14 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
 
     NFsFolder::CFSFolder *impl;
     CMyComPtr<IFolderFolder> folder = OpenFolder(root, &impl);
-    EXPECT_EQ(impl->CreateFolder(L"new", nullptr), (HRESULT)EACCES);
-    EXPECT_EQ(impl->CreateFolder(L"x/y/z", nullptr), (HRESULT)EACCES);
-    EXPECT_EQ(impl->CreateFile(L"new", nullptr), (HRESULT)EACCES);
-    EXPECT_EQ(impl->Rename((UInt32)IndexOf(impl, "file"), L"moved", nullptr), (HRESULT)EACCES);
+    EXPECT_EQ(impl->CreateFolder(L"new", nullptr), HRESULT_FROM_ERRNO(EACCES));
+    EXPECT_EQ(impl->CreateFolder(L"x/y/z", nullptr), HRESULT_FROM_ERRNO(EACCES));
+    EXPECT_EQ(impl->CreateFile(L"new", nullptr), HRESULT_FROM_ERRNO(EACCES));
+    EXPECT_EQ(impl->Rename((UInt32)IndexOf(impl, "file"), L"moved", nullptr), HRESULT_FROM_ERRNO(EACCES));
     CRecordingProgress *progressSpec = new CRecordingProgress;
     CMyComPtr<IProgress> progress = progressSpec;
     const UInt32 del[] = {(UInt32)IndexOf(impl, "tree"), (UInt32)IndexOf(impl, "file")};
-    EXPECT_EQ(impl->Delete(del, 2, progress), (HRESULT)EACCES);
+    EXPECT_EQ(impl->Delete(del, 2, progress), HRESULT_FROM_ERRNO(EACCES));
 
     // The comment cannot be saved: the old file stays, the call still succeeds.
     const CPropVariant c(L"changed");

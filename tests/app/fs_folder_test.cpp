@@ -183,7 +183,7 @@ TEST_F(FsFolder, CreateRenameAndDelete) {
     NFsFolder::CFSFolder *impl;
     CMyComPtr<IFolderFolder> folder = OpenFolder(tmp.Path(), &impl);
     ASSERT_EQ(mkdir((tmp / "exists").c_str(), 0755), 0);
-    EXPECT_EQ(impl->CreateFolder(L"exists", nullptr), (HRESULT)EEXIST);
+    EXPECT_EQ(impl->CreateFolder(L"exists", nullptr), HRESULT_FROM_ERRNO(EEXIST));
     EXPECT_EQ(impl->CreateFolder(L"a/b/c", nullptr), S_OK);
     EXPECT_TRUE(S_ISDIR(ModeOf(tmp / "a/b/c")));
     EXPECT_EQ(impl->CreateFolder(U(tmp / "abs"), nullptr), S_OK);
@@ -192,13 +192,13 @@ TEST_F(FsFolder, CreateRenameAndDelete) {
     EXPECT_EQ(impl->CreateFile(L"new.txt", nullptr), S_OK);
     EXPECT_EQ(ReadFile(tmp / "new.txt"), "");
     ASSERT_TRUE(WriteFile(tmp / "keep.txt", "keep"));
-    EXPECT_EQ(impl->CreateFile(L"keep.txt", nullptr), (HRESULT)EEXIST);
+    EXPECT_EQ(impl->CreateFile(L"keep.txt", nullptr), HRESULT_FROM_ERRNO(EEXIST));
     EXPECT_EQ(ReadFile(tmp / "keep.txt"), "keep");
 
     impl->LoadItems();
     const UInt32 newTxt = (UInt32)IndexOf(impl, "new.txt");
     // Renaming onto another item's name would destroy it: refused, both stay.
-    EXPECT_EQ(impl->Rename(newTxt, L"keep.txt", nullptr), (HRESULT)EEXIST);
+    EXPECT_EQ(impl->Rename(newTxt, L"keep.txt", nullptr), HRESULT_FROM_ERRNO(EEXIST));
     EXPECT_EQ(ReadFile(tmp / "keep.txt"), "keep");
     EXPECT_TRUE(Exists(tmp / "new.txt"));
     EXPECT_EQ(impl->Rename(newTxt, L"新名字.txt", nullptr), S_OK);
@@ -214,7 +214,7 @@ TEST_F(FsFolder, CreateRenameAndDelete) {
     EXPECT_FALSE(Exists(tmp / "keep.txt"));
     // A failure is the system's error number; earlier deletions stay done.
     const UInt32 again[] = {(UInt32)IndexOf(impl, "abs"), del[1]};
-    EXPECT_EQ(impl->Delete(again, 2, progress), (HRESULT)ENOENT);
+    EXPECT_EQ(impl->Delete(again, 2, progress), HRESULT_FROM_ERRNO(ENOENT));
     EXPECT_FALSE(Exists(tmp / "abs"));
 }
 

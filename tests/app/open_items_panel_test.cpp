@@ -446,4 +446,17 @@ TEST_F(OpenItems, PlainFilesAndDocumentsGoToTheDesktopProgram) {
     Sh("rm -rf \"$(dirname '" + copy + "')\"");
 }
 
+// A file named as an archive that does not open as one is damaged: one box says so, and no
+// other program gets it.
+TEST_F(OpenItems, ADamagedArchiveShowsTheOpenErrorAndGoesNowhereElse) {
+    ASSERT_EQ(Sh("head -c 4096 /dev/urandom > '" + dir.Path() + "/x.7z'"), 0);
+    extracttest::CDialogScript script;
+    Bind(dir.Path());
+    p->OpenItem(Index("x.7z"), true, true, nullptr);
+    EXPECT_TRUE(catcher.urls.empty());
+    EXPECT_TRUE(p->parentFolders.IsEmpty());
+    ASSERT_EQ(script.boxTexts.size(), 1u);
+    EXPECT_EQ(script.boxTexts[0], QString::fromStdString("无法作为压缩包打开文件" + (dir / "x.7z")));
+}
+
 } // namespace

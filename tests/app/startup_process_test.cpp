@@ -101,27 +101,41 @@ TEST_F(StartupProcess, TheRealProgramRunsAnOperationAndEnds) {
 // Every switch, its failures included, shows what it has to say and ends once it is answered.
 TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
     Sh("mkdir '" + dir.Path() + "/out'");
+    // Three stored items, the middle one spoiled inside its data.
+    ASSERT_EQ(
+        Sh("cd '" + dir.Path() + "' && printf one > f1 && printf '%0500d' 0 > f2 && printf three > f3 &&" +
+           " zip -q -0 bad.zip f1 f2 f3 && rm f1 f2 f3 && /usr/bin/python3 -c \"d=bytearray(open('bad.zip','rb')" +
+           ".read()); i=d.find(b'0'*500); d[i+250]=49; open('bad.zip','wb').write(d)\""),
+        0);
     struct {
         std::vector<std::string> args;
         std::string expectInLog; // a line part the run must show
         std::string expectFile;  // a file the run must make, relative to dir
         bool closeMain;
+        bool failed; // an operation that failed or had errors: the exit status is not 0
     } cases[] = {
-        {{"-extract-here", dir / "missing.zip"}, "messagebox|", "", false},
-        {{"-extract-here", dir / "plain.txt"}, "plain.txt", "", false},
-        {{"-extract-here", dir / "folder"}, "messagebox|您至少要选择一个文件", "", false},
-        {{"-extract", dir / "folder", dir / "x y.zip"}, "messagebox|您至少要选择一个文件", "", false},
-        {{"-addzip", dir / "missing"}, "missing", "", false},
-        {{"-add7z", dir / "folder", dir / "missing"}, "missing", "", false},
-        {{"-open", dir / "plain.txt"}, "messagebox|无法作为压缩包打开文件" + dir.Path() + "/plain.txt", "", false},
-        {{dir / "missing.7z"}, "messagebox|", "", false},
+        {{"-extract-here", dir / "missing.zip"}, "messagebox|", "", false, true},
+        {{"-extract-here", dir / "plain.txt"}, "plain.txt", "", false, true},
+        {{"-extract-here", dir / "folder"}, "messagebox|您至少要选择一个文件", "", false, true},
+        {{"-extract", dir / "folder", dir / "x y.zip"}, "messagebox|您至少要选择一个文件", "", false, true},
+        {{"-addzip", dir / "missing"}, "missing", "", false, true},
+        {{"-add7z", dir / "folder", dir / "missing"}, "missing", "", false, true},
+        // Opening runs no operation: the box is all there is to it.
+        {{"-open", dir / "plain.txt"},
+         "messagebox|无法作为压缩包打开文件" + dir.Path() + "/plain.txt",
+         "",
+         false,
+         false},
+        {{dir / "missing.7z"}, "messagebox|", "", false, false},
         // With their dialogs: the extract and compress dialogs answered with their main button.
-        {{"-extract", dir / "x y.zip"}, "unzipwindow|", "x y/a b.txt", false},
-        {{"-add", dir / "a b.txt"}, "zipwindow|", "a b.zip", false},
+        {{"-extract", dir / "x y.zip"}, "unzipwindow|", "x y/a b.txt", false, false},
+        {{"-add", dir / "a b.txt"}, "zipwindow|", "a b.zip", false, false},
+        // A damaged item: the others are written, the list names it, and the run is a failure.
+        {{"-extract-here", dir / "bad.zip"}, "CRC 校验失败 : f2 1 个项目失败", "bad/f3", false, true},
         // A switch without files (an empty word is none) says so and ends.
-        {{"-extract"}, "messagebox|您至少要选择一个文件", "", false},
-        {{"-extract-here", ""}, "messagebox|您至少要选择一个文件", "", false},
-        {{"-addzip"}, "messagebox|您至少要选择一个文件", "", false},
+        {{"-extract"}, "messagebox|您至少要选择一个文件", "", false, true},
+        {{"-extract-here", ""}, "messagebox|您至少要选择一个文件", "", false, true},
+        {{"-addzip"}, "messagebox|您至少要选择一个文件", "", false, true},
     };
     for (const auto &c : cases) {
         std::string trace;
@@ -130,7 +144,10 @@ TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
         SCOPED_TRACE(trace);
         const CRun run = RunProgram(TARNOVA_ANSWERING_PROGRAM, c.args, dir.Path(), c.closeMain);
         ASSERT_TRUE(run.ended) << "still running after " << kTimeoutMs << " ms; shown: " << run.log;
-        EXPECT_EQ(run.status, 0) << run.log;
+        if (c.failed)
+            EXPECT_NE(run.status, 0) << run.log;
+        else
+            EXPECT_EQ(run.status, 0) << run.log;
         EXPECT_NE(run.log.find(c.expectInLog), std::string::npos) << run.log;
         EXPECT_NE(run.log.find("end\n"), std::string::npos) << run.log;
         if (!c.expectFile.empty()) {
@@ -146,7 +163,7 @@ TEST_F(StartupProcess, AMissingPluginIsReportedAndTheProcessEnds) {
         SCOPED_TRACE(args[0]);
         const CRun run = RunProgram(TARNOVA_ANSWERING_NOPLUGIN, args, dir.Path());
         ASSERT_TRUE(run.ended) << run.log;
-        EXPECT_EQ(run.status, 0) << run.log;
+        EXPECT_NE(run.status, 0) << run.log;
         EXPECT_NE(run.log.find("messagebox|"), std::string::npos) << run.log;
         EXPECT_FALSE(Exists(dir / "x y"));
     }

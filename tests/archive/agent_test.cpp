@@ -26,11 +26,11 @@ protected:
 
 } // namespace
 
-TEST_F(AgentOpen, MissingPathGivesTheErrnoAndAFolderGivesEFail) {
+TEST_F(AgentOpen, MissingPathGivesNoSuchFileAndAFolderGivesEFail) {
     CMyComPtr<IInFolderArchive> agent = new CAgent;
-    // The file layer's own numbers, not HRESULTs: no such folder, no such entry in a folder.
-    EXPECT_EQ(agent->Open(nullptr, W(dir / "nodir/none.tar"), nullptr, nullptr, nullptr), (HRESULT)ENOENT);
-    EXPECT_EQ(agent->Open(nullptr, W(dir / "none.tar"), nullptr, nullptr, nullptr), (HRESULT)0x100018);
+    // No such folder and no such entry in a folder are both a failure, never a positive number.
+    EXPECT_EQ(agent->Open(nullptr, W(dir / "nodir/none.tar"), nullptr, nullptr, nullptr), HRESULT_FROM_ERRNO(ENOENT));
+    EXPECT_EQ(agent->Open(nullptr, W(dir / "none.tar"), nullptr, nullptr, nullptr), HRESULT_FROM_ERRNO(ENOENT));
     EXPECT_EQ(agent->Open(nullptr, W(dir.Path()), nullptr, nullptr, nullptr), E_FAIL);
 }
 

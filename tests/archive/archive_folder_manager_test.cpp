@@ -57,7 +57,8 @@ TEST_F(FolderManager, FailedOpenLeavesTheResultUntouched) {
     IFolderFolder *result = sentinel;
     EXPECT_EQ(manager->OpenFolderFile(nullptr, W(dir / "plain.txt"), nullptr, &result, nullptr), S_FALSE);
     EXPECT_EQ(result, sentinel);
-    EXPECT_EQ(manager->OpenFolderFile(nullptr, W(dir / "missing"), nullptr, &result, nullptr), (HRESULT)0x100018);
+    EXPECT_EQ(manager->OpenFolderFile(nullptr, W(dir / "missing"), nullptr, &result, nullptr),
+              HRESULT_FROM_ERRNO(ENOENT));
     EXPECT_EQ(result, sentinel);
 }
 

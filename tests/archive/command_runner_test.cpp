@@ -1,13 +1,16 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -482,4 +485,87 @@ TEST_F(CommandRunner, WordsEntryTakesOddFileNamesAsTheyAre) {
     // Deleting by those names takes exactly them.
     EXPECT_RUN_OK(Run({"d", "-spd", "--", arc, "c*d", "-rf", "@lst"}));
     EXPECT_EQ(ListArchive(arc), V{"a\"b"});
+}
+
+namespace {
+
+// Puts a file in place of a standard stream for the life of the object.
+class CStdRedirect {
+    int _fd, _saved;
+
+public:
+    CStdRedirect(int fd, const std::string &path, int flags) : _fd(fd), _saved(dup(fd)) {
+        fflush(stdout);
+        const int f = open(path.c_str(), flags, 0644);
+        dup2(f, fd);
+        close(f);
+    }
+    ~CStdRedirect() {
+        fflush(stdout);
+        dup2(_saved, _fd);
+        close(_saved);
+    }
+};
+
+// Runs in a fresh current folder, so that anything written there by mistake shows.
+class CInFolder {
+    std::string _old;
+
+public:
+    explicit CInFolder(const std::string &dir) {
+        char buf[4096];
+        _old = getcwd(buf, sizeof(buf)) ? buf : "/";
+        mkdir(dir.c_str(), 0755);
+        if (chdir(dir.c_str()) != 0) ADD_FAILURE() << dir;
+    }
+    ~CInFolder() {
+        if (chdir(_old.c_str()) != 0) ADD_FAILURE() << _old;
+    }
+};
+
+} // namespace
+
+TEST_F(CommandRunner, StandardOutputAndInputRoundTrips) {
+    const std::string tar = tmp / "arc.tar", zip = tmp / "arc.zip";
+    ASSERT_EQ(Shell("cd " + Quote(src) + " && tar -cf " + Quote(tar) + " a.txt sub/b.txt && zip -q " + Quote(zip) +
+                    " a.txt sub/b.txt && echo ok"),
+              "ok\n");
+    const std::string cwd = tmp / "cwd", so = tmp / "so.out";
+    struct {
+        const char *name;
+        V words;
+        bool stdIn; // the tar comes on standard input
+        std::string expect;
+    } cases[] = {
+        {"-so from a zip", {"x", zip, "-so"}, false, "alpha\nbeta\n"},
+        {"-so of one item", {"x", zip, "-so", "sub/b.txt"}, false, "beta\n"},
+        {"-si -so", {"x", "-si", "-ttar", "-so"}, true, "alpha\nbeta\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        CArcCommandResult r;
+        {
+            CInFolder in(cwd);
+            std::unique_ptr<CStdRedirect> input;
+            if (c.stdIn) input.reset(new CStdRedirect(0, tar, O_RDONLY));
+            CStdRedirect output(1, so, O_WRONLY | O_CREAT | O_TRUNC);
+            r = Run(c.words);
+        }
+        EXPECT_RUN_OK(r);
+        EXPECT_EQ(testsupport::ReadFile(so), c.expect);
+        // Nothing went to disk.
+        EXPECT_TRUE(testsupport::DirEntries(cwd).empty());
+    }
+
+    // -si with a folder: the archive comes from standard input, and no name is looked for on disk.
+    CArcCommandResult r;
+    {
+        CInFolder in(cwd);
+        CStdRedirect input(0, tar, O_RDONLY);
+        r = Run({"x", "-si", "-ttar", "-o" + out});
+    }
+    EXPECT_RUN_OK(r);
+    EXPECT_EQ(testsupport::ReadFile(out + "/a.txt"), "alpha\n");
+    EXPECT_EQ(testsupport::ReadFile(out + "/sub/b.txt"), "beta\n");
+    EXPECT_TRUE(testsupport::DirEntries(cwd).empty());
 }

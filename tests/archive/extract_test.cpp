@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "windows/FileIO.h"
+
 using namespace extracttest;
 using testsupport::TempFolder;
 using testsupport::WriteFile;
@@ -474,4 +478,78 @@ TEST_F(ExtractTest, LaterVolumesOfAnArchiveAreNotOpenedAgain) {
     EXPECT_EQ(total, cb.totals.front());
     EXPECT_EQ(total, cb.totals.back());
     EXPECT_EQ(total, run.stat.PackSize);
+}
+
+namespace {
+
+size_t OpenDescriptors() {
+    return testsupport::DirEntries("/proc/self/fd").size();
+}
+
+// Samples the process's open descriptors after every item.
+class CDescriptorCountingCallback : public CRecordingCallback {
+public:
+    size_t maxOpen = 0;
+    HRESULT SetOperationResult(Int32 opRes, Int32 encrypted) override {
+        maxOpen = std::max(maxOpen, OpenDescriptors());
+        return CRecordingCallback::SetOperationResult(opRes, encrypted);
+    }
+};
+
+} // namespace
+
+TEST_F(ExtractTest, FoldersMadeByExtractionFollowTheUmask) {
+    const std::string t = tmp / "modes.tar";
+    // "a" and "a/b" are not stored; "kept" is, with its own mode.
+    ASSERT_TRUE(MakeTar(t, {File("a/b/f.txt", "f"), Dir("kept", 0750), File("kept/g.txt", "g")}));
+    for (const mode_t mask : {(mode_t)022, (mode_t)077}) {
+        SCOPED_TRACE(mask);
+        const std::string o = tmp / ("m" + std::to_string(mask)) + "/new";
+        const mode_t saved = umask(mask);
+        CRecordingCallback cb;
+        const CRun run = RunExtract({t}, Options(o), cb);
+        umask(saved);
+        ASSERT_EQ(S_OK, run.result);
+        for (const std::string d : {"", "/a", "/a/b"}) {
+            struct stat st;
+            ASSERT_EQ(stat((o + d).c_str(), &st), 0) << d;
+            EXPECT_EQ(st.st_mode & 07777, 0777 & ~mask) << d;
+        }
+        struct stat st;
+        ASSERT_EQ(stat((o + "/kept").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, (mode_t)0750 & gbl_umask.mask);
+    }
+}
+
+// Far deeper than the folders held open at a time: every level is made, and the descriptors in
+// use stay bounded.
+TEST_F(ExtractTest, DeeplyNestedFoldersAreWalkedWithBoundedDescriptors) {
+    const unsigned kDepth = 600;
+    std::vector<CMember> members;
+    std::string path;
+    for (unsigned i = 0; i < kDepth; i++) {
+        path += (i ? "/d" : "d") + std::to_string(i % 10);
+        members.push_back(Dir(path, 0755));
+        if (i % 100 == 99) members.push_back(File(path + "/f.txt", std::to_string(i)));
+    }
+    const std::string t = tmp / "deep.tar";
+    ASSERT_TRUE(MakeTar(t, members));
+    const size_t before = OpenDescriptors();
+    CDescriptorCountingCallback cb;
+    const CRun run = RunExtract({t}, Options(out), cb);
+    ASSERT_EQ(S_OK, run.result);
+    EXPECT_TRUE(cb.messages.empty()) << cb.messages[0];
+    EXPECT_EQ(cb.opResults, std::vector<Int32>(members.size(), 0));
+    EXPECT_LT(cb.maxOpen, before + 250);
+    EXPECT_EQ(OpenDescriptors(), before);
+    std::string p = out;
+    for (unsigned i = 0; i < kDepth; i++) {
+        p += "/d" + std::to_string(i % 10);
+        if (i % 100 == 99) {
+            EXPECT_EQ(testsupport::ReadFile(p + "/f.txt"), std::to_string(i));
+        }
+    }
+    struct stat st;
+    EXPECT_EQ(stat(p.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
 }

@@ -132,7 +132,7 @@ TEST(MultiVolumeTest, AnExistingVolumeFileIsNeverOverwritten) {
     CVolumes v({10});
     ASSERT_TRUE(testsupport::WriteFile(v.Dir / "a.7z.002", "keep"));
     const HRESULT res = v.WriteAll(Bytes(15));
-    EXPECT_EQ(res, (HRESULT)EEXIST);
+    EXPECT_EQ(res, HRESULT_FROM_ERRNO(EEXIST));
     EXPECT_EQ(v.Vol("002"), "keep");
     ASSERT_EQ(v.TempFiles.Paths.Size(), 1u); // only the volume it made
     v.Stream.Release();

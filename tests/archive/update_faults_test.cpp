@@ -185,3 +185,19 @@ TEST_F(UpdateFaults, EditKeepsTheProgramInFrontOfAZip) {
     // unzip warns of the bytes in front (1) and still finds every entry.
     EXPECT_LE(extracttest::Sh("unzip -tqq '" + arc + "' >/dev/null 2>&1"), 1);
 }
+
+// An existing compressed tar cannot be updated: the refusal says so, and the file stays as it was.
+TEST_F(UpdateFaults, UpdatingACompressedTarIsRefusedInSoManyWords) {
+    for (const char *c : {"z", "J"}) {
+        SCOPED_TRACE(c);
+        const std::string arc = tmp / (std::string("old.tar.") + (c[0] == 'z' ? "gz" : "xz"));
+        ASSERT_EQ(Shell("cd '" + src + "' && tar -c" + c + "f '" + arc + "' a.txt && echo ok"), "ok\n");
+        const std::string before = testsupport::ReadFile(arc);
+        CUpdateOnly cb;
+        const CArcCommandResult r = Run({"a", arc, src + "/dir"}, cb);
+        EXPECT_NE(kRunnerExit_Ok, r.ExitCode);
+        EXPECT_TRUE(FAILED(cb.result)) << cb.result;
+        EXPECT_NE(std::string::npos, cb.errorText.find("compressed tar")) << cb.errorText;
+        EXPECT_TRUE(before == testsupport::ReadFile(arc));
+    }
+}

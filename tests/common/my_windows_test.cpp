@@ -214,7 +214,8 @@ TEST(HresultTest, ValuesInUse) {
 TEST(HresultTest, SystemErrorNumbersBecome8007Codes) {
     EXPECT_EQ((UInt32)HRESULT_FROM_ERRNO(5), 0x80070005u);
     EXPECT_EQ((UInt32)HRESULT_FROM_ERRNO(28), 0x8007001Cu);
-    EXPECT_EQ((UInt32)HRESULT_FROM_ERRNO(0x100018), 0x80070018u); // only the low 16 bits are kept
+    // The file layer's "nothing matches" means no such file; its low word would read as EMFILE.
+    EXPECT_EQ((UInt32)HRESULT_FROM_ERRNO(0x100018), 0x80070002u);
     EXPECT_EQ(HRESULT_FROM_ERRNO(0), E_FAIL);
     EXPECT_EQ(HRESULT_FROM_ERRNO(E_ABORT), E_ABORT);
     EXPECT_EQ((UInt32)HRESULT_FROM_WIN32(2), 0x80070002u);

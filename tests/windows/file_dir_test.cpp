@@ -46,7 +46,7 @@ TEST_F(FileDirTest, CreateComplexDirMakesEveryMissingLevel) {
     ASSERT_TRUE(NDir::CreateComplexDir(P("a/b/c/")));
     for (const char *d : {"a", "a/b", "a/b/c"}) {
         EXPECT_TRUE(S_ISDIR(ModeOf(tmp / d))) << d;
-        EXPECT_EQ(ModeOf(tmp / d) & 0777, (mode_t)(0700 & ~gbl_umask.current_umask)) << d;
+        EXPECT_EQ(ModeOf(tmp / d) & 0777, (mode_t)(0777 & ~gbl_umask.current_umask)) << d;
     }
     EXPECT_TRUE(NDir::CreateComplexDir(P("a/b/c")));
     EXPECT_TRUE(NDir::CreateComplexDir(L"c:/"));

@@ -123,7 +123,7 @@ HRESULT CAgent::Open(IInStream *inStream, const wchar_t *filePath, const wchar_t
         errno = 0;
         if (!fi.Find(_archiveFilePath, false)) {
             // A look-up that failed without a reason must still not read as success.
-            return errno != 0 ? (HRESULT)errno : E_FAIL;
+            return HRESULT_FROM_ERRNO(errno);
         }
         if (fi.IsDir()) return E_FAIL;
     }

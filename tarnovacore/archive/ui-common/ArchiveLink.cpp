@@ -203,7 +203,7 @@ HRESULT CArchiveLink::ReOpen(COpenOptions &op) {
 
     CInFileStream *fileStreamSpec = new CInFileStream(true);
     CMyComPtr<IInStream> stream(fileStreamSpec);
-    if (!fileStreamSpec->Open(op.filePath)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+    if (!fileStreamSpec->Open(op.filePath)) return HRESULT_FROM_ERRNO(errno);
     op.inputStream = stream;
 
     CArc &arc = levels[0];

@@ -92,6 +92,8 @@ static int Run(const UStringVector &words, CArcCommandRun &run, CMyComPtr<ICompr
         eo.OutputDir = es.OutputDir;
         eo.NtOptions = es.NtOptions;
         eo.TestMode = command.IsTestCommand();
+        eo.StdInMode = options.ReadStdIn;
+        eo.StdOutMode = options.WriteStdOut;
 
         if (!options.HashNames.IsEmpty()) {
             run.HashBundle.reset(new CHashBundle);
@@ -99,9 +101,13 @@ static int Run(const UStringVector &words, CArcCommandRun &run, CMyComPtr<ICompr
             if (res != S_OK) throw res;
         }
 
-        const HRESULT res = EnumerateDirItemsAndSort(options.ArchiveCensor, NWildcard::k_RelatPath, UString(),
-                                                     run.ArchivePaths, run.ArchivePathsFull, run.ArchivesStat, nullptr);
-        if (res != S_OK) throw res;
+        // From standard input there is one archive and no name on disk to look for.
+        if (!eo.StdInMode) {
+            const HRESULT res =
+                EnumerateDirItemsAndSort(options.ArchiveCensor, NWildcard::k_RelatPath, UString(), run.ArchivePaths,
+                                         run.ArchivePathsFull, run.ArchivesStat, nullptr);
+            if (res != S_OK) throw res;
+        }
 
         return callbacks.RunExtract(run);
     }

@@ -48,9 +48,10 @@ const wchar_t *GetRunnerMessageText(ERunnerMessage message);
 unsigned GetRunnerMessageBoxFlags(ERunnerMessage message);
 
 // Exit values of a run and of the front-end callbacks.
-const int kRunnerExit_Ok = 0;      // done, or cancelled
+const int kRunnerExit_Ok = 0;      // done without errors
 const int kRunnerExit_Warning = 1; // done, but some files could not be read
-const int kRunnerExit_Error = 2;   // failed; the user has been told
+const int kRunnerExit_Error = 2;   // failed, or done with errors; the user has been told
+const int kRunnerExit_Cancel = 3;  // stopped by the user
 
 // One operation per command group. Each returns the run's exit value. Exceptions may leave them:
 // the runner catches every one and reports it in its result.

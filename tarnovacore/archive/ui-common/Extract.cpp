@@ -100,7 +100,7 @@ HRESULT DecompressArchive(CCodecs *codecs, const CArchiveLink &arcLink, UInt64 p
         const int err = errno;
         errorMessage = L"Can not create output directory: ";
         errorMessage += outDir;
-        return err == 0 ? E_FAIL : (HRESULT)err;
+        return HRESULT_FROM_ERRNO(err);
     }
 
     ecs->Init(options.NtOptions, options.StdInMode ? &wildcardCensor : nullptr, &arc, callback, options.StdOutMode,

@@ -72,32 +72,85 @@ void CExtractOutDir::Close() {
     _fd = -1;
 }
 
+namespace {
+
+// Held descriptors: at most about kRecentDirs + kMaxCheckpoints, well below the descriptor limit.
+const size_t kRecentDirs = 64;
+const size_t kMaxCheckpoints = 64;
+const size_t kReleaseAt = kRecentDirs + kMaxCheckpoints + 32;
+
+// Folders made by extraction get what the umask allows; a stored mode is applied at the end.
+const mode_t kNewDirMode = 0777;
+
+int OpenOrMakeDir(int parent, const char *name, bool createDirs) {
+    if (createDirs && mkdirat(parent, name, kNewDirMode) != 0 && errno != EEXIST) return -1;
+    return openat(parent, name, kDirFlags);
+}
+
+} // namespace
+
 void CExtractOutDir::ForgetDirs() const {
-    for (const auto &d : _dirs)
-        close(d.second);
-    _dirs.clear();
+    TruncateChain(0);
+}
+
+void CExtractOutDir::TruncateChain(size_t size) const {
+    while (_chain.size() > size) {
+        if (_chain.back().fd >= 0) {
+            close(_chain.back().fd);
+            _numHeld--;
+        }
+        _chain.pop_back();
+    }
+}
+
+void CExtractOutDir::ReleaseSomeDirs(size_t depth) const {
+    if (_numHeld <= kReleaseAt) return;
+    const size_t size = _chain.size();
+    // Power-of-two spacing: a checkpoint kept at one depth is still one when the chain grows.
+    size_t stride = kRecentDirs;
+    while (size / stride > kMaxCheckpoints)
+        stride *= 2;
+    const size_t recentStart = depth > kRecentDirs ? depth - kRecentDirs : 0;
+    for (size_t i = 0; i < size; i++) {
+        CLevel &level = _chain[i];
+        if (level.fd < 0 || (i + 1) % stride == 0 || (i >= recentStart && i < depth)) continue;
+        close(level.fd);
+        level.fd = -1;
+        _numHeld--;
+    }
 }
 
 int CExtractOutDir::WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const {
-    // Enough for the folders a run works in at a time, well below the descriptor limit.
-    const size_t kMaxDirs = 128;
-    if (_dirs.size() + count > kMaxDirs) ForgetDirs();
-    int cur = _fd;
-    std::string key;
-    for (unsigned i = 0; i < count; i++) {
-        if (i != 0) key += '/';
-        key += parts[i].Ptr();
-        const auto it = _dirs.find(key);
-        if (it != _dirs.end()) {
-            cur = it->second;
-            continue;
+    // The part shared with the last walk is known; a walk that leaves the chain replaces the rest
+    // of it, one that stays on it (a folder above the last one) keeps it.
+    size_t common = 0;
+    while (common < count && common < _chain.size() && _chain[common].name == parts[(unsigned)common].Ptr())
+        common++;
+    if (common < count) TruncateChain(common);
+
+    // From the deepest held folder of the shared part, reopen what was let go.
+    size_t start = common;
+    while (start > 0 && _chain[start - 1].fd < 0)
+        start--;
+    int cur = start > 0 ? _chain[start - 1].fd : _fd;
+    for (size_t i = start; i < common; i++) {
+        const int next = OpenOrMakeDir(cur, _chain[i].name.c_str(), createDirs);
+        if (next < 0) {
+            TruncateChain(i);
+            return -1;
         }
-        if (createDirs && mkdirat(cur, parts[i], 0700) != 0 && errno != EEXIST) return -1;
-        const int next = openat(cur, parts[i], kDirFlags);
-        if (next < 0) return -1;
-        _dirs.emplace(key, next);
+        _chain[i].fd = next;
+        _numHeld++;
         cur = next;
     }
+    for (unsigned i = (unsigned)common; i < count; i++) {
+        const int next = OpenOrMakeDir(cur, parts[i], createDirs);
+        if (next < 0) return -1;
+        _chain.push_back(CLevel{parts[i].Ptr(), next});
+        _numHeld++;
+        cur = next;
+    }
+    ReleaseSomeDirs(count);
     return cur;
 }
 

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 // The output folder of an extraction, held open. Every operation takes a path relative to it
 // and walks it one component at a time without following a symbolic link anywhere, so nothing an
@@ -14,12 +14,23 @@
 // already on disk or that an earlier archive of the same run created. Failures leave the reason
 // in errno (ELOOP or ENOTDIR for a link or a file in the way).
 //
-// The folders that a run has already walked or made are held open, by relative path: an open
-// folder stays that folder (it cannot turn into a link), so later files in it cost no new walk.
-// Anything that removes or moves a folder forgets them all.
+// The chain of folders down to the last one walked is remembered, most of it held open: an open
+// folder stays that folder (it cannot turn into a link), so later files in it or below it cost no
+// new walk, however deep. Anything that removes or moves a folder forgets them all.
 class CExtractOutDir {
+    struct CLevel {
+        std::string name;
+        int fd; // -1: not held, reopened from the nearest held folder above it when needed
+    };
     int _fd;
-    mutable std::unordered_map<std::string, int> _dirs;
+    mutable std::vector<CLevel> _chain;
+    mutable size_t _numHeld = 0;
+
+    void TruncateChain(size_t size) const;
+    // Keeps the descriptors within a fixed budget at any depth: the levels just above depth (the
+    // folder walked to) stay open, elsewhere only evenly spaced ones, so a walk back up or down
+    // reopens a bounded stretch.
+    void ReleaseSomeDirs(size_t depth) const;
 
     // The folder holding the last component (owned by the cache: never closed by the caller), and
     // that component's name in the system's encoding.

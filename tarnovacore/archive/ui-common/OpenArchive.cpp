@@ -1,7 +1,12 @@
 #include "OpenArchive.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ArchiveOpenCallback.h"
 #include "ArchiveOpenCallbackOffset.h"
@@ -1046,17 +1051,70 @@ HRESULT CArc::OpenStream(const COpenOptions &op) {
     return S_OK;
 }
 
+// Standard input as a stream that can seek, which every handler needs: a file given as standard
+// input is read where it is; anything else (a pipe) is first copied into a private temporary file
+// that has no name and goes when the stream does.
+static HRESULT OpenStdInAsFile(CMyComPtr<IInStream> &stream) {
+    int fd = 0;
+    struct stat st;
+    const bool regular = fstat(0, &st) == 0 && S_ISREG(st.st_mode);
+    if (!regular) {
+        fd = open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            char name[] = "/tmp/tarnovaI-XXXXXX";
+            fd = mkstemp(name);
+            if (fd < 0) return HRESULT_FROM_ERRNO(errno);
+            unlink(name);
+        }
+        char buf[1 << 16];
+        for (;;) {
+            const ssize_t n = read(0, buf, sizeof(buf));
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                const int err = errno;
+                close(fd);
+                return HRESULT_FROM_ERRNO(err);
+            }
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = write(fd, buf + done, (size_t)(n - done));
+                if (w < 0) {
+                    if (errno == EINTR) continue;
+                    const int err = errno;
+                    close(fd);
+                    return HRESULT_FROM_ERRNO(err);
+                }
+                done += w;
+            }
+        }
+    }
+    char path[64];
+    snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
+    CInFileStream *spec = new CInFileStream(true);
+    stream = spec;
+    UString u;
+    u.SetFromAscii(path);
+    const bool ok = spec->Open(u);
+    const int err = errno;
+    if (fd != 0) close(fd);
+    if (!ok) {
+        stream.Release();
+        return HRESULT_FROM_ERRNO(err);
+    }
+    return S_OK;
+}
+
 HRESULT CArc::OpenStreamOrFile(COpenOptions &op) {
     // The stream made here belongs to this level only: a caller that reuses the options for another
     // archive must not read this one.
     COpenOptions op2 = op;
     if (op.readStdIn) {
-        op2.sequentialStream = new CStdInFileStream;
+        RINOK(OpenStdInAsFile(op2.inputStream));
     } else if (!op.inputStream) {
         arcPath = filePath;
         CInFileStream *fileStreamSpec = new CInFileStream(true);
         CMyComPtr<IInStream> fileStream = fileStreamSpec;
-        if (!fileStreamSpec->Open(filePath)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+        if (!fileStreamSpec->Open(filePath)) return HRESULT_FROM_ERRNO(errno);
         op2.inputStream = fileStream;
     }
     const HRESULT res = OpenStream(op2);

@@ -82,7 +82,7 @@ HRESULT COutMultiVolStream::Write(const void *data, UInt32 size, UInt32 *process
         if (!impl->File.Create(vol.Path, false)) {
             const int e = errno;
             Volumes.DeleteBack();
-            return e != 0 ? (HRESULT)e : E_FAIL;
+            return HRESULT_FROM_ERRNO(e);
         }
         if (TempFiles) TempFiles->Paths.Add(vol.Path);
         vol.FileStream = impl;

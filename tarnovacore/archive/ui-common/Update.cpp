@@ -580,6 +580,19 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
             HRESULT result = arcLink.Open3(op, openCallback);
             if (result == E_ABORT) return result;
             if (result == S_OK && arcLink.failedOpenErrors.failedFormatIndex >= 0) result = S_FALSE;
+            // A single-stream file that opened but whose content (a tar) does not open as the type
+            // asked for: a compressed tar, which cannot be updated in place. Say so, not "no archive".
+            if (result == S_FALSE && arcLink.levels.Size() == 1 && arcLink.levels[0].formatIndex >= 0) {
+                const CArcInfoEx &outer = codecs->Formats[(unsigned)arcLink.levels[0].formatIndex];
+                if ((outer.Flags & NArcInfoFlags::kKeepName) != 0) {
+                    errorInfo.Text = "A compressed tar (";
+                    errorInfo.Text += UnicodeStringToMultiByte(outer.Name);
+                    errorInfo.Text += ") cannot be updated: extract it, change the files and compress them into a new "
+                                      "archive";
+                    errorInfo.Paths.Add(arcPath);
+                    return E_NOTIMPL;
+                }
+            }
 
             const HRESULT res2 = callback->OpenResult(codecs, arcLink, arcPath, result);
             if (res2 != S_OK) return res2;

@@ -394,7 +394,7 @@ HRESULT CArchiveUpdateCallback::GetVolumeStream(UInt32 index, ISequentialOutStre
     const UString path = VolumeName + L'.' + num + VolumeExt;
     COutFileStream *impl = new COutFileStream;
     CMyComPtr<ISequentialOutStream> stream = impl;
-    if (!impl->Create(path, false)) return errno != 0 ? (HRESULT)errno : E_FAIL;
+    if (!impl->Create(path, false)) return HRESULT_FROM_ERRNO(errno);
     *volumeStream = stream.Detach();
     return S_OK;
     COM_TRY_END

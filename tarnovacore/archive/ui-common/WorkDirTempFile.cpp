@@ -9,7 +9,7 @@ using namespace NWindows;
 using namespace NFile;
 
 static HRESULT ErrnoResult() {
-    return errno != 0 ? (HRESULT)errno : E_FAIL;
+    return HRESULT_FROM_ERRNO(errno);
 }
 
 HRESULT CWorkDirTempFile::CreateTempFile(const UString &targetPath) {
