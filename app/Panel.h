@@ -350,6 +350,14 @@ public:
     HRESULT OnOpenItemChanged(UInt32 index, const wchar_t *fullFilePath, bool usePassword, const UString &password);
     // An item handed to an outside program: its watch has ended (GUI thread).
     void OnOpenedItemWatchEnded(int end, const std::shared_ptr<struct CTmpProcessInfo> &info);
+    // A copy changed by its program: the write-back question when its levels can take it, else
+    // (or when the user declines) where the copy stays.
+    void OfferChangedCopy(const std::shared_ptr<struct COpenedItem> &record);
+    // Before the window closes, while it can still ask: copies with outside programs are deleted
+    // or offered for write-back, and every archive level is closed with its write-back question.
+    void CloseForExit();
+    // At the end, without asking: unchanged copies are deleted, changed ones kept.
+    void ReleaseOpenedItems();
     // Items handed to outside programs whose watch still runs, and the watch's intervals.
     std::vector<std::shared_ptr<struct COpenedItem>> openedItems;
     std::shared_ptr<struct CWatchTiming> watchTiming;
