@@ -314,8 +314,9 @@ public:
     // a successful run is kept for that level.
     HRESULT CopyToWithLevelPassword(CCopyToOptions &options, const CRecordVector<UInt32> &indices,
                                     UStringVector *messages = nullptr, bool keepPassword = false);
+    // failureShown, when given, tells whether the run's progress window has shown its failure.
     HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
-                     bool showErrorMessages, UStringVector *messages);
+                     bool showErrorMessages, UStringVector *messages, bool *failureShown = nullptr);
     // Adds the files (full paths) to the shown archive folder and reloads the list.
     void CopyFromNoAsk(const UStringVector &filePaths);
     // The same after the user confirms.

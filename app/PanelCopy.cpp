@@ -189,6 +189,7 @@ public:
     // whether the new ones need one.
     CMyComPtr<IFolderFolder> archiveRoot;
     UString archivePath;
+    bool notSupported = false; // the folder cannot take files: the panel says so, once
 
     HRESULT ProcessVirt() override {
         if (archiveRoot) {
@@ -198,8 +199,11 @@ public:
         std::vector<const wchar_t *> pointers;
         FOR_VECTOR(i, fileNames)
         pointers.push_back(fileNames[i]);
-        return folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(), (UInt32)pointers.size(),
-                                          updateCallback);
+        const HRESULT res = folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(),
+                                                       (UInt32)pointers.size(), updateCallback);
+        if (res != E_NOINTERFACE) return res;
+        notSupported = true;
+        return E_ABORT;
     }
 
 private:
@@ -376,7 +380,8 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
 }
 
 HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
-                         bool showErrorMessages, UStringVector *messages) {
+                         bool showErrorMessages, UStringVector *messages, bool *failureShown) {
+    if (failureShown) *failureShown = false;
     HRESULT res = E_NOINTERFACE;
     if (folderOperations) {
         CPanelCopyFromThread updater;
@@ -403,7 +408,8 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
             CPanelBusyGuard busy(*this);
             if (updater.Create(UString(L"正在复制... "), nullptr) != 0) return E_FAIL;
         }
-        res = updater.result;
+        res = updater.notSupported ? E_NOINTERFACE : updater.result;
+        if (failureShown) *failureShown = res != E_NOINTERFACE;
         if (messages) {
             std::lock_guard<std::mutex> lock(updater.progressWindow->sync.mutex);
             *messages = updater.progressWindow->sync.messages;
@@ -431,13 +437,14 @@ void CPanel::CopyFromNoAsk(const UStringVector &filePaths) {
     timerEnabled = false;
     CSelectedState state;
     SaveSelectedState(state);
-    const HRESULT res = CopyFrom(false, UString(), filePaths, true, nullptr);
+    bool failureShown = false;
+    const HRESULT res = CopyFrom(false, UString(), filePaths, true, nullptr, &failureShown);
     {
         CSwitchesSaver off(*this);
         if (res == S_OK) RefreshListCtrl(state);
     }
     SetFocusToList();
-    if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+    if (res != S_OK && res != E_ABORT && !failureShown) MessageBoxError(res);
     timerEnabled = timer;
 }
 

@@ -188,6 +188,18 @@ TEST_F(PanelOps, ReadOnlyLevelsRefuseChangesAndNameThePlace) {
         p->OnCopy(false, false);
         EXPECT_EQ(ReadFile(dir / ("out" + std::to_string(level) + "/a.txt")), "a");
     }
+    // Files dropped onto the image: one box says why, the image stays as it was.
+    Bind(iso);
+    {
+        extracttest::CDialogScript script;
+        UStringVector paths;
+        paths.Add(U(dir / "t/a.txt"));
+        p->CopyFromNoAsk(paths);
+        std::vector<std::string> boxes;
+        for (const QString &t : script.boxTexts)
+            boxes.push_back(t.toStdString());
+        EXPECT_EQ(boxes, std::vector<std::string>{"不支持当前操作"});
+    }
     p->CloseOpenFolders();
     EXPECT_EQ(ReadFile(dir / "r.iso"), before);
 }
