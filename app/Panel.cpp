@@ -197,6 +197,7 @@ void CPanel::uninit_panel() {
         NSynchronization::CCriticalSectionLock lock(historyLock);
         SaveFolderHistory(folderHistory);
     }
+    ReleaseOpenedItems();
     g_temp_dirs_.clear();
 }
 

@@ -315,8 +315,9 @@ public:
     // a successful run is kept for that level.
     HRESULT CopyToWithLevelPassword(CCopyToOptions &options, const CRecordVector<UInt32> &indices,
                                     UStringVector *messages = nullptr, bool keepPassword = false);
+    // failureShown, when given, tells whether the run's progress window has shown its failure.
     HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
-                     bool showErrorMessages, UStringVector *messages);
+                     bool showErrorMessages, UStringVector *messages, bool *failureShown = nullptr);
     // Adds the files (full paths) to the shown archive folder and reloads the list.
     void CopyFromNoAsk(const UStringVector &filePaths);
     // The same after the user confirms.
@@ -351,6 +352,14 @@ public:
     HRESULT OnOpenItemChanged(UInt32 index, const wchar_t *fullFilePath, bool usePassword, const UString &password);
     // An item handed to an outside program: its watch has ended (GUI thread).
     void OnOpenedItemWatchEnded(int end, const std::shared_ptr<struct CTmpProcessInfo> &info);
+    // A copy changed by its program: the write-back question when its levels can take it, else
+    // (or when the user declines) where the copy stays.
+    void OfferChangedCopy(const std::shared_ptr<struct COpenedItem> &record);
+    // Before the window closes, while it can still ask: copies with outside programs are deleted
+    // or offered for write-back, and every archive level is closed with its write-back question.
+    void CloseForExit();
+    // At the end, without asking: unchanged copies are deleted, changed ones kept.
+    void ReleaseOpenedItems();
     // Items handed to outside programs whose watch still runs, and the watch's intervals.
     std::vector<std::shared_ptr<struct COpenedItem>> openedItems;
     std::shared_ptr<struct CWatchTiming> watchTiming;

@@ -1,5 +1,9 @@
 // Copy and move between the shown folder and the disk, in both directions: out of a disk or
 // archive folder to a destination folder, and from disk into the shown archive folder.
+#include <errno.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <memory>
 
 #include "Panel.h"
@@ -7,6 +11,7 @@
 #include "PanelRunner.h"
 #include "ProgressThreadVirt.h"
 #include "copywindow.h"
+#include "overwritewindow.h"
 #include "dialogcodes.h"
 #include "mainwindow.h"
 #include "messagebox.h"
@@ -185,6 +190,7 @@ public:
     // whether the new ones need one.
     CMyComPtr<IFolderFolder> archiveRoot;
     UString archivePath;
+    bool notSupported = false; // the folder cannot take files: the panel says so, once
 
     HRESULT ProcessVirt() override {
         if (archiveRoot) {
@@ -194,8 +200,11 @@ public:
         std::vector<const wchar_t *> pointers;
         FOR_VECTOR(i, fileNames)
         pointers.push_back(fileNames[i]);
-        return folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(), (UInt32)pointers.size(),
-                                          updateCallback);
+        const HRESULT res = folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(),
+                                                       (UInt32)pointers.size(), updateCallback);
+        if (res != E_NOINTERFACE) return res;
+        notSupported = true;
+        return E_ABORT;
     }
 
 private:
@@ -216,6 +225,70 @@ private:
         return S_FALSE;
     }
 };
+
+// Extraction names an item after itself: a single item copied out of an archive under a typed
+// name goes into a private folder beside the target first and is renamed to that name from there.
+// dest is the full typed path, destFolder the existing folder it lies in.
+HRESULT CopyOutUnderName(CPanel &panel, CCopyToOptions &options, UInt32 index, UString &dest,
+                         const UString &destFolder) {
+    NFile::NFind::CFileInfo existing;
+    if (existing.Find(dest)) {
+        auto info = std::make_shared<overwrite_info>();
+        info->parent = panel.GetParent();
+        info->old_file.name = dest;
+        info->old_file.sizeDefined = info->old_file.timeDefined = true;
+        info->old_file.size = existing.Size;
+        info->old_file.time = existing.MTime;
+        info->new_file.name = panel.GetItemRelPath((int)index);
+        NCOM::CPropVariant prop;
+        if (panel.currentFolder->GetProperty(index, kpidSize, &prop) == S_OK &&
+            ConvertPropVariantToUInt64(prop, info->new_file.size))
+            info->new_file.sizeDefined = true;
+        prop.Clear();
+        if (panel.currentFolder->GetProperty(index, kpidMTime, &prop) == S_OK && prop.vt == VT_FILETIME) {
+            info->new_file.time = prop.filetime;
+            info->new_file.timeDefined = true;
+        }
+        switch (show_overwritewindow(info)) {
+        case dialog_result::yes:
+        case dialog_result::yes_to_all:
+            break;
+        case dialog_result::no:
+        case dialog_result::no_to_all:
+            return S_OK;
+        case dialog_result::auto_rename:
+            if (!AutoRenamePath(dest)) return HRESULT_FROM_ERRNO(EEXIST);
+            break;
+        default:
+            return E_ABORT;
+        }
+    }
+    UString temp;
+    if (!NFile::NDir::CreateTempName(destFolder + L".tarnova", true, temp, nullptr)) return HRESULT_FROM_ERRNO(errno);
+    chmod(NFile::NName::GetOsPath(temp), 0700);
+    CRecordVector<UInt32> indices;
+    indices.Add(index);
+    options.destFolder = temp + L"/";
+    HRESULT res = panel.CopyToWithLevelPassword(options, indices);
+    if (res != E_ABORT) {
+        // Whatever the extraction wrote, a damaged item's data included, goes under the typed name.
+        UStringVector names;
+        {
+            NFile::NFind::CEnumerator enumerator(temp + L"/*");
+            NFile::NFind::CFileInfo fi;
+            while (enumerator.Next(fi))
+                names.Add(fi.Name);
+        }
+        if (names.Size() == 1 &&
+            rename(NFile::NName::GetOsPath(temp + L"/" + names[0]), NFile::NName::GetOsPath(dest)) != 0) {
+            res = HRESULT_FROM_ERRNO(errno);
+            options.failureShown = false;
+            panel.MessageBoxError2Lines(dest, res);
+        }
+    }
+    NFile::NDir::RemoveDirWithSubItems(temp);
+    return res;
+}
 
 } // namespace
 
@@ -293,6 +366,7 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
         if (extracter.Create(title + L" ", nullptr) != 0) return E_FAIL;
         res = extracter.result;
     }
+    options.failureShown = true;
     if (messages) {
         messages->Clear();
         std::lock_guard<std::mutex> lock(extracter.progressWindow->sync.mutex);
@@ -307,7 +381,8 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
 }
 
 HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
-                         bool showErrorMessages, UStringVector *messages) {
+                         bool showErrorMessages, UStringVector *messages, bool *failureShown) {
+    if (failureShown) *failureShown = false;
     HRESULT res = E_NOINTERFACE;
     if (folderOperations) {
         CPanelCopyFromThread updater;
@@ -334,7 +409,8 @@ HRESULT CPanel::CopyFrom(bool moveMode, const UString &folderPrefix, const UStri
             CPanelBusyGuard busy(*this);
             if (updater.Create(UString(L"正在复制... "), nullptr) != 0) return E_FAIL;
         }
-        res = updater.result;
+        res = updater.notSupported ? E_NOINTERFACE : updater.result;
+        if (failureShown) *failureShown = res != E_NOINTERFACE;
         if (messages) {
             std::lock_guard<std::mutex> lock(updater.progressWindow->sync.mutex);
             *messages = updater.progressWindow->sync.messages;
@@ -362,13 +438,14 @@ void CPanel::CopyFromNoAsk(const UStringVector &filePaths) {
     timerEnabled = false;
     CSelectedState state;
     SaveSelectedState(state);
-    const HRESULT res = CopyFrom(false, UString(), filePaths, true, nullptr);
+    bool failureShown = false;
+    const HRESULT res = CopyFrom(false, UString(), filePaths, true, nullptr, &failureShown);
     {
         CSwitchesSaver off(*this);
         if (res == S_OK) RefreshListCtrl(state);
     }
     SetFocusToList();
-    if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+    if (res != S_OK && res != E_ABORT && !failureShown) MessageBoxError(res);
     timerEnabled = timer;
 }
 
@@ -395,7 +472,7 @@ void CPanel::TestArchives() {
         options.includeAltStreams = true;
         options.showErrorMessages = true;
         const HRESULT res = CopyToWithLevelPassword(options, indices);
-        if (res != S_OK && res != E_ABORT) MessageBoxError(res);
+        if (res != S_OK && res != E_ABORT && !options.failureShown) MessageBoxError(res);
         return;
     }
     if (!IsFSFolder()) {
@@ -415,6 +492,11 @@ void CPanel::OnCopy(bool move, bool) {
     CSwitchesSaver switches(*this);
     if (move) {
         if (!CheckBeforeUpdate(L"移动")) return;
+        // Nothing moves items out of an archive: refused before a folder is made or recorded.
+        if (!parentFolders.IsEmpty()) {
+            MessageBoxErrorLang(L"不支持当前操作");
+            return;
+        }
     } else if (!folderOperations) {
         MessageBoxErrorLang(L"不支持当前操作");
         return;
@@ -467,7 +549,8 @@ void CPanel::OnCopy(bool move, bool) {
         }
     }
     UString destFolder = dest;
-    if (indices.Size() == 1 && dest.Back() != L'/') {
+    const bool underTypedName = indices.Size() == 1 && dest.Back() != L'/';
+    if (underTypedName) {
         const int slash = dest.ReverseFind(L'/');
         if (slash < 0) {
             MessageBoxErrorLang(L"不支持当前操作");
@@ -495,8 +578,12 @@ void CPanel::OnCopy(bool move, bool) {
     options.replaceAltStreamChars = false;
     options.showErrorMessages = true;
     options.destFolder = dest;
-    const HRESULT res = CopyToWithLevelPassword(options, indices);
-    if (res != S_OK && res != E_ABORT) MessageBoxError(res, L"错误");
+    HRESULT res;
+    if (underTypedName && !parentFolders.IsEmpty())
+        res = CopyOutUnderName(*this, options, indices[0], dest, destFolder);
+    else
+        res = CopyToWithLevelPassword(options, indices);
+    if (res != S_OK && res != E_ABORT && !options.failureShown) MessageBoxError(res, L"错误");
     RefreshTitle(true);
     RefreshListCtrl(state);
 }

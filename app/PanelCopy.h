@@ -17,4 +17,6 @@ struct CCopyToOptions {
     UStringVector hashMethods;
     CVirtFileSystem *memoryTargetSpec = nullptr;
     ISequentialOutStream *memoryTarget = nullptr;
+    // Set by the copy once its progress window ran: that window has shown any failure already.
+    bool failureShown = false;
 };

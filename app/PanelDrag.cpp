@@ -77,7 +77,7 @@ QMimeData *CPanel::PrepareDragData(const CRecordVector<UInt32> &indices) {
         UStringVector messages;
         const HRESULT res = CopyToWithLevelPassword(options, indices, &messages, true);
         if (res != S_OK) {
-            if (res != E_ABORT && messages.IsEmpty()) MessageBoxError(res);
+            if (res != E_ABORT && messages.IsEmpty() && !options.failureShown) MessageBoxError(res);
             return nullptr;
         }
         FOR_VECTOR(i, names) {

@@ -153,7 +153,10 @@ HRESULT CPanel::BindToPath(const UString &fullPath, const UString &arcFormat, bo
 
     while (!parentFolders.IsEmpty()) {
         const CFolderLink &link = parentFolders.Back();
-        if (fullPath.IsPrefixedBy(link.VirtualPath)) {
+        // test.zip2 beside test.zip is not inside it: the archive's path must end there or at a separator.
+        const unsigned len = link.VirtualPath.Len();
+        if (fullPath.IsPrefixedBy(link.VirtualPath) &&
+            (fullPath.Len() == len || fullPath[len] == L'/' || (len != 0 && link.VirtualPath[len - 1] == L'/'))) {
             UString rest = fullPath.Ptr(link.VirtualPath.Len());
             if (!rest.IsEmpty() && rest[0] == L'/') rest.DeleteFrontal(1);
             if (!rest.IsEmpty() && rest.Back() != L'/') rest += L'/';

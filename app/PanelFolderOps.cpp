@@ -212,6 +212,11 @@ void CPanel::CreateFolder() {
 
 void CPanel::CreateFile() {
     if (!CheckBeforeUpdate(L"无法新建文件")) return;
+    // An archive takes no empty new file: refused before the name is asked.
+    if (!parentFolders.IsEmpty()) {
+        MessageBoxErrorLang(L"不支持当前操作");
+        return;
+    }
     UString name;
     if (!AskName(L"新建文件", L"文件名：", UString(L"新建文件.txt"), name)) return;
     CSwitchesSaver off(*this);

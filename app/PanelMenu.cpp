@@ -87,7 +87,7 @@ bool CPanel::IsThereReadOnlyFolder() {
 }
 
 void CPanel::CreateFileMenu(QMenu *menu) {
-    FillFileMenu(menu, IsThereReadOnlyFolder());
+    FillFileMenu(menu, IsThereReadOnlyFolder(), !parentFolders.IsEmpty());
 }
 
 void CPanel::OnFileMenu(int id) {

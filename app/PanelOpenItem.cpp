@@ -36,8 +36,13 @@ using namespace NWindows;
 
 // An item handed to an outside program, as the panel found it: where to write it back.
 struct COpenedItem {
-    UString FilePath; // the temporary copy
+    UString FilePath;   // the temporary copy
+    UString FolderPath; // its temporary folder
+    CFileStamp Stamp;   // the copy right after extraction
+    UString RelPath;
     UString ItemName;
+    bool UsePassword = false;
+    UString Password;
     UInt32 ItemIndex = 0;
     unsigned Level = 0; // its archive level in parentFolders
     CMyComPtr<IFolderFolder> Folder;
@@ -170,6 +175,38 @@ UString WriteBackFailure(const UString &filePath, HRESULT res) {
     m += L"\n";
     m += res == E_NOTIMPL ? UString(L"不支持当前操作") : HResultToMessage(res);
     return m;
+}
+
+// Whether a change of an item of folder (a folder of archive level `level`) can go back into the
+// archive on disk: every level from there up is written in turn.
+bool CanWriteBackAt(const CPanel &panel, IFolderFolder *folder, unsigned level) {
+    if (level >= panel.parentFolders.Size() || !CanWriteIntoFolder(folder)) return false;
+    for (unsigned j = level; j >= 1; j--) {
+        const CFolderLink &link = panel.parentFolders[j];
+        if (link.IsVirtual || !CanWriteIntoFolder(link.ParentFolder)) return false;
+    }
+    return true;
+}
+
+// A changed copy that does not go back into its archive stays, and the user learns where.
+void TellKeptCopy(CPanel &panel, const UString &relPath, const UString &filePath, bool declined) {
+    UString m = MyFormatNew(UString(declined ? L"文件{0}的修改没有更新到压缩文件中。"
+                                             : L"文件{0}已修改，但无法在压缩文件中更新。"),
+                            relPath);
+    m += L"\n修改后的文件保留在：\n";
+    m += filePath;
+    panel.MessageBoxMyError(m);
+}
+
+void DeleteCopy(const COpenedItem &item) {
+    NFile::NDir::DeleteFileAlways(item.FilePath);
+    // Only an empty folder goes: anything the program saved beside the copy stays.
+    NFile::NDir::RemoveDir(item.FolderPath);
+}
+
+bool IsCopyUnchanged(const COpenedItem &item) {
+    CFileStamp now;
+    return item.Stamp.Valid && now.Read(item.FilePath) && now == item.Stamp;
 }
 
 bool SameLevels(const CPanel &panel, const COpenedItem &item) {
@@ -329,7 +366,7 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
     const HRESULT copyResult = CopyToWithLevelPassword(options, indices, &messages, true);
     if (!messages.IsEmpty()) return;
     if (copyResult != S_OK) {
-        if (copyResult != E_ABORT) MessageBoxError(copyResult);
+        if (copyResult != E_ABORT && !options.failureShown) MessageBoxError(copyResult);
         return;
     }
 
@@ -373,6 +410,11 @@ void CPanel::OpenItemInArchive(int index, bool tryInternal, bool tryExternal, bo
 
     auto record = std::make_shared<COpenedItem>();
     record->FilePath = info.FilePath;
+    record->FolderPath = info.FolderPath;
+    record->Stamp = process->Stamp;
+    record->RelPath = relPath;
+    record->UsePassword = process->UsePassword;
+    record->Password = process->Password;
     record->ItemName = name;
     record->ItemIndex = (UInt32)index;
     record->Level = parentFolders.Size() - 1;
@@ -407,30 +449,68 @@ void CPanel::OnOpenedItemWatchEnded(int end, const std::shared_ptr<CTmpProcessIn
             openedItems.erase(openedItems.begin() + (std::ptrdiff_t)i);
             break;
         }
+    // Without its record the copy was dealt with already (the window was closed meanwhile).
+    if (!record) return;
     // Only a copy that the program changed and that is gone from no archive yet needs the user.
     if ((EWatchEnd)end != EWatchEnd::KeptChanged) return;
-    const UString question = MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), info->RelPath);
-    if (::MessageBoxW(GetParent(), question, L"Tarnova", 1044) != dialog_result::ok) return;
-    if (!record || !SameLevels(*this, *record)) {
-        // The archive was closed meanwhile: the copy stays where it is.
-        UString m = MyFormatNew(UString(L"无法更新文件\n{0}。"), info->FilePath);
-        MessageBoxMyError(m);
+    OfferChangedCopy(record);
+}
+
+void CPanel::OfferChangedCopy(const std::shared_ptr<COpenedItem> &record) {
+    // A level that cannot be written (a read-only format, an archive read from a stream, an
+    // archive closed meanwhile) gets no question that could only fail.
+    if (!SameLevels(*this, *record) || !CanWriteBackAt(*this, record->Folder, record->Level)) {
+        TellKeptCopy(*this, record->RelPath, record->FilePath, false);
+        return;
+    }
+    const UString question = MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), record->RelPath);
+    if (::MessageBoxW(GetParent(), question, L"Tarnova", 1044) != dialog_result::ok) {
+        TellKeptCopy(*this, record->RelPath, record->FilePath, true);
         return;
     }
     HRESULT res;
     {
         CSwitchesSaver switches(*this);
         res = WriteBack(*this, record->Folder, record->Level,
-                        FindItem(record->Folder, record->ItemName, record->ItemIndex), info->FilePath,
-                        info->UsePassword, info->Password, record->ItemName);
+                        FindItem(record->Folder, record->ItemName, record->ItemIndex), record->FilePath,
+                        record->UsePassword, record->Password, record->ItemName);
     }
-    if (res == S_OK) {
-        NFile::NDir::DeleteFileAlways(info->FilePath);
-        NFile::NDir::RemoveDir(info->FolderPath);
-    } else if (res != E_ABORT) {
-        MessageBoxMyError(WriteBackFailure(info->FilePath, res));
-    }
+    if (res == S_OK)
+        DeleteCopy(*record);
+    else if (res != E_ABORT)
+        MessageBoxMyError(WriteBackFailure(record->FilePath, res));
     RefreshListCtrlSaveFocused();
+}
+
+void CPanel::CloseForExit() {
+    // Copies still with their programs first: their changes go into levels that are still open.
+    std::vector<std::shared_ptr<COpenedItem>> items;
+    items.swap(openedItems);
+    for (const auto &item : items) {
+        if (!NFile::NFind::DoesFileExist(item->FilePath) || IsCopyUnchanged(*item))
+            DeleteCopy(*item);
+        else
+            OfferChangedCopy(item);
+    }
+    if (parentFolders.IsEmpty()) return;
+    // Level by level, each changed one asking as leaving it does; then the folder that holds the
+    // archive, so that nothing refers to a closed level.
+    const UString outerFolder = parentFolders.Front().ParentFolderPath;
+    {
+        CSwitchesSaver switches(*this);
+        while (!parentFolders.IsEmpty())
+            CloseOneLevel();
+        bool archiveIsOpened = false, encrypted = false;
+        BindToPath(outerFolder, UString(), archiveIsOpened, encrypted);
+    }
+    RefreshListCtrl();
+}
+
+void CPanel::ReleaseOpenedItems() {
+    // Nobody can be asked any more: unchanged copies go, changed ones stay where they are.
+    for (const auto &item : openedItems)
+        if (!NFile::NFind::DoesFileExist(item->FilePath) || IsCopyUnchanged(*item)) DeleteCopy(*item);
+    openedItems.clear();
 }
 
 HRESULT CPanel::OnOpenItemChanged(UInt32 index, const wchar_t *fullFilePath, bool usePassword,
@@ -458,7 +538,12 @@ HRESULT CPanel::OpenParentArchiveFolder() {
             std::shared_ptr<CFileStamp> *known = FindStamp(*this, link.FilePath);
             changed = !known || !(*known) || !(now == **known);
         }
-        if (changed) {
+        if (changed && (_module.is_shutting_down() || !CanWriteBackAt(*this, link.ParentFolder, outerLevel))) {
+            // No question that could only fail, or that nobody can answer any more: the level's
+            // file is all there is of its changes.
+            link.NeedDelete = false;
+            if (!_module.is_shutting_down()) TellKeptCopy(*this, link.RelPath, link.FilePath, false);
+        } else if (changed) {
             const UString question = MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), link.RelPath);
             if (::MessageBoxW(GetParent(), question, L"Tarnova", 1044) == dialog_result::ok) {
                 const CFolderLink &outer = parentFolders[outerLevel];

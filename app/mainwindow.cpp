@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMetaType>
 #include <QPainter>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -282,17 +283,31 @@ void mainwindow::reject() {
 }
 
 void mainwindow::closeEvent(QCloseEvent *event) {
-    if (!modal_windows.empty() &&
-        MessageBoxW(this, L"当前有任务正在运行，确定要退出吗？", L"Tarnova", 1044) != dialog_result::ok) {
-        event->ignore();
-        return;
+    if (!close_confirmed) {
+        if (!modal_windows.empty() &&
+            MessageBoxW(this, L"当前有任务正在运行，确定要退出吗？", L"Tarnova", 1044) != dialog_result::ok) {
+            event->ignore();
+            return;
+        }
+        // A window may end while another one is being closed: work on a copy.
+        const std::map<QWidget *, int> running = modal_windows;
+        for (const auto &entry : running) {
+            if (modal_windows.find(entry.first) == modal_windows.end()) continue;
+            QEvent closeDialog(custom_event::close_dialog);
+            QCoreApplication::sendEvent(entry.first, &closeDialog);
+        }
     }
-    // A window may end while another one is being closed: work on a copy.
-    const std::map<QWidget *, int> running = modal_windows;
-    for (const auto &entry : running) {
-        if (modal_windows.find(entry.first) == modal_windows.end()) continue;
-        QEvent closeDialog(custom_event::close_dialog);
-        QCoreApplication::sendEvent(entry.first, &closeDialog);
+    // Changed archive levels and copies with outside programs are settled now, while the window
+    // can still ask; once the program's end has begun every question answers cancel.
+    if (panel && (!panel->parentFolders.IsEmpty() || !panel->openedItems.empty())) {
+        if (!modal_windows.empty() || panel->busyOperations > 0) {
+            // The cancelled operations still hold the panel: come back when they have let go.
+            close_confirmed = true;
+            event->ignore();
+            QTimer::singleShot(100, this, [this] { close(); });
+            return;
+        }
+        guarded([&] { panel->CloseForExit(); });
     }
     // The window itself stays until the program's end has waited for every worker.
     event->accept();

@@ -139,4 +139,6 @@ private:
     CPanel *panel = nullptr;
     bool msg_mode = false;
     std::map<QWidget *, int> modal_windows;
+    // The user has agreed to end the running operations; the close waits for them to let go.
+    bool close_confirmed = false;
 };

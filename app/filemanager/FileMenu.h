@@ -20,6 +20,7 @@ const int new_file = 556;
 bool IsReadOnlyFolder(IFolderFolder *folder);
 
 // Adds the entries to menu, each a QAction owned by the menu with its id as data; with
-// readOnlyFolder the entries that change the folder are disabled. The entries are the same
-// whatever is selected.
-void FillFileMenu(QMenu *menu, bool readOnlyFolder);
+// readOnlyFolder the entries that change the folder are disabled, with archiveFolder those that
+// an archive cannot carry out (moving items out of it, a new empty file in it). The entries are
+// the same whatever is selected.
+void FillFileMenu(QMenu *menu, bool readOnlyFolder, bool archiveFolder = false);

@@ -74,19 +74,16 @@ EWatchEnd WatchOpenedItem(const CTmpProcessInfo &info, const CWatchTiming &timin
     for (unsigned i = 0; i < timing.LookupAttempts && pid < 1; i++) {
         if (!Wait(timing.LookupIntervalMs, timing.SliceMs, stop)) return EWatchEnd::KeptStopped;
         pid = GetPIDbyCmdline(path, false, true);
-        if (pid == -2) return EWatchEnd::KeptUnsure;
+        if (pid == -2) break;
     }
-    // A program reached through another one (a running instance, a terminal server) may have
-    // the file without naming it: without a process to watch, the copy stays.
-    if (pid < 1) return EWatchEnd::KeptUnsure;
-
-    for (;;) {
+    // Without a process to watch (the file went to an instance that was already running, or the
+    // process list cannot be read) the watch gives up: an unchanged copy goes now rather than
+    // never, a changed one is left to the user.
+    while (pid >= 1) {
         if (!Wait(timing.CheckIntervalMs, timing.SliceMs, stop)) return EWatchEnd::KeptStopped;
         if (IsProcessRunning(pid)) continue;
         // The file may have passed to another process (a launcher that started the editor).
         pid = GetPIDbyCmdline(path, false, true);
-        if (pid == -2) return EWatchEnd::KeptUnsure;
-        if (pid < 1) break;
     }
 
     if (!info.NeedDelete) return EWatchEnd::KeptByRequest;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The watcher of an item copied out of an archive and handed to an outside program: once the
-// program has let go of the file, the temporary copy goes, unless it was changed or the watcher
-// cannot tell whether the program still has it.
+// program has let go of the file, or no program is seen with it after the first few seconds, the
+// temporary copy goes, unless it was changed.
 #include <functional>
 #include <memory>
 
@@ -40,9 +40,8 @@ struct CTmpProcessInfo {
 };
 
 enum class EWatchEnd {
-    Removed,      // the program ended and the unchanged copy was deleted
+    Removed,      // the program ended, or none was seen with the file, and the unchanged copy was deleted
     KeptChanged,  // the copy differs from what was extracted: its changes are not in the archive
-    KeptUnsure,   // no program was seen with the file, or the process list could not be read
     KeptStopped,  // the watch was stopped (the program is ending) while the file was open
     KeptByRequest // deleting was not asked for
 };

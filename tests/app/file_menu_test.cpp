@@ -23,25 +23,30 @@ TEST(FileMenu, EntriesAndTheirStatesByFolder) {
         const char *text;
         int id;
         bool enabledInReadOnly;
+        bool enabledInArchive; // moving out of an archive and a new empty file in one are refused
     } rows[] = {
-        {"打开(&O)", 540, true},  {nullptr, 0, true}, {"复制到(&C)...", 546, true}, {"移动到(&M)...", 547, false},
-        {"删除(&D)", 548, false}, {nullptr, 0, true}, {"新建文件夹", 555, false},   {"新建文件", 556, false},
+        {"打开(&O)", 540, true, true},       {nullptr, 0, true, true},        {"复制到(&C)...", 546, true, true},
+        {"移动到(&M)...", 547, false, false}, {"删除(&D)", 548, false, true},   {nullptr, 0, true, true},
+        {"新建文件夹", 555, false, true},     {"新建文件", 556, false, false},
     };
-    for (const bool readOnly : {false, true}) {
-        QMenu menu;
-        FillFileMenu(&menu, readOnly);
-        const QList<QAction *> actions = menu.actions();
-        ASSERT_EQ(actions.size(), 8);
-        for (int i = 0; i < 8; i++) {
-            const CRow &row = rows[i];
-            EXPECT_EQ(actions[i]->parent(), &menu);
-            EXPECT_EQ(actions[i]->isSeparator(), row.text == nullptr) << i;
-            if (!row.text) continue;
-            EXPECT_EQ(actions[i]->text(), QString::fromUtf8(row.text));
-            EXPECT_EQ(actions[i]->data().toInt(), row.id);
-            EXPECT_EQ(actions[i]->isEnabled(), !readOnly || row.enabledInReadOnly) << row.text;
+    for (const bool readOnly : {false, true})
+        for (const bool archive : {false, true}) {
+            QMenu menu;
+            FillFileMenu(&menu, readOnly, archive);
+            const QList<QAction *> actions = menu.actions();
+            ASSERT_EQ(actions.size(), 8);
+            for (int i = 0; i < 8; i++) {
+                const CRow &row = rows[i];
+                EXPECT_EQ(actions[i]->parent(), &menu);
+                EXPECT_EQ(actions[i]->isSeparator(), row.text == nullptr) << i;
+                if (!row.text) continue;
+                EXPECT_EQ(actions[i]->text(), QString::fromUtf8(row.text));
+                EXPECT_EQ(actions[i]->data().toInt(), row.id);
+                EXPECT_EQ(actions[i]->isEnabled(), (!readOnly || row.enabledInReadOnly) &&
+                                                       (!archive || row.enabledInArchive))
+                    << row.text << " readOnly " << readOnly << " archive " << archive;
+            }
         }
-    }
 }
 
 TEST(FileMenu, ReadOnlyFoldersAreThoseThatSaySo) {

@@ -13,6 +13,7 @@
 #include "Panel.h"
 #include "PanelCopy.h"
 #include "extract_test_support.h"
+#include "filemanager/ViewSettings.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
 #include "panel_fixture.h"
@@ -187,6 +188,18 @@ TEST_F(PanelOps, ReadOnlyLevelsRefuseChangesAndNameThePlace) {
         p->OnCopy(false, false);
         EXPECT_EQ(ReadFile(dir / ("out" + std::to_string(level) + "/a.txt")), "a");
     }
+    // Files dropped onto the image: one box says why, the image stays as it was.
+    Bind(iso);
+    {
+        extracttest::CDialogScript script;
+        UStringVector paths;
+        paths.Add(U(dir / "t/a.txt"));
+        p->CopyFromNoAsk(paths);
+        std::vector<std::string> boxes;
+        for (const QString &t : script.boxTexts)
+            boxes.push_back(t.toStdString());
+        EXPECT_EQ(boxes, std::vector<std::string>{"不支持当前操作"});
+    }
     p->CloseOpenFolders();
     EXPECT_EQ(ReadFile(dir / "r.iso"), before);
 }
@@ -285,6 +298,65 @@ TEST_F(PanelOps, CopyToAnExistingFolderWithoutSlashGoesIntoItAndSameFolderIsRefu
     EXPECT_EQ(ReadFile(dir / "moved/one.txt"), "1");
     EXPECT_FALSE(Exists(dir / "src/one.txt"));
     EXPECT_EQ(script.Unexpected(), "");
+}
+
+// Inside an archive, moving items out and a new empty file cannot be carried out (their menu
+// entries are greyed): the commands are refused with one box before any dialog, folder or
+// history entry.
+TEST_F(PanelOps, ArchiveLevelsRefuseMovingOutAndNewFilesBeforeAnythingHappens) {
+    ASSERT_EQ(MakeZip(dir / "a.zip", {"a.txt"}), "");
+    Bind(dir / "a.zip");
+    CObjectVector<UString> historyBefore, historyAfter;
+    ReadCopyHistory(historyBefore);
+    extracttest::CDialogScript script;
+    script.Add("copywindow", CopyTo(dir / "moved/"));
+    script.Add("combowindow", TypeName("new.txt"));
+    Select({"a.txt"});
+    p->OnFileMenu(547);
+    p->OnFileMenu(556);
+    std::vector<std::string> boxes;
+    for (const QString &t : script.boxTexts)
+        boxes.push_back(t.toStdString());
+    EXPECT_EQ(boxes, (std::vector<std::string>{"不支持当前操作", "不支持当前操作"}));
+    EXPECT_EQ(script.shown["copywindow"] + script.shown["combowindow"], 0);
+    EXPECT_FALSE(Exists(dir / "moved"));
+    ReadCopyHistory(historyAfter);
+    EXPECT_EQ(historyAfter.Size(), historyBefore.Size());
+    p->CloseOpenFolders();
+    EXPECT_EQ(ListArchive(dir / "a.zip"), "a.txt\n");
+}
+
+// One item copied out of an archive to a path that does not end in "/" is written under that
+// name, as from a disk folder; an existing file of that name is replaced only when the user says so.
+TEST_F(PanelOps, CopyOutOfAnArchiveWritesOneItemUnderTheTypedName) {
+    ASSERT_EQ(MakeZip(dir / "n.zip", {"note.txt", "docs/readme.txt"}), "");
+    Sh("mkdir '" + dir.Path() + "/out'");
+    WriteFile(dir / "out/exists.txt", "old");
+    Bind(dir / "n.zip");
+    extracttest::CDialogScript script;
+    struct {
+        std::string item, typed, answer, file, content;
+    } cases[] = {
+        {"note.txt", "out/renamed.txt", "", "out/renamed.txt", "data of note.txt"},
+        {"note.txt", "out/new/deeper.txt", "", "out/new/deeper.txt", "data of note.txt"},
+        {"docs", "out/manuals", "", "out/manuals/readme.txt", "data of docs/readme.txt"},
+        {"note.txt", "out/exists.txt", "pushButton_no", "out/exists.txt", "old"},
+        {"note.txt", "out/exists.txt", "pushButton_yes", "out/exists.txt", "data of note.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed + " " + c.answer);
+        Select({c.item});
+        script.Add("copywindow", CopyTo(dir / c.typed));
+        if (!c.answer.empty()) script.Add("overwritewindow", apptest::Answer(c.answer));
+        p->OnCopy(false, false);
+        EXPECT_EQ(ReadFile(dir / c.file), c.content);
+        EXPECT_EQ(script.shown["overwritewindow"], c.answer.empty() ? 0 : c.answer == "pushButton_no" ? 1 : 2);
+    }
+    // Nothing else was left behind on the way (no folder named after the typed name, no work folder).
+    EXPECT_EQ(Shell("cd '" + dir.Path() + "/out' && find . | sort | tr '\\n' ' '"),
+              ". ./exists.txt ./manuals ./manuals/readme.txt ./new ./new/deeper.txt ./renamed.txt ");
+    EXPECT_EQ(script.Unexpected(), "");
+    EXPECT_TRUE(script.boxTexts.empty());
 }
 
 // Reads one item of an archive with a password by Python's readers: "encrypted-flag content".

@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "Panel.h"
+#include "mainlistview.h"
 #include "mainwindow.h"
 #include "panel_fixture.h"
 #include "test_support.h"
@@ -51,6 +52,33 @@ TEST(PanelScreenshots, FolderArchiveAndIcons) {
     ASSERT_EQ(panel->BindToPathAndRefresh(U(root)), S_OK);
     window.findChild<QPushButton *>("btn_view")->click();
     Shoot(window, "main_icons");
+}
+
+// Closing the window with a changed nested archive open: the write-back question over the window.
+TEST(PanelScreenshots, CloseAsksAboutAChangedNestedArchive) {
+    TempFolder dir;
+    Sh("cd '" + dir.Path() + "' && mkdir t && printf 旧 > t/笔记.txt && (cd t && zip -q ../内层.zip 笔记.txt)" +
+       " && zip -q 外层.zip 内层.zip && printf 新 > 新增.txt");
+    mainwindow window;
+    ASSERT_TRUE(window.is_ok());
+    window.resize(1000, 640);
+    window.show();
+    CPanel *panel = window.get_panel();
+    ASSERT_EQ(panel->BindToPathAndRefresh(U(dir / "外层.zip")), S_OK);
+    QTableWidget *list = window.get_list_view();
+    ASSERT_EQ(list->rowCount(), 1);
+    panel->OpenItem(panel->GetRealItemIndex(0), true, false, nullptr);
+    ASSERT_EQ(panel->parentFolders.Size(), 2u);
+    UStringVector paths;
+    paths.Add(U("新增.txt"));
+    ASSERT_EQ(panel->CopyFrom(false, U(dir.Path() + "/"), paths, true, nullptr), S_OK);
+    Shoot(window, "main_nested_changed");
+    bool saved = false;
+    apptest::ShootAndAnswer("main_close_writeback_question", "pushButton_ok", &saved);
+    window.close();
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(panel->parentFolders.IsEmpty());
+    EXPECT_EQ(Shell("cd '" + dir.Path() + "' && unzip -p 外层.zip 内层.zip > x.zip && unzip -p x.zip 新增.txt"), "新");
 }
 
 } // namespace

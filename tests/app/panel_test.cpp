@@ -264,6 +264,17 @@ TEST_F(PanelWindow, BindsPathsThroughArchivesAndShortensMissingOnes) {
     Bind(tree.Path("pack.zip"));
     EXPECT_EQ(p->parentFolders.Size(), 1u);
     EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "pack.zip/");
+    // pack.zip2 beside pack.zip is a folder of its own, not a path inside the archive.
+    Sh("mkdir '" + tree.dir / "pack.zip2" + "' && touch '" + tree.dir / "pack.zip2/z.txt" + "'");
+    Bind(tree.Path("pack.zip2"));
+    EXPECT_TRUE(p->parentFolders.IsEmpty());
+    EXPECT_TRUE(p->IsFSFolder());
+    EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "pack.zip2/");
+    EXPECT_EQ(RowNames(w), std::vector<std::string>{"z.txt"});
+    Bind(tree.Path("pack.zip/docs"));
+    Bind(tree.Path("pack.zip/"));
+    EXPECT_EQ(p->parentFolders.Size(), 1u);
+    EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "pack.zip/");
     // A missing path binds its longest existing part and closes the archive.
     Bind(tree.Path("other/missing/x"));
     EXPECT_TRUE(p->parentFolders.IsEmpty());

@@ -150,13 +150,24 @@ TEST(TmpProcessWatcher, FollowsTheFileToTheNextProcess) {
     EXPECT_TRUE(program.Ended());
 }
 
-TEST(TmpProcessWatcher, KeepsTheCopyWhenUnsureOrChanged) {
+// A program that hands the file to an instance already running is never seen with it: the watch
+// gives up after its look-ups and deletes the copy, unless the copy was changed meanwhile.
+TEST(TmpProcessWatcher, GivesUpWhenNoProgramIsSeenAndDeletesOnlyAnUnchangedCopy) {
     {
-        // No process ever shows the path: the program may have it through another one.
         CCopy copy;
-        EXPECT_EQ(WatchOpenedItem(*copy.info, Fast(), nullptr), EWatchEnd::KeptUnsure);
-        EXPECT_EQ(testsupport::ReadFile(copy.Path()), "old");
+        EXPECT_EQ(WatchOpenedItem(*copy.info, Fast(), nullptr), EWatchEnd::Removed);
+        EXPECT_FALSE(testsupport::Exists(copy.Path()));
+        EXPECT_FALSE(testsupport::Exists(copy.Folder()));
     }
+    {
+        CCopy copy;
+        ASSERT_TRUE(testsupport::WriteFile(copy.Path(), "saved by the running instance"));
+        EXPECT_EQ(WatchOpenedItem(*copy.info, Fast(), nullptr), EWatchEnd::KeptChanged);
+        EXPECT_EQ(testsupport::ReadFile(copy.Path()), "saved by the running instance");
+    }
+}
+
+TEST(TmpProcessWatcher, KeepsTheCopyWhenChangedOrStopped) {
     {
         // Without a stamp of the extracted file a change cannot be ruled out.
         CCopy copy;
