@@ -109,7 +109,8 @@ Int32 ResultOf(EDecodeError e, bool encrypted) {
     case EDecodeError::kNoPassword:
         return NOperationResult::kWrongPassword;
     case EDecodeError::kUnexpectedEnd:
-        return NOperationResult::kUnexpectedEnd;
+        // Garbage out of a wrong key may also run the decoder past its packed data.
+        return encrypted ? NOperationResult::kWrongPassword : NOperationResult::kUnexpectedEnd;
     default:
         // Garbage out of a cipher is what a wrong password gives.
         return encrypted ? NOperationResult::kWrongPassword : NOperationResult::kDataError;
