@@ -55,6 +55,7 @@ bool CParallelBlockEncoder::Step(size_t coded) {
 }
 
 HRESULT CParallelBlockEncoder::Report() {
+    _lastReport = std::chrono::steady_clock::now();
     if (!_progress) return S_OK;
     const UInt64 coded = _coded.load();
     const UInt64 delta = coded - _codedReported;
@@ -164,6 +165,9 @@ HRESULT CParallelBlockEncoder::Submit() {
 }
 
 HRESULT CParallelBlockEncoder::Write(const Byte *data, size_t size) {
+    // Filling a large block takes a while: the run is looked at meanwhile, so that a pause holds the
+    // threads at once.
+    if (!_workers.empty() && std::chrono::steady_clock::now() - _lastReport >= kCheckInterval) RINOK_PLUGIN(Report());
     while (size != 0) {
         const size_t n = std::min(size, _blockSize - _block.size());
         _block.insert(_block.end(), data, data + n);

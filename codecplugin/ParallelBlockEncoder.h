@@ -59,6 +59,7 @@ class CParallelBlockEncoder : public CSevenZipSink {
     UInt64 _writtenUnreported = 0;
     HRESULT _result = S_OK; // why the writing thread's own coding stopped
     std::chrono::steady_clock::time_point _started;
+    std::chrono::steady_clock::time_point _lastReport;
 
     void Worker();
     HRESULT Submit();
