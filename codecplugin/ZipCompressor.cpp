@@ -2,6 +2,7 @@
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
+#include "common/MyCom.h"
 
 #include <algorithm>
 #include <bzlib.h>
@@ -23,6 +24,11 @@ struct CZipCompressor::CJob {
     UInt32 crc = 0;
     bool done = false;
     bool failed = false;
+    // A small file is read by the worker that compresses it; the stream is released in order.
+    CMyComPtr<ISequentialInStream> stream;
+    UInt64 sizeHint = 0;
+    HRESULT result = S_OK;
+    size_t budget = 0; // bytes counted against the memory bound while the job is in flight
 };
 
 namespace {
@@ -170,6 +176,7 @@ HRESULT CZipCompressor::Start(const std::function<HRESULT(UInt64, UInt64)> &rati
 }
 
 bool CZipCompressor::RunJob(CJob &j) {
+    if (j.stream && !ReadWhole(j)) return false;
     j.crc = Crc(0, j.in.data(), j.in.size());
     bool ok = false;
     switch (j.store ? ZIP_CM_STORE : _method) {
@@ -236,6 +243,22 @@ HRESULT CZipCompressor::ReadBlock(ISequentialInStream *in, size_t size, CByteBuf
     return res;
 }
 
+bool CZipCompressor::ReadWhole(CJob &j) {
+    size_t got = 0;
+    j.in.resize(static_cast<size_t>(j.sizeHint) + 1);
+    for (;;) {
+        size_t n = 0;
+        j.result = ReadStreamMax(j.stream, j.in.data() + got, j.in.size() - got, n);
+        if (j.result != S_OK) return false;
+        got += n;
+        if (got < j.in.size()) break;
+        j.in.resize(j.in.size() * 2); // the file grew since it was listed
+    }
+    j.in.resize(got);
+    j.inSize = got;
+    return true;
+}
+
 HRESULT CZipCompressor::Emit(size_t entry, const Byte *data, size_t size, bool first, bool last) {
     if (_sink) return _sink->EntryData(entry, data, size, first, last);
     return SpoolWrite(data, size);
@@ -257,14 +280,15 @@ HRESULT CZipCompressor::WriteFront() {
         std::unique_lock<std::mutex> lock(_mutex);
         _jobDone.wait(lock, [j] { return j->done; });
     }
-    if (j->failed) return E_OUTOFMEMORY;
+    j->stream.Release();
+    if (j->failed) return j->result != S_OK ? j->result : E_OUTOFMEMORY;
     CSpoolEntry &e = _entries[j->entry];
     if (j->first) e.offset = _spoolPos;
     e.packSize += j->out.size();
     e.crc = static_cast<UInt32>(crc32_combine(e.crc, j->crc, static_cast<z_off_t>(j->inSize)));
     e.size += j->inSize;
     RINOK_PLUGIN(Emit(j->entry, j->out.data(), j->out.size(), j->first, j->last));
-    _inFlightBytes -= j->inSize;
+    _inFlightBytes -= j->budget;
     _doneIn += j->inSize;
     _doneOut += j->out.size();
     _inFlight.pop_front();
@@ -281,11 +305,12 @@ HRESULT CZipCompressor::Submit(std::unique_ptr<CJob> job) {
     // Memory stays bounded: the oldest job is written out before more input is read.
     const size_t budget = std::max<size_t>(16 << 20, static_cast<size_t>(_numThreads) * (4 << 20));
     const size_t maxJobs = 16 * static_cast<size_t>(_numThreads) + 16;
-    if (!job->done) job->inSize = job->in.size();
-    while (!_inFlight.empty() && (_inFlightBytes + job->inSize > budget || _inFlight.size() >= maxJobs))
+    if (!job->done && !job->stream) job->inSize = job->in.size();
+    job->budget = job->stream ? static_cast<size_t>(job->sizeHint) : job->inSize;
+    while (!_inFlight.empty() && (_inFlightBytes + job->budget > budget || _inFlight.size() >= maxJobs))
         RINOK_PLUGIN(WriteFront());
     CJob *raw = job.get();
-    _inFlightBytes += job->inSize;
+    _inFlightBytes += job->budget;
     _inFlight.push_back(std::move(job));
     if (!_started) {
         const size_t waiting = static_cast<size_t>(
@@ -335,11 +360,21 @@ HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &hea
     return S_OK;
 }
 
-HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress,
-                            size_t &entryIndex) {
+HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex,
+                            UInt64 sizeHint) {
     entryIndex = _entries.size();
     _entries.emplace_back();
     _entries.back().method = _method;
+    if (sizeHint <= kBlock && _numThreads > 1) {
+        // Read on a worker as well: the files are read side by side, not one after another here.
+        std::unique_ptr<CJob> job(new CJob);
+        job->entry = entryIndex;
+        job->stream = in;
+        job->sizeHint = sizeHint;
+        job->first = job->last = true;
+        RINOK_PLUGIN(progress(0));
+        return Submit(std::move(job));
+    }
     if (_method == ZIP_CM_BZIP2 || _method == ZIP_CM_LZMA) {
         CByteBuffer data;
         CByteBuffer chunk;

@@ -96,9 +96,10 @@ HRESULT CZipDirectWriter::Flush() {
 }
 
 HRESULT CZipDirectWriter::Put(const void *data, size_t size) {
-    if (_buf.size() + size > kBufferSize) RINOK_PLUGIN(Flush());
+    // A large piece goes out as it is, without a copy into the buffer.
+    if (_buf.size() + size > kBufferSize || size >= kBufferSize / 4) RINOK_PLUGIN(Flush());
     _pos += size;
-    if (size >= kBufferSize) return WriteStreamAll(_out, data, size);
+    if (size >= kBufferSize / 4) return WriteStreamAll(_out, data, size);
     const Byte *p = static_cast<const Byte *>(data);
     _buf.insert(_buf.end(), p, p + size);
     return S_OK;

@@ -209,7 +209,7 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
             if (_direct) RINOK_PLUGIN(_compressor->AddStored(_linkTarget[i], _spoolIndex[i]));
         } else {
             RINOK_PLUGIN(_compressor->Add(
-                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i]));
+                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i], item.sizeDefined ? item.size : ~UInt64(0)));
         }
     }
     in.Release();
