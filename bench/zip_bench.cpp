@@ -3,12 +3,13 @@
 //   cp of the archive;
 //   listing a 250,000-entry zip through the archive agent (open, every folder, name, size and time
 //   of every item) against bsdtar -tf, with the memory the open archive holds per entry;
+//   listing 1,000,000 empty entries: the memory the agent holds against bsdtar -tf's peak;
 //   creating a zip of a 500 MiB mixed tree with 8 threads against bsdtar --format zip -cf, and the
 //   sizes of both;
 //   deleting one entry of a 256 MiB zip against zip -d;
 //   gzip of a tar of the mixed tree with 8 threads against pigz (installed when missing), and sizes.
 // Usage: zip_bench [work folder, default /tmp] [scale, default 1: 0.1 makes everything ten times smaller]
-//                  [add|list|create|delete|gzip: only that one]
+//                  [add|list|list-empty|create|delete|gzip: only that one]
 #include <ftw.h>
 #include <locale.h>
 #include <malloc.h>
@@ -275,17 +276,50 @@ size_t ListFolder(IFolderFolder *folder, size_t &check) {
     return count;
 }
 
-void BenchList(const std::string &work, double scale) {
+// The peak resident size of a shell command, in bytes.
+long long PeakOfShell(const std::string &cmd) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage;
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+// empty: entries without data in one flat run of folders, to weigh the listing's memory against
+// bsdtar's.
+void BenchList(const std::string &work, double scale, bool empty) {
     const std::string dir = work + "/zipbench-list";
     RemoveTree(dir);
     mkdir(dir.c_str(), 0755);
-    const long entries = std::max(1000L, static_cast<long>(250000 * scale));
+    const long entries = std::max(1000L, static_cast<long>((empty ? 1000000 : 250000) * scale));
     const std::string z = dir + "/many.zip";
     Sh("/usr/bin/python3 -c \"import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
        "for i in range(int(sys.argv[2])): z.writestr('dir%03d/sub%02d/file%07d.txt' % (i // 2500, i % 100, i), "
-       "'x' * (i % 50))\nz.close()\" '" +
-       z + "' " + std::to_string(entries));
+       "'x' * (i % 50) * int(sys.argv[3]))\nz.close()\" '" +
+       z + "' " + std::to_string(entries) + (empty ? " 0" : " 1"));
     Sh("cat '" + z + "' > /dev/null");
+    if (empty) {
+        const long long tarPeak = PeakOfShell("bsdtar -tf '" + z + "' > /dev/null");
+        const long long before = HeapInUse();
+        CMyComPtr<IInFolderArchive> agent = new CAgent;
+        size_t check = 0, listed = 0;
+        if (agent->Open(nullptr, U(z), L"", nullptr, nullptr) == S_OK) {
+            CMyComPtr<IFolderFolder> root;
+            agent->BindToRootFolder(&root);
+            listed = ListFolder(root, check);
+        }
+        const long long held = HeapInUse() - before;
+        printf("list %ld empty entries through the agent: %lld bytes held (%lld per entry), bsdtar -tf peak %lld "
+               "bytes (%lld per entry), ratio %.2f (goal <= 1), %zu rows\n",
+               entries, held, held / entries, tarPeak, tarPeak / entries, static_cast<double>(held) / tarPeak, listed);
+        agent->Close();
+        RemoveTree(dir);
+        return;
+    }
     const double tar = TimeShell("bsdtar -tf '" + z + "' > /dev/null");
 
     // What the zip handler alone holds, without the agent's tree.
@@ -441,7 +475,8 @@ int main(int argc, char **argv) {
     }
     const std::string only = argc > 3 ? argv[3] : "";
     if (only.empty() || only == "add") BenchAdd(work, scale);
-    if (only.empty() || only == "list") BenchList(work, scale);
+    if (only.empty() || only == "list") BenchList(work, scale, false);
+    if (only.empty() || only == "list-empty") BenchList(work, scale, true);
     if (only.empty() || only == "create") BenchCreate(work, scale);
     if (only.empty() || only == "delete") BenchDelete(work, scale);
     if (only.empty() || only == "gzip") BenchGzip(work, scale);
