@@ -568,7 +568,7 @@ TEST_F(ArchiveFolderEdit, ArchiveThatCannotBeReplacedStaysAndTheErrorSaysSo) {
         const UString from = W(Work.Path());
         const wchar_t *names[] = {L"added.txt"};
         const HRESULT res = Ops(root)->CopyFrom(0, from, names, 1, Progress);
-        if (res != (HRESULT)EACCES) code |= 1;
+        if (res != HRESULT_FROM_ERRNO(EACCES)) code |= 1;
         if (Recorder->Messages.size() != 1 ||
             Recorder->Messages[0].find("Cannot replace the archive; it is unchanged") != 0)
             code |= 2;

@@ -52,12 +52,13 @@ TEST(WorkDirTempFile, WrittenInTheWorkFolderThenMovedOverTheTarget) {
     EXPECT_FALSE(testsupport::Exists(dir / "work/deeper/a.7z.tmp"));
     EXPECT_EQ(testsupport::ReadFile(dir / "a.7z"), "new archive");
 
-    // A work folder that cannot be made gives the system's reason as a positive number.
+    // A work folder that cannot be made gives the system's reason as a failure, never as a
+    // positive number that would read as success.
     ASSERT_TRUE(testsupport::WriteFile(dir / "file", "x"));
     g_workDirPath = W(dir / "file/sub");
     CWorkDirTempFile bad;
     const HRESULT res = bad.CreateTempFile(W(dir / "a.7z"));
-    EXPECT_GT(res, 0);
+    EXPECT_EQ(res, HRESULT_FROM_ERRNO(ENOTDIR));
 }
 
 } // namespace
