@@ -316,8 +316,8 @@ public:
     HRESULT CopyToWithLevelPassword(CCopyToOptions &options, const CRecordVector<UInt32> &indices,
                                     UStringVector *messages = nullptr, bool keepPassword = false);
     // failureShown, when given, tells whether the run's progress window has shown its failure.
-    HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths,
-                     bool showErrorMessages, UStringVector *messages, bool *failureShown = nullptr);
+    HRESULT CopyFrom(bool moveMode, const UString &folderPrefix, const UStringVector &filePaths, bool showErrorMessages,
+                     UStringVector *messages, bool *failureShown = nullptr);
     // Adds the files (full paths) to the shown archive folder and reloads the list.
     void CopyFromNoAsk(const UStringVector &filePaths);
     // The same after the user confirms.

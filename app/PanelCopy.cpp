@@ -200,8 +200,8 @@ public:
         std::vector<const wchar_t *> pointers;
         FOR_VECTOR(i, fileNames)
         pointers.push_back(fileNames[i]);
-        const HRESULT res = folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(),
-                                                       (UInt32)pointers.size(), updateCallback);
+        const HRESULT res = folderOperations->CopyFrom(moveMode, folderPrefix, pointers.data(), (UInt32)pointers.size(),
+                                                       updateCallback);
         if (res != E_NOINTERFACE) return res;
         notSupported = true;
         return E_ABORT;

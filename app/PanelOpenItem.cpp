@@ -190,9 +190,9 @@ bool CanWriteBackAt(const CPanel &panel, IFolderFolder *folder, unsigned level) 
 
 // A changed copy that does not go back into its archive stays, and the user learns where.
 void TellKeptCopy(CPanel &panel, const UString &relPath, const UString &filePath, bool declined) {
-    UString m = MyFormatNew(UString(declined ? L"文件{0}的修改没有更新到压缩文件中。"
-                                             : L"文件{0}已修改，但无法在压缩文件中更新。"),
-                            relPath);
+    UString m = MyFormatNew(
+        UString(declined ? L"文件{0}的修改没有更新到压缩文件中。" : L"文件{0}已修改，但无法在压缩文件中更新。"),
+        relPath);
     m += L"\n修改后的文件保留在：\n";
     m += filePath;
     panel.MessageBoxMyError(m);

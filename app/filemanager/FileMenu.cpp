@@ -22,14 +22,10 @@ void FillFileMenu(QMenu *menu, bool readOnlyFolder, bool archiveFolder) {
         bool inArchive; // an archive folder can carry it out
     };
     static const CEntry entries[] = {
-        {"打开(&O)", file_menu::open, false, true},
-        {nullptr, 0, false, true},
-        {"复制到(&C)...", file_menu::copy_to, false, true},
-        {"移动到(&M)...", file_menu::move_to, true, false},
-        {"删除(&D)", file_menu::remove, true, true},
-        {nullptr, 0, false, true},
-        {"新建文件夹", file_menu::new_folder, true, true},
-        {"新建文件", file_menu::new_file, true, false},
+        {"打开(&O)", file_menu::open, false, true},         {nullptr, 0, false, true},
+        {"复制到(&C)...", file_menu::copy_to, false, true}, {"移动到(&M)...", file_menu::move_to, true, false},
+        {"删除(&D)", file_menu::remove, true, true},        {nullptr, 0, false, true},
+        {"新建文件夹", file_menu::new_folder, true, true},  {"新建文件", file_menu::new_file, true, false},
     };
     for (const CEntry &e : entries) {
         if (!e.text) {

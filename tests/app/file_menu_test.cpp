@@ -25,8 +25,8 @@ TEST(FileMenu, EntriesAndTheirStatesByFolder) {
         bool enabledInReadOnly;
         bool enabledInArchive; // moving out of an archive and a new empty file in one are refused
     } rows[] = {
-        {"打开(&O)", 540, true, true},       {nullptr, 0, true, true},        {"复制到(&C)...", 546, true, true},
-        {"移动到(&M)...", 547, false, false}, {"删除(&D)", 548, false, true},   {nullptr, 0, true, true},
+        {"打开(&O)", 540, true, true},        {nullptr, 0, true, true},        {"复制到(&C)...", 546, true, true},
+        {"移动到(&M)...", 547, false, false}, {"删除(&D)", 548, false, true},  {nullptr, 0, true, true},
         {"新建文件夹", 555, false, true},     {"新建文件", 556, false, false},
     };
     for (const bool readOnly : {false, true})
@@ -42,8 +42,8 @@ TEST(FileMenu, EntriesAndTheirStatesByFolder) {
                 if (!row.text) continue;
                 EXPECT_EQ(actions[i]->text(), QString::fromUtf8(row.text));
                 EXPECT_EQ(actions[i]->data().toInt(), row.id);
-                EXPECT_EQ(actions[i]->isEnabled(), (!readOnly || row.enabledInReadOnly) &&
-                                                       (!archive || row.enabledInArchive))
+                EXPECT_EQ(actions[i]->isEnabled(),
+                          (!readOnly || row.enabledInReadOnly) && (!archive || row.enabledInArchive))
                     << row.text << " readOnly " << readOnly << " archive " << archive;
             }
         }

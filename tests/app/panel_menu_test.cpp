@@ -113,8 +113,8 @@ TEST_F(PanelMenu, ChangingEntriesAreGreyedWhereNothingCanChange) {
         std::string path; // empty: the root folder
         std::string enabled;
     } cases[] = {
-        {dir / "t", all}, {dir / "a.zip", archive}, {dir / "a.zip/sub", archive}, {dir / "a.iso", readOnly},
-        {dir / "a.tar.gz", readOnly}, {"", readOnly},
+        {dir / "t", all},          {dir / "a.zip", archive},     {dir / "a.zip/sub", archive},
+        {dir / "a.iso", readOnly}, {dir / "a.tar.gz", readOnly}, {"", readOnly},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
