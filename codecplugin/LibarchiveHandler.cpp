@@ -60,13 +60,6 @@ bool WarningMeansLostData(const std::string &message) {
     return message.find("Skipped") != std::string::npos || message.find("amaged") != std::string::npos;
 }
 
-UInt32 Get16(const Byte *p) {
-    return p[0] | (static_cast<UInt32>(p[1]) << 8);
-}
-UInt32 Get32(const Byte *p) {
-    return Get16(p) | (Get16(p + 2) << 16);
-}
-
 // A zip is found from the end record of its central directory, whatever lies in front of it (a
 // self-extracting program, say). Its offsets may count from the zip itself or, fixed by the
 // writer, from the start of the whole file: "start" is where the first entry lies in this stream,

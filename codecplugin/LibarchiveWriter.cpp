@@ -156,6 +156,7 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
                 new CBzip2MtEncoder(_outSink.get(), props.level < 1 ? 9 : props.level, ThreadsOf(props));
             _parallel.reset(mt);
             mt->SetProgress(progress);
+            _parallelReports = progress != nullptr;
             break;
         }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_bzip2(_a);
@@ -174,6 +175,7 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
             CXzMtEncoder *mt = new CXzMtEncoder(_outSink.get(), options, ThreadsOf(props), expectedSize);
             _parallel.reset(mt);
             mt->SetProgress(progress);
+            _parallelReports = progress != nullptr;
             break;
         }
         if (r == ARCHIVE_OK) r = archive_write_add_filter_xz(_a);

@@ -27,6 +27,7 @@ class CLibarchiveWriter {
     // bzip2, gzip and xz on several threads: libarchive writes the raw data, which is compressed here.
     std::unique_ptr<CSevenZipSink> _outSink;
     std::unique_ptr<CSevenZipSink> _parallel;
+    bool _parallelReports = false; // the parallel coder tells the progress of what it has coded
 
     static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
     HRESULT Result(int r);
@@ -39,10 +40,10 @@ public:
     CLibarchiveWriter &operator=(const CLibarchiveWriter &) = delete;
 
     // passphrase: null for none (zip only). progress hears of the bytes a parallel coder has coded;
-    // without one (Parallel() false) the data is coded as it is written.
+    // otherwise (CoderReportsProgress() false) the caller reports the data as it is written.
     HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
                  CEncodeProgress *progress = nullptr, UInt64 expectedSize = 0);
-    bool Parallel() const { return _parallel != nullptr; }
+    bool CoderReportsProgress() const { return _parallelReports; }
     UInt64 PackedSize() const { return _packed; }
     HRESULT WriteHeader(struct archive_entry *entry);
     HRESULT WriteData(const void *data, size_t size);

@@ -54,8 +54,9 @@ class CWriteRun : public CEncodeProgress {
     HRESULT CopyKeptItems();
     HRESULT WriteNewItem(CUpdateItem &item);
     HRESULT WriteEntryWithoutData(const CUpdateItem &item);
-    // Data written; a parallel coder reports what it has coded itself.
-    HRESULT AddProgress(UInt64 bytes) { return _writer.Parallel() ? S_OK : EncodeProgress(bytes, bytes); }
+    // Data written; a parallel coder that reports what it has coded is left to do so. The gzip coder
+    // holds at most a few blocks per thread, so its input counts as it is written.
+    HRESULT AddProgress(UInt64 bytes) { return _writer.CoderReportsProgress() ? S_OK : EncodeProgress(bytes, bytes); }
 
 public:
     CWriteRun(EWriteFormat format, const CWriteProps &props, IInArchive *old, ISequentialOutStream *out,

@@ -79,4 +79,11 @@ HRESULT SeekPosition(Int64 offset, UInt32 seekOrigin, UInt64 size, UInt64 &pos, 
     return S_OK;
 }
 
+HRESULT ReadStreamAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &processed) {
+    processed = 0;
+    const HRESULT res = in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr);
+    if (res != S_OK) return res;
+    return ReadStreamMax(in, data, size, processed);
+}
+
 } // namespace NPlugin

@@ -15,5 +15,15 @@ HRESULT CopyStreamStart(IInStream *in, UInt64 size, ISequentialOutStream *out);
 HRESULT GetStreamSize(IInStream *stream, UInt64 &size);
 // IInStream::Seek on a position within data of the given size; a position past the end is allowed.
 HRESULT SeekPosition(Int64 offset, UInt32 seekOrigin, UInt64 size, UInt64 &pos, UInt64 *newPosition);
+// Seeks to pos, then reads as ReadStreamMax does.
+HRESULT ReadStreamAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &processed);
+
+// Little-endian fields of on-disk records.
+inline UInt16 Get16(const Byte *p) { return static_cast<UInt16>(p[0] | (p[1] << 8)); }
+inline UInt32 Get32(const Byte *p) {
+    return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
+           (static_cast<UInt32>(p[3]) << 24);
+}
+inline UInt64 Get64(const Byte *p) { return static_cast<UInt64>(Get32(p)) | (static_cast<UInt64>(Get32(p + 4)) << 32); }
 
 } // namespace NPlugin

@@ -24,23 +24,9 @@ const UInt16 kZip64Field = 0x0001;
 const UInt16 kExtendedTimestamp = 0x5455;
 const UInt16 kUnicodePath = 0x7075;
 
-UInt16 Get16(const Byte *p) {
-    return static_cast<UInt16>(p[0] | (p[1] << 8));
-}
 
-UInt32 Get32(const Byte *p) {
-    return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
-           (static_cast<UInt32>(p[3]) << 24);
-}
 
-UInt64 Get64(const Byte *p) {
-    return static_cast<UInt64>(Get32(p)) | (static_cast<UInt64>(Get32(p + 4)) << 32);
-}
 
-HRESULT ReadAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &got) {
-    RINOK_PLUGIN(in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr));
-    return ReadStreamMax(in, data, size, got);
-}
 
 bool IsUtf8(const Byte *s, size_t len) {
     for (size_t i = 0; i < len;) {
@@ -129,7 +115,7 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
     const UInt64 tailStart = size - tailSize;
     std::vector<Byte> tail(tailSize);
     size_t got = 0;
-    RINOK_PLUGIN(ReadAt(in, tailStart, tail.data(), tailSize, got));
+    RINOK_PLUGIN(ReadStreamAt(in, tailStart, tail.data(), tailSize, got));
     if (got != tailSize) return S_OK;
     size_t endPos = tailSize - kEndRecordSize + 1;
     while (endPos-- > 0)
@@ -149,7 +135,7 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
             return S_OK;
         Byte rec[kEnd64RecordSize];
         const UInt64 recPos = cdEnd - kLocator64Size - kEnd64RecordSize;
-        RINOK_PLUGIN(ReadAt(in, recPos, rec, sizeof(rec), got));
+        RINOK_PLUGIN(ReadStreamAt(in, recPos, rec, sizeof(rec), got));
         if (got != sizeof(rec) || memcmp(rec, "PK\x06\x06", 4) != 0 || Get64(rec + 4) != 44 || Get32(rec + 16) != 0 ||
             Get32(rec + 20) != 0 || Get64(rec + 24) != Get64(rec + 32))
             return S_OK;
@@ -239,11 +225,11 @@ HRESULT ReadLocalHeaderTime(IInStream *in, UInt64 pos, unsigned which, bool &def
     defined = false;
     Byte h[30];
     size_t got = 0;
-    RINOK_PLUGIN(ReadAt(in, pos, h, sizeof(h), got));
+    RINOK_PLUGIN(ReadStreamAt(in, pos, h, sizeof(h), got));
     if (got != sizeof(h) || memcmp(h, "PK\x03\x04", 4) != 0) return S_OK;
     const size_t nameLen = Get16(h + 26), extraLen = Get16(h + 28);
     std::vector<Byte> extra(extraLen);
-    RINOK_PLUGIN(ReadAt(in, pos + sizeof(h) + nameLen, extra.data(), extraLen, got));
+    RINOK_PLUGIN(ReadStreamAt(in, pos + sizeof(h) + nameLen, extra.data(), extraLen, got));
     if (got != extraLen) return S_OK;
     for (const Byte *x = extra.data(), *xEnd = x + extraLen; xEnd - x >= 4;) {
         const UInt16 id = Get16(x), len = Get16(x + 2);

@@ -346,16 +346,7 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     }
     _stream.Release();
 
-    _source.reset(new CZipStreamSource(stream, _streamSize, _shift, nullptr));
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t *src = _source->Create(&error);
-    if (src) {
-        _zip = zip_open_from_source(src, ZIP_RDONLY, &error);
-        if (!_zip) zip_source_free(src);
-    }
-    const int code = zip_error_code_zip(&error);
-    zip_error_fini(&error);
+    const int code = OpenLibzip(stream);
     if (!_zip) {
         const HRESULT streamResult = _source->StreamResult();
         _source.reset();
@@ -376,10 +367,8 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     COM_TRY_END
 }
 
-HRESULT CZipHandler::OpenLibrary() {
-    if (_zip) return S_OK;
-    if (!_lean || !_stream) return S_FALSE;
-    _source.reset(new CZipStreamSource(_stream, _streamSize, _shift, nullptr));
+int CZipHandler::OpenLibzip(IInStream *stream) {
+    _source.reset(new CZipStreamSource(stream, _streamSize, _shift, nullptr));
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t *src = _source->Create(&error);
@@ -389,6 +378,13 @@ HRESULT CZipHandler::OpenLibrary() {
     }
     const int code = zip_error_code_zip(&error);
     zip_error_fini(&error);
+    return code;
+}
+
+HRESULT CZipHandler::OpenLibrary() {
+    if (_zip) return S_OK;
+    if (!_lean || !_stream) return S_FALSE;
+    const int code = OpenLibzip(_stream);
     if (_zip && zip_get_num_entries(_zip, 0) == static_cast<zip_int64_t>(_numItems)) return S_OK;
     const HRESULT streamResult = _source->StreamResult();
     if (_zip) zip_discard(_zip);

@@ -60,6 +60,8 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     bool LocalTime(UInt32 index, unsigned which, Int64 &t) const;
     // Opens libzip on the archive listed lean; S_FALSE when it cannot read what was listed.
     HRESULT OpenLibrary();
+    // Opens libzip on the stream (sets _source and _zip); returns libzip's error code.
+    int OpenLibzip(IInStream *stream);
     HRESULT OpenFallback(IInStream *stream, const UInt64 *startLimit, IArchiveOpenCallback *callback, bool damaged,
                          bool frontToBackOnly = false);
     // The volumes of a split zip whose first volume is stream, joined in order; null when the

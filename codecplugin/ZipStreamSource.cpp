@@ -19,19 +19,8 @@ const size_t kCacheSize = 1 << 16;
 const size_t kStreamingCacheSize = 1 << 20;
 const size_t kWriteBuffer = 1 << 20;
 
-UInt32 Get32(const Byte *p) {
-    return static_cast<UInt32>(p[0]) | (static_cast<UInt32>(p[1]) << 8) | (static_cast<UInt32>(p[2]) << 16) |
-           (static_cast<UInt32>(p[3]) << 24);
-}
 
-UInt64 Get64(const Byte *p) {
-    return static_cast<UInt64>(Get32(p)) | (static_cast<UInt64>(Get32(p + 4)) << 32);
-}
 
-HRESULT ReadAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t &got) {
-    RINOK_PLUGIN(in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr));
-    return ReadStreamMax(in, data, size, got);
-}
 
 } // namespace
 
@@ -42,7 +31,7 @@ HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
     const UInt64 tailStart = size - tailSize;
     std::vector<Byte> tail(tailSize);
     size_t got = 0;
-    RINOK_PLUGIN(ReadAt(in, tailStart, tail.data(), tailSize, got));
+    RINOK_PLUGIN(ReadStreamAt(in, tailStart, tail.data(), tailSize, got));
     if (got != tailSize) return S_OK;
     for (size_t i = tailSize - kEndRecordSize + 1; i-- > 0;) {
         const Byte *e = tail.data() + i;
@@ -56,7 +45,7 @@ HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
             const UInt64 locatorPos = endPos - kLocator64Size;
             Byte rec[56];
             const UInt64 recPos = locatorPos >= sizeof(rec) ? locatorPos - sizeof(rec) : 0;
-            RINOK_PLUGIN(ReadAt(in, recPos, rec, sizeof(rec), got));
+            RINOK_PLUGIN(ReadStreamAt(in, recPos, rec, sizeof(rec), got));
             if (got == sizeof(rec) && memcmp(rec, "PK\x06\x06", 4) == 0 && Get64(rec + 4) == 44) {
                 cdSize = Get64(rec + 40);
                 cdOffset = Get64(rec + 48);
@@ -69,7 +58,7 @@ HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
         if (cdSize == 0) return S_OK;
         // Trusted only where the directory really is.
         Byte header[46];
-        RINOK_PLUGIN(ReadAt(in, cdStart, header, sizeof(header), got));
+        RINOK_PLUGIN(ReadStreamAt(in, cdStart, header, sizeof(header), got));
         if (got != sizeof(header) || memcmp(header, "PK\x01\x02", 4) != 0) return S_OK;
         placement.shift = static_cast<Int64>(cdStart) - static_cast<Int64>(cdOffset);
         const UInt32 firstOffset = Get32(header + 42);

@@ -549,7 +549,8 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         if (options.Method.Format.formatIndex < 0) throw "type of archive is not specified";
     } else {
         NFind::CFileInfo fi;
-        if (!fi.Find(arcPath)) {
+        // The archive's own name: "*" and "?" in it are characters, not a search.
+        if (!NFind::FindExactPath(arcPath, fi, NFind::ELinkRule::kByGlobalFlag)) {
             if (renameMode) throw "can't find archive";
             if (options.Method.Format.formatIndex < 0) {
                 if (!options.SetArcPath(codecs, cmdArcPath2)) return E_NOTIMPL;
