@@ -416,7 +416,7 @@ void CPanel::FillTable(const std::set<UInt32> &toSelect) {
         const UInt32 i = order[(size_t)row];
         QTableWidgetItem *cell;
         if (nameFirst) {
-            cell = new QTableWidgetItem(itemIcons[i], ToQ(GetItemNameFast(i)));
+            cell = new QTableWidgetItem(itemIcons[i], ToQ(MaskedItemName(GetItemNameFast(i))));
             cell->setData(kItemRole, (uint)i);
             cell->setTextAlignment(alignment);
         } else {
@@ -521,6 +521,7 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
     itemIcons.resize(numItems);
     const bool trySelect = !focusedName.IsEmpty() || !selectedNames.IsEmpty();
     std::set<UInt32> toSelect;
+    std::vector<QListWidgetItem *> iconEntries(iconMode ? numItems : 0);
 
     for (UInt32 i = 0; i < numItems; i++) {
         const UString name = GetItemNameFast(i);
@@ -556,15 +557,23 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
             if (icon.isNull()) icon = Icons().forName(name);
         }
         if (iconMode) {
-            const QString text = ToQ(name);
+            const QString text = ToQ(MaskedItemName(name));
             QListWidgetItem *entry = new QListWidgetItem(icon, text);
             entry->setData(kItemRole, (uint)i);
             entry->setSizeHint(QSize(128, 128));
             entry->setToolTip(text);
-            icons->addItem(entry);
-            if (toSelect.count(i)) entry->setSelected(true);
+            iconEntries[i] = entry;
         } else {
             itemIcons[i] = icon;
+        }
+    }
+    if (iconMode) {
+        // The same order as the table: folders first, then by the sort column.
+        std::vector<UInt32> order;
+        SortedOrder(order);
+        for (const UInt32 i : order) {
+            icons->addItem(iconEntries[i]);
+            if (toSelect.count(i)) iconEntries[i]->setSelected(true);
         }
     }
 
