@@ -378,7 +378,7 @@ QTableWidgetItem *CPanel::MakeNameCell(UInt32 item, bool readOnly) {
     const bool isDir = item < itemIsDir.size() && itemIsDir[item];
     if (!visibleColumns.IsEmpty() && visibleColumns[0].ID == kpidName) {
         const UString name = GetItemNameFast(item);
-        cell = new QTableWidgetItem(isDir ? Icons().folder() : Icons().forName(name), ToQ(name));
+        cell = new QTableWidgetItem(isDir ? Icons().folder() : Icons().forName(name), ToQ(MaskedItemName(name)));
         cell->setData(kItemRole, (uint)item);
         cell->setTextAlignment(visibleColumns.IsEmpty() ? (int)(Qt::AlignLeft | Qt::AlignVCenter)
                                                         : ColumnAlignment(visibleColumns[0]));
@@ -534,6 +534,7 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
     itemIsDir.assign(numItems, false);
     const bool trySelect = !focusedName.IsEmpty() || !selectedNames.IsEmpty();
     std::set<UInt32> toSelect;
+    std::vector<QListWidgetItem *> iconEntries(iconMode ? numItems : 0);
 
     for (UInt32 i = 0; i < numItems; i++) {
         if (!iconMode && !trySelect) {
@@ -598,13 +599,21 @@ void CPanel::FillList(const UString &focusedName, bool /* selectFocused */, cons
             if (icon.isNull()) icon = Icons().forName(name);
         }
         if (iconMode) {
-            const QString text = ToQ(name);
+            const QString text = ToQ(MaskedItemName(name));
             QListWidgetItem *entry = new QListWidgetItem(icon, text);
             entry->setData(kItemRole, (uint)i);
             entry->setSizeHint(QSize(128, 128));
             entry->setToolTip(text);
-            icons->addItem(entry);
-            if (toSelect.count(i)) entry->setSelected(true);
+            iconEntries[i] = entry;
+        }
+    }
+    if (iconMode) {
+        // The same order as the table: folders first, then by the sort column.
+        std::vector<UInt32> order;
+        SortedOrder(order);
+        for (const UInt32 i : order) {
+            icons->addItem(iconEntries[i]);
+            if (toSelect.count(i)) iconEntries[i]->setSelected(true);
         }
     }
 

@@ -1,6 +1,10 @@
 #include "copywindow.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLayout>
+
+#include <algorithm>
 
 #include "ExtractGUI.h"
 #include "dialogcodes.h"
@@ -52,8 +56,29 @@ bool copywindow::OnInit() {
     const UString unixPath(nameWindowToUnix(info->value.Ptr()));
     info->value = unixPath;
     ui->comboBox_path->setEditText(ToQ(info->value));
-    ui->label_info->setText(ToQ(info->info));
+    ShowItemsInfo(ToQ(info->info));
     return true;
+}
+
+void copywindow::ShowItemsInfo(const QString &text) {
+    // The list of items can be longer and wider than the dialog: every line stays, long ones
+    // lose their middle, the dialog grows to hold them and the tool tip has the whole text.
+    QLabel *label = ui->label_info;
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(false);
+    // The dialog has its fixed width before it is laid out: the label gets that less the margins.
+    const QMargins margins = ui->widget_content->layout()->contentsMargins();
+    const int width = std::max(100, this->width() - margins.left() - margins.right() - 2);
+    const QFontMetrics metrics(label->font());
+    QStringList lines = text.split('\n');
+    while (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    for (QString &line : lines)
+        line = metrics.elidedText(line, Qt::ElideMiddle, width);
+    label->setText(lines.join('\n'));
+    label->setToolTip(text);
+    const int needed = metrics.lineSpacing() * lines.size() + 4;
+    if (needed > label->height()) setFixedHeight(height() + needed - label->height());
 }
 
 void copywindow::OnButtonSetPath() {

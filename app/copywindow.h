@@ -36,6 +36,8 @@ private slots:
     void on_btn_browser_clicked();
 
 private:
+    void ShowItemsInfo(const QString &text);
+
     Ui_copywindow *ui;
     std::shared_ptr<copy_info> info;
 };

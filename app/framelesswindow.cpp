@@ -1,7 +1,9 @@
 #include "framelesswindow.h"
 
 #include <QCursor>
+#include <QEnterEvent>
 #include <QMouseEvent>
+#include <QWindow>
 
 namespace {
 
@@ -24,6 +26,30 @@ static void InitImageResources() {
 
 framelesswindow::framelesswindow(QWidget *parent) : QDialog(parent) {
     InitImageResources();
+    installEventFilter(this); // to find its window once it exists
+}
+
+// A window manager may place the window without telling Qt, which then believes it sits where it
+// was asked for (or at 0,0): the first drag would jump, popups would open far from their button
+// and a resize would send the window to the corner. Mouse events carry the real place: the
+// screen position less the position in the window. Taken on a press or when the pointer enters,
+// never while the window is being moved or resized by this code.
+void framelesswindow::TakeRealPosition(QEvent *event) {
+    if (dragging || resizing || !isWindow()) return;
+    QPointF screen, inWindow;
+    if (event->type() == QEvent::MouseButtonPress) {
+        const QMouseEvent *me = static_cast<QMouseEvent *>(event);
+        screen = me->screenPos();
+        inWindow = me->windowPos();
+    } else if (event->type() == QEvent::Enter) {
+        const QEnterEvent *ee = static_cast<QEnterEvent *>(event);
+        screen = ee->screenPos();
+        inWindow = ee->windowPos();
+    } else {
+        return;
+    }
+    const QPoint real = (screen - inWindow).toPoint();
+    if (real != geometry().topLeft()) move(real);
 }
 
 void framelesswindow::init_frameless(bool movable_, bool resizable_) {
@@ -38,6 +64,18 @@ void framelesswindow::init_frameless(bool movable_, bool resizable_) {
 }
 
 bool framelesswindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == this) {
+        // The window's events come before any widget sees them (a press on a menu button too).
+        if (event->type() == QEvent::Show && windowHandle() && windowHandle() != watched_window) {
+            watched_window = windowHandle();
+            watched_window->installEventFilter(this);
+        }
+        return QDialog::eventFilter(watched, event);
+    }
+    if (watched_window && watched == watched_window) {
+        TakeRealPosition(event);
+        return false;
+    }
     if (resizable) {
         const QEvent::Type type = event->type();
         if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) {
@@ -64,7 +102,8 @@ void framelesswindow::move_event(QMouseEvent *event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         dragging = true;
-        drag_offset = event->globalPos() - frameGeometry().topLeft();
+        // Where the press is in the window: right even before the window has moved once.
+        drag_offset = event->windowPos().toPoint();
         break;
     case QEvent::MouseMove:
         if (dragging) move(event->globalPos() - drag_offset);

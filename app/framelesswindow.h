@@ -4,8 +4,10 @@
 // resized at a thin border with size cursors.
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 
 class QMouseEvent;
+class QWindow;
 
 class framelesswindow : public QDialog {
     Q_OBJECT
@@ -30,6 +32,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void TakeRealPosition(QEvent *event);
+
+    QPointer<QWindow> watched_window;
     bool resizable = true;
     bool resizing = false;
     int hit_zone = 8;

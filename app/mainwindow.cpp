@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLayout>
@@ -480,11 +481,19 @@ void mainwindow::paintEvent(QPaintEvent *) {
 }
 
 void mainwindow::keyPressEvent(QKeyEvent *event) {
-    // The main window is a dialog underneath: Escape closes it the way the close button does,
-    // with the question while tasks run.
+    // The main window is a dialog underneath, where Escape would end the program and Enter would
+    // press the first button (the file menu). Closing stays with the close button and the menu.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
-        close();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        QWidget *view = get_view_widget();
+        QWidget *focus = QApplication::focusWidget();
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            if (focus && (focus == view || view->isAncestorOf(focus))) guarded([&] { panel->OpenSelectedItems(true); });
+        }
         return;
     }
     framelesswindow::keyPressEvent(event);

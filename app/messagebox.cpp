@@ -53,13 +53,23 @@ void messagebox::init_window() {
     ui->pushButton_cancle->setText(tr("取消"));
     ui->pushButton_cancle->setVisible((flags & 0x10) != 0);
 
+    ui->label_message->ensurePolished(); // its style sheet decides the font it is measured with
     const QFontMetrics metrics(ui->label_message->font());
     if (text.contains('\n')) {
         ShowLines();
     } else {
-        // Room for about one and a half widths of the label, which wraps into two lines.
-        const int width = (int)(ui->label_message->width() * 1.5);
-        ui->label_message->setText(metrics.elidedText(text, Qt::ElideRight, width));
+        // The label wraps into two lines. A long message usually ends in a path whose file name
+        // matters most: it loses its middle, as little as still fits the two lines.
+        const int lineWidth = ui->label_message->width();
+        // Fallback fonts (Chinese) make lines taller than the font says: the label's height rules.
+        const int maxHeight = qMax(ui->label_message->height(), 2 * metrics.lineSpacing());
+        QString shown = text;
+        for (int width = 2 * lineWidth; width > 0; width -= metrics.averageCharWidth()) {
+            shown = metrics.elidedText(text, Qt::ElideMiddle, width);
+            const QRect used = metrics.boundingRect(QRect(0, 0, lineWidth, 100000), Qt::TextWordWrap, shown);
+            if (used.height() <= maxHeight && used.width() <= lineWidth) break;
+        }
+        ui->label_message->setText(shown);
     }
     ui->label_message->setToolTip(text);
 }

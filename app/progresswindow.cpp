@@ -319,7 +319,9 @@ void progresswindow::UpdateStatInfo(bool showAll) {
         }
 
         if (progressDone != 0) {
-            if (progressTotal == kProgressUnknown) {
+            // Once the run has ended no time is left, even when failed items kept the count
+            // below the total.
+            if (progressTotal == kProgressUnknown || run_ended) {
                 if (prev_remaining_sec != kProgressUnknown) {
                     prev_remaining_sec = kProgressUnknown;
                     ui->label_remaining_value->clear();

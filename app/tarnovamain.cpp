@@ -2,12 +2,25 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "mainwindow.h"
 #include "module.h"
 
+bool install_qt_translations(QCoreApplication &app) {
+    // The program speaks Chinese whatever the locale: Qt's own dialogs (the folder chooser) too.
+    QTranslator *translator = new QTranslator(&app);
+    if (translator->load("qt_zh_CN", QLibraryInfo::location(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        return true;
+    delete translator;
+    return false;
+}
+
 int tarnova_main(int argc, char **argv) {
     QApplication app(argc, argv);
+    install_qt_translations(app); // missing translations leave Qt's English texts
     _module.global_init(argc, argv);
 
     QFont font = QApplication::font();

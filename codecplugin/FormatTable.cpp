@@ -143,12 +143,37 @@ UInt32 IsArcCpio(const Byte *p, size_t size) {
         if (size < 110) return k_IsArc_Res_NEED_MORE;
         return AllDigits(p + 6, 104, true) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
     }
-    // The binary form: its name length must leave room for a name and its terminating zero.
+    // The binary form. Its two-byte magic turns up by chance in any data, so the header must also
+    // hold a real file type and a name that ends with its zero exactly where its length says.
     if (size < 26) return k_IsArc_Res_NEED_MORE;
     const bool little = p[0] == 0xC7;
     if (!little && !(p[0] == 0x71 && p[1] == 0xC7)) return k_IsArc_Res_NO;
-    const UInt32 nameSize = little ? (p[20] | (p[21] << 8)) : ((p[20] << 8) | p[21]);
-    return (nameSize >= 1 && nameSize <= 4096) ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+    auto word = [&](size_t at) -> UInt32 { return little ? (p[at] | (p[at + 1] << 8)) : ((p[at] << 8) | p[at + 1]); };
+    const UInt32 nameSize = word(20);
+    if (nameSize < 1 || nameSize > 4096) return k_IsArc_Res_NO;
+    const Byte *name = p + 26;
+    const size_t namePresent = size - 26 < nameSize ? size - 26 : nameSize;
+    const Byte *firstZero = static_cast<const Byte *>(memchr(name, 0, namePresent));
+    if (namePresent == nameSize) {
+        if (firstZero != name + nameSize - 1) return k_IsArc_Res_NO;
+    } else if (firstZero) {
+        return k_IsArc_Res_NO;
+    }
+    static const char kTrailer[] = "TRAILER!!!";
+    const bool trailer =
+        nameSize == sizeof(kTrailer) && namePresent == nameSize && memcmp(name, kTrailer, nameSize) == 0;
+    switch (word(6) & 0170000) {
+    case 0010000: // fifo
+    case 0020000: // character device
+    case 0040000: // folder
+    case 0060000: // block device
+    case 0100000: // file
+    case 0120000: // symbolic link
+    case 0140000: // socket
+        return k_IsArc_Res_YES;
+    default:
+        return trailer ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+    }
 }
 
 std::string Sig(const char *bytes, size_t n) {

@@ -90,24 +90,15 @@ const QHash<QString, bool> &CanonicalTable(const QMimeDatabase &db) {
     return table;
 }
 
-// Whether the type is an archive type of the table, and that row's flag. A type that is only
-// a kind of one (an office document is a zip) counts as an archive but keeps the add actions.
+// Whether the type is a row of the table, and that row's flag. A type that is only a kind of one
+// (an office document or an e-book is a zip inside) is a file to pack, not an archive to unpack.
 bool MatchArchiveType(const QMimeType &mt, bool &extractOnly) {
     QMimeDatabase db;
     const QHash<QString, bool> &table = CanonicalTable(db);
     const auto it = table.find(mt.name());
-    if (it != table.end()) {
-        extractOnly = it.value();
-        return true;
-    }
-    for (const QString &ancestor : mt.allAncestors()) {
-        const QMimeType parent = db.mimeTypeForName(ancestor);
-        if (table.contains(parent.isValid() ? parent.name() : ancestor)) {
-            extractOnly = false;
-            return true;
-        }
-    }
-    return false;
+    if (it == table.end()) return false;
+    extractOnly = it.value();
+    return true;
 }
 
 QStringList ActionFiles(QAction *action) {

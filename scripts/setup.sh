@@ -11,7 +11,7 @@ packages=(
     # zip on libzip
     libzip-dev
     # the Qt program and its encrypted settings database
-    qtbase5-dev qtbase5-dev-tools libsqlcipher-dev fonts-noto-cjk shared-mime-info
+    qtbase5-dev qtbase5-dev-tools libsqlcipher-dev fonts-noto-cjk shared-mime-info qttranslations5-l10n
     # window tests and screenshots
     xvfb xauth
     # tests: fixtures are made with Debian's own archivers

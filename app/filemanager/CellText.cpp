@@ -97,6 +97,15 @@ static void CopyName(wchar_t *dest, const wchar_t *name, unsigned len, int maxCh
     dest[d] = 0;
 }
 
+UString MaskedItemName(const UString &name) {
+    // The mask never makes a name longer: one unit per unit, five for a run of five or more.
+    UString result;
+    wchar_t *buf = result.GetBuf(name.Len());
+    CopyName(buf, name.Ptr(), name.Len(), (int)name.Len() + 1);
+    result.ReleaseBuf_CalcLen(name.Len());
+    return result;
+}
+
 static const unsigned kMaxRawHexBytes = 64;
 
 static HRESULT SetRawText(IArchiveGetRawProps *rawProps, UInt32 item, PROPID propID, wchar_t *text, int maxChars) {

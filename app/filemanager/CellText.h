@@ -13,6 +13,10 @@ bool IsSizeProp(UInt32 propID) throw();
 void ConvertSizeToString(UInt64 value, wchar_t *dest) throw();
 UString ConvertSizeToString(UInt64 value);
 
+// A name as the item list shows it: a right-to-left override becomes "_" and a run of five or
+// more blanks becomes " ... ", so a name cannot hide its real extension.
+UString MaskedItemName(const UString &name);
+
 // Writes the text of property propID of one item into text (maxChars characters with the
 // terminating zero). A raw property comes from folderRawProps; names and prefixes come from
 // folderGetItemName when the folder supplies them. The result is a failing raw-property read;

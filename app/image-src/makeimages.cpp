@@ -157,6 +157,8 @@ int main(int argc, char **argv) {
         p.end();
         Save(icon, "tarnova.ico");
         Draw(16, 16, "appicon.png", [](QPainter &p) { Logo(p, QRectF(0, 0, 16, 16)); });
+        // The desktop's icon (menus, the desktop entry and the file manager's context menu).
+        Draw(128, 128, "tarnova.png", [](QPainter &p) { Logo(p, QRectF(4, 4, 120, 120)); });
     }
 
     Background("dialog_background.png", 18, 18);

@@ -19,12 +19,15 @@ const char *const kTarnovaDesktopEntry = "tarnova.desktop";
 
 namespace {
 
-// Formats the core can open but that users open with other programs.
-const wchar_t *const kNeverOffered[] = {L"compound", L"chm",  L"chi",  L"chq", L"chw",   L"dll",  L"elf",
-                                        L"fat",      L"flv",  L"exe",  L"ppt", L"macho", L"mbr",  L"mslz",
-                                        L"mub",      L"nsis", L"ntfs", L"pe",  L"swf",   L"swfc", L"udf",
-                                        L"vhd",      L"docx", L"doc",  L"ods", L"odt",   L"xls",  L"xlsx"};
-const wchar_t *const kOffByDefault[] = {L"deb", L"rpm"};
+// Formats the core can open but that users open with other programs: documents and e-books
+// are zip files inside, yet the desktop must keep opening them in their own programs.
+const wchar_t *const kNeverOffered[] = {L"compound", L"chm", L"chi", L"chq",   L"chw",  L"dll",  L"elf",  L"fat",
+                                        L"flv",      L"exe", L"ppt", L"macho", L"mbr",  L"mslz", L"mub",  L"nsis",
+                                        L"ntfs",     L"pe",  L"swf", L"swfc",  L"udf",  L"vhd",  L"docx", L"doc",
+                                        L"ods",      L"odt", L"xls", L"xlsx",  L"pptx", L"odp",  L"epub"};
+// Packages, add-ons and disk images: offered in the settings, but the desktop's installers and
+// virtual machines keep them unless the user ticks them.
+const wchar_t *const kOffByDefault[] = {L"deb", L"rpm", L"jar", L"apk", L"xpi", L"pkg", L"xip", L"img", L"ova", L"ovf"};
 
 template <size_t N> bool IsIn(const wchar_t *const (&list)[N], const UString &lower) {
     for (const wchar_t *s : list)
@@ -41,6 +44,15 @@ UString ToLower(const UString &s) {
 
 QString ToQString(const UString &s) {
     return QString::fromWCharArray(s.Ptr(), (int)s.Len());
+}
+
+// The MIME type the desktop gives files with this extension, or empty when it knows none.
+QString MimeTypeOf(const QMimeDatabase &db, const UString &ext) {
+    const QMimeType mt = db.mimeTypeForFile(QString("*.%1").arg(ToQString(ext)), QMimeDatabase::MatchExtension);
+    // An unknown extension maps to application/octet-stream: making the program the
+    // default for that would capture every unknown file on the desktop.
+    if (!mt.isValid() || mt.isDefault()) return QString();
+    return mt.name();
 }
 
 // The files where desktops keep the user's default applications, current one first.
@@ -123,18 +135,31 @@ void CExtDatabase::build_defaults(const UString &extensions) {
     entries.Clear();
     UStringVector words;
     SplitString(extensions, words);
-    CObjectVector<UString> toAssociate;
+    QMimeDatabase mimeDb;
+    // The desktop keys defaults by MIME type: an extension left off must not be taken over
+    // through another extension of its type (deb through udeb).
+    QSet<QString> offTypes;
     FOR_VECTOR(i, words) {
         const UString &ext = words[i];
         if (ext.IsEmpty()) continue;
         const UString lower = ToLower(ext);
-        if (IsIn(kNeverOffered, lower)) continue;
+        const bool never = IsIn(kNeverOffered, lower);
+        if (never || IsIn(kOffByDefault, lower)) {
+            const QString type = MimeTypeOf(mimeDb, ext);
+            if (!type.isEmpty()) offTypes.insert(type);
+        }
+        if (never) continue;
         CExtPlugins e;
         e.ext = ext;
         e.assoc = e.DefaultAssoc = !IsIn(kOffByDefault, lower);
         entries.Add(e);
-        ext_map[std::wstring(ext.Ptr())] = e;
-        if (e.assoc) toAssociate.Add(ext);
+    }
+    CObjectVector<UString> toAssociate;
+    FOR_VECTOR(i, entries) {
+        CExtPlugins &e = entries[i];
+        if (e.assoc && offTypes.contains(MimeTypeOf(mimeDb, e.ext))) e.assoc = e.DefaultAssoc = false;
+        ext_map[std::wstring(e.ext.Ptr())] = e;
+        if (e.assoc) toAssociate.Add(e.ext);
     }
     if (ext_map.empty()) return;
     associate_ext(toAssociate, true);
@@ -148,7 +173,17 @@ void CExtDatabase::Save() {
         (kv.second.assoc ? on : off).Add(kv.second.ext);
     }
     associate_ext(on, true);
-    associate_ext(off, false);
+    if (!off.IsEmpty()) {
+        // A type stays ours while any ticked extension still has it (zip and zipx).
+        QMimeDatabase mimeDb;
+        QSet<QString> keptTypes;
+        for (const auto &kv : ext_map)
+            if (kv.second.assoc) keptTypes.insert(MimeTypeOf(mimeDb, kv.second.ext));
+        QStringList types;
+        for (const QString &type : mime_types_for(off))
+            if (!keptTypes.contains(type)) types << type;
+        if (!types.isEmpty()) remove_default_entries(types);
+    }
     options::instance().set_file_associate(ext_map);
 }
 
@@ -156,11 +191,8 @@ QStringList CExtDatabase::mime_types_for(const CObjectVector<UString> &exts) {
     QMimeDatabase db;
     QStringList names;
     FOR_VECTOR(i, exts) {
-        const QMimeType mt = db.mimeTypeForFile(QString("*.%1").arg(ToQString(exts[i])), QMimeDatabase::MatchExtension);
-        // An unknown extension maps to application/octet-stream: making the program the
-        // default for that would capture every unknown file on the desktop.
-        if (!mt.isValid() || mt.isDefault()) continue;
-        if (!names.contains(mt.name())) names << mt.name();
+        const QString name = MimeTypeOf(db, exts[i]);
+        if (!name.isEmpty() && !names.contains(name)) names << name;
     }
     return names;
 }

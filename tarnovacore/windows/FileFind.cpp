@@ -156,8 +156,30 @@ bool FindExactPath(CFSTR path, CFileInfo &fi, ELinkRule rule, AString *osPathUse
     return false;
 }
 
+// '*' or '?' in the last name (trailing slashes aside) make the look-up a search.
+static bool LastNameHasWildcard(CFSTR path) {
+    const UString s(path);
+    unsigned end = s.Len();
+    while (end > 0 && s[end - 1] == '/')
+        end--;
+    for (unsigned i = end; i != 0;) {
+        const wchar_t c = s[--i];
+        if (c == '/') break;
+        if (c == '*' || c == '?') return true;
+    }
+    return false;
+}
+
 bool CFileInfo::Find(CFSTR path, bool followLink) {
-    return FindExactPath(path, *this, followLink ? ELinkRule::kFollow : ELinkRule::kByGlobalFlag);
+    if (FindExactPath(path, *this, followLink ? ELinkRule::kFollow : ELinkRule::kByGlobalFlag)) return true;
+    // An entry of exactly that name wins; otherwise the first entry the mask matches.
+    const int err = errno;
+    if (path && LastNameHasWildcard(path)) {
+        CFindFile ff;
+        if (ff.FindFirst(path, *this, followLink)) return true;
+    }
+    errno = err;
+    return false;
 }
 
 static bool NameMatches(const AString &pattern, const char *name) {

@@ -1,6 +1,9 @@
 // The copy-to dialog: what it shows from the record and what it gives back.
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
+
+#include <algorithm>
 
 #include "app_test_support.h"
 #include "copywindow.h"
@@ -52,6 +55,45 @@ TEST_F(CopyWindow, ShowsTheRecordAndOkKeepsTheProposedDestination) {
     EXPECT_EQ(title, QString::fromUtf8("复制文件"));
     EXPECT_EQ(prompt, QString::fromUtf8("复制到："));
     EXPECT_EQ(shownInfo, QString::fromUtf8("2 个文件"));
+}
+
+// The panel's list of what is copied: counts, sizes, the folder and up to five items. Every line
+// is shown, a long one elided in the middle, and the whole text is the tool tip.
+TEST_F(CopyWindow, ShowsEveryLineOfTheItemsElided) {
+    const std::wstring longName =
+        L"/home/u/" + std::wstring(30, L'深') + L"/很长的文件夹名字/" + std::wstring(80, L'x');
+    const std::wstring text = L"文件夹: 1    ( 4 096 字节 )\n文件: 6    ( 12 345 字节 )\n大小: 16 441 字节\n\n" +
+                              longName + L"/\n  a.txt\n  b.txt\n  c.txt\n  docs/\n  e.txt\n  ...\n";
+    auto info = Record(L"/tmp/", {});
+    info->info = text.c_str();
+    QString shown, tip;
+    int labelWidth = 0, labelHeight = 0, widest = 0, needed = 0;
+    bool fits = false;
+    apptest::AnswerModal([&](QWidget *d) {
+        QLabel *label = d->findChild<QLabel *>("label_info");
+        shown = label->text();
+        tip = label->toolTip();
+        labelWidth = label->width();
+        labelHeight = label->height();
+        const QFontMetrics metrics(label->font());
+        for (const QString &line : shown.split('\n'))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        needed = metrics.lineSpacing() * shown.split('\n').size();
+        fits = d->rect().contains(label->geometry().translated(label->parentWidget()->mapTo(d, QPoint(0, 0))));
+        apptest::Click(d, "pushButton_ok");
+    });
+    EXPECT_EQ(show_copywindow(info), dialog_result::ok);
+    const QStringList lines = shown.split('\n');
+    ASSERT_EQ(lines.size(), 11) << shown.toStdString();
+    EXPECT_EQ(lines[5], "  a.txt");
+    EXPECT_EQ(lines[10], "  ...");
+    EXPECT_TRUE(lines[4].startsWith("/home/u/")) << lines[4].toStdString();
+    EXPECT_TRUE(lines[4].contains(QChar(0x2026))) << lines[4].toStdString();
+    EXPECT_TRUE(lines[4].endsWith("xx/")) << lines[4].toStdString();
+    EXPECT_LE(widest, labelWidth);
+    EXPECT_GE(labelHeight, needed);
+    EXPECT_TRUE(fits);
+    EXPECT_EQ(tip, QString::fromStdWString(text));
 }
 
 TEST_F(CopyWindow, TypedDestinationIsReturnedAndCloseIsNoOk) {

@@ -71,6 +71,40 @@ TEST_F(Associations, FirstStartRegistersFromThePluginOnceOnly) {
     EXPECT_EQ(calls.size(), 1u);
 }
 
+// Documents, e-books, packages and disk images open inside as archives, but the first start must
+// leave them with the desktop's own programs; iso stays ours.
+TEST_F(Associations, FirstStartTakesOverNoDocumentPackageOrDiskImage) {
+    const char *out = getenv("TARNOVA_TEST_OUTPUT_DIR");
+    ASSERT_NE(out, nullptr);
+    setenv("TARNOVA_HOME_DIR", (std::string(out) + "/").c_str(), 1);
+
+    CExtDatabase::cmd_associate();
+    const std::vector<std::string> calls = XdgCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    const std::string call = calls[0] + " ";
+    for (const char *type :
+         {"application/vnd.openxmlformats-officedocument.presentationml.presentation",
+          "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+          "application/vnd.oasis.opendocument.presentation", "application/vnd.oasis.opendocument.text",
+          "application/epub+zip", "application/x-java-archive", "application/vnd.android.package-archive",
+          "application/x-xpinstall", "application/x-raw-disk-image", "application/ovf",
+          "application/vnd.debian.binary-package", "application/x-rpm", "application/x-xar"})
+        EXPECT_EQ(call.find(std::string(" ") + type + " "), std::string::npos) << type;
+    for (const char *type : {"application/zip", "application/x-cd-image", "application/x-tar", "application/gzip"})
+        EXPECT_NE(call.find(std::string(" ") + type + " "), std::string::npos) << type;
+
+    // Offered but off: the user may still tick them; udeb is off with deb, whose type it shares.
+    CExtDatabase stored;
+    stored.Read();
+    for (const wchar_t *ext : {L"deb", L"udeb", L"jar", L"apk", L"img", L"ova", L"pkg"}) {
+        ASSERT_TRUE(stored.ext_map.count(ext)) << QString::fromWCharArray(ext).toStdString();
+        EXPECT_FALSE(stored.ext_map[ext].assoc || stored.ext_map[ext].DefaultAssoc);
+    }
+    for (const wchar_t *ext : {L"docx", L"pptx", L"odp", L"epub"})
+        EXPECT_FALSE(stored.ext_map.count(ext));
+    EXPECT_TRUE(stored.ext_map[L"iso"].assoc && stored.ext_map[L"zip"].assoc);
+}
+
 TEST_F(Associations, UnreadableStoreRegistersNothing) {
     // A settings file that cannot be read is no first start: registering at every start would
     // override what the user chose on the desktop.
@@ -120,6 +154,30 @@ TEST_F(Associations, TurningOffRemovesOnlyOurDefaultEntries) {
     EXPECT_FALSE(back.ext_map[L"gz"].assoc);
     EXPECT_TRUE(back.ext_map[L"gz"].DefaultAssoc);
     EXPECT_TRUE(back.ext_map[L"7z"].assoc);
+}
+
+// zip and zipx share one type: it stays ours until neither is ticked.
+TEST_F(Associations, UntickingKeepsATypeThatATickedExtensionShares) {
+    mkdir(ConfigDir().c_str(), 0700);
+    const std::string list = Home / ".config/mimeapps.list";
+    const std::string before = "[Default Applications]\n"
+                               "application/zip=tarnova.desktop;\n"
+                               "application/x-7z-compressed=tarnova.desktop;\n";
+    std::ofstream(list) << before;
+    CExtDatabase db;
+    db.build_defaults(L"zip zipx 7z");
+    ASSERT_EQ(XdgCalls(1).size(), 1u);
+
+    db.ext_map[L"zip"].assoc = false;
+    db.ext_map[L"zip"].changed = true;
+    db.Save();
+    EXPECT_EQ(ReadAll(list), before);
+
+    db.ext_map[L"zipx"].assoc = false;
+    db.ext_map[L"zipx"].changed = true;
+    db.Save();
+    EXPECT_EQ(ReadAll(list), "[Default Applications]\n"
+                             "application/x-7z-compressed=tarnova.desktop;\n");
 }
 
 TEST_F(Associations, SaveWithoutChangesStartsNothingAndTurningOnStartsOneCall) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "CellText.h"
 #include "Panel.h"
 #include "extract_test_support.h"
 #include "filemanager/ArchiveWriteBack.h"
@@ -82,8 +83,11 @@ protected:
     void Bind(const std::string &path) { ASSERT_EQ(p->BindToPathAndRefresh(U(path)), S_OK); }
     int Index(const std::string &name) {
         QTableWidget *t = w->get_list_view();
+        // The name column shows the masked name (no right-to-left override, short blank runs).
+        const UString masked = MaskedItemName(U(name));
+        const QString shown = QString::fromWCharArray(masked.Ptr(), (int)masked.Len());
         for (int r = 0; r < t->rowCount(); r++)
-            if (t->item(r, 0) && t->item(r, 0)->text().toStdString() == name) return p->GetRealItemIndex(r);
+            if (t->item(r, 0) && t->item(r, 0)->text() == shown) return p->GetRealItemIndex(r);
         ADD_FAILURE() << "no row " << name;
         return -1;
     }

@@ -1,11 +1,14 @@
 // The browser window: start-up switches, walking folders and archives, the item list with its
 // sorting and selection, drops onto the view, and the error and closing paths of the window.
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QUrl>
 
 #include <algorithm>
@@ -425,6 +428,32 @@ void DropFiles(QWidget *view, const std::vector<std::string> &paths, Qt::DropAct
     QApplication::sendEvent(target, &drop);
 }
 
+// A right-to-left override would show "x<U+202E>txt.exe" as "xexe.txt", and a run of blanks
+// could push the real extension out of sight: both views show the masked name. The icon view
+// lists the items in the table's order, folders first.
+TEST_F(PanelWindow, BothViewsMaskNamesAndListInTheSameOrder) {
+    const std::string rlo = "x\u202Etxt.exe", blanks = "report" + std::string(40, ' ') + ".pdf.exe";
+    WriteFile(tree.dir / ("src/" + rlo), "r");
+    WriteFile(tree.dir / ("src/" + blanks), "b");
+    Bind(tree.Path("src"));
+    const std::vector<std::string> expected = {"docs", "a.dat", "b.txt", "c.log", "report ... .pdf.exe", "x_txt.exe"};
+    EXPECT_EQ(RowNames(w), expected);
+
+    w->findChild<QPushButton *>("btn_view")->click();
+    ASSERT_TRUE(w->is_icon_mode());
+    QListWidget *icons = w->get_icon_view();
+    std::vector<std::string> shown, tips;
+    for (int r = 0; r < icons->count(); r++) {
+        shown.push_back(icons->item(r)->text().toStdString());
+        tips.push_back(icons->item(r)->toolTip().toStdString());
+    }
+    EXPECT_EQ(shown, expected);
+    EXPECT_EQ(tips, expected);
+    // Rows still lead to the real items.
+    EXPECT_EQ(S(p->GetItemName(p->GetRealItemIndex(5))), rlo);
+    EXPECT_EQ(S(p->GetItemName(p->GetRealItemIndex(4))), blanks);
+}
+
 TEST_F(PanelWindow, DropOnADiskFolderMakesAnArchiveThroughTheCompressDialog) {
     Bind(tree.Path("other"));
     std::string proposed;
@@ -527,23 +556,60 @@ TEST_F(PanelWindow, IntegersThrownByThePanelBecomeErrorBoxes) {
     p->BindToPathAndRefresh(tree.Path("src"));
 }
 
-// Escape closes like the close button: with a task running it asks first.
-TEST_F(PanelWindow, EscapeAsksWhileATaskRuns) {
+// The window is a dialog underneath: Enter must open the selected item in either view, as a
+// double click does, and press no button elsewhere; Escape must never end the program. Closing
+// stays with the close button, which asks while a task runs.
+TEST_F(PanelWindow, EnterOpensTheSelectedItemAndEscapeNeverCloses) {
+    Bind(tree.Path("src"));
     w->show();
+    QApplication::setActiveWindow(w);
     ASSERT_TRUE(apptest::RunUntil([&] { return w->isVisible(); }));
+    QWidget *combo = w->findChild<QComboBox *>("comboBox_content");
+    ASSERT_NE(combo, nullptr);
+    for (bool icons : {false, true}) {
+        SCOPED_TRACE(icons ? "icon view" : "list view");
+        if (icons != w->is_icon_mode()) w->findChild<QPushButton *>("btn_view")->click();
+        QAbstractItemView *view = icons ? static_cast<QAbstractItemView *>(w->get_icon_view())
+                                        : static_cast<QAbstractItemView *>(w->get_list_view());
+        // Enter outside the list: no menu pops up and the folder stays.
+        combo->setFocus();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : combo, Qt::Key_Return);
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "src/");
+
+        const int row = icons ? [&] {
+            for (int r = 0; r < w->get_icon_view()->count(); r++)
+                if (w->get_icon_view()->item(r)->text() == "docs") return r;
+            return -1;
+        }()
+                              : RowOf(w, "docs");
+        ASSERT_GE(row, 0);
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(row, 0));
+        ASSERT_EQ(SelectedNames(w), std::vector<std::string>{"docs"});
+        QTest::keyClick(view, Qt::Key_Return);
+        EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "src/docs/");
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        p->OpenParentFolder();
+
+        QTest::keyClick(view, Qt::Key_Escape);
+        apptest::PressEscape(w);
+        EXPECT_TRUE(w->isVisible());
+    }
+
     QString question;
     apptest::AnswerModal([&](QWidget *running) {
         apptest::AnswerModal([&](QWidget *box) {
             question = box->findChild<QLabel *>("label_message")->text();
             apptest::Click(box, "pushButton_cancle");
         });
-        apptest::PressEscape(w);
+        w->findChild<QPushButton *>("btn_close")->click();
         apptest::Click(running, "pushButton_ok");
     });
     w->run_dialog(new aboutwindow(w), true);
     EXPECT_EQ(question, QString("当前有任务正在运行，确定要退出吗？"));
     EXPECT_TRUE(w->isVisible());
-    apptest::PressEscape(w);
+    w->findChild<QPushButton *>("btn_close")->click();
     EXPECT_FALSE(w->isVisible());
 }
 

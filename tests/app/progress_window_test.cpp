@@ -364,23 +364,29 @@ TEST_F(ProgressWindowTest, WorkerFailuresBecomeTheFinalErrorText) {
 }
 
 TEST_F(ProgressWindowTest, ErrorListWaitsForCloseUnlessCancelled) {
-    // Finished with error lines: the list stays open until the user presses Close.
+    // Finished with error lines: the list stays open until the user presses Close. The failed
+    // items kept the bytes done below the total, yet no time is left once the run has ended.
     {
         CPacedWorker worker;
         worker.body = [](CPacedWorker &self) {
-            self.progressWindow->sync.AddError_Message(L"first");
-            self.progressWindow->sync.AddError_Message_Name(L"cannot read", L"/second/file");
+            CProgressSync &sync = self.progressWindow->sync;
+            sync.Set_NumBytesTotal((UInt64)1 << 40);
+            sync.Set_NumBytesCur((UInt64)1 << 20);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            sync.AddError_Message(L"first");
+            sync.AddError_Message_Name(L"cannot read", L"/second/file");
             return S_OK;
         };
         progresswindow *w = worker.progressWindow;
         QTableWidget *table = w->findChild<QTableWidget *>("tableWidget_error");
         std::vector<std::pair<QString, QString>> rows;
-        QString errorCount, closeText;
+        QString errorCount, closeText, remaining = "<not read>";
         bool panelShown = false;
         When([&] { return Button(w, "pushButton_cancle")->text() == "关闭" && table->rowCount() == 3; },
              [&] {
                  for (int r = 0; r < table->rowCount(); r++)
                      rows.emplace_back(table->item(r, 0)->text(), table->item(r, 1)->text());
+                 remaining = Text(w, "label_remaining_value");
                  errorCount = Text(w, "label_error_value");
                  panelShown = w->findChild<QWidget *>("widget_error")->isVisible();
                  closeText = Button(w, "pushButton_cancle")->text();
@@ -393,6 +399,7 @@ TEST_F(ProgressWindowTest, ErrorListWaitsForCloseUnlessCancelled) {
             {"1", "first"}, {"2", "/second/file"}, {"", "cannot read"}};
         EXPECT_EQ(rows, expected);
         EXPECT_EQ(errorCount, "2");
+        EXPECT_TRUE(remaining.isEmpty()) << remaining.toStdString();
         EXPECT_TRUE(panelShown);
         EXPECT_EQ(closeText, "关闭");
         EXPECT_TRUE(w->messages_shown);

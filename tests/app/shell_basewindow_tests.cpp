@@ -1,5 +1,6 @@
 // The frameless dialog base: dragging and resizing, the modal run and its result, closing from
 // outside, button skins and nine-slice painting.
+#include <QApplication>
 #include <QCursor>
 #include <QImage>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app_test_support.h"
 #include "basewindow.h"
@@ -114,6 +116,26 @@ TEST(FramelessWindow, WithoutResizingNoFilterAndWithoutMovingNoDrag) {
     w.window.init_frameless(false, false);
     drag({150, 150}, {250, 250});
     EXPECT_EQ(w.window.geometry().topLeft(), QPoint(130, 120));
+}
+
+// A window manager placed the window at (400, 300) while Qt still believes (100, 100): the first
+// press tells the real place, and the first drag moves from there instead of jumping.
+TEST(FramelessWindow, FirstPressTakesThePlaceTheWindowManagerChose) {
+    CFramedWindow w(false);
+    QWindow *handle = w.window.windowHandle();
+    ASSERT_NE(handle, nullptr);
+    auto send = [&](QEvent::Type type, QPoint inWindow, QPoint screen) {
+        const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, inWindow, inWindow, screen, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(handle, &event);
+    };
+    send(QEvent::MouseButtonPress, {50, 50}, {450, 350});
+    EXPECT_EQ(w.window.geometry().topLeft(), QPoint(400, 300));
+    EXPECT_EQ(w.window.mapToGlobal(QPoint(0, 0)), QPoint(400, 300)); // where popups are placed
+    send(QEvent::MouseMove, {70, 60}, {470, 360});
+    EXPECT_EQ(w.window.geometry().topLeft(), QPoint(420, 310));
+    send(QEvent::MouseButtonRelease, {50, 50}, {470, 360});
+    EXPECT_EQ(w.window.geometry().topLeft(), QPoint(420, 310));
 }
 
 // The results are read after the dialog has deleted itself; under AddressSanitizer a read of

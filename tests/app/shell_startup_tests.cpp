@@ -1,5 +1,6 @@
 // The whole run of the program: a start whose request fails ends with status 0 after its error
-// box, without showing the main window or entering the event loop, and still tears down.
+// box, without showing the main window or entering the event loop, and still tears down. Qt's
+// Chinese translations are loaded by then.
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -22,6 +23,7 @@ extern "C" const char *__lsan_default_suppressions() {
 namespace {
 
 QString g_errorText;
+QString g_qtCancelText;
 bool g_mainWindowShown = false;
 bool g_eventLoopRan = false;
 
@@ -41,6 +43,7 @@ void InstallWatchers() {
     QObject::connect(clicker, &QTimer::timeout, [] {
         QWidget *box = QApplication::activeModalWidget();
         if (!box) return;
+        g_qtCancelText = QCoreApplication::translate("QPlatformTheme", "Cancel");
         g_errorText = box->findChild<QLabel *>("label_message")->toolTip();
         box->findChild<QPushButton *>("pushButton_ok")->click();
     });
@@ -70,6 +73,8 @@ TEST(StartUp, FailingRequestEndsWithZeroWithoutWindowOrEventLoop) {
     EXPECT_TRUE(g_errorText.contains(QString::fromStdString(folder.Path()))) << g_errorText.toStdString();
     EXPECT_FALSE(g_mainWindowShown);
     EXPECT_FALSE(g_eventLoopRan);
+    // Qt's own texts (buttons of its dialogs) are Chinese like the program's.
+    EXPECT_EQ(g_qtCancelText.toStdString(), "取消");
     // Torn down all the same.
     EXPECT_EQ(_module.get_mainwindow(), nullptr);
     EXPECT_FALSE(_module.is_main_thread());

@@ -167,6 +167,29 @@ TEST_F(OpenArchiveTest, ZipBehindAStubOpensAtItsOffset) {
     EXPECT_EQ(offset.uhVal.QuadPart, 1000u);
 }
 
+// The binary cpio magic has two bytes: behind other data it is found when the embedded archives
+// are asked for, while the same two bytes inside the prefix by chance are no archive.
+TEST_F(OpenArchiveTest, BinaryCpioBehindAPrefixIsFoundByTheParser) {
+    std::string prefix(3000, 'p');
+    // Chance magics: a plausible name length whose name does not end in its zero, and a header
+    // of zeros.
+    prefix.replace(700, 40, std::string("\xC7\x71") + std::string(18, 'z') + std::string("\x05\0", 2) + std::string(18, 'z'));
+    prefix.replace(1500, 40, std::string("\x71\xC7") + std::string(38, '\0'));
+    ASSERT_TRUE(testsupport::WriteFile(dir / "prefix", prefix));
+    Sh("echo a.txt | cpio -o --quiet -H bin > a.cpio && cat prefix a.cpio > packed.bin");
+
+    CObjectVector<COpenType> types;
+    ASSERT_TRUE(ParseOpenTypes(*codecs, L"#", types));
+    CArchiveLink parsed;
+    ASSERT_EQ(OpenLink(parsed, dir / "packed.bin", &types), S_OK);
+    const CArc &parser = parsed.levels[0];
+    ASSERT_TRUE(parser.isParserLevel);
+    EXPECT_EQ(ItemPaths(parser), (std::vector<std::string>{"1", "2.cpio"}));
+    NWindows::NCOM::CPropVariant offset;
+    ASSERT_EQ(parser.handler->GetProperty(1, kpidOffset, &offset), S_OK);
+    EXPECT_EQ(offset.uhVal.QuadPart, 3000u);
+}
+
 TEST_F(OpenArchiveTest, TarGzOpensAsTwoLevelsWithInnerDefaultName) {
     Sh("bsdtar -cf data.tar a.txt sub && gzip data.tar");
     CArchiveLink link;

@@ -72,7 +72,7 @@ protected:
         const QString script =
             "import sys, zipfile, tarfile, gzip, io, py7zr\n"
             "d = sys.argv[1]\n"
-            "for n in ['one.zip', 'two.zip', 'report.docx']:\n"
+            "for n in ['one.zip', 'two.zip', 'report.docx', 'slides.odt', 'book.epub', 'app.apk']:\n"
             "    with zipfile.ZipFile(d + '/' + n, 'w') as z: z.writestr('a.txt', 'a')\n"
             "with tarfile.open(d + '/c.tar', 'w') as t: t.add(d + '/one.zip', 'one.zip')\n"
             "with gzip.open(d + '/d.gz', 'wb') as g: g.write(b'text')\n"
@@ -153,10 +153,13 @@ TEST_F(MenuPlugin, EntriesFollowTheSelection) {
         {"an archive and a text file", {Url("a.7z"), Url("notes.txt")}, {kAddDialog, AddZip("files"), Add7z("files")}},
         // The MIME database names gzip application/gzip; the table has its older alias.
         {"gzip under its current name", {Url("d.gz")}, {kExtractHere, kExtractTo}},
-        // A document that is a zip inside can be extracted but stays a file to pack.
-        {"zip-based document",
-         {Url("report.docx")},
-         {kExtractHere, kExtractTo, kAddDialog, AddZip("report.docx"), Add7z("report.docx")}},
+        {"single zip", {Url("one.zip")}, {kExtractHere, kExtractTo}},
+        // Documents, e-books and packages that are zips inside stay files to pack.
+        {"docx", {Url("report.docx")}, {kAddDialog, AddZip("report.docx"), Add7z("report.docx")}},
+        {"odt", {Url("slides.odt")}, {kAddDialog, AddZip("slides.odt"), Add7z("slides.odt")}},
+        {"epub", {Url("book.epub")}, {kAddDialog, AddZip("book.epub"), Add7z("book.epub")}},
+        {"apk", {Url("app.apk")}, {kAddDialog, AddZip("app.apk"), Add7z("app.apk")}},
+        {"a zip and a docx", {Url("one.zip"), Url("report.docx")}, {kAddDialog, AddZip("files"), Add7z("files")}},
         {"nothing selected", {}, {}},
     };
     for (const auto &c : cases) {

@@ -82,7 +82,7 @@ TEST_F(FileFindTest, ExactLookupsOfRootsAndDrivePrefixes) {
     EXPECT_EQ(errno, ENOENT);
 }
 
-TEST_F(FileFindTest, WildcardCharactersInRealNamesAreFoundAsThemselves) {
+TEST_F(FileFindTest, WildcardsInTheLastNamePreferTheExactEntryThenTheFirstMatch) {
     ASSERT_TRUE(WriteFile(tmp / "axb", "1"));
     ASSERT_TRUE(WriteFile(tmp / "a?b", "22"));
     ASSERT_TRUE(WriteFile(tmp / "a*b", "333"));
@@ -95,14 +95,30 @@ TEST_F(FileFindTest, WildcardCharactersInRealNamesAreFoundAsThemselves) {
     EXPECT_STREQ(fi.Name.Ptr(), L"a*b");
     EXPECT_EQ(fi.Size, 3u);
 
+    // Without an entry of that exact name, the mask finds the first match.
     ASSERT_EQ(unlink((tmp / "a?b").c_str()), 0);
-    EXPECT_FALSE(NFind::DoesFileExist(P("a?b"))); // axb must not stand in for it
-    EXPECT_FALSE(NFind::DoesFileOrDirExist(P("a*")));
+    ASSERT_TRUE(fi.Find(P("a?b")));
+    EXPECT_TRUE(fi.Name == L"axb" || fi.Name == L"a*b");
+    EXPECT_TRUE(NFind::DoesFileExist(P("a?b")));
+    EXPECT_TRUE(NFind::DoesFileOrDirExist(P("a*")));
+    EXPECT_FALSE(NFind::DoesDirExist(P("a*")));
+    errno = 0;
+    EXPECT_FALSE(fi.Find(P("b*")));
+    EXPECT_EQ(errno, ERROR_NO_MORE_FILES);
+
+    // A folder found through a mask, also with a trailing slash; masks before the last name stay literal.
+    ASSERT_EQ(mkdir((tmp / "sub").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(tmp / "sub/in", "x"));
+    EXPECT_TRUE(NFind::DoesDirExist(P("s?b")));
+    ASSERT_TRUE(fi.Find(P("su*/")));
+    EXPECT_STREQ(fi.Name.Ptr(), L"sub");
+    EXPECT_FALSE(NFind::DoesFileExist(P("s*/in")));
+    EXPECT_TRUE(NFind::DoesFileExist(P("sub/i?")));
 
     // A search pattern still matches masks.
     EXPECT_EQ(Enumerate(P("a*")), (std::set<std::string>{"axb", "a*b"}));
     EXPECT_EQ(Enumerate(P("a?b")), (std::set<std::string>{"axb", "a*b"}));
-    EXPECT_EQ(Enumerate(P("*")), (std::set<std::string>{"axb", "a*b"}));
+    EXPECT_EQ(Enumerate(P("*")), (std::set<std::string>{"axb", "a*b", "sub"}));
     EXPECT_EQ(Enumerate(P("b*")), std::set<std::string>{});
 }
 

@@ -863,8 +863,9 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
                 if (pos < ai.SignatureOffset) continue;
                 if (sig.Size() > avail || memcmp(p, sig, sig.Size()) != 0) continue;
                 startArc = pos - ai.SignatureOffset;
-                // Two bytes turn up by chance in any data: away from the start they prove nothing.
-                if (sig.Size() < kMinSigSizeAwayFromStart && startArc != 0) continue;
+                // Two bytes turn up by chance in any data: away from the start they count only when
+                // the embedded archives were asked for, and the format's own test still has to pass.
+                if (sig.Size() < kMinSigSizeAwayFromStart && startArc != 0 && !op.currentType.acceptParser) continue;
             }
             if (skipAtStart[index] && startArc == 0) continue;
 
