@@ -140,10 +140,10 @@ TEST_F(CompressCancel, CancelEndsTheRunWithinSecondsAndLeavesNoArchive) {
         const double cpuAfter = WorkerCpuSeconds() - cpuAt;
         janitor.onTick = nullptr;
         ASSERT_TRUE(cancelled);
-        // Coding what was queued would take tens of processor seconds; wall time allows for a busy
-        // machine.
-        EXPECT_LT(cpuAfter, 3.0);
-        EXPECT_LT(after, 10.0);
+        // Coding what was queued would take tens of processor seconds (more under the sanitizers);
+        // the bounds leave room for a machine busy with other tests.
+        EXPECT_LT(cpuAfter, 10.0);
+        EXPECT_LT(after, 30.0);
         EXPECT_NE(r.ExitCode, kRunnerExit_Error);
         EXPECT_EQ(LeftOvers(out, name), std::vector<std::string>());
     }
@@ -175,8 +175,8 @@ TEST_F(CompressCancel, CancelledUpdateLeavesTheOldArchiveByteIdentical) {
         const double cpuAfter = WorkerCpuSeconds() - cpuAt;
         janitor.onTick = nullptr;
         ASSERT_TRUE(cancelled);
-        EXPECT_LT(cpuAfter, 3.0);
-        EXPECT_LT(after, 10.0);
+        EXPECT_LT(cpuAfter, 10.0);
+        EXPECT_LT(after, 30.0);
         EXPECT_NE(r.ExitCode, kRunnerExit_Error);
         EXPECT_TRUE(ReadFile(archive) == before);
         EXPECT_EQ(LeftOvers(out, "旧"), std::vector<std::string>{std::string("旧") + f.ext});
@@ -236,7 +236,7 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
         janitor.onTick = nullptr;
         ASSERT_EQ(state, kResumed);
         // Four coding threads would take about eight seconds of processor time in two seconds.
-        EXPECT_LT(pausedCpu, 0.3);
+        EXPECT_LT(pausedCpu, 1.0);
         EXPECT_EQ(doneAfter, doneAt);
         EXPECT_EQ(writtenAfter, writtenAt);
         EXPECT_EQ(r.ExitCode, kRunnerExit_Ok);
