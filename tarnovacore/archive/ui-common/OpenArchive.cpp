@@ -1091,11 +1091,11 @@ static HRESULT OpenStdInAsFile(CMyComPtr<IInStream> &stream) {
     }
     char path[64];
     snprintf(path, sizeof(path), "/proc/self/fd/%d", fd);
-    CInFileStream *spec = new CInFileStream(true);
-    stream = spec;
+    CInFileStream *fileStream = new CInFileStream(true);
+    stream = fileStream;
     UString u;
     u.SetFromAscii(path);
-    const bool ok = spec->Open(u);
+    const bool ok = fileStream->Open(u);
     const int err = errno;
     if (fd != 0) close(fd);
     if (!ok) {
