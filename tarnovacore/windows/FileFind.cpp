@@ -13,8 +13,6 @@ namespace NWindows {
 namespace NFile {
 namespace NFind {
 
-static const unsigned kMaxPathNameLen = 1024;
-
 void UnixSecondsToFileTime(Int64 seconds, FILETIME &ft) throw() {
     const Int64 offset = (Int64)NTime::kUnixTimeOffset;
     const Int64 maxSeconds = (Int64)(~(UInt64)0 / NTime::kNumTimeQuantumsInSecond) - offset;
@@ -54,9 +52,9 @@ static bool StatByRule(const char *path, struct stat &st, ELinkRule rule) {
     return (noFollow ? lstat(path, &st) : stat(path, &st)) == 0;
 }
 
-// Describes the entry `name` of the folder `dir` (both in the operating system's form).
+// Describes the entry `name` of the folder `dir` (both in the operating system's form). Deep trees
+// make long paths: the system alone judges their length, and one too long fails with ENAMETOOLONG.
 static bool Describe(const AString &dir, const AString &name, ELinkRule rule, CFileInfo &fi) {
-    if (dir.Len() + name.Len() + 2 > kMaxPathNameLen - 1) throw "fillin_CFileInfo - internal error - MAX_PATHNAME_LEN";
     AString path = dir;
     if (path.IsEmpty() || path.Back() != '/') path.Add_PathSepar();
     path += name;

@@ -235,8 +235,27 @@ TEST_F(FileFindTest, TimesBefore1970AndAfter2106AreKept) {
     }
 }
 
-TEST_F(FileFindTest, OverlongEntryPathRaisesTheInternalError) {
-    const std::string longName(1100, 'n');
+TEST_F(FileFindTest, LongPathsAreFoundAndOverlongOnesFailWithoutThrowing) {
+    // 600 levels of "dd": 1,800 characters, well within what the system takes.
+    std::string deep;
+    for (int i = 0; i < 600; i++)
+        deep += i ? "/dd" : "dd";
+    ASSERT_EQ(system(("mkdir -p '" + (tmp / deep) + "' && touch '" + (tmp / deep) + "/leaf'").c_str()), 0);
     NFind::CFileInfo fi;
-    EXPECT_THROW(fi.Find(P(longName)), const char *);
+    ASSERT_TRUE(fi.Find(P(deep + "/leaf")));
+    EXPECT_STREQ(fi.Name.Ptr(), L"leaf");
+    EXPECT_TRUE(NFind::DoesDirExist(P(deep)));
+    EXPECT_EQ(Enumerate(P(deep + "/*")), std::set<std::string>{"leaf"});
+
+    const struct {
+        const char *name;
+        std::string path;
+    } overlong[] = {{"name beyond the name limit", std::string(1100, 'n')},
+                    {"path beyond the path limit", deep + "/" + deep + "/" + deep + "/leaf"}};
+    for (const auto &c : overlong) {
+        SCOPED_TRACE(c.name);
+        errno = 0;
+        EXPECT_FALSE(fi.Find(P(c.path)));
+        EXPECT_EQ(errno, ENAMETOOLONG);
+    }
 }
