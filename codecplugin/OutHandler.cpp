@@ -195,6 +195,8 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
             sizeChanged = true;
             break;
         }
+        // A short read is the end of the stream: asking again only costs a system call per file.
+        if (!spool && got < _buf.size()) break;
     }
     in.Release();
     spool.reset();

@@ -74,6 +74,15 @@ bool CFileBase::OpenOs(const AString &osPath, DWORD desiredAccess, DWORD creatio
     if (global_use_lstat && !followLink) {
         // Not following: whatever happens below, open() never goes through a link.
         flags |= O_NOFOLLOW;
+        if (canRead && !canWrite) {
+            // Most entries are no links: the open alone answers for them, without a readlink each.
+            const int fd = open(osPath, flags, mode);
+            if (fd >= 0) {
+                _fd = fd;
+                _name = osPath;
+                return true;
+            }
+        }
         const ssize_t n = readlink(osPath, _linkText, sizeof(_linkText) - 1);
         if (n >= 0) {
             if ((size_t)n >= sizeof(_linkText) - 1) {

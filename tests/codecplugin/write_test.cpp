@@ -18,6 +18,7 @@ struct CTestItem {
     std::string data;
     bool isDir = false;
     bool sizeKnown = true;
+    long long declaredSize = -1; // the size given when not that of data: the file changed meanwhile
     bool isAnti = false;
     UInt32 mode = 0; // Unix mode in the attributes; 0 for the defaults
     // The update record.
@@ -133,7 +134,7 @@ public:
         case kpidSize:
             if (t.sizeKnown) {
                 value->vt = VT_UI8;
-                value->uhVal.QuadPart = t.isDir ? 0 : t.data.size();
+                value->uhVal.QuadPart = t.isDir ? 0 : t.declaredSize >= 0 ? t.declaredSize : t.data.size();
             }
             break;
         case kpidMTime:
@@ -749,6 +750,28 @@ TEST_F(PluginWriteTest, SkippedStreamsLeaveTheirItemOut) {
         const std::map<std::string, std::string> expected = {{"a.txt", "a\n"}, {"b.txt", "b\n"}};
         EXPECT_TRUE(ReadBack(lib, format, data) == expected);
         EXPECT_EQ(cb->results.size(), 2u);
+    }
+}
+
+TEST_F(PluginWriteTest, DataThatChangedSizeKeepsTheGivenSizeAndIsReported) {
+    using NArchive::NUpdate::NOperationResult::kError;
+    using NArchive::NUpdate::NOperationResult::kOK;
+    struct CCase {
+        long long declared;
+        std::string stored;
+        Int32 result;
+    } cases[] = {{6, "abcdef", kOK}, {3, "abc", kError}, {8, std::string("abcdef\0\0", 8), kError}};
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.declared);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        CTestItem item = File("f", "abcdef");
+        item.declaredSize = c.declared;
+        cb->items = {item, File("g", "after\n")};
+        std::string data;
+        ASSERT_EQ(WriteWith(NewWriter(lib, "tar"), cb, data), S_OK);
+        const std::map<std::string, std::string> expected = {{"f", c.stored}, {"g", "after\n"}};
+        EXPECT_TRUE(ReadBack(lib, "tar", data) == expected);
+        EXPECT_EQ(cb->results, (std::vector<Int32>{c.result, kOK}));
     }
 }
 
