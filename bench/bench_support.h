@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +15,18 @@
 #include <vector>
 
 namespace benchsupport {
+
+// Unless TARNOVA_HOME_DIR says otherwise, the plug-in is loaded from bin/ beside this program's
+// folder, where the build puts it.
+inline void UsePluginFromBinFolder() {
+    if (getenv("TARNOVA_HOME_DIR")) return;
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string home = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./");
+    home = home.substr(0, home.rfind('/'));
+    home = home.substr(0, home.rfind('/')) + "/bin/";
+    setenv("TARNOVA_HOME_DIR", home.c_str(), 1);
+}
 
 inline double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();

@@ -58,15 +58,7 @@ double CreateWithEngine(const std::string &dir, bool &ok) {
 
 int main(int argc, char **argv) {
     setlocale(LC_ALL, "C.UTF-8");
-    if (!getenv("TARNOVA_HOME_DIR")) {
-        // The plug-in lies in bin/ beside this program's folder.
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-        std::string home = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./");
-        home = home.substr(0, home.rfind('/'));
-        home = home.substr(0, home.rfind('/')) + "/bin/";
-        setenv("TARNOVA_HOME_DIR", home.c_str(), 1);
-    }
+    UsePluginFromBinFolder();
     const std::string work = argc > 1 ? argv[1] : "/tmp";
     const int files = argc > 2 ? atoi(argv[2]) : 12000;
     const int rounds = argc > 3 ? atoi(argv[3]) : 5;

@@ -460,15 +460,7 @@ int main(int argc, char **argv) {
     setlocale(LC_ALL, "C.UTF-8");
     const std::string work = argc > 1 ? argv[1] : "/tmp";
     const double scale = argc > 2 ? atof(argv[2]) : 1.0;
-    if (!getenv("TARNOVA_HOME_DIR")) {
-        // The plug-in lies beside the program's other outputs.
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
-        std::string home = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./");
-        home = home.substr(0, home.rfind('/'));
-        home = home.substr(0, home.rfind('/')) + "/bin/";
-        setenv("TARNOVA_HOME_DIR", home.c_str(), 1);
-    }
+    UsePluginFromBinFolder();
     if (LoadGlobalCodecs() != S_OK || ZipFormat() < 0) {
         fprintf(stderr, "the plug-in could not be loaded (set TARNOVA_HOME_DIR to its folder)\n");
         return 1;
