@@ -6,7 +6,7 @@
 #include "SplitHandler.h"
 #include "StreamHandler.h"
 #include "WriteProps.h"
-#include "ZipHandler.h"
+#include "zip/ZipHandler.h"
 #include "common/MyCom.h"
 
 #include <archive.h>

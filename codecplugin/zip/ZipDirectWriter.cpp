@@ -1,4 +1,4 @@
-#include "ZipDirectWriter.h"
+#include "zip/ZipDirectWriter.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

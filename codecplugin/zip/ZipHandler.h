@@ -6,8 +6,8 @@
 #include "FormatTable.h"
 #include "PasswordKeeper.h"
 #include "WritableHandlerBase.h"
-#include "ZipDirectory.h"
-#include "ZipStreamSource.h"
+#include "zip/ZipDirectory.h"
+#include "zip/ZipStreamSource.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
 

@@ -5,7 +5,7 @@
 // number of entries need them. An entry that fits one compression job gets its header with the
 // final sizes; a larger one gets them afterwards, in place when the output can seek and in a data
 // descriptor when it cannot. Everything goes out through a 1 MiB buffer.
-#include "ZipCompressor.h"
+#include "zip/ZipCompressor.h"
 #include "common/MyCom.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "ZipEntryReader.h"
+#include "zip/ZipEntryReader.h"
 
 #include <algorithm>
 #include <stdlib.h>

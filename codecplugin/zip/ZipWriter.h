@@ -6,7 +6,7 @@
 // rename rewrites only the name; new entries are first compressed side by side into a temporary
 // file and then written, in order, encrypted with the chosen method when a password is given.
 #include "WriteProps.h"
-#include "ZipHandler.h"
+#include "zip/ZipHandler.h"
 #include "archive/IArchive.h"
 
 namespace NPlugin {

@@ -1,4 +1,4 @@
-#include "ZipHandler.h"
+#include "zip/ZipHandler.h"
 
 #include "LibarchiveHandler.h"
 #include "MultiVolumeInStream.h"
@@ -6,8 +6,8 @@
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
-#include "ZipEntryReader.h"
-#include "ZipWriter.h"
+#include "zip/ZipEntryReader.h"
+#include "zip/ZipWriter.h"
 
 #include <algorithm>
 #include <string.h>

@@ -1,4 +1,4 @@
-#include "ZipCompressor.h"
+#include "zip/ZipCompressor.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

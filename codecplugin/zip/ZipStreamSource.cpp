@@ -1,4 +1,4 @@
-#include "ZipStreamSource.h"
+#include "zip/ZipStreamSource.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

@@ -1,12 +1,12 @@
-#include "ZipWriter.h"
+#include "zip/ZipWriter.h"
 
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 #include "UpdateItem.h"
-#include "ZipCompressor.h"
-#include "ZipDirectWriter.h"
-#include "ZipStreamSource.h"
+#include "zip/ZipCompressor.h"
+#include "zip/ZipDirectWriter.h"
+#include "zip/ZipStreamSource.h"
 #include "archive/ICoder.h"
 #include "archive/IPassword.h"
 
