@@ -2,7 +2,7 @@
 
 #include "LibarchiveHandler.h"
 #include "PropVariantUtils.h"
-#include "SevenZipHandler.h"
+#include "sevenzip/SevenZipHandler.h"
 #include "SplitHandler.h"
 #include "StreamHandler.h"
 #include "WriteProps.h"

@@ -4,7 +4,7 @@
 // primed with the 32 KiB before it and ended on a byte boundary, so the blocks joined are one
 // deflate stream; the CRCs of the blocks are joined with crc32_combine. Data smaller than a block
 // is deflated on the caller's thread and costs no threads.
-#include "SevenZipEncoder.h"
+#include "sevenzip/SevenZipEncoder.h"
 
 #include <condition_variable>
 #include <deque>

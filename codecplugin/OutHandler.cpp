@@ -5,7 +5,7 @@
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"
-#include "SevenZipEncoder.h"
+#include "sevenzip/SevenZipEncoder.h"
 #include "StreamUtils.h"
 #include "UpdateItem.h"
 #include "Utf8Locale.h"

@@ -4,7 +4,7 @@
 // and handed on in their order. LZMA2 starts each block with a dictionary reset, so the blocks join
 // into one LZMA2 stream (or become the blocks of an .xz stream); BZip2 blocks are joined bit by bit
 // into one bzip2 stream.
-#include "SevenZipEncoder.h"
+#include "sevenzip/SevenZipEncoder.h"
 
 #include <atomic>
 #include <chrono>

@@ -3,8 +3,8 @@
 // Writes a 7z archive: new items are encoded into solid blocks, blocks of the old archive whose
 // items all stay are copied raw, other kept items are decoded and encoded again. With a password,
 // every block is encrypted (AES-256, a random salt and IV) and, with "he", the header too.
-#include "SevenZipDatabase.h"
-#include "SevenZipEncoder.h"
+#include "sevenzip/SevenZipDatabase.h"
+#include "sevenzip/SevenZipEncoder.h"
 #include "UpdateItem.h"
 #include "WriteProps.h"
 #include "archive/IArchive.h"

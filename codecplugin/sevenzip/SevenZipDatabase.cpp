@@ -1,4 +1,4 @@
-#include "SevenZipDatabase.h"
+#include "sevenzip/SevenZipDatabase.h"
 
 #include <string.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "SevenZipKey.h"
+#include "sevenzip/SevenZipKey.h"
 
 #include "NameDecoder.h"
 

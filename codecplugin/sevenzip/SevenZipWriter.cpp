@@ -1,4 +1,4 @@
-#include "SevenZipWriter.h"
+#include "sevenzip/SevenZipWriter.h"
 
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"

@@ -1,4 +1,4 @@
-#include "SevenZipEncoder.h"
+#include "sevenzip/SevenZipEncoder.h"
 
 #include "ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"

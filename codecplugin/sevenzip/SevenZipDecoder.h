@@ -3,7 +3,7 @@
 // Decodes one folder of a 7z archive: its chain of coders from the packed stream to the folder's
 // data, pulled in blocks. Coders: Copy, LZMA, LZMA2, the branch filters and Delta (liblzma), Deflate
 // (zlib), BZip2 (libbz2) and AES-256 (OpenSSL).
-#include "SevenZipDatabase.h"
+#include "sevenzip/SevenZipDatabase.h"
 #include "archive/IStream.h"
 
 #include <functional>

@@ -1,8 +1,8 @@
-#include "SevenZipHandler.h"
+#include "sevenzip/SevenZipHandler.h"
 
 #include "LibarchiveHandler.h"
 #include "PropVariantUtils.h"
-#include "SevenZipWriter.h"
+#include "sevenzip/SevenZipWriter.h"
 #include "StreamUtils.h"
 #include "archive/IPassword.h"
 

@@ -3,8 +3,8 @@
 // Encodes one folder of a 7z archive: the data of its items goes in, the packed stream comes out
 // into a sink; Finish describes the folder's coders and sizes for the header. Coders: Copy, LZMA,
 // LZMA2 (in parallel blocks with several threads), BZip2, Deflate, and AES-256 on top.
-#include "SevenZipDatabase.h"
-#include "SevenZipKey.h"
+#include "sevenzip/SevenZipDatabase.h"
+#include "sevenzip/SevenZipKey.h"
 #include "WriteProps.h"
 
 #include <lzma.h>

@@ -1,7 +1,7 @@
-#include "SevenZipDecoder.h"
+#include "sevenzip/SevenZipDecoder.h"
 
 #include "PropVariantUtils.h"
-#include "SevenZipKey.h"
+#include "sevenzip/SevenZipKey.h"
 #include "common/MyCom.h"
 
 #include <bzlib.h>
