@@ -4,7 +4,7 @@
 // open the archive inside it (a tar inside a gzip). Data kept in memory by the open pass is read
 // from there. Otherwise forward seeks decode and drop, and a backward seek starts a new decoding
 // session; nothing is buffered beyond one block of the decoder.
-#include "ArchiveReader.h"
+#include "libarchive/ArchiveReader.h"
 #include "StreamDecoder.h"
 #include "archive/IStream.h"
 #include "common/MyCom.h"

@@ -1,6 +1,6 @@
 #include "FormatTable.h"
 
-#include "LibarchiveHandler.h"
+#include "libarchive/LibarchiveHandler.h"
 #include "PropVariantUtils.h"
 #include "sevenzip/SevenZipHandler.h"
 #include "SplitHandler.h"

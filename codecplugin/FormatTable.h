@@ -2,7 +2,7 @@
 
 // The one table of formats the plug-in offers: names, extensions, signatures, flags and how each
 // is read. Readers shared by many formats take their format record; writers join the same table.
-#include "ArchiveReader.h"
+#include "libarchive/ArchiveReader.h"
 #include "archive/IArchive.h"
 
 #include <string>

@@ -2,7 +2,7 @@
 
 // The password of one opened archive: asked once through the caller's ICryptoGetTextPassword, then
 // kept until the archive is closed and handed to every libarchive session that needs it.
-#include "ArchiveReader.h"
+#include "libarchive/ArchiveReader.h"
 #include "archive/IPassword.h"
 
 #include <string>

@@ -4,7 +4,7 @@
 // COutHandler, with the open archive as the source of kept items.
 #include "FormatTable.h"
 #include "HandlerBase.h"
-#include "OutHandler.h"
+#include "libarchive/OutHandler.h"
 
 namespace NPlugin {
 

@@ -1,6 +1,6 @@
 #include "sevenzip/SevenZipHandler.h"
 
-#include "LibarchiveHandler.h"
+#include "libarchive/LibarchiveHandler.h"
 #include "PropVariantUtils.h"
 #include "sevenzip/SevenZipWriter.h"
 #include "StreamUtils.h"

@@ -5,7 +5,7 @@
 // handler lacks (PPMd, BCJ2) and that is not encrypted is read through libarchive instead.
 #include "FormatTable.h"
 #include "HandlerBase.h"
-#include "OutHandler.h"
+#include "libarchive/OutHandler.h"
 #include "PasswordKeeper.h"
 #include "sevenzip/SevenZipDatabase.h"
 #include "sevenzip/SevenZipDecoder.h"

@@ -1,6 +1,6 @@
 #include "zip/ZipHandler.h"
 
-#include "LibarchiveHandler.h"
+#include "libarchive/LibarchiveHandler.h"
 #include "MultiVolumeInStream.h"
 #include "NameDecoder.h"
 #include "PluginGlobals.h"

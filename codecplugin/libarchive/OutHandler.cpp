@@ -1,7 +1,7 @@
-#include "OutHandler.h"
+#include "libarchive/OutHandler.h"
 
-#include "KeptItemCopier.h"
-#include "LibarchiveWriter.h"
+#include "libarchive/KeptItemCopier.h"
+#include "libarchive/LibarchiveWriter.h"
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"

@@ -3,7 +3,7 @@
 // Reads a container format (7z, zip, tar, rar, cab, iso, cpio, ar, rpm, xar, lzh) through
 // libarchive. Open lists every entry once into the item table; Extract walks the entries again in
 // archive order in a new session, so data is streamed and never held whole.
-#include "ArchiveReader.h"
+#include "libarchive/ArchiveReader.h"
 #include "FormatTable.h"
 #include "PasswordKeeper.h"
 #include "WritableHandlerBase.h"

@@ -1,4 +1,4 @@
-#include "ArchiveReader.h"
+#include "libarchive/ArchiveReader.h"
 
 #include "Utf8Locale.h"
 #include "archive/IArchive.h"

@@ -1,4 +1,4 @@
-#include "LibarchiveWriter.h"
+#include "libarchive/LibarchiveWriter.h"
 
 #include "GzipMtEncoder.h"
 #include "ParallelBlockEncoder.h"

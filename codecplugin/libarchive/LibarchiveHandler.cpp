@@ -1,4 +1,4 @@
-#include "LibarchiveHandler.h"
+#include "libarchive/LibarchiveHandler.h"
 
 #include "NameDecoder.h"
 #include "PluginGlobals.h"

@@ -1,4 +1,4 @@
-#include "KeptItemCopier.h"
+#include "libarchive/KeptItemCopier.h"
 
 #include "PropVariantUtils.h"
 #include "Utf8Locale.h"

@@ -3,7 +3,7 @@
 // Copies the items kept from the old archive into the new one: the old handler extracts them in
 // one pass in archive order, and each one is written as its entry's data on the way through
 // (decoded and encoded again). An encrypted item is copied only into an encrypted archive.
-#include "LibarchiveWriter.h"
+#include "libarchive/LibarchiveWriter.h"
 #include "UpdateItem.h"
 #include "archive/IArchive.h"
 #include "archive/IPassword.h"
