@@ -1,7 +1,7 @@
 #include "zip/ZipHandler.h"
 
 #include "libarchive/LibarchiveHandler.h"
-#include "MultiVolumeInStream.h"
+#include "streams/MultiVolumeInStream.h"
 #include "NameDecoder.h"
 #include "PluginGlobals.h"
 #include "PropVariantUtils.h"

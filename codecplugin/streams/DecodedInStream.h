@@ -5,7 +5,7 @@
 // from there. Otherwise forward seeks decode and drop, and a backward seek starts a new decoding
 // session; nothing is buffered beyond one block of the decoder.
 #include "libarchive/ArchiveReader.h"
-#include "StreamDecoder.h"
+#include "streams/StreamDecoder.h"
 #include "archive/IStream.h"
 #include "common/MyCom.h"
 

@@ -3,7 +3,7 @@
 // Numbered volumes (name.001, name.002, ...) joined into one item named after the first volume
 // without its number. The volumes come through the open callback's volume requests.
 #include "HandlerBase.h"
-#include "MultiVolumeInStream.h"
+#include "streams/MultiVolumeInStream.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"
 

@@ -1,4 +1,4 @@
-#include "MultiVolumeInStream.h"
+#include "streams/MultiVolumeInStream.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

@@ -1,4 +1,4 @@
-#include "SplitHandler.h"
+#include "streams/SplitHandler.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

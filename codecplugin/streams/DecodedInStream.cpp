@@ -1,4 +1,4 @@
-#include "DecodedInStream.h"
+#include "streams/DecodedInStream.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

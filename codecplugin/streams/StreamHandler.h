@@ -4,7 +4,7 @@
 // own: the program names it after the archive. The item is also offered as a stream, so the
 // archive inside (a.tar.gz) opens as a second level.
 #include "FormatTable.h"
-#include "StreamDecoder.h"
+#include "streams/StreamDecoder.h"
 #include "WritableHandlerBase.h"
 #include "archive/IArchive.h"
 #include "common/MyCom.h"

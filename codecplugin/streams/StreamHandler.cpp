@@ -1,6 +1,6 @@
-#include "StreamHandler.h"
+#include "streams/StreamHandler.h"
 
-#include "DecodedInStream.h"
+#include "streams/DecodedInStream.h"
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"

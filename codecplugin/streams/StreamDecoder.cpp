@@ -1,4 +1,4 @@
-#include "StreamDecoder.h"
+#include "streams/StreamDecoder.h"
 
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
