@@ -1,10 +1,10 @@
 #include "MethodTable.h"
 
-#include "Bzip2Coder.h"
-#include "CopyCoder.h"
-#include "DeflateCoder.h"
+#include "coders/Bzip2Coder.h"
+#include "coders/CopyCoder.h"
+#include "coders/DeflateCoder.h"
 #include "FormatTable.h"
-#include "LzmaCoder.h"
+#include "coders/LzmaCoder.h"
 #include "PropVariantUtils.h"
 
 namespace NPlugin {

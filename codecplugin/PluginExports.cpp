@@ -1,7 +1,7 @@
 // The plug-in's exported entry points. Everything else stays inside the module (hidden visibility
 // and the export list in exports.map).
 #include "FormatTable.h"
-#include "Hashers.h"
+#include "coders/Hashers.h"
 #include "MethodTable.h"
 #include "PluginGlobals.h"
 #include "Utf8Locale.h"

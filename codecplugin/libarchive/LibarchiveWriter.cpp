@@ -1,7 +1,7 @@
 #include "libarchive/LibarchiveWriter.h"
 
-#include "GzipMtEncoder.h"
-#include "ParallelBlockEncoder.h"
+#include "coders/GzipMtEncoder.h"
+#include "coders/ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 #include "Utf8Locale.h"

@@ -1,6 +1,6 @@
 #include "sevenzip/SevenZipEncoder.h"
 
-#include "ParallelBlockEncoder.h"
+#include "coders/ParallelBlockEncoder.h"
 #include "PropVariantUtils.h"
 
 #include <bzlib.h>

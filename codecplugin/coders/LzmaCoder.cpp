@@ -1,4 +1,4 @@
-#include "LzmaCoder.h"
+#include "coders/LzmaCoder.h"
 
 #include "StreamUtils.h"
 

@@ -1,4 +1,4 @@
-#include "Bzip2Coder.h"
+#include "coders/Bzip2Coder.h"
 
 #include <string.h>
 

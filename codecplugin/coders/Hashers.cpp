@@ -1,4 +1,4 @@
-#include "Hashers.h"
+#include "coders/Hashers.h"
 
 #include "PropVariantUtils.h"
 

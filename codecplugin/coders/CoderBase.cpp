@@ -1,4 +1,4 @@
-#include "CoderBase.h"
+#include "coders/CoderBase.h"
 
 #include "StreamUtils.h"
 

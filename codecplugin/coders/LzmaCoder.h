@@ -2,7 +2,7 @@
 
 // Methods "LZMA" and "LZMA2" over liblzma's raw coders. The decoder takes the method's property
 // bytes (5 for LZMA, 1 for LZMA2); the encoder writes them.
-#include "CoderBase.h"
+#include "coders/CoderBase.h"
 
 #include <lzma.h>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "DeflateCoder.h"
+#include "coders/DeflateCoder.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "ParallelBlockEncoder.h"
+#include "coders/ParallelBlockEncoder.h"
 
 #include "PropVariantUtils.h"
 

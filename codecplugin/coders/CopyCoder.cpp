@@ -1,4 +1,4 @@
-#include "CopyCoder.h"
+#include "coders/CopyCoder.h"
 
 #include <string.h>
 

@@ -1,15 +1,15 @@
 #pragma once
 
-// Method "BZip2" over libbz2. The decoder reads concatenated streams as one.
-#include "CoderBase.h"
+// Method "Deflate" over zlib (raw deflate data, no zlib or gzip wrapper).
+#include "coders/CoderBase.h"
 
-#include <bzlib.h>
+#include <zlib.h>
 
 namespace NPlugin {
 
-class CBzip2Coder : public CCoderBase, public ICompressSetCoderProperties {
-    int _blockSize = 9;
-    bz_stream _bz;
+class CDeflateCoder : public CCoderBase, public ICompressSetCoderProperties {
+    int _level = 6;
+    z_stream _z;
 
 protected:
     HRESULT Begin() override;
@@ -18,8 +18,8 @@ protected:
     void End() override;
 
 public:
-    explicit CBzip2Coder(bool encode) : CCoderBase(encode) {}
-    virtual ~CBzip2Coder() { End(); }
+    explicit CDeflateCoder(bool encode) : CCoderBase(encode) {}
+    virtual ~CDeflateCoder() { End(); }
 
     COM_UNKNOWN_IMP(ICompressCoder, ICompressGetInStreamProcessedSize, ICompressSetCoderProperties)
 

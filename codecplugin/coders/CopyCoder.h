@@ -1,7 +1,7 @@
 #pragma once
 
 // Method "Copy": the data as it is.
-#include "CoderBase.h"
+#include "coders/CoderBase.h"
 
 namespace NPlugin {
 

@@ -1,4 +1,4 @@
-#include "GzipMtEncoder.h"
+#include "coders/GzipMtEncoder.h"
 
 #include "PropVariantUtils.h"
 
