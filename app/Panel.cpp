@@ -11,8 +11,8 @@
 
 #include "ErrorText.h"
 #include "dialogcodes.h"
-#include "filemanager/CellText.h"
-#include "filemanager/ZipRegistry.h"
+#include "CellText.h"
+#include "ZipRegistry.h"
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "module.h"

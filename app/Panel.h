@@ -14,7 +14,7 @@
 #include "archive/IFolder.h"
 #include "common/MyCom.h"
 #include "common/MyString.h"
-#include "filemanager/ViewSettings.h"
+#include "ViewSettings.h"
 #include "windows/FileFind.h"
 #include "windows/Synchronization.h"
 #include "windows/TempDir.h"

@@ -8,7 +8,7 @@
 #include "PanelRunner.h"
 #include "archive/ui-common/ArchiveName.h"
 #include "dialogcodes.h"
-#include "filemanager/UpdateGUI.h"
+#include "UpdateGUI.h"
 #include "mainwindow.h"
 #include "module.h"
 

@@ -12,7 +12,7 @@
 #include "archive/ui-common/ArchiveName.h"
 #include "archive/ui-common/ExtractingFilePath.h"
 #include "PanelCopy.h"
-#include "filemanager/TempFolders.h"
+#include "TempFolders.h"
 #include "mainwindow.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"

@@ -4,8 +4,8 @@
 #include <QFileDialog>
 
 #include "Panel.h"
-#include "filemanager/FSDrives.h"
-#include "filemanager/RootFolder.h"
+#include "FSDrives.h"
+#include "RootFolder.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "windows/FileDir.h"

@@ -17,7 +17,7 @@
 
 #include "Panel.h"
 #include "dialogcodes.h"
-#include "filemanager/CellText.h"
+#include "CellText.h"
 #include "mainiconview.h"
 #include "mainlistview.h"
 #include "mainwindow.h"

@@ -9,9 +9,9 @@
 #include "archive/ui-common/OpenArchive.h"
 #include "archive/ui-common/PropIDUtils.h"
 #include "common/StringConvert.h"
-#include "filemanager/CellText.h"
-#include "filemanager/ExtractErrorText.h"
-#include "filemanager/FileMenu.h"
+#include "CellText.h"
+#include "ExtractErrorText.h"
+#include "FileMenu.h"
 #include "messagebox.h"
 #include "windows/PropVariant.h"
 

@@ -18,7 +18,7 @@
 #include "Panel.h"
 #include "PanelCopy.h"
 #include "archive/ui-common/ExtractingFilePath.h"
-#include "filemanager/TempFolders.h"
+#include "TempFolders.h"
 #include "mainiconview.h"
 #include "mainwindow.h"
 

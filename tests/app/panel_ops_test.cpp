@@ -13,7 +13,7 @@
 #include "Panel.h"
 #include "PanelCopy.h"
 #include "extract_test_support.h"
-#include "filemanager/ViewSettings.h"
+#include "ViewSettings.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
 #include "panel_fixture.h"
