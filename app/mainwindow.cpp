@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "ErrorText.h"
 #include "Panel.h"
@@ -138,6 +141,17 @@ void mainwindow::uninit_agent7z() {
 
 void mainwindow::run_start_operation() {
     if (panel) guarded([&] { panel->RunStartOperation(); });
+}
+
+void mainwindow::set_title_text(const QString &text) {
+    QLabel *label = ui->label_title;
+    const int width = std::max(300, label->width());
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, width));
+    label->setToolTip(text);
+}
+
+void mainwindow::set_up_enabled(bool enabled) {
+    ui->btn_up->setEnabled(enabled);
 }
 
 void mainwindow::init_msg_mode() {
@@ -387,7 +401,7 @@ void mainwindow::view_sort_changed(int column, Qt::SortOrder order) {
     guarded([&] { panel->SortRows(); });
 }
 
-void mainwindow::on_drop_files(const CObjectVector<UString> &paths, bool moveMode) {
+void mainwindow::on_drop_files(const UStringVector &paths, bool moveMode) {
     guarded([&] { panel->CompressDropFiles(paths, UString(), moveMode); });
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "PanelHost.h"
 #include "framelesswindow.h"
 #include "module.h"
 
@@ -27,7 +28,7 @@ struct unzip_info;
 struct zip_info;
 class progresswindow;
 
-class mainwindow : public framelesswindow {
+class mainwindow : public framelesswindow, public CPanelHost {
     Q_OBJECT
 
 public:
@@ -36,8 +37,8 @@ public:
 
     // Whether the start-up request succeeded; main runs the event loop only then.
     bool is_ok() const { return init_ok; }
-    void init_msg_mode();
-    bool get_msg_mode() const { return msg_mode; }
+    void init_msg_mode() override;
+    bool get_msg_mode() const override { return msg_mode; }
     int modal_window_count() const { return (int)modal_windows.size(); }
 
     // Every type that a dialog slot takes, registered under the spelling its callers use.
@@ -50,18 +51,21 @@ public:
     // Menu commands of 1000 and above.
     void on_sys_menu(int id, const QString &text);
 
-    // The panel's widgets and state.
-    CPanel *get_panel() const { return panel; }
+    // The panel's widgets and state, and what the panel asks of its window.
+    QWidget *host_widget() override { return this; }
+    CPanel *get_panel() const override { return panel; }
     Ui_mainwindow *get_ui() const { return ui; }
-    mainlistview *get_list_view() const { return list_view; }
-    mainiconview *get_icon_view() const { return icon_view; }
-    bool is_icon_mode() const { return icon_mode; }
-    QWidget *get_view_widget() const;
+    mainlistview *get_list_view() const override { return list_view; }
+    mainiconview *get_icon_view() const override { return icon_view; }
+    bool is_icon_mode() const override { return icon_mode; }
+    QWidget *get_view_widget() const override;
+    void set_title_text(const QString &text) override;
+    void set_up_enabled(bool enabled) override;
     // Called by the views.
-    void on_drop_files(const CObjectVector<UString> &paths, bool moveMode = false);
-    void on_drag_files();
+    void on_drop_files(const UStringVector &paths, bool moveMode = false) override;
+    void on_drag_files() override;
     // The operation of a start-up switch; runs from the event loop.
-    void run_start_operation();
+    void run_start_operation() override;
     void update_comboBox_content(const QString &path);
     // Runs the command of a menu entry (its id is the action's data).
     void on_menu(QAction *action);

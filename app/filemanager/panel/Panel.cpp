@@ -4,20 +4,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLabel>
 #include <QTimer>
-
-#include <algorithm>
 
 #include "ErrorText.h"
 #include "dialogcodes.h"
 #include "CellText.h"
 #include "ZipRegistry.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "messagebox.h"
 #include "module.h"
 #include "archive/ui-common/CommandRunner.h"
-#include "ui_mainwindow.h"
 #include "windows/FileDir.h"
 #include "windows/PropVariant.h"
 
@@ -89,7 +85,7 @@ CPanel::~CPanel() {
     CloseOpenFolders();
 }
 
-bool CPanel::init_panel(mainwindow *main) {
+bool CPanel::init_panel(CPanelHost *main) {
     if (!main) return false;
     mainWin = main;
 
@@ -150,7 +146,7 @@ bool CPanel::init_panel(mainwindow *main) {
     if (startState >= kStart_Add) {
         // The operation runs once the event loop runs: its dialogs and progress window need it,
         // and the main window must be complete before anything reaches it.
-        QTimer::singleShot(0, mainWin, [main]() { main->run_start_operation(); });
+        QTimer::singleShot(0, mainWin->host_widget(), [main]() { main->run_start_operation(); });
         return true;
     }
     if (result != S_OK) {
@@ -181,7 +177,7 @@ void CPanel::RunStartOperation() {
         break;
     case kStart_NoFiles:
         MessageBoxErrorLang(L"您至少要选择一个文件");
-        QCoreApplication::postEvent(mainWin, new QEvent(custom_event::operation_ended));
+        if (mainWin) QCoreApplication::postEvent(mainWin->host_widget(), new QEvent(custom_event::operation_ended));
         break;
     default:
         break;
@@ -206,7 +202,7 @@ void CPanel::Release() {
 }
 
 QWidget *CPanel::GetParent() const {
-    return mainWin;
+    return mainWin ? mainWin->host_widget() : nullptr;
 }
 
 void CPanel::MessageBoxInfo(const wchar_t *text, const wchar_t *caption) {
@@ -379,11 +375,7 @@ void CPanel::RefreshTitle(bool always) {
     if (!always && text == lastTitle) return;
     lastTitle = text;
     if (!mainWin) return;
-    QLabel *label = mainWin->get_ui()->label_title;
-    const QString full = QString::fromWCharArray(text.Ptr(), (int)text.Len());
-    const int width = std::max(300, label->width());
-    label->setText(label->fontMetrics().elidedText(full, Qt::ElideRight, width));
-    label->setToolTip(full);
+    mainWin->set_title_text(QString::fromWCharArray(text.Ptr(), (int)text.Len()));
 }
 
 CPanelBusyGuard::CPanelBusyGuard(CPanel &panel) : _panel(panel) {

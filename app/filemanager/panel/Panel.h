@@ -19,7 +19,7 @@
 #include "windows/Synchronization.h"
 #include "windows/TempDir.h"
 
-class mainwindow;
+class CPanelHost;
 struct CCopyToOptions;
 class QMenu;
 class QWidget;
@@ -124,7 +124,7 @@ public:
     CMyComPtr<IFolderAltStreams> folderAltStreams;
     CMyComPtr<IFolderOperations> folderOperations;
     UString lastTitle;
-    mainwindow *mainWin = nullptr;
+    CPanelHost *mainWin = nullptr; // the window the panel shows in
     bool timerEnabled = true;
     bool notifyEnabled = true;
     bool statusBarEnabled = true;
@@ -156,7 +156,7 @@ public:
     CPanel(const CPanel &) = delete;
     CPanel &operator=(const CPanel &) = delete;
 
-    bool init_panel(mainwindow *main);
+    bool init_panel(CPanelHost *main);
     void uninit_panel();
     void Release();
     // The start-up operation of states 2..6; runs from the event loop.

@@ -9,7 +9,7 @@
 #include "archive/ui-common/ArchiveName.h"
 #include "dialogcodes.h"
 #include "UpdateGUI.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "module.h"
 
 int CPanelCommands::RunUpdate(CArcCommandRun &run) {
@@ -53,9 +53,9 @@ void CPanel::AddToArchive(int state) {
     // Every way out ends a start-up operation (or refreshes the list), so no invisible process
     // is left behind.
     struct CEndGuard {
-        mainwindow *main;
+        CPanelHost *main;
         ~CEndGuard() {
-            if (main) QCoreApplication::postEvent(main, new QEvent(custom_event::operation_ended));
+            if (main) QCoreApplication::postEvent(main->host_widget(), new QEvent(custom_event::operation_ended));
         }
     } endGuard{mainWin};
 

@@ -13,7 +13,7 @@
 #include "copywindow.h"
 #include "overwritewindow.h"
 #include "dialogcodes.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "messagebox.h"
 #include "archive/agent/Agent.h"
 #include "ExtractCallback.h"
@@ -455,7 +455,7 @@ void CPanel::CopyFromAsk(const UStringVector &filePaths) {
     text += L'\'';
     text += currentFolderPrefix;
     text += L"\' ?";
-    if (::MessageBoxW(mainWin, text, L"确认文件复制", 1050) != dialog_result::ok) return;
+    if (::MessageBoxW(GetParent(), text, L"确认文件复制", 1050) != dialog_result::ok) return;
     CopyFromNoAsk(filePaths);
 }
 

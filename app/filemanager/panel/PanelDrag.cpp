@@ -13,7 +13,7 @@
 #include "archive/ui-common/ExtractingFilePath.h"
 #include "PanelCopy.h"
 #include "TempFolders.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "windows/FileDir.h"
 #include "windows/FileFind.h"
 #include "windows/FileName.h"

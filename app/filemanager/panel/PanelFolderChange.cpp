@@ -6,8 +6,7 @@
 #include "Panel.h"
 #include "FSDrives.h"
 #include "RootFolder.h"
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "PanelHost.h"
 #include "windows/FileDir.h"
 #include "windows/FileName.h"
 #include "windows/PropVariant.h"
@@ -71,7 +70,7 @@ void CPanel::LoadFullPath() {
         currentFolderPrefix += L'/';
     }
     currentFolderPrefix += GetFolderPath(currentFolder);
-    mainWin->get_ui()->btn_up->setEnabled(currentFolderPrefix != L"/");
+    mainWin->set_up_enabled(currentFolderPrefix != L"/");
 }
 
 void CPanel::LoadFullPathAndShow() {
@@ -321,7 +320,7 @@ void CPanel::OpenParentFolder() {
 }
 
 void CPanel::OpenFileName() {
-    const QString file = QFileDialog::getOpenFileName(mainWin, QObject::tr("打开文件"), QDir::homePath(),
+    const QString file = QFileDialog::getOpenFileName(GetParent(), QObject::tr("打开文件"), QDir::homePath(),
                                                       QObject::tr("所有文件 (*.*)"));
     if (!file.isEmpty()) BindToPathAndRefresh(UString(file.toStdWString().c_str()));
 }

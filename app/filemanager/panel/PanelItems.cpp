@@ -20,7 +20,7 @@
 #include "CellText.h"
 #include "mainiconview.h"
 #include "mainlistview.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "windows/PropVariant.h"
 
 using namespace NWindows;
@@ -345,7 +345,7 @@ HRESULT CPanel::RefreshListCtrl(const UString &focusedName, int /* focusedPos */
         RINOK(InitColumns());
     }
     FillList(focusedName, selectFocused, selectedNames);
-    QCoreApplication::postEvent(mainWin, new QEvent(custom_event::refresh_address));
+    QCoreApplication::postEvent(mainWin->host_widget(), new QEvent(custom_event::refresh_address));
     ScheduleThumbnailExtraction();
     return S_OK;
 }

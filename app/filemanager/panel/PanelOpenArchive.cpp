@@ -13,7 +13,7 @@
 #include "archive/agent/ArchiveFolderOpen.h"
 #include "TmpProcessWatcher.h"
 #include "ZipRegistry.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "messagebox.h"
 #include "passwordwindow.h"
 #include "progresswindow.h"

@@ -23,7 +23,7 @@
 #include "UpdateCallback100.h"
 #include "VirtFileSystem.h"
 #include "ZipRegistry.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "messagebox.h"
 #include "module.h"
 #include "progresswindow.h"
@@ -227,7 +227,7 @@ void PostWatchEnd(EWatchEnd end, std::unique_ptr<CTmpProcessInfo> done) {
     QMetaObject::invokeMethod(
         app,
         [end, info] {
-            mainwindow *w = qobject_cast<mainwindow *>(_module.get_mainwindow());
+            CPanelHost *w = dynamic_cast<CPanelHost *>(_module.get_mainwindow());
             if (w && w->get_panel()) w->get_panel()->OnOpenedItemWatchEnded((int)end, info);
         },
         Qt::QueuedConnection);
@@ -439,7 +439,8 @@ void CPanel::OnOpenedItemWatchEnded(int end, const std::shared_ptr<CTmpProcessIn
     if (!info) return;
     // Not in the middle of another operation or question: come back when it is over.
     if (busyOperations > 0 || QApplication::activeModalWidget()) {
-        if (mainWin) QTimer::singleShot(300, mainWin, [this, end, info] { OnOpenedItemWatchEnded(end, info); });
+        if (mainWin)
+            QTimer::singleShot(300, mainWin->host_widget(), [this, end, info] { OnOpenedItemWatchEnded(end, info); });
         return;
     }
     std::shared_ptr<COpenedItem> record;

@@ -9,7 +9,7 @@
 #include "dialogcodes.h"
 #include "ExtractGUI.h"
 #include "HashGUI.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 #include "messagebox.h"
 #include "module.h"
 #include "windows/FileFind.h"
@@ -76,7 +76,7 @@ namespace {
 
 struct CExtractJob {
     UStringVector words;
-    mainwindow *main = nullptr;
+    CPanelHost *main = nullptr;
 };
 
 THREAD_FUNC_DECL ExtractThread(void *param) {
@@ -85,14 +85,14 @@ THREAD_FUNC_DECL ExtractThread(void *param) {
     if (job->main && job->main->get_msg_mode()) _module.set_start_status(status);
     // Ends a start-up operation (the window closes) or refreshes the panel.
     if (job->main && !_module.is_shutting_down())
-        QCoreApplication::postEvent(job->main, new QEvent(custom_event::operation_ended));
+        QCoreApplication::postEvent(job->main->host_widget(), new QEvent(custom_event::operation_ended));
     delete job;
     return 0;
 }
 
 } // namespace
 
-bool StartRunnerThread(const UStringVector &words, mainwindow *main) {
+bool StartRunnerThread(const UStringVector &words, CPanelHost *main) {
     CExtractJob *job = new CExtractJob;
     job->words = words;
     job->main = main;
@@ -110,10 +110,11 @@ void CPanel::ExtractArchives(bool showDialog) {
     // Every way out ends a start-up operation, so no invisible process is left behind.
     bool started = false;
     struct CEndGuard {
-        mainwindow *main;
+        CPanelHost *main;
         bool &started;
         ~CEndGuard() {
-            if (!started && main) QCoreApplication::postEvent(main, new QEvent(custom_event::operation_ended));
+            if (!started && main)
+                QCoreApplication::postEvent(main->host_widget(), new QEvent(custom_event::operation_ended));
         }
     } endGuard{mainWin, started};
 

@@ -18,10 +18,10 @@ public:
 // value (kRunnerExit_*: 0 only when done without errors). Any thread; never throws.
 int RunCommandWords(const UStringVector &words);
 
-class mainwindow;
+class CPanelHost;
 // Runs the words on a detached thread the program waits for before it ends; its end is posted to
-// the main window (which closes in single-operation mode, else refreshes). False: no thread.
-bool StartRunnerThread(const UStringVector &words, mainwindow *main);
+// the window (which closes in single-operation mode, else refreshes). False: no thread.
+bool StartRunnerThread(const UStringVector &words, CPanelHost *main);
 
 // The words that extract the archives (absolute paths) into outputFolder, asking with the
 // extract dialog first when showDialog is set.

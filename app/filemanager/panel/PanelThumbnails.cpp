@@ -20,7 +20,7 @@
 #include "archive/ui-common/ExtractingFilePath.h"
 #include "TempFolders.h"
 #include "mainiconview.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 
 using namespace NWindows;
 
@@ -136,9 +136,10 @@ void CPanel::ScheduleThumbnailExtraction() {
     }
     // From the event loop: the listing may run inside other operations, which must not get a
     // second progress window in the middle of their own work.
-    QPointer<mainwindow> window(mainWin);
-    QTimer::singleShot(0, mainWin, [this, window] {
-        if (!window || window->get_panel() != this) return;
+    CPanelHost *host = mainWin;
+    QPointer<QWidget> window(host->host_widget());
+    QTimer::singleShot(0, window, [this, host, window] {
+        if (!window || host->get_panel() != this) return;
         try {
             ExtractThumbnails();
         } catch (...) {

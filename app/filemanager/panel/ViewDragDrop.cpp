@@ -5,7 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "mainwindow.h"
+#include "PanelHost.h"
 
 namespace view_drag_drop {
 
@@ -31,11 +31,11 @@ void drag_move(QAbstractItemView *view, QDragMoveEvent *event) {
         event->acceptProposedAction();
 }
 
-void start_drag(mainwindow *main) {
+void start_drag(CPanelHost *main) {
     if (main) main->on_drag_files();
 }
 
-void drop(mainwindow *main, QDropEvent *event) {
+void drop(CPanelHost *main, QDropEvent *event) {
     const QMimeData *data = event->mimeData();
     if (!data || !main) return;
     UStringVector paths;

@@ -6,7 +6,7 @@
 #include <QDropEvent>
 #include <QMouseEvent>
 
-class mainwindow;
+class CPanelHost;
 class QAbstractItemView;
 
 namespace view_drag_drop {
@@ -16,14 +16,14 @@ bool drag_distance_reached(QMouseEvent *event, int pressX, int pressY);
 void drag_enter(QAbstractItemView *view, QDragEnterEvent *event);
 void drag_move(QAbstractItemView *view, QDragMoveEvent *event);
 // Hands the local paths of the dropped URLs to the main window.
-void drop(mainwindow *main, QDropEvent *event);
-void start_drag(mainwindow *main);
+void drop(CPanelHost *main, QDropEvent *event);
+void start_drag(CPanelHost *main);
 } // namespace view_drag_drop
 
 // The drag and drop behaviour over either item view class.
 template <class Base> class CFileDragDropView : public Base {
 public:
-    CFileDragDropView(mainwindow *main, QWidget *parent) : Base(parent), main_win(main) {}
+    CFileDragDropView(CPanelHost *main, QWidget *parent) : Base(parent), main_win(main) {}
 
     void start_drag() { view_drag_drop::start_drag(main_win); }
 
@@ -47,7 +47,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override { view_drag_drop::drag_move(this, event); }
     void dropEvent(QDropEvent *event) override { view_drag_drop::drop(main_win, event); }
 
-    mainwindow *main_win;
+    CPanelHost *main_win;
     int press_x = 0;
     int press_y = 0;
 };

@@ -3,9 +3,9 @@
 #include <QMimeData>
 
 #include "ViewDragDrop.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 
-mainiconview::mainiconview(mainwindow *main, QWidget *parent) : CFileDragDropView<QListWidget>(main, parent) {
+mainiconview::mainiconview(CPanelHost *main, QWidget *parent) : CFileDragDropView<QListWidget>(main, parent) {
     init_ctrl();
 }
 

@@ -9,7 +9,7 @@ class mainiconview : public CFileDragDropView<QListWidget> {
     Q_OBJECT
 
 public:
-    mainiconview(mainwindow *main, QWidget *parent);
+    mainiconview(CPanelHost *main, QWidget *parent);
     ~mainiconview() override = default;
 
     void init_ctrl();

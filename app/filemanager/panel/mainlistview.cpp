@@ -6,9 +6,9 @@
 
 #include "ViewDragDrop.h"
 #include "Panel.h"
-#include "mainwindow.h"
+#include "PanelHost.h"
 
-mainlistview::mainlistview(mainwindow *main, QWidget *parent) : CFileDragDropView<QTableWidget>(main, parent) {
+mainlistview::mainlistview(CPanelHost *main, QWidget *parent) : CFileDragDropView<QTableWidget>(main, parent) {
     init_ctrl();
 }
 

@@ -10,7 +10,7 @@ class mainlistview : public CFileDragDropView<QTableWidget> {
     Q_OBJECT
 
 public:
-    mainlistview(mainwindow *main, QWidget *parent);
+    mainlistview(CPanelHost *main, QWidget *parent);
     ~mainlistview() override = default;
 
     void init_ctrl();
