@@ -174,18 +174,6 @@ int mainwindow::run_dialog(basewindow *dialog, bool track) {
     return result;
 }
 
-int mainwindow::messagebox(QWidget *parent, const TCHAR *mes, const TCHAR *title, int flag) {
-    if (_module.is_shutting_down()) return dialog_result::cancel;
-    // The 0x0 window of single-operation mode would hide its children.
-    if (parent == this && msg_mode) parent = nullptr;
-    return ::messagebox::show(parent, mes, title, (unsigned)flag);
-}
-
-int mainwindow::get_combo_info(std::shared_ptr<combo_info> info) {
-    if (!info) return dialog_result::cancel;
-    return run_dialog(new combowindow(info, this), false);
-}
-
 void mainwindow::on_sys_menu(int id, const QString &text) {
     guarded([&] {
         switch (id) {

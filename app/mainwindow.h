@@ -71,24 +71,22 @@ public:
     void on_menu(QAction *action);
 
 public slots:
-    // Dialog slots. Each returns the dialog's result code; module::call_dialog presets cancel.
+    // Dialog slots (mainwindow_dialogs.cpp). Each returns the dialog's result code;
+    // module::call_dialog presets cancel.
     int messagebox(QWidget *parent, const TCHAR *mes, const TCHAR *title, int flag);
     int get_combo_info(std::shared_ptr<combo_info> info);
-    // Slots of the operation dialogs follow here: get_zip_info, get_unzip_info,
-    // get_password_info, get_overwrite_info, get_progresswindow, modol_progresswindow.
 
-    // Progress window and the prompts of a running operation (mainwindow_progress.cpp).
+    // Progress window and the prompts of a running operation.
     int get_password_info(std::shared_ptr<password_info> info);
     int get_overwrite_info(std::shared_ptr<overwrite_info> info);
     progresswindow *get_progresswindow();
     int modol_progresswindow(progresswindow *wnd);
 
-    // The extract dialog (mainwindow_extract.cpp).
+    // The extract dialog.
     int get_unzip_info(std::shared_ptr<unzip_info> info);
-
-    // The copy-to dialog of the panel's copy and move (mainwindow_panelops.cpp).
+    // The copy-to dialog of the panel's copy and move.
     int get_copy_info(std::shared_ptr<copy_info> info);
-    // The compress dialog (mainwindow_compress.cpp).
+    // The compress dialog.
     int get_zip_info(std::shared_ptr<zip_info> info);
 
 private slots:
