@@ -2,7 +2,7 @@
 
 // What both item views do with the mouse and with drops, in one place: a drag of the selected
 // items starts when the left button has moved far enough, and file URLs dropped from elsewhere go
-// to the main window.
+// to the panel's window.
 #include <QDropEvent>
 #include <QMouseEvent>
 
@@ -15,7 +15,7 @@ bool drag_distance_reached(QMouseEvent *event, int pressX, int pressY);
 // Accepts a drag that carries file URLs and comes from elsewhere than the view itself.
 void drag_enter(QAbstractItemView *view, QDragEnterEvent *event);
 void drag_move(QAbstractItemView *view, QDragMoveEvent *event);
-// Hands the local paths of the dropped URLs to the main window.
+// Hands the local paths of the dropped URLs to the panel's window.
 void drop(CPanelHost *main, QDropEvent *event);
 void start_drag(CPanelHost *main);
 } // namespace view_drag_drop
