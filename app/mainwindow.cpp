@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
+
+#include <algorithm>
 
 #include "ErrorText.h"
 #include "Panel.h"
@@ -140,6 +143,17 @@ void mainwindow::run_start_operation() {
     if (panel) guarded([&] { panel->RunStartOperation(); });
 }
 
+void mainwindow::set_title_text(const QString &text) {
+    QLabel *label = ui->label_title;
+    const int width = std::max(300, label->width());
+    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, width));
+    label->setToolTip(text);
+}
+
+void mainwindow::set_up_enabled(bool enabled) {
+    ui->btn_up->setEnabled(enabled);
+}
+
 void mainwindow::init_msg_mode() {
     msg_mode = true;
     ui->widget_title->hide();
@@ -158,18 +172,6 @@ int mainwindow::run_dialog(basewindow *dialog, bool track) {
     const int result = dialog->domodol(); // the dialog is deleted by now
     if (track) modal_windows.erase(dialog);
     return result;
-}
-
-int mainwindow::messagebox(QWidget *parent, const TCHAR *mes, const TCHAR *title, int flag) {
-    if (_module.is_shutting_down()) return dialog_result::cancel;
-    // The 0x0 window of single-operation mode would hide its children.
-    if (parent == this && msg_mode) parent = nullptr;
-    return ::messagebox::show(parent, mes, title, (unsigned)flag);
-}
-
-int mainwindow::get_combo_info(std::shared_ptr<combo_info> info) {
-    if (!info) return dialog_result::cancel;
-    return run_dialog(new combowindow(info, this), false);
 }
 
 void mainwindow::on_sys_menu(int id, const QString &text) {
@@ -387,7 +389,7 @@ void mainwindow::view_sort_changed(int column, Qt::SortOrder order) {
     guarded([&] { panel->SortRows(); });
 }
 
-void mainwindow::on_drop_files(const CObjectVector<UString> &paths, bool moveMode) {
+void mainwindow::on_drop_files(const UStringVector &paths, bool moveMode) {
     guarded([&] { panel->CompressDropFiles(paths, UString(), moveMode); });
 }
 

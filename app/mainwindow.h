@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "PanelHost.h"
 #include "framelesswindow.h"
 #include "module.h"
 
@@ -27,7 +28,7 @@ struct unzip_info;
 struct zip_info;
 class progresswindow;
 
-class mainwindow : public framelesswindow {
+class mainwindow : public framelesswindow, public CPanelHost {
     Q_OBJECT
 
 public:
@@ -36,8 +37,8 @@ public:
 
     // Whether the start-up request succeeded; main runs the event loop only then.
     bool is_ok() const { return init_ok; }
-    void init_msg_mode();
-    bool get_msg_mode() const { return msg_mode; }
+    void init_msg_mode() override;
+    bool get_msg_mode() const override { return msg_mode; }
     int modal_window_count() const { return (int)modal_windows.size(); }
 
     // Every type that a dialog slot takes, registered under the spelling its callers use.
@@ -50,41 +51,42 @@ public:
     // Menu commands of 1000 and above.
     void on_sys_menu(int id, const QString &text);
 
-    // The panel's widgets and state.
-    CPanel *get_panel() const { return panel; }
+    // The panel's widgets and state, and what the panel asks of its window.
+    QWidget *host_widget() override { return this; }
+    CPanel *get_panel() const override { return panel; }
     Ui_mainwindow *get_ui() const { return ui; }
-    mainlistview *get_list_view() const { return list_view; }
-    mainiconview *get_icon_view() const { return icon_view; }
-    bool is_icon_mode() const { return icon_mode; }
-    QWidget *get_view_widget() const;
+    mainlistview *get_list_view() const override { return list_view; }
+    mainiconview *get_icon_view() const override { return icon_view; }
+    bool is_icon_mode() const override { return icon_mode; }
+    QWidget *get_view_widget() const override;
+    void set_title_text(const QString &text) override;
+    void set_up_enabled(bool enabled) override;
     // Called by the views.
-    void on_drop_files(const CObjectVector<UString> &paths, bool moveMode = false);
-    void on_drag_files();
+    void on_drop_files(const UStringVector &paths, bool moveMode = false) override;
+    void on_drag_files() override;
     // The operation of a start-up switch; runs from the event loop.
-    void run_start_operation();
+    void run_start_operation() override;
     void update_comboBox_content(const QString &path);
     // Runs the command of a menu entry (its id is the action's data).
     void on_menu(QAction *action);
 
 public slots:
-    // Dialog slots. Each returns the dialog's result code; module::call_dialog presets cancel.
+    // Dialog slots (mainwindow_dialogs.cpp). Each returns the dialog's result code;
+    // module::call_dialog presets cancel.
     int messagebox(QWidget *parent, const TCHAR *mes, const TCHAR *title, int flag);
     int get_combo_info(std::shared_ptr<combo_info> info);
-    // Slots of the operation dialogs follow here: get_zip_info, get_unzip_info,
-    // get_password_info, get_overwrite_info, get_progresswindow, modol_progresswindow.
 
-    // Progress window and the prompts of a running operation (mainwindow_progress.cpp).
+    // Progress window and the prompts of a running operation.
     int get_password_info(std::shared_ptr<password_info> info);
     int get_overwrite_info(std::shared_ptr<overwrite_info> info);
     progresswindow *get_progresswindow();
     int modol_progresswindow(progresswindow *wnd);
 
-    // The extract dialog (mainwindow_extract.cpp).
+    // The extract dialog.
     int get_unzip_info(std::shared_ptr<unzip_info> info);
-
-    // The copy-to dialog of the panel's copy and move (mainwindow_panelops.cpp).
+    // The copy-to dialog of the panel's copy and move.
     int get_copy_info(std::shared_ptr<copy_info> info);
-    // The compress dialog (mainwindow_compress.cpp).
+    // The compress dialog.
     int get_zip_info(std::shared_ptr<zip_info> info);
 
 private slots:

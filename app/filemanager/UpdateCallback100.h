@@ -9,7 +9,7 @@
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
 #include "common/MyString.h"
-#include "filemanager/UpdateCallbackGUI.h"
+#include "UpdateCallbackGUI.h"
 
 class CUpdateCallback100Imp : public IFolderArchiveUpdateCallback,
                               public IFolderArchiveUpdateCallback2,
