@@ -1157,3 +1157,23 @@ TEST_F(UpdateTest, SevenZipKeptBlocksCopyExactlyIntoEveryKindOfOutput) {
         }
     }
 }
+
+// Small zip entries are read on worker threads: a file that turned into a folder after the scan
+// opens but fails to read there, and the failure reaches the caller as the run's result, with no
+// archive and no temporary file left.
+TEST_F(UpdateTest, AReadFailureOnAZipWorkerEndsTheRunCleanly) {
+    const std::string many = tree + "/many";
+    ASSERT_EQ(mkdir(many.c_str(), 0755), 0);
+    for (int i = 0; i < 200; i++)
+        ASSERT_TRUE(WriteFile(many + "/f" + std::to_string(i) + ".txt", std::string(3000, 'a' + i % 26)));
+    const std::string zip = dir / "out/many.zip";
+    CRequest r;
+    r.Sources = {many};
+    r.Callback.AfterScanning = [&]() {
+        const std::string victim = many + "/f150.txt";
+        ASSERT_EQ(unlink(victim.c_str()), 0);
+        ASSERT_EQ(mkdir(victim.c_str(), 0755), 0);
+    };
+    EXPECT_EQ(r.Run(zip), HRESULT_FROM_ERRNO(EISDIR)) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_TRUE(DirEntries(dir / "out").empty());
+}
