@@ -4,8 +4,10 @@
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 #include "archive/IPassword.h"
+#include "archive/IStreamFileDescriptor.h"
 
 #include <algorithm>
+#include <errno.h>
 #include <map>
 #include <openssl/rand.h>
 #include <string.h>
@@ -21,6 +23,9 @@ namespace {
 const size_t kChunk = 1 << 18;
 // Output leaves in pieces of this size; kept packed blocks are copied in pieces of it too.
 const size_t kOutBuffer = 1 << 22;
+// Kept packed data copied inside the kernel goes in pieces of this size, with a progress call
+// (the chance to pause or cancel) between them.
+const UInt64 kKernelCopyPiece = 64 << 20;
 const UInt32 kAttribDirectory = 0x10;
 const UInt32 kAttribUnixExtension = 0x8000;
 const UInt32 kKeyRounds = 19;
@@ -71,6 +76,22 @@ public:
     }
     HRESULT Finish() override { return S_OK; }
 };
+
+// The descriptor behind a stream over a plain file, or -1.
+int StreamFd(IUnknown *stream) {
+    if (!stream) return -1;
+    CMyComPtr<IStreamFileDescriptor> file;
+    stream->QueryInterface(IID_IStreamFileDescriptor, reinterpret_cast<void **>(&file));
+    int fd = -1;
+    if (!file || file->GetFileDescriptor(&fd) != S_OK) return -1;
+    return fd;
+}
+
+// Errors that say the kernel cannot copy between these two files (other file systems, an old
+// kernel, a file opened for appending): the copy goes on through the buffers.
+bool KernelCopyRefused(int error) {
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF;
+}
 
 void StoreLe32(Byte *p, UInt32 v) {
     for (int i = 0; i < 4; i++)
@@ -345,30 +366,20 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
         if (recordOf[i] == static_cast<size_t>(-1)) whole[static_cast<size_t>(old.items[i].folder)] = false;
     }
     std::vector<Byte> buf;
+    if (!_spool && _seekOut) {
+        _oldFd = StreamFd(_oldStream);
+        _outFd = StreamFd(_out);
+    }
     for (size_t f = 0; f < old.folders.size(); f++) {
         const CFolder &folder = old.folders[f];
         const bool encrypted = folder.Uses(kMethodAes);
         // A block in clear does not go into an archive that must be encrypted.
         if (!whole[f] || folder.numFiles == 0 || (_encrypt && !encrypted)) continue;
         copied[f] = true;
-        if (buf.empty()) {
-            RINOK_PLUGIN(FlushOut());
-            buf.resize(kOutBuffer);
-        }
         CFolder copy = folder;
         for (size_t s = 0; s < folder.packedStreams.size(); s++) {
             const UInt32 ps = folder.firstPackStream + static_cast<UInt32>(s);
-            UInt64 left = old.packSizes[ps];
-            RINOK_PLUGIN(_oldStream->Seek(static_cast<Int64>(old.packStreamOffsets[ps]), STREAM_SEEK_SET, nullptr));
-            while (left != 0) {
-                size_t got = 0;
-                const size_t want = static_cast<size_t>(std::min<UInt64>(left, buf.size()));
-                RINOK_PLUGIN(ReadStreamMax(_oldStream, buf.data(), want, got));
-                if (got != want) return E_FAIL;
-                RINOK_PLUGIN(WritePacked(buf.data(), got));
-                left -= got;
-                RINOK_PLUGIN(EncodeProgress(0, 0));
-            }
+            RINOK_PLUGIN(CopyPacked(old.packStreamOffsets[ps], old.packSizes[ps], buf));
             _db.packSizes.push_back(old.packSizes[ps]);
         }
         copy.numSubstreams = 0;
@@ -390,6 +401,63 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
             RINOK_PLUGIN(AddProgress(oi.size));
         }
         _db.folders.push_back(copy);
+    }
+    return S_OK;
+}
+
+HRESULT CSevenZipWriter::KernelCopy(UInt64 &offset, UInt64 &left) {
+    RINOK_PLUGIN(FlushOut());
+    UInt64 start = 0;
+    RINOK_PLUGIN(_seekOut->Seek(0, STREAM_SEEK_CUR, &start));
+    loff_t in = static_cast<loff_t>(offset), out = static_cast<loff_t>(start);
+    HRESULT res = S_OK;
+    while (left != 0 && res == S_OK) {
+        const ssize_t n =
+            copy_file_range(_oldFd, &in, _outFd, &out, static_cast<size_t>(std::min(left, kKernelCopyPiece)), 0);
+        if (n < 0) {
+            const int error = errno;
+            if (error == EINTR) continue;
+            if (KernelCopyRefused(error)) {
+                _oldFd = _outFd = -1;
+                break;
+            }
+            res = HRESULT_FROM_ERRNO(error);
+            break;
+        }
+        if (n == 0) {
+            res = E_FAIL; // the old archive ends before its tables say
+            break;
+        }
+        left -= static_cast<UInt64>(n);
+        _packed += static_cast<UInt64>(n);
+        res = EncodeProgress(0, 0);
+    }
+    offset = static_cast<UInt64>(in);
+    // The kernel moved neither file position: the streams are told where the data now ends.
+    const HRESULT seekRes = _seekOut->Seek(static_cast<Int64>(out), STREAM_SEEK_SET, nullptr);
+    RINOK_PLUGIN(res);
+    RINOK_PLUGIN(seekRes);
+    return _oldStream->Seek(static_cast<Int64>(in), STREAM_SEEK_SET, nullptr);
+}
+
+HRESULT CSevenZipWriter::CopyPacked(UInt64 offset, UInt64 size, std::vector<Byte> &buf) {
+    if (_oldFd >= 0 && _outFd >= 0) {
+        RINOK_PLUGIN(KernelCopy(offset, size));
+        if (size == 0) return S_OK;
+    }
+    if (buf.empty()) {
+        RINOK_PLUGIN(FlushOut());
+        buf.resize(kOutBuffer);
+    }
+    RINOK_PLUGIN(_oldStream->Seek(static_cast<Int64>(offset), STREAM_SEEK_SET, nullptr));
+    while (size != 0) {
+        size_t got = 0;
+        const size_t want = static_cast<size_t>(std::min<UInt64>(size, buf.size()));
+        RINOK_PLUGIN(ReadStreamMax(_oldStream, buf.data(), want, got));
+        if (got != want) return E_FAIL;
+        RINOK_PLUGIN(WritePacked(buf.data(), got));
+        size -= got;
+        RINOK_PLUGIN(EncodeProgress(0, 0));
     }
     return S_OK;
 }

@@ -51,6 +51,8 @@ class CSevenZipWriter : public CEncodeProgress {
     std::vector<size_t> _order; // records in header order (items with data first, in folder order)
     UInt64 _packed = 0;         // bytes of packed streams written so far
     FILE *_spool = nullptr;
+    int _oldFd = -1; // descriptors behind _oldStream and _out when both are plain files
+    int _outFd = -1;
     std::vector<Byte> _outBuf; // packed bytes on their way to _out, written in large pieces
     UInt64 _completed = 0;     // input bytes coded or copied
     UInt64 _ratioIn = 0;       // input bytes whose packed form is written
@@ -73,6 +75,11 @@ class CSevenZipWriter : public CEncodeProgress {
     HRESULT CollectItems(UInt32 numItems);
     HRESULT AskPassword();
     HRESULT CopyRawFolders(std::vector<bool> &copied);
+    // Copies packed bytes of the old archive to the output: inside the kernel when both streams
+    // are plain files, else (or for what the kernel refused) through buf.
+    HRESULT CopyPacked(UInt64 offset, UInt64 size, std::vector<Byte> &buf);
+    // Moves offset and left past what the kernel copied; leaves the descriptors unset on refusal.
+    HRESULT KernelCopy(UInt64 &offset, UInt64 &left);
     HRESULT ReencodeKept(const std::vector<bool> &copied);
     HRESULT WriteNewItems();
     HRESULT BeginItem(UInt64 sizeHint);

@@ -37,6 +37,7 @@ TN_DEFINE_IID(IStreamGetSize, 0x03, 0x06)
 TN_DEFINE_IID(IOutStreamFinish, 0x03, 0x07)
 TN_DEFINE_IID(IStreamGetProps, 0x03, 0x08)
 TN_DEFINE_IID(IStreamGetProps2, 0x03, 0x09)
+TN_DEFINE_IID(IStreamFileDescriptor, 0x03, 0x0A)
 
 // 04 coders, filters, ciphers, hashers
 TN_DEFINE_IID(ICompressProgressInfo, 0x04, 0x04)

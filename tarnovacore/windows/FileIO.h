@@ -60,6 +60,8 @@ public:
     virtual bool Close() throw();
 
     bool IsOpen() const { return _fd != -1; }
+    // The descriptor, or -1 when closed or when a link's text stands in for the file.
+    int Fd() const { return _fd >= 0 ? _fd : -1; }
     bool Create(CFSTR path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition, DWORD flagsAndAttributes,
                 bool followLink);
     bool Create(CFSTR path, DWORD desiredAccess, DWORD shareMode, DWORD creationDisposition, DWORD flagsAndAttributes,

@@ -229,3 +229,43 @@ TEST_F(FileStreamsTest, StandardStreamsUseDescriptorsZeroAndOne) {
 }
 
 } // namespace
+
+// The file streams hand out their descriptor, whose file position is the stream's; a link read as
+// its text, a closed file and the standard streams (which have positions of their own) do not.
+TEST_F(FileStreamsTest, FileStreamsHandOutADescriptorOnlyWhereItsPositionIsTheirs) {
+    const std::string inPath = MakeFile("in.bin", PatternBytes(5000));
+    CInFileStream *inImpl = new CInFileStream;
+    CMyComPtr<IInStream> in = inImpl;
+    ASSERT_TRUE(inImpl->Open(Wide(inPath).c_str()));
+    COutFileStream *outImpl = new COutFileStream;
+    CMyComPtr<IOutStream> out = outImpl;
+    ASSERT_TRUE(outImpl->Create(Wide(Dir + "/out.bin").c_str(), false));
+    ASSERT_EQ(in->Seek(1234, STREAM_SEEK_SET, nullptr), S_OK);
+    ASSERT_EQ(out->Seek(99, STREAM_SEEK_SET, nullptr), S_OK);
+    for (IUnknown *stream : {static_cast<IUnknown *>(static_cast<IInStream *>(in)),
+                             static_cast<IUnknown *>(static_cast<IOutStream *>(out))}) {
+        CMyComPtr<IStreamFileDescriptor> file;
+        ASSERT_EQ(stream->QueryInterface(IID_IStreamFileDescriptor, reinterpret_cast<void **>(&file)), S_OK);
+        int fd = -1;
+        ASSERT_EQ(file->GetFileDescriptor(&fd), S_OK);
+        EXPECT_EQ(lseek(fd, 0, SEEK_CUR), stream == static_cast<IUnknown *>(static_cast<IInStream *>(in)) ? 1234 : 99);
+    }
+
+    ASSERT_EQ(symlink("in.bin", (Dir + "/link").c_str()), 0);
+    CInFileStream *linkImpl = new CInFileStream(false);
+    CMyComPtr<IInStream> link = linkImpl;
+    ASSERT_TRUE(linkImpl->Open(Wide(Dir + "/link").c_str()));
+    CMyComPtr<IStreamFileDescriptor> file;
+    ASSERT_EQ(link.QueryInterface(IID_IStreamFileDescriptor, &file), S_OK);
+    int fd = 0;
+    EXPECT_EQ(file->GetFileDescriptor(&fd), S_FALSE);
+    EXPECT_EQ(fd, -1);
+    file.Release();
+    ASSERT_EQ(outImpl->Close(), S_OK);
+    ASSERT_EQ(out.QueryInterface(IID_IStreamFileDescriptor, &file), S_OK);
+    EXPECT_EQ(file->GetFileDescriptor(&fd), S_FALSE);
+
+    CMyComPtr<ISequentialOutStream> stdOut = new CStdOutFileStream;
+    CMyComPtr<IStreamFileDescriptor> none;
+    EXPECT_EQ(stdOut.QueryInterface(IID_IStreamFileDescriptor, &none), E_NOINTERFACE);
+}

@@ -10,6 +10,7 @@ add_executable(iface_headers_test
     archive/headers_alone/my_com_alone.cpp
     archive/headers_alone/iprogress_alone.cpp
     archive/headers_alone/istream_alone.cpp
+    archive/headers_alone/istream_file_descriptor_alone.cpp
     archive/headers_alone/icoder_alone.cpp
     archive/headers_alone/ipassword_alone.cpp
     archive/headers_alone/iarchive_alone.cpp

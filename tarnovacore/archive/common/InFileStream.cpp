@@ -28,3 +28,8 @@ HRESULT CInFileStream::GetSize(UInt64 *size) {
     *size = length;
     return S_OK;
 }
+
+HRESULT CInFileStream::GetFileDescriptor(int *fd) {
+    *fd = File.Fd();
+    return *fd >= 0 ? S_OK : S_FALSE;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/IStream.h"
+#include "archive/IStreamFileDescriptor.h"
 #include "common/MyCom.h"
 #include "windows/FileIO.h"
 
@@ -12,7 +13,7 @@ struct IInFileStream_Callback {
 };
 
 // A file opened for reading. The owner opens File; by default a symbolic link is read as its text.
-class CInFileStream : public IInStream, public IStreamGetSize, public CMyUnknownImp {
+class CInFileStream : public IInStream, public IStreamGetSize, public IStreamFileDescriptor, public CMyUnknownImp {
     bool _followLinks;
 
 public:
@@ -28,9 +29,10 @@ public:
     // False with errno set when the file cannot be opened.
     bool Open(CFSTR fileName) { return File.Open(fileName, _followLinks); }
 
-    COM_UNKNOWN_IMP(IInStream, IStreamGetSize)
+    COM_UNKNOWN_IMP(IInStream, IStreamGetSize, IStreamFileDescriptor)
 
     HRESULT Read(void *data, UInt32 size, UInt32 *processedSize) override;
     HRESULT Seek(Int64 offset, UInt32 seekOrigin, UInt64 *newPosition) override;
     HRESULT GetSize(UInt64 *size) override;
+    HRESULT GetFileDescriptor(int *fd) override;
 };

@@ -36,3 +36,8 @@ HRESULT COutFileStream::SetSize(UInt64 newSize) {
     if (!File.Seek((Int64)pos, STREAM_SEEK_SET, pos2)) return E_FAIL;
     return S_OK;
 }
+
+HRESULT COutFileStream::GetFileDescriptor(int *fd) {
+    *fd = File.Fd();
+    return *fd >= 0 ? S_OK : S_FALSE;
+}
