@@ -121,7 +121,9 @@ TEST_F(ProgressScreenshots, Prompts) {
                     60000, "pushButton_no");
             });
         },
-        60000);
+        // The progress window is the active modal one until the prompt comes; on a busy machine
+        // it can be seen first.
+        60000, "checkBox_password");
     EXPECT_EQ(worker.Create(L"正在解压", nullptr), 0);
     EXPECT_EQ(passwordAnswer, dialog_result::ok);
     EXPECT_EQ(overwriteAnswer, dialog_result::no);
