@@ -1,6 +1,8 @@
 // Opening a file as a new archive level of the panel. The archive is opened by the agent on a
 // worker behind the progress window, so a large archive never blocks the window; without a main
 // window (no progress window can be had) it opens on the calling thread.
+#include <QCoreApplication>
+
 #include <memory>
 
 #include "Panel.h"
@@ -13,7 +15,9 @@
 #include "archive/agent/ArchiveFolderOpen.h"
 #include "filemanager/TmpProcessWatcher.h"
 #include "filemanager/ZipRegistry.h"
+#include "dialogcodes.h"
 #include "mainwindow.h"
+#include "module.h"
 #include "messagebox.h"
 #include "passwordwindow.h"
 #include "progresswindow.h"
@@ -223,6 +227,12 @@ static HRESULT OpenFileFolderPlugin(IInStream *stream, const UString &path, cons
     if (worker.openResult == S_OK) {
         password = cb.Password;
         folder = worker.folder;
+        // The end of the open's progress window asks the main window to list its folder again; the
+        // panel lists the opened archive next anyway, and a second listing of a large one doubles
+        // the time it takes to show. A window that closes at the end of its operation keeps it.
+        mainwindow *main = qobject_cast<mainwindow *>(_module.get_mainwindow());
+        if (worker.progressWindow && main && !main->get_msg_mode())
+            QCoreApplication::removePostedEvents(main, custom_event::operation_ended);
     }
     return worker.openResult;
 }
