@@ -196,10 +196,47 @@ void CEntryDeleter::operator()(archive_entry *entry) const {
     archive_entry_free(entry);
 }
 
+namespace {
+
+// Printable ASCII, short enough for a header field of `room` bytes and its terminator.
+bool FitsPlainField(const std::wstring &s, size_t room) {
+    if (s.size() >= room) return false;
+    for (const wchar_t c : s)
+        if (c < 0x20 || c > 0x7e) return false;
+    return true;
+}
+
+} // namespace
+
+bool FitsPlainTar(const CUpdateItem &item) {
+    const EEntryKind kind = item.Kind(EWriteFormat::kTar);
+    std::wstring path = item.path;
+    while (!path.empty() && path.back() == L'/')
+        path.pop_back();
+    if (kind == EEntryKind::kDir) path += L'/';
+    if (path.empty() || path == L"/" || !FitsPlainField(path, 100)) return false;
+    // A link target read only when the item is written is not known here.
+    if (kind == EEntryKind::kSymLink && (item.symlink.empty() || !FitsPlainField(item.symlink, 100))) return false;
+    if (kind == EEntryKind::kHardLink && !FitsPlainField(item.hardlink, 100)) return false;
+    if (!FitsPlainField(item.user, 32) || !FitsPlainField(item.group, 32)) return false;
+    const UInt64 kMaxOctal11 = 077777777777ULL;
+    if (kind == EEntryKind::kFile && (!item.sizeDefined || item.size > kMaxOctal11)) return false;
+    if (item.mtimeDefined) {
+        Int64 sec;
+        long nsec;
+        FileTimeToUnix(item.mtime, sec, nsec);
+        if (sec < 0 || (UInt64)sec > kMaxOctal11) return false;
+    }
+    return true;
+}
+
 CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
     CEntryPtr entry(archive_entry_new());
-    if (!entry) return entry;
-    archive_entry *e = entry.get();
+    if (entry) FillEntry(entry.get(), item, format);
+    return entry;
+}
+
+void FillEntry(archive_entry *e, const CUpdateItem &item, EWriteFormat format) {
     std::wstring path = item.path;
     while (!path.empty() && path.back() == L'/')
         path.pop_back();
@@ -242,7 +279,6 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
     }
     if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
     if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
-    return entry;
 }
 
 HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target) {
@@ -278,6 +314,7 @@ HRESULT CollectUpdateItems(IInArchive *old, IArchiveUpdateCallback *callback, UI
                            std::vector<CUpdateItem> &items) {
     UInt32 numOld = 0;
     if (old) RINOK_PLUGIN(old->GetNumberOfItems(&numOld));
+    items.reserve(items.size() + numItems);
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
         bool skip = false;

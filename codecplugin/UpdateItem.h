@@ -85,5 +85,10 @@ typedef std::unique_ptr<archive_entry, CEntryDeleter> CEntryPtr;
 
 // A new entry; call inside a CUtf8LocaleScope. Null when memory ran out.
 CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format);
+// True when a plain tar header holds all the item has (printable ASCII names that fit their fields,
+// size and time in range): a pax writer would write no extended header for it.
+bool FitsPlainTar(const CUpdateItem &item);
+// The same as MakeEntry into a new or cleared entry, so that one entry can serve item after item.
+void FillEntry(archive_entry *entry, const CUpdateItem &item, EWriteFormat format);
 
 } // namespace NPlugin

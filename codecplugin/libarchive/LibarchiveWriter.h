@@ -28,6 +28,7 @@ class CLibarchiveWriter {
     std::unique_ptr<CSevenZipSink> _outSink;
     std::unique_ptr<CSevenZipSink> _parallel;
     bool _parallelReports = false; // the parallel coder tells the progress of what it has coded
+    bool _plainTar = false;
 
     static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
     HRESULT Result(int r);
@@ -43,6 +44,8 @@ public:
     // otherwise (CoderReportsProgress() false) the caller reports the data as it is written.
     HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
                  CEncodeProgress *progress = nullptr, UInt64 expectedSize = 0);
+    // Tar only, before Open: every entry fits a plain header, so the lighter plain writer serves.
+    void SetPlainTarHeaders(bool plain) { _plainTar = plain; }
     bool CoderReportsProgress() const { return _parallelReports; }
     UInt64 PackedSize() const { return _packed; }
     HRESULT WriteHeader(struct archive_entry *entry);

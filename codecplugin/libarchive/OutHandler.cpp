@@ -13,6 +13,8 @@
 #include "archive/IPassword.h"
 #include "common/MyCom.h"
 
+#include <archive_entry.h>
+
 #include <stdio.h>
 #include <string.h>
 #include <vector>
@@ -48,6 +50,7 @@ class CWriteRun : public CEncodeProgress {
     std::wstring _oldPassword;
     bool _haveOldPassword = false;
     std::vector<Byte> _buf;
+    CEntryPtr _entry; // reused: a new entry per file costs a large allocation each
 
     HRESULT CollectItems(UInt32 numItems);
     HRESULT AskWritePassword();
@@ -171,9 +174,13 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
     }
     {
         CUtf8LocaleScope scope;
-        CEntryPtr entry = MakeEntry(item, _format);
-        if (!entry) return E_OUTOFMEMORY;
-        RINOK_PLUGIN(_writer.WriteHeader(entry.get()));
+        if (_entry)
+            archive_entry_clear(_entry.get());
+        else
+            _entry.reset(archive_entry_new());
+        if (!_entry) return E_OUTOFMEMORY;
+        FillEntry(_entry.get(), item, _format);
+        RINOK_PLUGIN(_writer.WriteHeader(_entry.get()));
     }
     UInt64 left = item.size;
     bool sizeChanged = false;
@@ -236,6 +243,15 @@ HRESULT CWriteRun::Run(UInt32 numItems) {
     }
     RINOK_PLUGIN(_callback->SetTotal(total));
     _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratio));
+    if (_format == EWriteFormat::kTar) {
+        bool plain = true;
+        for (const CUpdateItem &item : _items)
+            if (!FitsPlainTar(item)) {
+                plain = false;
+                break;
+            }
+        _writer.SetPlainTarHeaders(plain);
+    }
     RINOK_PLUGIN(_writer.Open(_format, _props, _encrypt ? _passphrase.c_str() : nullptr, this, total));
     RINOK_PLUGIN(CopyKeptItems());
     for (CUpdateItem &item : _items)

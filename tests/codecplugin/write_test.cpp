@@ -511,6 +511,65 @@ TEST_F(PluginWriteTest, NamesTimesModesAndLinksSurviveInTar) {
     EXPECT_NE(list.find("lnk -> dir/中文.txt"), std::string::npos) << list;
 }
 
+// Entries that fit a plain tar header are written with one; an archive with any entry that does
+// not (long or non-ASCII name, unknown size, a kept entry of the old archive) keeps extended headers
+// for it, and every name and content comes back whole in GNU tar.
+TEST_F(PluginWriteTest, TarNamesThatDoNotFitAPlainHeaderKeepTheirExtendedHeader) {
+    const std::string fits99 = "d/" + std::string(97, 'n');
+    const std::string long120 = "d/" + std::string(118, 'l');
+    struct CCase {
+        const char *what;
+        std::vector<CTestItem> items;
+        bool extended;
+    };
+    CTestItem unsized = File("d/unsized.txt", "no size given\n");
+    unsized.sizeKnown = false;
+    const std::vector<CCase> cases = {
+        {"short names", {Folder("d"), File("d/a.txt", "a\n"), File("d/empty", "")}, false},
+        {"99 bytes", {Folder("d"), File(fits99, "edge\n")}, false},
+        {"120 bytes", {Folder("d"), File("d/a.txt", "a\n"), File(long120, "long\n")}, true},
+        {"non-ASCII", {Folder("d"), File("d/a.txt", "a\n"), File("d/naïve.txt", "n\n")}, true},
+        {"unknown size", {Folder("d"), File("d/a.txt", "a\n"), unsized}, false},
+    };
+    for (const CCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+        cb->items = c.items;
+        std::string data;
+        ASSERT_EQ(WriteWith(NewWriter(lib, "tar"), cb, data), S_OK);
+        WriteFile(tmp / "p.tar", data);
+        Sh("rm -rf out && mkdir out");
+        ASSERT_EQ(Sh("tar -xf p.tar -C out"), 0);
+        std::map<std::string, std::string> expected;
+        for (const CTestItem &item : c.items)
+            expected[item.path] = item.isDir ? "/" : item.data;
+        Sh("rm -rf src");
+        MakeTree(tmp / "src", expected);
+        EXPECT_EQ(Sh("diff -r src out"), 0);
+        const int pax = Sh("/usr/bin/python3 -c \"import tarfile,sys\n"
+                           "sys.exit(0 if any(m.pax_headers for m in tarfile.open('p.tar')) else 1)\"");
+        EXPECT_EQ(pax == 0, c.extended);
+    }
+
+    // A kept entry with a long name decides as well as a new one.
+    Sh("rm -rf old && mkdir -p old/d");
+    WriteFile(tmp / ("old/" + long120), "old long\n");
+    ASSERT_EQ(Sh("cd old && tar -cf ../k.tar " + long120), 0);
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "tar", ReadFile(tmp / "k.tar"), &res);
+    ASSERT_EQ(res, S_OK);
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    cb->items = {Kept(0), File("short.txt", "s\n")};
+    CMyComPtr<IOutArchive> writer;
+    ASSERT_EQ(arc->QueryInterface(IID_IOutArchive, reinterpret_cast<void **>(&writer)), S_OK);
+    std::string data;
+    ASSERT_EQ(WriteWith(writer, cb, data), S_OK);
+    const std::map<std::string, std::string> expected = {{long120, "old long\n"}, {"short.txt", "s\n"}};
+    EXPECT_TRUE(ReadBack(lib, "tar", data) == expected);
+    WriteFile(tmp / "k.tar", data);
+    EXPECT_EQ(Sh("tar -xOf k.tar " + long120 + " | grep -qx 'old long'"), 0);
+}
+
 struct CPropsCase {
     const char *format;
     std::vector<CNamedProp> props;

@@ -1,6 +1,8 @@
 // Opening a file as a new archive level of the panel. The archive is opened by the agent on a
 // worker behind the progress window, so a large archive never blocks the window; without a main
 // window (no progress window can be had) it opens on the calling thread.
+#include <QCoreApplication>
+
 #include <memory>
 
 #include "Panel.h"
@@ -14,6 +16,8 @@
 #include "TmpProcessWatcher.h"
 #include "ZipRegistry.h"
 #include "PanelHost.h"
+#include "dialogcodes.h"
+#include "module.h"
 #include "messagebox.h"
 #include "passwordwindow.h"
 #include "progresswindow.h"
@@ -223,6 +227,12 @@ static HRESULT OpenFileFolderPlugin(IInStream *stream, const UString &path, cons
     if (worker.openResult == S_OK) {
         password = cb.Password;
         folder = worker.folder;
+        // The end of the open's progress window asks the main window to list its folder again; the
+        // panel lists the opened archive next anyway, and a second listing of a large one doubles
+        // the time it takes to show. A window that closes at the end of its operation keeps it.
+        CPanelHost *host = dynamic_cast<CPanelHost *>(_module.get_mainwindow());
+        if (worker.progressWindow && host && !host->get_msg_mode())
+            QCoreApplication::removePostedEvents(host->host_widget(), custom_event::operation_ended);
     }
     return worker.openResult;
 }

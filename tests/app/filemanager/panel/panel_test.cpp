@@ -385,6 +385,19 @@ TEST_F(PanelWindow, SelectionSurvivesARefreshAndRowsWithoutItemAreNoItems) {
     EXPECT_EQ(p->GetRealItemIndex(-1), -1);
 }
 
+// Opening an archive lists it once: the end of the open's progress window brings no second
+// listing (the cells made for the first screen stay the same objects).
+TEST_F(PanelWindow, OpeningAnArchiveListsItOnce) {
+    Bind(tree.Path("pack.zip"));
+    QTableWidget *t = w->get_list_view();
+    const int row = RowOf(w, "docs");
+    ASSERT_GE(row, 0);
+    QTableWidgetItem *cell = t->item(row, 0);
+    for (int i = 0; i < 5; i++)
+        QApplication::processEvents();
+    EXPECT_EQ(t->item(RowOf(w, "docs"), 0), cell);
+}
+
 // While an operation runs on the folder, its end (1034) does not reload the list half-way; the
 // reload comes when the operation is over.
 TEST_F(PanelWindow, BusyFolderIsReloadedOnlyAfterTheOperation) {
