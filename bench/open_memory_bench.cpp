@@ -18,21 +18,13 @@
 
 #include "Panel.h"
 #include "archive/agent/Agent.h"
-#include "bench_support.h"
-#include "common/UTFConvert.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
-#include "module.h"
+#include "window_bench_support.h"
 
 namespace {
 
 using namespace benchsupport;
-
-UString U(const std::string &s) {
-    UString u;
-    ConvertUTF8ToUnicode(AString(s.c_str()), u);
-    return u;
-}
 
 // VmRSS or VmHWM of this process in bytes.
 long long StatusBytes(const char *field) {
@@ -65,33 +57,17 @@ void Settle() {
 } // namespace
 
 int main(int argc, char **argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("LC_ALL", "C.UTF-8", 1);
     const std::string work = argc > 1 ? argv[1] : "/tmp";
     const long entries = argc > 2 ? atol(argv[2]) : 1000000;
 
-    char templ[4096];
-    snprintf(templ, sizeof(templ), "%s/tarnova-open-memory-XXXXXX", work.c_str());
-    if (!mkdtemp(templ)) return 1;
-    const std::string root = templ;
-    setenv("HOME", root.c_str(), 1); // the settings of this run stay in the work folder
+    const std::string root = MakeWindowBenchRoot(work, "tarnova-open-memory");
+    if (root.empty()) return 1;
     const std::string idleDir = root + "/idle";
     mkdir(idleDir.c_str(), 0755);
     const std::string archive = root + "/empty-entries.zip";
-    const std::string make = "/usr/bin/python3 -c \"import zipfile,sys\n"
-                             "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-                             "  for i in range(int(sys.argv[2])):\n"
-                             "    z.writestr('e%07d' % i, b'')\n\" '" +
-                             archive + "' " + std::to_string(entries);
-    if (Sh(make) != 0) return 1;
+    if (!MakeZipOfEntries(archive, entries, "e%07d", "b''")) return 1;
 
-    QApplication app(argc, argv);
-    int oneArg = 1; // the bench's own arguments are no start-up request
-    _module.global_init(oneArg, argv);
-    // The plug-in is the one the build put in bin/, not one beside this program.
-    FreeGlobalCodecs();
-    setenv("TARNOVA_HOME_DIR", (QCoreApplication::applicationDirPath() + "/../bin/").toUtf8().constData(), 1);
-    LoadGlobalCodecs();
+    CWindowBenchProgram program(argc, argv, root);
     int rc = 0;
     {
         mainwindow window(nullptr);
@@ -124,8 +100,5 @@ int main(int argc, char **argv) {
                    allRows ? "" : "  [FAILED: rows missing]");
         }
     }
-    _module.wait_for_threads();
-    _module.global_uninit();
-    RemoveTree(root);
     return rc;
 }

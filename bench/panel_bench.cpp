@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "bench_support.h"
 #include "FSFolder.h"
 #include "Panel.h"
 #include "archive/agent/Agent.h"
@@ -30,18 +29,12 @@
 #include "common/UTFConvert.h"
 #include "mainlistview.h"
 #include "mainwindow.h"
-#include "module.h"
+#include "window_bench_support.h"
 #include "windows/FileIO.h"
 
 namespace {
 
 using namespace benchsupport;
-
-UString U(const std::string &s) {
-    UString u;
-    ConvertUTF8ToUnicode(AString(s.c_str()), u);
-    return u;
-}
 
 double ListFolder(const std::string &dir) {
     const double t0 = Now();
@@ -96,17 +89,12 @@ double ScrollPage(mainwindow &window, int pages) {
 } // namespace
 
 int main(int argc, char **argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("LC_ALL", "C.UTF-8", 1);
     const std::string work = argc > 1 ? argv[1] : "/tmp";
     const int numFiles = argc > 2 ? atoi(argv[2]) : 100000;
     const int numEntries = argc > 3 ? atoi(argv[3]) : 250000;
 
-    char templ[4096];
-    snprintf(templ, sizeof(templ), "%s/tarnova-panel-bench-XXXXXX", work.c_str());
-    if (!mkdtemp(templ)) return 1;
-    const std::string root = templ;
-    setenv("HOME", root.c_str(), 1); // the settings of this run stay in the work folder
+    const std::string root = MakeWindowBenchRoot(work, "tarnova-panel-bench");
+    if (root.empty()) return 1;
 
     const std::string dir = root + "/many";
     mkdir(dir.c_str(), 0755);
@@ -120,20 +108,9 @@ int main(int argc, char **argv) {
         }
     }
     const std::string archive = root + "/big.zip";
-    const std::string make = "/usr/bin/python3 -c \"import zipfile,sys\n"
-                             "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-                             "  for i in range(int(sys.argv[2])):\n"
-                             "    z.writestr('entry-%07d.txt' % i, b'x' * (i % 13))\n\" '" +
-                             archive + "' " + std::to_string(numEntries);
-    if (system(make.c_str()) != 0) return 1;
+    if (!MakeZipOfEntries(archive, numEntries, "entry-%07d.txt", "b'x' * (i % 13)")) return 1;
 
-    QApplication app(argc, argv);
-    int oneArg = 1; // the bench's own arguments are no start-up request
-    _module.global_init(oneArg, argv);
-    FreeGlobalCodecs();
-    setenv("TARNOVA_HOME_DIR", (QCoreApplication::applicationDirPath() + "/../bin/").toUtf8().constData(), 1);
-    LoadGlobalCodecs();
-
+    CWindowBenchProgram program(argc, argv, root);
     std::vector<double> listDir, showDir, listArc, showArc;
     {
         mainwindow window(nullptr);
@@ -156,8 +133,5 @@ int main(int argc, char **argv) {
                "page of scrolling %.2f ms\n",
                numEntries, Median(listArc), Median(showArc), Median(showArc) / Median(listArc), scrollArc * 1000);
     }
-    _module.wait_for_threads();
-    _module.global_uninit();
-    RemoveTree(root);
     return 0;
 }
