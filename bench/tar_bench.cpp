@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,13 @@ int main(int argc, char **argv) {
        "  open('%s/f%05d.txt'%(d,i),'wb').write(os.urandom(r.randint(0,4096)))\" '" +
        dir + "' " + std::to_string(files));
     Sh("cat $(find '" + dir + "/tree' -type f) > /dev/null 2>&1");
+    // Both tools on one processor: on a virtual machine whose processors differ in speed from
+    // moment to moment, this long-lived process would otherwise measure the one it sits on while
+    // each GNU tar lands on another.
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof(one), &one);
     std::vector<double> ours, gnu;
     bool ok = true;
     for (int round = 0; round < rounds; round++) {
