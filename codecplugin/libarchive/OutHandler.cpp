@@ -190,7 +190,11 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
             got = fread(_buf.data(), 1, _buf.size(), spool.get());
             if (got == 0 && ferror(spool.get())) return E_FAIL;
         } else {
-            RINOK_PLUGIN(ReadStreamMax(in, _buf.data(), _buf.size(), got));
+            // One call at a time: a read that ends exactly at the size given needs no further
+            // call to find the end, which would cost a system call per file.
+            UInt32 done = 0;
+            RINOK_PLUGIN(in->Read(_buf.data(), static_cast<UInt32>(_buf.size()), &done));
+            got = done;
         }
         if (got == 0) break;
         const size_t use = got > left ? static_cast<size_t>(left) : got;
@@ -202,8 +206,9 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
             sizeChanged = true;
             break;
         }
-        // A short read is the end of the stream: asking again only costs a system call per file.
-        if (!spool && got < _buf.size()) break;
+        // All the data the header announced came in a short read: that is the end of the stream
+        // (growth after that moment is as unseen as it would be a moment later).
+        if (!spool && left == 0 && got < _buf.size()) break;
     }
     in.Release();
     spool.reset();
