@@ -104,8 +104,10 @@ UInt32 ParseOctal(const Byte *p, size_t n, bool &ok) {
 UInt32 IsArcTar(const Byte *p, size_t size) {
     if (size < 512) return k_IsArc_Res_NEED_MORE;
     if (p[0] == 0) {
+        // An empty tar is its end blocks and nothing else: zeros followed by data (a disk image
+        // whose first sectors are blank) are no tar.
         if (size < 1024) return k_IsArc_Res_NEED_MORE;
-        for (size_t i = 0; i < 1024; i++)
+        for (size_t i = 0; i < size; i++)
             if (p[i] != 0) return k_IsArc_Res_NO;
         return k_IsArc_Res_YES;
     }

@@ -8,82 +8,44 @@
 
 namespace NPlugin {
 
-CDecodedInStream::CDecodedInStream(IInStream *source, UInt64 sourceSize, FormatSetupFunc setup, int filterCode,
-                                   const UInt64 *size, std::shared_ptr<const CDecodedChunks> kept)
-    : _source(source), _sourceSize(sourceSize), _setup(setup), _filterCode(filterCode), _kept(std::move(kept)),
-      _size(size ? *size : 0), _sizeDefined(size != nullptr) {
+CDecodedInStream::CDecodedInStream(IInStream *source, UInt64 sourceSize, int filterCode, const UInt64 *size,
+                                   std::shared_ptr<const CDecodedChunks> kept, std::shared_ptr<CKeepBudget> budget)
+    : _source(source), _sourceSize(sourceSize), _filterCode(filterCode), _kept(std::move(kept)),
+      _budget(std::move(budget)), _size(size ? *size : 0), _sizeDefined(size != nullptr) {
     if (_kept) {
         _size = _kept->Size();
         _sizeDefined = true;
     }
 }
 
-HRESULT CDecodedInStream::Restart() {
-    _reader.reset();
-    _decoder.reset();
+void CDecodedInStream::Restart() {
     _decodePos = 0;
     _block = nullptr;
     _blockLeft = 0;
-    if (CStreamDecoder::Handles(_filterCode)) {
-        _decoder.reset(new CStreamDecoder(_source, _sourceSize, _filterCode));
-        if (_decoded.empty()) _decoded.resize(1 << 16);
-        return S_OK;
-    }
-    std::unique_ptr<CArchiveReader> reader(new CArchiveReader(_source, _sourceSize));
-    int r = reader->Open(_setup);
-    struct archive_entry *entry = nullptr;
-    if (r == ARCHIVE_OK) r = reader->NextHeader(&entry);
-    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-        if (reader->StreamResult() != S_OK) return reader->StreamResult();
-        // Data too short to decode anything is an empty stream; the handler reports the damage.
-        _size = 0;
-        _sizeDefined = true;
-        return S_OK;
-    }
-    _reader = std::move(reader);
-    return S_OK;
+    _decoder.reset(new CStreamDecoder(_source, _sourceSize, _filterCode));
+    if (_decoded.empty()) _decoded.resize(1 << 16);
 }
 
-// Blocks as the decoder gives them: reading into a buffer of our own would lose what was decoded
-// before a failure. Data that stops decoding (cut short, damaged) ends where it stops, so that the
-// archive inside keeps what came before and its own reader reports the early end; failures of the
-// source itself are passed on.
+// Data that stops decoding (cut short, damaged) ends where it stops, so that the archive inside
+// keeps what came before and its own reader reports the early end; failures of the source itself
+// are passed on.
 HRESULT CDecodedInStream::NextBytes(const Byte *&data, size_t &size) {
     data = nullptr;
     size = 0;
-    while (_blockLeft == 0) {
-        if (_decoder) {
-            size_t got = 0;
-            RINOK_PLUGIN(_decoder->Read(_decoded.data(), _decoded.size(), got));
-            if (got == 0) {
-                if (!_sizeDefined || _size > _decodePos) {
-                    _size = _decodePos;
-                    _sizeDefined = true;
-                }
-                _decoder.reset();
-                return S_OK;
-            }
-            _block = _decoded.data();
-            _blockLeft = got;
-            break;
-        }
-        if (!_reader) return S_OK;
-        const void *block = nullptr;
-        size_t blockSize = 0;
-        la_int64_t offset = 0;
-        const int r = _reader->ReadDataBlock(&block, &blockSize, &offset);
-        if (r == ARCHIVE_EOF) return S_OK;
-        if (r != ARCHIVE_OK) {
-            if (_reader->StreamResult() != S_OK) return _reader->StreamResult();
+    if (_blockLeft == 0) {
+        if (!_decoder) return S_OK;
+        size_t got = 0;
+        RINOK_PLUGIN(_decoder->Read(_decoded.data(), _decoded.size(), got));
+        if (got == 0) {
             if (!_sizeDefined || _size > _decodePos) {
                 _size = _decodePos;
                 _sizeDefined = true;
             }
-            _reader.reset();
+            _decoder.reset();
             return S_OK;
         }
-        _block = static_cast<const Byte *>(block);
-        _blockLeft = blockSize;
+        _block = _decoded.data();
+        _blockLeft = got;
     }
     data = _block;
     size = _blockLeft;
@@ -113,10 +75,7 @@ HRESULT CDecodedInStream::DecodeForwardTo(UInt64 target, bool &reachedEnd) {
 
 HRESULT CDecodedInStream::LearnSize() {
     if (_sizeDefined) return S_OK;
-    if (!_reader && !_decoder) {
-        const HRESULT res = Restart();
-        if (res != S_OK) return res;
-    }
+    if (!_decoder) Restart();
     bool end = false;
     while (!end) {
         const HRESULT res = DecodeForwardTo(UINT64_MAX, end);
@@ -138,10 +97,7 @@ HRESULT CDecodedInStream::Read(void *data, UInt32 size, UInt32 *processedSize) {
         if (processedSize) *processedSize = static_cast<UInt32>(n);
         return S_OK;
     }
-    if ((!_reader && !_decoder) || _pos < _decodePos) {
-        const HRESULT res = Restart();
-        if (res != S_OK) return res;
-    }
+    if (!_decoder || _pos < _decodePos) Restart();
     bool end = false;
     HRESULT res = DecodeForwardTo(_pos, end);
     if (res != S_OK) return res;

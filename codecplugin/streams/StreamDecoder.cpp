@@ -6,12 +6,20 @@
 
 #include <archive.h>
 #include <bzlib.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <lzma.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 #include <zlib.h>
+#include <zstd.h>
+#include <zstd_errors.h>
 
 #include <algorithm>
+#include <string>
 
 namespace NPlugin {
 
@@ -26,29 +34,42 @@ struct CStreamDecoder::CImpl {
     z_stream z;
     bz_stream bz;
     lzma_stream xz = LZMA_STREAM_INIT;
+    ZSTD_DCtx *zstd = nullptr;
     bool active = false;
 
     explicit CImpl(int code) : filterCode(code) {
         memset(&z, 0, sizeof(z));
         memset(&bz, 0, sizeof(bz));
     }
-    ~CImpl() { Stop(); }
+    ~CImpl() {
+        Stop();
+        ZSTD_freeDCtx(zstd);
+    }
 
     HRESULT Start() {
         Stop();
-        int r = 0;
+        bool ok = false;
         switch (filterCode) {
         case ARCHIVE_FILTER_GZIP:
-            r = inflateInit2(&z, 16 + MAX_WBITS) == Z_OK ? 0 : 1;
+            ok = inflateInit2(&z, 16 + MAX_WBITS) == Z_OK;
             break;
         case ARCHIVE_FILTER_BZIP2:
-            r = BZ2_bzDecompressInit(&bz, 0, 0) == BZ_OK ? 0 : 1;
+            ok = BZ2_bzDecompressInit(&bz, 0, 0) == BZ_OK;
+            break;
+        case ARCHIVE_FILTER_ZSTD:
+            if (!zstd) {
+                zstd = ZSTD_createDCtx();
+                // Frames written with a long window (zstd --long) are read as their tool reads them.
+                if (zstd) ZSTD_DCtx_setParameter(zstd, ZSTD_d_windowLogMax, 31);
+            }
+            ok = zstd && !ZSTD_isError(ZSTD_DCtx_reset(zstd, ZSTD_reset_session_only));
             break;
         default:
-            r = lzma_stream_decoder(&xz, UINT64_MAX, LZMA_CONCATENATED) == LZMA_OK ? 0 : 1;
+            // One stream at a time: what follows it is looked at before another one is started.
+            ok = lzma_stream_decoder(&xz, UINT64_MAX, 0) == LZMA_OK;
             break;
         }
-        if (r != 0) return E_OUTOFMEMORY;
+        if (!ok) return E_OUTOFMEMORY;
         active = true;
         return S_OK;
     }
@@ -62,6 +83,8 @@ struct CStreamDecoder::CImpl {
         case ARCHIVE_FILTER_BZIP2:
             BZ2_bzDecompressEnd(&bz);
             break;
+        case ARCHIVE_FILTER_ZSTD:
+            break;
         default:
             lzma_end(&xz);
             break;
@@ -70,7 +93,8 @@ struct CStreamDecoder::CImpl {
 };
 
 bool CStreamDecoder::Handles(int filterCode) {
-    return filterCode == ARCHIVE_FILTER_GZIP || filterCode == ARCHIVE_FILTER_BZIP2 || filterCode == ARCHIVE_FILTER_XZ;
+    return filterCode == ARCHIVE_FILTER_GZIP || filterCode == ARCHIVE_FILTER_BZIP2 || filterCode == ARCHIVE_FILTER_XZ ||
+           filterCode == ARCHIVE_FILTER_ZSTD;
 }
 
 CStreamDecoder::CStreamDecoder(IInStream *source, UInt64 sourceSize, int filterCode)
@@ -106,8 +130,61 @@ HRESULT CStreamDecoder::Fill(size_t need) {
     return S_OK;
 }
 
-// One call of the library. At the end of a member or stream, another one right behind it is read
-// on; anything else there is ignored, as gzip and bzip2 do.
+// At the end of one member or stream another one may follow (for xz after its zero padding, four
+// bytes at a time) and is read on. Anything else there is data after the end: the decoded data is
+// whole, and the caller reports the rest.
+HRESULT CStreamDecoder::AfterStreamEnd() {
+    const int code = _impl->filterCode;
+    UInt64 end = InProcessed();
+    if (code == ARCHIVE_FILTER_XZ) {
+        UInt64 zeros = 0;
+        for (;;) {
+            RINOK_PLUGIN(Fill(1));
+            if (_inPos == _inLen || _in[_inPos] != 0) break;
+            _inPos++;
+            zeros++;
+        }
+        if (zeros % 4 == 0) end = InProcessed();
+    }
+    const size_t magicSize = code == ARCHIVE_FILTER_GZIP ? 2 : code == ARCHIVE_FILTER_XZ ? 6 : 4;
+    RINOK_PLUGIN(Fill(magicSize));
+    const Byte *p = _in.data() + _inPos;
+    bool another = false;
+    if (_inLen - _inPos >= magicSize && end == InProcessed()) {
+        switch (code) {
+        case ARCHIVE_FILTER_GZIP:
+            another = p[0] == 0x1F && p[1] == 0x8B;
+            break;
+        case ARCHIVE_FILTER_BZIP2:
+            another = memcmp(p, "BZh", 3) == 0 && p[3] >= '1' && p[3] <= '9';
+            break;
+        case ARCHIVE_FILTER_ZSTD:
+            // A frame, or a skippable frame (magic 0x184D2A5?), which the library passes over.
+            another = (p[0] == 0x28 && p[1] == 0xB5 && p[2] == 0x2F && p[3] == 0xFD) ||
+                      ((p[0] & 0xF0) == 0x50 && p[1] == 0x2A && p[2] == 0x4D && p[3] == 0x18);
+            break;
+        default:
+            another = memcmp(p,
+                             "\xFD"
+                             "7zXZ",
+                             6) == 0;
+            break;
+        }
+    }
+    if (another) {
+        if (code == ARCHIVE_FILTER_GZIP) return inflateReset(&_impl->z) == Z_OK ? S_OK : E_FAIL;
+        if (code == ARCHIVE_FILTER_ZSTD) return S_OK;
+        return _impl->Start();
+    }
+    if (end < _sourceSize) {
+        _tail = true;
+        _dataEnd = end;
+    }
+    End(NOperationResult::kOK);
+    return S_OK;
+}
+
+// One call of the library.
 HRESULT CStreamDecoder::Step(Byte *out, size_t outSize, size_t &produced) {
     produced = 0;
     RINOK_PLUGIN(Fill(1));
@@ -160,6 +237,23 @@ HRESULT CStreamDecoder::Step(Byte *out, size_t outSize, size_t &produced) {
         }
         break;
     }
+    case ARCHIVE_FILTER_ZSTD: {
+        ZSTD_inBuffer zin = {in, avail, 0};
+        ZSTD_outBuffer zout = {out, outSize, 0};
+        const size_t r = ZSTD_decompressStream(_impl->zstd, &zout, &zin);
+        used = zin.pos;
+        produced = zout.pos;
+        if (ZSTD_isError(r)) {
+            const ZSTD_ErrorCode e = ZSTD_getErrorCode(r);
+            if (e == ZSTD_error_memory_allocation) return E_OUTOFMEMORY;
+            End(e == ZSTD_error_checksum_wrong ? NOperationResult::kCRCError : NOperationResult::kDataError);
+        } else if (r == 0) {
+            streamEnd = true;
+        } else if (used == 0 && produced == 0 && _inputEnded && avail == 0) {
+            End(NOperationResult::kUnexpectedEnd);
+        }
+        break;
+    }
     default: {
         lzma_stream &xz = _impl->xz;
         xz.next_in = in;
@@ -170,12 +264,10 @@ HRESULT CStreamDecoder::Step(Byte *out, size_t outSize, size_t &produced) {
         used = avail - xz.avail_in;
         produced = outSize - xz.avail_out;
         if (r == LZMA_STREAM_END) {
-            _inPos += used;
-            End(NOperationResult::kOK);
-            return S_OK;
-        }
-        if (r == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
-        if (r == LZMA_BUF_ERROR) {
+            streamEnd = true;
+        } else if (r == LZMA_MEM_ERROR) {
+            return E_OUTOFMEMORY;
+        } else if (r == LZMA_BUF_ERROR) {
             if (_inputEnded) End(NOperationResult::kUnexpectedEnd);
         } else if (r != LZMA_OK) {
             End(NOperationResult::kDataError);
@@ -185,20 +277,7 @@ HRESULT CStreamDecoder::Step(Byte *out, size_t outSize, size_t &produced) {
     }
     _inPos += used;
     if (!streamEnd) return S_OK;
-    const bool gzip = _impl->filterCode == ARCHIVE_FILTER_GZIP;
-    RINOK_PLUGIN(Fill(gzip ? 2 : 3));
-    const Byte *next = _in.data() + _inPos;
-    const bool another = gzip ? _inLen - _inPos >= 2 && next[0] == 0x1F && next[1] == 0x8B
-                              : _inLen - _inPos >= 3 && memcmp(next, "BZh", 3) == 0;
-    if (!another) {
-        End(NOperationResult::kOK);
-        return S_OK;
-    }
-    if (gzip) {
-        if (inflateReset(&_impl->z) != Z_OK) return E_FAIL;
-        return S_OK;
-    }
-    return _impl->Start();
+    return AfterStreamEnd();
 }
 
 HRESULT CStreamDecoder::Read(Byte *data, size_t size, size_t &got) {
@@ -212,30 +291,115 @@ HRESULT CStreamDecoder::Read(Byte *data, size_t size, size_t &got) {
     return S_OK;
 }
 
+bool CKeepBudget::Take(UInt64 n) {
+    UInt64 left = _left.load();
+    do {
+        if (left < n) return false;
+    } while (!_left.compare_exchange_weak(left, left - n));
+    return true;
+}
+
 void CDecodedChunks::CUnmap::operator()(Byte *p) const {
     munmap(p, kChunkSize);
 }
 
+CDecodedChunks::CDecodedChunks(std::shared_ptr<CKeepBudget> budget) : _budget(std::move(budget)) {}
+
+CDecodedChunks::~CDecodedChunks() {
+    if (_budget) _budget->Give(_chunks.size() * static_cast<UInt64>(kChunkSize));
+    if (_fd >= 0) close(_fd);
+}
+
+// The file has no name: it goes with the last descriptor, also when the process is killed. It may
+// fill at most half of the free room of its file system.
+bool CDecodedChunks::StartSpill() {
+    const char *dir = getenv("TMPDIR");
+    if (!dir || !*dir) dir = "/tmp";
+    _fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (_fd < 0) {
+        std::string path = std::string(dir) + "/tarnova-stream-XXXXXX";
+        _fd = mkostemp(&path[0], O_CLOEXEC);
+        if (_fd < 0) return false;
+        unlink(path.c_str());
+    }
+    struct statvfs fs;
+    if (fstatvfs(_fd, &fs) != 0) return false;
+    _fileLimit = static_cast<UInt64>(fs.f_bavail) * fs.f_frsize / 2;
+    _spill.resize(1 << 20);
+    return true;
+}
+
+bool CDecodedChunks::FlushSpill() {
+    const UInt64 fileSize = _size - _spillLen - _memSize;
+    if (fileSize + _spillLen > _fileLimit) return false;
+    for (size_t done = 0; done < _spillLen;) {
+        const ssize_t n = pwrite(_fd, _spill.data() + done, _spillLen - done, static_cast<off_t>(fileSize + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    _spillLen = 0;
+    return true;
+}
+
 // Chunks are mapped with their pages in place: one call instead of a page fault per page.
 Byte *CDecodedChunks::Tail(size_t &room) {
-    const size_t used = static_cast<size_t>(_size % kChunkSize);
-    if (used == 0 && _size / kChunkSize == _chunks.size()) {
-        void *p = mmap(nullptr, kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-        if (p == MAP_FAILED) return nullptr;
-        _chunks.emplace_back(static_cast<Byte *>(p));
+    if (_fd < 0) {
+        const size_t used = static_cast<size_t>(_size % kChunkSize);
+        if (used != 0 || _size / kChunkSize != _chunks.size()) {
+            room = kChunkSize - used;
+            return _chunks[static_cast<size_t>(_size / kChunkSize)].get() + used;
+        }
+        if (!_budget || _budget->Take(kChunkSize)) {
+            void *p =
+                mmap(nullptr, kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            if (p != MAP_FAILED) {
+                _chunks.emplace_back(static_cast<Byte *>(p));
+                room = kChunkSize;
+                return _chunks.back().get();
+            }
+            if (_budget) _budget->Give(kChunkSize);
+        }
+        if (!StartSpill()) return nullptr;
+        _memSize = _size;
     }
-    room = kChunkSize - used;
-    return _chunks[static_cast<size_t>(_size / kChunkSize)].get() + used;
+    room = _spill.size() - _spillLen;
+    return _spill.data() + _spillLen;
+}
+
+bool CDecodedChunks::Grow(size_t n) {
+    _size += n;
+    if (_fd < 0) {
+        _memSize = _size;
+        return true;
+    }
+    _spillLen += n;
+    return _spillLen < _spill.size() || FlushSpill();
+}
+
+bool CDecodedChunks::Finish() {
+    if (_fd < 0) return true;
+    const bool ok = FlushSpill();
+    std::vector<Byte>().swap(_spill);
+    return ok;
 }
 
 size_t CDecodedChunks::Copy(UInt64 pos, Byte *data, size_t size) const {
     size_t done = 0;
-    while (done < size && pos < _size) {
+    while (done < size && pos < _memSize) {
         const size_t chunk = static_cast<size_t>(pos / kChunkSize), off = static_cast<size_t>(pos % kChunkSize);
-        const size_t n = static_cast<size_t>(std::min<UInt64>({size - done, kChunkSize - off, _size - pos}));
+        const size_t n = static_cast<size_t>(std::min<UInt64>({size - done, kChunkSize - off, _memSize - pos}));
         memcpy(data + done, _chunks[chunk].get() + off, n);
         done += n;
         pos += n;
+    }
+    while (done < size && pos < _size) {
+        const size_t want = static_cast<size_t>(std::min<UInt64>(size - done, _size - pos));
+        const ssize_t n = pread(_fd, data + done, want, static_cast<off_t>(pos - _memSize));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+        pos += static_cast<UInt64>(n);
     }
     return done;
 }

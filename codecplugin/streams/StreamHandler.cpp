@@ -1,6 +1,7 @@
 #include "streams/StreamHandler.h"
 
 #include "streams/DecodedInStream.h"
+#include "libarchive/ArchiveReader.h"
 #include "NameDecoder.h"
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
@@ -12,10 +13,11 @@ namespace NPlugin {
 namespace {
 using namespace NArchive::NExtract;
 
-const UInt64 kProgressStep = 1 << 24;
-// Decoded data up to this size is kept from the open pass, so that a tar inside is listed and
-// extracted from memory rather than decoded twice more; larger data is decoded again as it is read.
-const UInt64 kKeepLimit = 64 << 20;
+// Open progress is reported at least this often, in input or in decoded bytes.
+const UInt64 kProgressStep = 1 << 22;
+// What the decoded data of all stream levels of one open keep in memory; the rest of the data goes
+// to a temporary file.
+const UInt64 kKeepBudget = 64 << 20;
 
 UInt32 ErrorFlagOfResult(Int32 result) {
     switch (result) {
@@ -45,6 +47,7 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
     Close();
     if (!stream) return E_INVALIDARG;
     RINOK_PLUGIN(GetStreamSize(stream, _streamSize));
+    _phySize = _streamSize;
     std::vector<Byte> head(_format.SignatureSpan());
     size_t got = 0;
     RINOK_PLUGIN(ReadStreamMax(stream, head.data(), head.size(), got));
@@ -70,62 +73,19 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
     if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
     if (reader.StreamResult() != S_OK) return reader.StreamResult();
     const bool headerDecoded = (r == ARCHIVE_OK || r == ARCHIVE_WARN) && reader.FilterCode(0) == _format.filterCode;
-    if (CStreamDecoder::Handles(_format.filterCode)) {
-        RINOK_PLUGIN(DecodeAtOpen(stream, openCallback));
-        // libarchive may give up on a cut stream that still decodes some way.
-        if (!headerDecoded && _decodedSize == 0 && _dataResult != NOperationResult::kUnexpectedEnd) {
-            _kept.reset();
-            _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
-            _errorText = Utf8ToWide(reader.ErrorString());
-            return S_FALSE;
-        }
-        _stream = stream;
-        _isOpen = true;
-        return S_OK;
-    }
-    if (!headerDecoded) {
-        // The magic matched but the stream header did not decode.
+
+    // A stream inside another one shares the memory budget of the outer levels.
+    CMyComPtr<IDecodedStreamBudget> outer;
+    stream->QueryInterface(IID_IDecodedStreamBudget, reinterpret_cast<void **>(&outer));
+    _budget = outer ? outer->KeepBudget() : std::make_shared<CKeepBudget>(kKeepBudget);
+
+    RINOK_PLUGIN(DecodeAtOpen(stream, openCallback));
+    // libarchive may give up on a cut stream that still decodes some way.
+    if (!headerDecoded && _decodedSize == 0 && _dataResult != NOperationResult::kUnexpectedEnd) {
+        _kept.reset();
         _errorFlags = ErrorFlagFromMessage(reader.ErrorString());
         _errorText = Utf8ToWide(reader.ErrorString());
-        if (_errorFlags != kpv_ErrorFlags_UnexpectedEnd) return S_FALSE;
-        // Cut before the first block could be decoded: still this format, holding nothing yet.
-        _dataResult = NOperationResult::kUnexpectedEnd;
-        _unpackSize = 0;
-        _unpackSizeDefined = true;
-        _stream = stream;
-        _isOpen = true;
-        return S_OK;
-    }
-    // One decoding pass gives the size and finds damage now rather than half-way through a copy.
-    UInt64 size = 0;
-    UInt64 nextReport = kProgressStep;
-    for (;;) {
-        const void *block = nullptr;
-        size_t n = 0;
-        la_int64_t offset = 0;
-        const int rb = reader.ReadDataBlock(&block, &n, &offset);
-        if (rb == ARCHIVE_EOF) {
-            _unpackSize = size;
-            _unpackSizeDefined = true;
-            break;
-        }
-        if (rb != ARCHIVE_OK) {
-            if (reader.StreamResult() != S_OK) return reader.StreamResult();
-            const std::string msg = reader.ErrorString();
-            // Decoders that run out of input often say no more than that they cannot go on.
-            const UInt32 flag = reader.HitEnd() ? kpv_ErrorFlags_UnexpectedEnd : ErrorFlagFromMessage(msg);
-            _errorFlags |= flag == kpv_ErrorFlags_HeadersError ? kpv_ErrorFlags_DataError : flag;
-            _errorText = Utf8ToWide(msg);
-            _dataResult =
-                flag == kpv_ErrorFlags_UnexpectedEnd ? NOperationResult::kUnexpectedEnd : NOperationResult::kDataError;
-            break;
-        }
-        size += static_cast<UInt64>(n);
-        if (openCallback && reader.MaxPosition() >= nextReport) {
-            nextReport = reader.MaxPosition() + kProgressStep;
-            const UInt64 bytes = reader.MaxPosition();
-            RINOK_PLUGIN(openCallback->SetCompleted(nullptr, &bytes));
-        }
+        return S_FALSE;
     }
     _stream = stream;
     _isOpen = true;
@@ -134,18 +94,19 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
 }
 
 // The one decoding pass of these streams: it checks the data (gzip CRCs and lengths included),
-// gives the size, and keeps the decoded bytes when they are few enough to be read from memory later.
+// gives the size, finds data after the end, and keeps the decoded bytes so that they are read
+// from there later rather than decoded again.
 HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *openCallback) {
     CStreamDecoder decoder(stream, _streamSize, _format.filterCode);
-    std::shared_ptr<CDecodedChunks> kept = std::make_shared<CDecodedChunks>();
+    std::shared_ptr<CDecodedChunks> kept = std::make_shared<CDecodedChunks>(_budget);
     std::vector<Byte> scratch;
     UInt64 size = 0;
-    UInt64 nextReport = kProgressStep;
+    UInt64 reportedIn = 0, reportedOut = 0;
     while (!decoder.Ended()) {
         Byte *out = nullptr;
         size_t room = 0;
         if (kept) out = kept->Tail(room);
-        if (kept && !out) kept.reset(); // no memory to keep it: decoded again when read
+        if (kept && !out) kept.reset(); // neither memory nor disk to keep it: decoded again when read
         if (!kept) {
             scratch.resize(CDecodedChunks::kChunkSize);
             out = scratch.data();
@@ -154,16 +115,16 @@ HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *op
         size_t got = 0;
         RINOK_PLUGIN(decoder.Read(out, room, got));
         size += got;
-        if (kept) {
-            kept->Grow(got);
-            if (kept->Size() > kKeepLimit) kept.reset();
-        }
-        if (openCallback && decoder.InProcessed() >= nextReport) {
-            const UInt64 bytes = decoder.InProcessed();
-            nextReport = bytes + kProgressStep;
-            RINOK_PLUGIN(openCallback->SetCompleted(nullptr, &bytes));
+        if (kept && !kept->Grow(got)) kept.reset();
+        // Highly packed data moves the input slowly: the decoded bytes drive the reports too.
+        const UInt64 in = decoder.InProcessed();
+        if (openCallback && (in - reportedIn >= kProgressStep || size - reportedOut >= kProgressStep)) {
+            reportedIn = in;
+            reportedOut = size;
+            RINOK_PLUGIN(openCallback->SetCompleted(nullptr, &in));
         }
     }
+    if (kept && !kept->Finish()) kept.reset();
     _dataResult = decoder.Result();
     _errorFlags |= ErrorFlagOfResult(_dataResult);
     _decodedSize = size;
@@ -172,6 +133,7 @@ HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *op
     if (_dataResult == NOperationResult::kOK) {
         _unpackSize = size;
         _unpackSizeDefined = true;
+        _phySize = decoder.DataEnd();
     }
     return S_OK;
 }
@@ -179,6 +141,8 @@ HRESULT CStreamHandler::DecodeAtOpen(IInStream *stream, IArchiveOpenCallback *op
 HRESULT CStreamHandler::Close() {
     _stream.Release();
     _kept.reset();
+    _budget.reset();
+    _phySize = 0;
     _unpackSize = 0;
     _unpackSizeDefined = false;
     _decodedSize = 0;
@@ -224,7 +188,8 @@ HRESULT CStreamHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
         if (_isOpen) PropSetUInt32(value, 0);
         break;
     case kpidPhySize:
-        if (_isOpen) PropSetUInt64(value, _streamSize);
+        // Short of the whole file when data follows the stream: reported as data after the end.
+        if (_isOpen) PropSetUInt64(value, _phySize);
         break;
     case kpidErrorFlags:
         if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);
@@ -248,61 +213,30 @@ HRESULT CStreamHandler::Extract(const UInt32 *indices, UInt32 numItems, Int32 te
                                      extractCallback, out, go));
     if (!go) return S_OK;
 
-    if (CStreamDecoder::Handles(_format.filterCode)) {
-        UInt64 completed = 0;
-        Int32 opRes = _dataResult;
-        if (_kept) {
-            RINOK_PLUGIN(_kept->ForEach([&](const Byte *data, size_t n) -> HRESULT {
-                if (out) RINOK_PLUGIN(WriteStreamAll(out, data, n));
-                completed += n;
-                return extractCallback->SetCompleted(&completed);
-            }));
-        } else {
-            // Every byte the decoder gave is written before its verdict on the data.
-            CStreamDecoder decoder(_stream, _streamSize, _format.filterCode);
-            std::vector<Byte> buf(1 << 18);
-            while (!decoder.Ended()) {
-                size_t got = 0;
-                RINOK_PLUGIN(decoder.Read(buf.data(), buf.size(), got));
-                if (out && got != 0) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
-                completed += got;
-                RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
-            }
-            opRes = decoder.Result();
-        }
-        out.Release();
-        return extractCallback->SetOperationResult(opRes);
-    }
-
-    Int32 opRes = NOperationResult::kOK;
-    CArchiveReader reader(_stream, _streamSize);
-    struct archive_entry *entry = nullptr;
-    int r = reader.Open(_format.setup);
-    if (r == ARCHIVE_OK || r == ARCHIVE_WARN) r = reader.NextHeader(&entry);
-    if (reader.StreamResult() != S_OK) return reader.StreamResult();
-    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
-        opRes = _dataResult != NOperationResult::kOK ? _dataResult : NOperationResult::kHeadersError;
+    UInt64 completed = 0;
+    Int32 opRes = _dataResult;
+    if (_kept && !out) {
+        // A test: the open pass checked these very bytes.
+        completed = _kept->Size();
+        RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
+    } else if (_kept) {
+        RINOK_PLUGIN(_kept->ForEach([&](const Byte *data, size_t n) -> HRESULT {
+            RINOK_PLUGIN(WriteStreamAll(out, data, n));
+            completed += n;
+            return extractCallback->SetCompleted(&completed);
+        }));
     } else {
-        UInt64 completed = 0;
-        for (;;) {
-            // Blocks as the decoder gives them: a buffer of our own would lose the part decoded
-            // before a failure.
-            const void *block = nullptr;
-            size_t n = 0;
-            la_int64_t offset = 0;
-            const int rb = reader.ReadDataBlock(&block, &n, &offset);
-            if (rb == ARCHIVE_EOF) break;
-            if (rb != ARCHIVE_OK) {
-                if (reader.StreamResult() != S_OK) return reader.StreamResult();
-                opRes = OperationResultFromMessage(reader.ErrorString(), false, false);
-                if (opRes == NOperationResult::kDataError && reader.HitEnd()) opRes = NOperationResult::kUnexpectedEnd;
-                break;
-            }
-            if (out && n != 0) RINOK_PLUGIN(WriteStreamAll(out, block, n));
-            completed += static_cast<UInt64>(n);
+        // Every byte the decoder gave is written before its verdict on the data.
+        CStreamDecoder decoder(_stream, _streamSize, _format.filterCode);
+        std::vector<Byte> buf(1 << 18);
+        while (!decoder.Ended()) {
+            size_t got = 0;
+            RINOK_PLUGIN(decoder.Read(buf.data(), buf.size(), got));
+            if (out && got != 0) RINOK_PLUGIN(WriteStreamAll(out, buf.data(), got));
+            completed += got;
             RINOK_PLUGIN(extractCallback->SetCompleted(&completed));
         }
-        if (opRes == NOperationResult::kOK) opRes = _dataResult;
+        opRes = decoder.Result();
     }
     out.Release();
     return extractCallback->SetOperationResult(opRes);
@@ -314,8 +248,7 @@ HRESULT CStreamHandler::GetStream(UInt32 index, ISequentialInStream **stream) {
     *stream = nullptr;
     if (index != 0 || !_isOpen) return E_INVALIDARG;
     const UInt64 *size = _decodedSizeDefined ? &_decodedSize : _unpackSizeDefined ? &_unpackSize : nullptr;
-    CMyComPtr<IInStream> decoded =
-        new CDecodedInStream(_stream, _streamSize, _format.setup, _format.filterCode, size, _kept);
+    CMyComPtr<IInStream> decoded = new CDecodedInStream(_stream, _streamSize, _format.filterCode, size, _kept, _budget);
     *stream = decoded.Detach();
     return S_OK;
     COM_TRY_END

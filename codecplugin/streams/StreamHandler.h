@@ -22,7 +22,9 @@ class CStreamHandler : public CWritableHandlerBase, public IInArchiveGetStream, 
     bool _unpackSizeDefined = false;
     UInt64 _decodedSize = 0; // what the decoder gave, also when the data is damaged
     bool _decodedSizeDefined = false;
-    std::shared_ptr<const CDecodedChunks> _kept; // the decoded data, when it was small enough to keep
+    UInt64 _phySize = 0;                         // where the stream ends, short of _streamSize when other data follows
+    std::shared_ptr<const CDecodedChunks> _kept; // the decoded data, unless it could not be kept
+    std::shared_ptr<CKeepBudget> _budget;
     UInt32 _mtime = 0;     // from a gzip header; 0 when it stores none
     Int32 _dataResult = 0; // what the check at open found wrong with the data, as an operation result
     UInt32 _errorFlags = 0;

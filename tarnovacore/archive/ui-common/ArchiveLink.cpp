@@ -38,6 +38,30 @@ void CArchiveLink::KeepModeForNextOpen() {
     }
 }
 
+// An empty tar is its end blocks and nothing else. Data that merely begins with zeros (a packed
+// disk image, say) is the decoded file itself, not an empty archive.
+static bool IsEmptyTar(const CCodecs *codecs, const CArc &arc) {
+    if (arc.formatIndex < 0 || !codecs->Formats[(unsigned)arc.formatIndex].Name.IsEqualTo_Ascii_NoCase("tar"))
+        return false;
+    UInt32 numItems = 0;
+    return arc.handler->GetNumberOfItems(&numItems) == S_OK && numItems == 0;
+}
+
+static HRESULT HoldsOnlyZeros(IInStream *stream, bool &onlyZeros) {
+    onlyZeros = false;
+    RINOK(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+    CByteBuffer buf(1 << 16);
+    for (;;) {
+        UInt32 processed = 0;
+        RINOK(stream->Read(buf, (UInt32)buf.Size(), &processed));
+        if (processed == 0) break;
+        for (UInt32 i = 0; i < processed; i++)
+            if (buf[i] != 0) return S_OK;
+    }
+    onlyZeros = true;
+    return S_OK;
+}
+
 HRESULT CArchiveLink::Open(COpenOptions &op) {
     Release();
     const unsigned numTypes = op.requestedTypes ? op.requestedTypes->Size() : 0;
@@ -135,6 +159,15 @@ HRESULT CArchiveLink::Open(COpenOptions &op) {
         if (result != S_OK) {
             levels.DeleteBack();
             return result;
+        }
+        {
+            bool onlyZeros = true;
+            const HRESULT res = IsEmptyTar(op.registry, arc2) ? HoldsOnlyZeros(subStream, onlyZeros) : S_OK;
+            if (res != S_OK || !onlyZeros) {
+                levels.DeleteBack();
+                if (res != S_OK) return res;
+                break;
+            }
         }
         {
             // levels holds pointers: the outer level stays where it was.
