@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace extracttest;
 using testsupport::TempFolder;
@@ -91,7 +93,7 @@ TEST_F(ArchiveFaults, TruncatedCompressedArchivesGiveWhatTheyHold) {
     }
 }
 
-// Cut anywhere, a tar.gz, tar.bz2 or tar.xz gives back at least what the tools' own pipe into GNU
+// Cut anywhere, a tar.gz, tar.bz2, tar.xz or tar.zst gives back at least what the tools' own pipe into GNU
 // tar recovers (bsdtar pads a cut file to its full size): every file it writes, as long, and nothing
 // that is not a prefix of the member's data.
 TEST_F(ArchiveFaults, CutCompressedTarsKeepEverythingDecoded) {
@@ -109,7 +111,9 @@ TEST_F(ArchiveFaults, CutCompressedTarsKeepEverythingDecoded) {
     ASSERT_TRUE(MakeTar(tmp / "t.tar", members));
     const std::string tar = testsupport::ReadFile(tmp / "t.tar");
     // bzip2 -1: blocks of 100 kB, so that cuts fall after whole blocks too.
-    const struct { const char *tool, *ext; } filters[] = {{"gzip", "gz"}, {"bzip2 -1", "bz2"}, {"xz", "xz"}};
+    const struct {
+        const char *tool, *ext;
+    } filters[] = {{"gzip", "gz"}, {"bzip2 -1", "bz2"}, {"xz", "xz"}, {"zstd -q", "zst"}};
     for (const auto &filter : filters) {
         const std::string packed = std::string("t.tar.") + filter.ext;
         ASSERT_EQ(0, Sh(std::string(filter.tool) + " -c " + Q("t.tar") + " > " + Q(packed)));
@@ -319,4 +323,134 @@ TEST_F(ArchiveFaults, LinksAndGzipFilesGetTheirStoredTimes) {
         ASSERT_EQ(0, lstat((t / ("out/" + std::string(c.item))).c_str(), &st));
         EXPECT_EQ(c.mtime, st.st_mtime);
     }
+}
+
+// Data that only begins with zeros (a packed disk image whose first sectors are blank) is no empty
+// tar: the stream's own file comes out with all its data. A real empty tar still opens as one.
+TEST_F(ArchiveFaults, StreamsThatOnlyBeginWithZerosAreTheirOwnData) {
+    const std::string early = std::string(1024, '\0') + "text after the zeros\n";
+    // Past what detection reads of the start: only the whole stream tells.
+    const std::string late = std::string(10240 + (1 << 20), '\0') + "late text\n";
+    ASSERT_TRUE(WriteFile(tmp / "early", early));
+    ASSERT_TRUE(WriteFile(tmp / "late", late));
+    const struct {
+        const char *source, *tool, *archive, *item;
+    } cases[] = {
+        {"early", "gzip -9", "e.gz", "e"},  {"early", "gzip -9", "e.tar.gz", "e.tar"}, {"early", "bzip2", "e.bz2", "e"},
+        {"early", "xz", "e.xz", "e"},       {"early", "zstd -q", "e.zst", "e"},        {"late", "gzip", "l.gz", "l"},
+        {"late", "gzip", "l.tgz", "l.tar"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        ASSERT_EQ(0, Sh(std::string(c.tool) + " -c < " + Q(c.source) + " > " + Q(c.archive)));
+        TempFolder t;
+        CRecordingCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        EXPECT_EQ(std::vector<Int32>{NOpRes::kOK}, cb.opResults);
+        const Tree_t want = {{c.item, "f:" + std::string(c.source == std::string("early") ? early : late)}};
+        EXPECT_TRUE(Tree(t / "out") == want);
+    }
+
+    ASSERT_EQ(0, Sh("bsdtar -cf - -T /dev/null | gzip > " + Q("empty.tar.gz")));
+    TempFolder t;
+    CRecordingCallback cb;
+    EXPECT_EQ(S_OK, RunExtract({tmp / "empty.tar.gz"}, Options(t / "out"), cb).result);
+    EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults);
+    EXPECT_TRUE(cb.opResults.empty());
+    EXPECT_TRUE(Tree(t / "out").empty());
+}
+
+namespace {
+// Records what the outermost level reported about data after its end.
+class CTailCallback : public CRecordingCallback {
+public:
+    std::vector<UInt64> tails; // the length of the data after the end, 0 for none
+    HRESULT OpenResult(const CCodecs *codecs, const CArchiveLink &link, const wchar_t *path, HRESULT result) override {
+        if (!link.levels.IsEmpty())
+            tails.push_back(link.levels[0].openErrors.hasTail ? link.levels[0].openErrors.tailLength : 0);
+        return CRecordingCallback::OpenResult(codecs, link, path, result);
+    }
+};
+} // namespace
+
+// Streams joined one after another read as one; anything else behind the last one is data after
+// the end: reported (as gzip reports trailing garbage) while the data before it comes out whole.
+TEST_F(ArchiveFaults, DataAfterAStreamIsReportedAndTheDataKept) {
+    ASSERT_TRUE(WriteFile(tmp / "a", "first part\n"));
+    ASSERT_TRUE(WriteFile(tmp / "b", "second part\n"));
+    ASSERT_TRUE(WriteFile(tmp / "junk", "trailing garbage\n"));
+    ASSERT_TRUE(MakeTar(tmp / "t.tar", {File("in.txt", "inside the tar\n")}));
+    const std::string zstdSkippable = "printf '\\120\\052\\115\\030\\004\\000\\000\\000abcd'";
+    const struct {
+        const char *archive;
+        std::string make; // in tmp
+        const char *item;
+        std::string data;
+        UInt64 tail;
+    } cases[] = {
+        {"g.gz", "gzip -c a > g.gz && cat junk >> g.gz", "g", "first part\n", 17},
+        {"g2.gz", "gzip -c a > g2.gz && gzip -c b >> g2.gz", "g2", "first part\nsecond part\n", 0},
+        {"g0.gz", "gzip -c a > g0.gz && head -c 100 /dev/zero >> g0.gz", "g0", "first part\n", 100},
+        {"b.bz2", "bzip2 -c a > b.bz2 && bzip2 -c b >> b.bz2 && cat junk >> b.bz2", "b", "first part\nsecond part\n",
+         17},
+        {"x.xz", "xz -c a > x.xz && cat junk >> x.xz", "x", "first part\n", 17},
+        // Zero padding in fours between and after xz streams belongs to them.
+        {"x2.xz", "xz -c a > x2.xz && head -c 4 /dev/zero >> x2.xz && xz -c b >> x2.xz && head -c 8 /dev/zero >> x2.xz",
+         "x2", "first part\nsecond part\n", 0},
+        {"z.zst", "zstd -qc a > z.zst && cat junk >> z.zst", "z", "first part\n", 17},
+        {"z2.zst", "zstd -qc a > z2.zst && " + zstdSkippable + " >> z2.zst && zstd -qc b >> z2.zst", "z2",
+         "first part\nsecond part\n", 0},
+        {"t.tar.gz", "gzip -c t.tar > t.tar.gz && cat junk >> t.tar.gz", "in.txt", "inside the tar\n", 17},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.archive);
+        ASSERT_EQ(0, Sh("cd '" + tmp.Path() + "' && " + c.make));
+        TempFolder t;
+        CTailCallback cb;
+        EXPECT_EQ(S_OK, RunExtract({tmp / c.archive}, Options(t / "out"), cb).result);
+        EXPECT_EQ(std::vector<HRESULT>{S_OK}, cb.openResults);
+        EXPECT_EQ(std::vector<UInt64>{c.tail}, cb.tails);
+        EXPECT_EQ(std::vector<Int32>{NOpRes::kOK}, cb.opResults);
+        const Tree_t want = {{c.item, "f:" + c.data}};
+        EXPECT_TRUE(Tree(t / "out") == want);
+    }
+}
+
+// Nested gzip levels share one memory budget for the decoded data they keep: the data beyond it
+// goes to temporary files, so 33 levels of 16 MiB of noise take about what one level takes. Each
+// test runs in a child process, whose peak resident size is its own.
+TEST_F(ArchiveFaults, NestedStreamLevelsShareOneMemoryBudget) {
+    ASSERT_TRUE(WriteFile(tmp / "noise", Noise(16 << 20, 7)));
+    std::string pipe = "cat " + Q("noise") + " | gzip -1";
+    ASSERT_EQ(0, Sh(pipe + " > " + Q("1.gz")));
+    for (int i = 1; i < 33; i++)
+        pipe += " | gzip -1";
+    ASSERT_EQ(0, Sh(pipe + " > " + Q("33.gz")));
+    long peak[2] = {};
+    for (int i = 0; i < 2; i++) {
+        const std::string archive = tmp / (i == 0 ? "1.gz" : "33.gz");
+        SCOPED_TRACE(archive);
+        TempFolder t;
+        fflush(nullptr);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CRecordingCallback cb;
+            CExtractOptions options = Options(t / "out");
+            options.TestMode = true;
+            const CRun run = RunExtract({archive}, options, cb);
+            const bool ok = run.result == S_OK && cb.openResults == std::vector<HRESULT>{S_OK} &&
+                            cb.opResults == std::vector<Int32>{NOpRes::kOK};
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        struct rusage usage;
+        ASSERT_EQ(pid, wait4(pid, &status, 0, &usage));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(0, WEXITSTATUS(status));
+        peak[i] = usage.ru_maxrss;
+    }
+    // Each level keeping its own 16 MiB adds more than 500 MiB; what the sanitizer holds back of
+    // freed buffers stays well below 400 MiB.
+    EXPECT_LT(peak[1], peak[0] + (400L << 10)) << peak[0] << " KiB for one level, " << peak[1] << " KiB for 33";
 }
