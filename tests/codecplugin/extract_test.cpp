@@ -516,6 +516,18 @@ TEST_F(PluginExtractTest, LargeCutGzipIsDecodedOnceOrAgainWhenRead) {
         unsetenv("TMPDIR");
 }
 
+// Highly packed data moves the input slowly: the open reports its progress as the decoded data
+// grows, so that a long open never sits still (64 MiB of zeros are 64 kB of gzip).
+TEST_F(PluginExtractTest, OpenProgressMovesWithTheDecodedData) {
+    const std::string data = Make("zeros.gz", "head -c 64M /dev/zero | gzip -1 > %o");
+    ASSERT_LT(data.size(), 1u << 20);
+    CMyComPtr<COpenCallback> cb = new COpenCallback;
+    HRESULT res;
+    CMyComPtr<IInArchive> arc = OpenArchive(lib, "gzip", data, &res, cb);
+    ASSERT_EQ(res, S_OK);
+    EXPECT_GE(cb->progressCalls, 8);
+}
+
 // Zips as other tools write them read back byte for byte: names with and without the UTF-8 mark,
 // zip64 records, entries streamed with data descriptors, and a stub in front whose bytes the
 // offsets count (`zip -A`) or not.
