@@ -40,40 +40,25 @@ double TimeProcess(const std::vector<std::string> &argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }
 
-// Text of hexadecimal words, which gzip packs about 2:1.
-void WriteText(FILE *f, unsigned long long bytes, unsigned &seed) {
-    char line[128];
-    for (unsigned long long done = 0; done < bytes;) {
-        int n = 0;
-        for (unsigned word = 0; word < 8; word++) {
-            seed = seed * 1103515245 + 12345;
-            n += snprintf(line + n, sizeof(line) - n, "%06x ", (seed >> 8) & 0xFFFFFF);
-        }
-        line[n - 1] = '\n';
-        fwrite(line, 1, n, f);
-        done += n;
-    }
-}
-
-// A tree of `files` files of `fileBytes` each, 100 to a folder, packed by bsdtar into archive.
+// A tree of `files` files of about `fileBytes` each, 100 to a folder, packed by bsdtar into archive.
+// The files hold random bytes written as hexadecimal text, which gzip packs about 2:1.
 bool MakeTarGz(const std::string &dir, unsigned files, unsigned long long fileBytes, const std::string &archive) {
     const std::string tree = dir + "/tree";
-    if (mkdir(tree.c_str(), 0755) != 0) return false;
-    unsigned seed = 1;
-    char name[512];
-    for (unsigned i = 0; i < files; i++) {
-        if (i % 100 == 0) {
-            snprintf(name, sizeof(name), "%s/d%05u", tree.c_str(), i / 100);
-            if (mkdir(name, 0755) != 0) return false;
-        }
-        snprintf(name, sizeof(name), "%s/d%05u/file%07u.txt", tree.c_str(), i / 100, i);
-        FILE *f = fopen(name, "w");
-        if (!f) return false;
-        fprintf(f, "file %u\n", i);
-        WriteText(f, fileBytes, seed);
-        fclose(f);
-    }
-    const bool ok = Sh("cd '" + tree + "' && bsdtar -czf '" + archive + "' .") == 0;
+    const char *script = "import os, sys\n"
+                         "root, files, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])\n"
+                         "for i in range(files):\n"
+                         "    d = '%s/d%05d' % (root, i // 100)\n"
+                         "    os.makedirs(d, exist_ok=True)\n"
+                         "    with open('%s/file%07d.txt' % (d, i), 'w') as f:\n"
+                         "        f.write('file %d\\n' % i)\n"
+                         "        left = size\n"
+                         "        while left > 0:\n"
+                         "            n = min(left, 1 << 20)\n"
+                         "            f.write(os.urandom(n // 2).hex())\n"
+                         "            left -= n\n";
+    const bool ok = Sh("/usr/bin/python3 -c \"" + std::string(script) + "\" '" + tree + "' " + std::to_string(files) +
+                       " " + std::to_string(fileBytes)) == 0 &&
+                    Sh("cd '" + tree + "' && bsdtar -czf '" + archive + "' .") == 0;
     RemoveTree(tree);
     return ok;
 }
