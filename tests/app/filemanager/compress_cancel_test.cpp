@@ -80,9 +80,13 @@ struct CFormatCase {
     const char *type;  // -t switch
     const char *ext;   // of the archive
     bool folderSource; // the source folder, else its one file
+    int slowLevel;     // slow enough that a cancel comes long before the end
+    int quickLevel;    // quick, still several blocks
 };
 
-const CFormatCase kParallelFormats[] = {{"7z", ".7z", true}, {"xz", ".xz", false}};
+// zstd at its slowest levels used to take in everything at once and code it after a cancel.
+const CFormatCase kParallelFormats[] = {
+    {"7z", ".7z", true, 7, 3}, {"xz", ".xz", false, 7, 3}, {"zstd", ".zst", false, 19, 12}};
 
 class CompressCancel : public ::testing::Test {
 protected:
@@ -106,11 +110,10 @@ protected:
         ASSERT_EQ(testsupport::Sh("head -c 48000000 /dev/urandom | base64 -w 76 > " + Quote(big)), 0);
     }
 
-    // level 7: slow enough that a cancel comes long before the end; level 3: quick, still several
-    // blocks of its 4 MiB dictionary.
-    std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, int level = 7) {
-        return {"a",     std::string("-t") + f.type, "-mx=" + std::to_string(level), "-mmt=4",
-                archive, f.folderSource ? src : big};
+    std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, bool quick = false) {
+        return {
+            "a",     std::string("-t") + f.type, "-mx=" + std::to_string(quick ? f.quickLevel : f.slowLevel), "-mmt=4",
+            archive, f.folderSource ? src : big};
     }
 };
 
@@ -233,7 +236,7 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
                 window->findChild<QPushButton *>("pushButton_ok")->click();
             }
         };
-        const CArcCommandResult r = RunOnGuiThread(Command(f, archive, 3), runner);
+        const CArcCommandResult r = RunOnGuiThread(Command(f, archive, true), runner);
         janitor.onTick = nullptr;
         ASSERT_EQ(state, kResumed);
         // Four coding threads would take about eight seconds of processor time in two seconds.
@@ -251,8 +254,9 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
             EXPECT_EQ(check, "None\n");
             EXPECT_EQ(testsupport::Sh("bsdtar -xOf " + Quote(archive) + " | cmp -s - " + Quote(big)), 0);
         } else {
-            EXPECT_EQ(testsupport::Sh("xz -t " + Quote(archive) + " && xz -dc " + Quote(archive) + " | cmp -s - " +
-                                      Quote(big)),
+            const std::string tool = std::string(f.type) == "xz" ? "xz" : "zstd -q";
+            EXPECT_EQ(testsupport::Sh(tool + " -t " + Quote(archive) + " && " + tool + " -dc " + Quote(archive) +
+                                      " | cmp -s - " + Quote(big)),
                       0);
         }
     }
