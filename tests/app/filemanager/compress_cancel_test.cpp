@@ -261,3 +261,64 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
         }
     }
 }
+
+// zstd at level 19 chosen in the compress dialog: paused, its threads burn (almost) no processor
+// time and the output stands still; cancelled through the window's button and its question, the
+// run ends within seconds, is no failure and leaves nothing. It used to take in the whole input at
+// once, code on while paused and keep the complete archive after a cancel.
+TEST_F(CompressCancel, ZstdFromTheDialogObeysPauseAndCancel) {
+    const std::string name = "慢zst";
+    enum { kWaiting, kPaused, kMeasuring, kCancelled } state = kWaiting;
+    Clock::time_point at;
+    double cpuAt = 0, pausedCpu = -1, cpuAtCancel = 0;
+    UInt64 doneAt = 0, doneAfter = 0, writtenAt = 0, writtenAfter = 0;
+    auto written = [&] {
+        UInt64 sum = 0;
+        for (const std::string &entry : LeftOvers(out, name))
+            sum += FileSize(out + "/" + entry);
+        return sum;
+    };
+    janitor.onTick = [&] {
+        progresswindow *window = VisibleProgressWindow();
+        if (!window) return;
+        const Clock::time_point now = Clock::now();
+        if (state == kWaiting && BytesDone(window) != 0) {
+            window->findChild<QPushButton *>("pushButton_ok")->click();
+            state = kPaused;
+            at = now;
+        } else if (state == kPaused && Seconds(at, now) > 1.5) {
+            state = kMeasuring;
+            at = now;
+            cpuAt = WorkerCpuSeconds();
+            doneAt = BytesDone(window);
+            writtenAt = written();
+        } else if (state == kMeasuring && Seconds(at, now) > 2.0) {
+            pausedCpu = WorkerCpuSeconds() - cpuAt;
+            doneAfter = BytesDone(window);
+            writtenAfter = written();
+            state = kCancelled;
+            at = now;
+            cpuAtCancel = WorkerCpuSeconds();
+            // Cancel while paused; the question "您真的要取消吗？" is answered Yes by the janitor.
+            CJanitor::AskLater(window->findChild<QPushButton *>("pushButton_cancle"));
+        }
+    };
+    CChoices c{"zstd"};
+    c.more = [](QWidget *dialog) { Type(dialog, "lineEdit_param", "x=19 mt=4"); };
+    const CRunResult r = CompressWithDialog(out + "/" + name, {big}, c, janitor, runner);
+    const double after = Seconds(at, Clock::now());
+    const double cpuAfter = WorkerCpuSeconds() - cpuAtCancel;
+    janitor.onTick = nullptr;
+    ASSERT_TRUE(r.dialogSeen);
+    ASSERT_EQ(state, kCancelled);
+    EXPECT_LT(pausedCpu, 1.0);
+    EXPECT_EQ(doneAfter, doneAt);
+    EXPECT_EQ(writtenAfter, writtenAt);
+    // Generous bounds: coding the rest at level 19 would take minutes of processor time.
+    EXPECT_LT(after, 30.0);
+    EXPECT_LT(cpuAfter, 10.0);
+    EXPECT_NE(r.result.ExitCode, kRunnerExit_Ok);
+    EXPECT_NE(r.result.ExitCode, kRunnerExit_Error);
+    EXPECT_EQ(LeftOvers(out, name), std::vector<std::string>());
+    EXPECT_EQ(LeftOvers("/tmp", name), std::vector<std::string>());
+}
