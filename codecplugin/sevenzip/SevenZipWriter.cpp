@@ -621,7 +621,10 @@ HRESULT CSevenZipWriter::WriteNewItems() {
         } else {
             RINOK_PLUGIN(EndItem(i, size, crc));
         }
-        RINOK_PLUGIN(_callback->SetOperationResult(NArchive::NUpdate::NOperationResult::kOK));
+        // The file shrank or grew while it was read: stored as read, but the user is told.
+        const bool changed = linkData.empty() && u.sizeDefined && size != u.size;
+        RINOK_PLUGIN(_callback->SetOperationResult(changed ? NArchive::NUpdate::NOperationResult::kError
+                                                           : NArchive::NUpdate::NOperationResult::kOK));
     }
     return S_OK;
 }

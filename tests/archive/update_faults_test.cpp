@@ -306,3 +306,58 @@ TEST_F(UpdateFaults, EditOfATarCutInsideItsLastEntryStopsAndKeepsTheArchive) {
         }
     }
 }
+
+// A file that shrinks or grows between the scan and its reading is stored as it was read, and the
+// writer marks it with an error result, which front-ends show as a warning naming the file.
+TEST_F(UpdateFaults, FileChangedWhileReadIsMarkedByEveryWriter) {
+    // Changes the file when its stream is asked for, after the scan has listed its size.
+    class CChangingUi : public updatetest::CQuietUpdateUi {
+    public:
+        std::string path;
+        UInt64 newSize = 0;
+        std::string current;
+        std::vector<std::string> marked;
+        HRESULT GetStream(const wchar_t *name, bool, bool, UInt32) override {
+            current = S(name);
+            if (current == "big.txt") {
+                EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(newSize)));
+            }
+            return S_OK;
+        }
+        HRESULT SetOperationResult(Int32 opRes) override {
+            if (opRes != 0) marked.push_back(current);
+            return S_OK;
+        }
+    };
+    const std::string big = src + "/big.txt";
+    const struct {
+        const char *type;
+        const char *ext;
+    } formats[] = {{"zip", "zip"}, {"7z", "7z"}, {"tar", "tar"}, {"gzip", "gz"}, {"xz", "xz"}, {"zstd", "zst"}};
+    for (const auto &f : formats) {
+        for (const UInt64 newSize : {UInt64(1000000), UInt64(5000000)}) {
+            SCOPED_TRACE(std::string(f.type) + " to " + std::to_string(newSize));
+            ASSERT_EQ(Shell("head -c 3000000 /dev/urandom > '" + big + "' && echo ok"), "ok\n");
+            CChangingUi ui;
+            ui.path = big;
+            ui.newSize = newSize;
+            CCodecs *codecs = enginetest::Registry().Codecs;
+            CObjectVector<COpenType> types;
+            COpenType t;
+            t.formatIndex = codecs->FindFormatForArchiveType(testsupport::W(f.type));
+            types.Add(t);
+            NWildcard::CCensor censor;
+            censor.AddItem(NWildcard::k_RelatPath, true, testsupport::W(big), true, true);
+            CUpdateOptions options;
+            const std::string arc = tmp / (std::string("changed.") + f.ext);
+            CUpdateArchiveCommand &cmd = options.Outputs.AddNew();
+            cmd.GivenPath = testsupport::W(arc);
+            cmd.Actions = NUpdateArchive::k_ActionSet_Add;
+            CUpdateErrorInfo errorInfo;
+            EXPECT_EQ(S_OK,
+                      UpdateArchive(codecs, types, testsupport::W(arc), censor, options, errorInfo, &ui, &ui, true));
+            EXPECT_EQ(V{"big.txt"}, ui.marked);
+            EXPECT_EQ(0, unlink(arc.c_str()));
+        }
+    }
+}
