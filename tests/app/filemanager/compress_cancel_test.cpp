@@ -143,6 +143,7 @@ TEST_F(CompressCancel, CancelEndsTheRunWithinSecondsAndLeavesNoArchive) {
         const double cpuAfter = WorkerCpuSeconds() - cpuAt;
         janitor.onTick = nullptr;
         ASSERT_TRUE(cancelled);
+        RecordProperty(std::string("secondsAfterCancel_") + f.type, std::to_string(after));
         // Coding what was queued would take tens of processor seconds (more under the sanitizers);
         // the bounds leave room for a machine busy with other tests.
         EXPECT_LT(cpuAfter, 10.0);
@@ -311,6 +312,8 @@ TEST_F(CompressCancel, ZstdFromTheDialogObeysPauseAndCancel) {
     janitor.onTick = nullptr;
     ASSERT_TRUE(r.dialogSeen);
     ASSERT_EQ(state, kCancelled);
+    RecordProperty("secondsAfterCancel", std::to_string(after));
+    RecordProperty("processorSecondsPaused", std::to_string(pausedCpu));
     EXPECT_LT(pausedCpu, 1.0);
     EXPECT_EQ(doneAfter, doneAt);
     EXPECT_EQ(writtenAfter, writtenAt);
