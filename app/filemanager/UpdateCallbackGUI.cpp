@@ -99,6 +99,7 @@ HRESULT CUpdateCallbackGUI::SetNumItems(UInt64 numItems) {
 }
 
 HRESULT CUpdateCallbackGUI::GetStream(const wchar_t *name, bool isDir, bool, UInt32 mode) {
+    current_file = name ? name : L"";
     return SetOperation_Base(mode, name, isDir);
 }
 
@@ -111,7 +112,14 @@ HRESULT CUpdateCallbackGUI::ReadingFileError(const UString &path, DWORD systemEr
     return ScanError(path, systemError);
 }
 
-HRESULT CUpdateCallbackGUI::SetOperationResult(Int32) {
+HRESULT CUpdateCallbackGUI::SetOperationResult(Int32 opRes) {
+    if (opRes != NArchive::NUpdate::NOperationResult::kOK && !current_file.IsEmpty()) {
+        // The writer stored the file as it read it, but not as it was listed: the run ends with a
+        // warning naming it.
+        failed_files.Add(current_file);
+        Sync().AddError_Message_Name(L"文件在读取时被更改", current_file);
+    }
+    current_file.Empty();
     files_done++;
     Sync().Set_NumFilesCur(files_done);
     return S_OK;

@@ -37,6 +37,7 @@ class CUpdateCallbackGUI : public IOpenCallbackUI, public IUpdateCallbackUI2, pu
 public:
     bool ask_password = false;
     UStringVector failed_files;
+    UString current_file; // whose data the writer is reading, for the warning of SetOperationResult
 
     void Init();
 

@@ -6,6 +6,9 @@
 #include <chrono>
 #include <bzlib.h>
 #include <string.h>
+// For the window a level uses, which sizes the blocks.
+#define ZSTD_STATIC_LINKING_ONLY
+#include <zstd.h>
 
 namespace NPlugin {
 
@@ -42,8 +45,9 @@ void CParallelBlockEncoder::Stop() {
     _workers.clear();
 }
 
-bool CParallelBlockEncoder::Step(size_t coded) {
+bool CParallelBlockEncoder::Step(size_t coded, size_t produced) {
     _coded += coded;
+    _produced += produced;
     if (std::this_thread::get_id() == _caller) {
         // Coding on the writing thread: it asks the sink itself.
         _result = Report();
@@ -62,17 +66,26 @@ HRESULT CParallelBlockEncoder::Report() {
     const UInt64 written = _writtenUnreported;
     _codedReported = coded;
     _writtenUnreported = 0;
+    const UInt64 produced = _produced.load();
+    const UInt64 aheadIn = coded > _writtenTotal ? coded - _writtenTotal : 0;
+    const UInt64 aheadOut = produced > _producedHandedOn ? produced - _producedHandedOn : 0;
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _holding = true;
     }
-    const HRESULT res = _progress->EncodeProgress(delta, written);
+    const HRESULT res = _progress->EncodeProgress(delta, written, aheadIn, aheadOut);
     {
         std::lock_guard<std::mutex> lock(_mutex);
         _holding = false;
     }
     _resume.notify_all();
     return res;
+}
+
+void CParallelBlockEncoder::HandedOn(const CEncodedBlock &block) {
+    _writtenUnreported += block.inSize;
+    _writtenTotal += block.inSize;
+    _producedHandedOn += block.produced;
 }
 
 void CParallelBlockEncoder::Worker() {
@@ -125,7 +138,7 @@ HRESULT CParallelBlockEncoder::Drain(size_t keep) {
         if (job) {
             if (job->failed) return E_FAIL;
             RINOK_PLUGIN(EmitBlock(job->out));
-            _writtenUnreported += job->out.inSize;
+            HandedOn(job->out);
         }
         // Also when nothing came: a paused run holds here, a stopped one ends.
         RINOK_PLUGIN(Report());
@@ -186,7 +199,7 @@ HRESULT CParallelBlockEncoder::Finish() {
         if (!EncodeBlock(_block, out)) return _result != S_OK ? _result : E_FAIL;
         std::vector<Byte>().swap(_block);
         RINOK_PLUGIN(EmitBlock(out));
-        _writtenUnreported += out.inSize;
+        HandedOn(out);
     }
     RINOK_PLUGIN(Submit());
     RINOK_PLUGIN(Drain(0));
@@ -194,16 +207,22 @@ HRESULT CParallelBlockEncoder::Finish() {
     return _next->Finish();
 }
 
-size_t CLzma2MtEncoder::BlockSizeFor(const lzma_options_lzma &options, UInt64 expected, UInt32 threads) {
-    const UInt64 mib = 1 << 20;
-    const UInt64 largest = std::min<UInt64>(std::max<UInt64>(static_cast<UInt64>(options.dict_size) * 3, mib),
-                                            static_cast<UInt64>(1) << 30);
+// Blocks of at most `largest` bytes; an input of known size is cut into whole rounds of blocks for
+// all threads, but no block is smaller than `smallest`.
+static size_t RoundBlockSize(UInt64 largest, UInt64 smallest, UInt64 expected, UInt32 threads) {
     if (expected == 0 || threads <= 1) return static_cast<size_t>(largest);
-    const UInt64 smallest = std::min(largest, std::max<UInt64>(options.dict_size, mib));
+    smallest = std::min(largest, smallest);
     const UInt64 round = largest * threads;
     const UInt64 blocks = (expected + round - 1) / round * threads;
     const UInt64 block = (expected + blocks - 1) / blocks;
     return static_cast<size_t>(std::max(smallest, std::min(largest, block)));
+}
+
+size_t CLzma2MtEncoder::BlockSizeFor(const lzma_options_lzma &options, UInt64 expected, UInt32 threads) {
+    const UInt64 mib = 1 << 20;
+    const UInt64 largest = std::min<UInt64>(std::max<UInt64>(static_cast<UInt64>(options.dict_size) * 3, mib),
+                                            static_cast<UInt64>(1) << 30);
+    return RoundBlockSize(largest, std::max<UInt64>(options.dict_size, mib), expected, threads);
 }
 
 CLzma2MtEncoder::CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &options, UInt32 threads, UInt64 expected)
@@ -211,7 +230,7 @@ CLzma2MtEncoder::CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &o
     Start();
 }
 
-bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block) {
+bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced) {
     lzma_options_lzma opt = _options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_stream strm = LZMA_STREAM_INIT;
@@ -241,7 +260,9 @@ bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, 
             ok = false;
             break;
         }
-        if (!Step(n) || last) {
+        const UInt64 made = out.size() - strm.avail_out - produced;
+        produced += made;
+        if (!Step(n, static_cast<size_t>(made)) || last) {
             ok = ok && last;
             break;
         }
@@ -255,7 +276,7 @@ bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, 
 }
 
 bool CLzma2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
-    if (!Code(in, out.data, nullptr)) return false;
+    if (!Code(in, out.data, nullptr, out.produced)) return false;
     // Each block ends with the stream's end mark; the next block carries on the same stream.
     if (out.data.empty() || out.data.back() != 0) return false;
     out.data.pop_back();
@@ -287,7 +308,7 @@ bool CXzMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) 
     block.compressed_size = LZMA_VLI_UNKNOWN;
     block.uncompressed_size = LZMA_VLI_UNKNOWN;
     std::vector<Byte> body;
-    if (!Code(in, body, &block)) return false;
+    if (!Code(in, body, &block, out.produced)) return false;
     // The sizes are known now and go into the header in front of the data.
     lzma_options_lzma opt = _options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -375,7 +396,8 @@ bool CBzip2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &ou
         const UInt64 end = total - pad;
         if (GetBits(out.data, end - 80, 48) == kBzip2EndMagic && GetBits(out.data, end - 32, 32) == out.crc) {
             out.bitEnd = end - 80;
-            return Step(in.size());
+            out.produced = size;
+            return Step(in.size(), size);
         }
     }
     return false;
@@ -437,6 +459,73 @@ HRESULT CBzip2MtEncoder::EmitEnd() {
     PutBits(kBzip2EndMagic, 48);
     PutBits(_combinedCrc, 32);
     return Flush(true);
+}
+
+namespace {
+
+int ZstdLevel(int level) {
+    return std::max(1, std::min(level, ZSTD_maxCLevel()));
+}
+
+} // namespace
+
+size_t CZstdMtEncoder::BlockSizeFor(int level, UInt64 expected, UInt32 threads) {
+    const UInt64 mib = 1 << 20;
+    const UInt64 window = static_cast<UInt64>(1) << ZSTD_getCParams(ZstdLevel(level), 0, 0).windowLog;
+    // The largest windows would make blocks of gigabytes per thread: blocks stay within 128 MiB.
+    const UInt64 largest = std::min<UInt64>(std::max<UInt64>(window * 4, mib), 128 * mib);
+    return RoundBlockSize(largest, std::max<UInt64>(window, mib), expected, threads);
+}
+
+CZstdMtEncoder::CZstdMtEncoder(CSevenZipSink *next, int level, UInt32 threads, UInt64 expected)
+    : CParallelBlockEncoder(next, BlockSizeFor(level, expected, threads), threads), _level(ZstdLevel(level)) {
+    Start();
+}
+
+bool CZstdMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
+    std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> cctx(ZSTD_createCCtx(), ZSTD_freeCCtx);
+    if (!cctx) return false;
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, _level)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1)) ||
+        ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(cctx.get(), in.size())))
+        return false;
+    out.data.resize(ZSTD_compressBound(in.size()));
+    ZSTD_outBuffer output = {out.data.data(), out.data.size(), 0};
+    size_t pos = 0;
+    for (;;) {
+        // libzstd codes a piece as soon as it holds one of its blocks (128 KiB at most): each step
+        // stays short even at the highest levels.
+        const size_t n = std::min(kStepBytes, in.size() - pos);
+        const bool last = pos + n == in.size();
+        ZSTD_inBuffer input = {in.data() + pos, n, 0};
+        const size_t before = output.pos;
+        size_t left;
+        do {
+            left = ZSTD_compressStream2(cctx.get(), &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
+            if (ZSTD_isError(left)) return false;
+        } while (last ? left != 0 : input.pos != input.size);
+        if (left != 0 || input.pos != input.size) return false;
+        pos += n;
+        out.produced += output.pos - before;
+        if (!Step(n, output.pos - before)) return false;
+        if (last) break;
+    }
+    out.data.resize(output.pos);
+    return true;
+}
+
+HRESULT CZstdMtEncoder::EmitBlock(const CEncodedBlock &block) {
+    _anyBlock = true;
+    return _next->Write(block.data.data(), block.data.size());
+}
+
+HRESULT CZstdMtEncoder::EmitEnd() {
+    if (_anyBlock) return S_OK;
+    // No data: one empty frame, which readers take as an empty stream.
+    std::vector<Byte> frame(ZSTD_compressBound(0));
+    const size_t n = ZSTD_compress(frame.data(), frame.size(), nullptr, 0, _level);
+    if (ZSTD_isError(n)) return E_FAIL;
+    return _next->Write(frame.data(), n);
 }
 
 } // namespace NPlugin

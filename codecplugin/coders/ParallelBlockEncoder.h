@@ -25,6 +25,7 @@ struct CEncodedBlock {
     UInt32 crc = 0;
     UInt64 bitEnd = 0;   // bzip2: where the block's bits end
     UInt64 unpadded = 0; // xz: the block's size for the index
+    UInt64 produced = 0; // output told to Step while coding
 };
 
 // The threads code in steps and look at the run between them: the writing thread waits for blocks
@@ -55,15 +56,19 @@ class CParallelBlockEncoder : public CSevenZipSink {
 
     CEncodeProgress *_progress = nullptr;
     std::atomic<UInt64> _coded{0};
+    std::atomic<UInt64> _produced{0};
     UInt64 _codedReported = 0;
     UInt64 _writtenUnreported = 0;
-    HRESULT _result = S_OK; // why the writing thread's own coding stopped
+    UInt64 _writtenTotal = 0;     // input of the blocks handed on
+    UInt64 _producedHandedOn = 0; // what Step was told of them
+    HRESULT _result = S_OK;       // why the writing thread's own coding stopped
     std::chrono::steady_clock::time_point _started;
     std::chrono::steady_clock::time_point _lastReport;
 
     void Worker();
     HRESULT Submit();
     HRESULT Report();
+    void HandedOn(const CEncodedBlock &block);
     // Blocks that may wait for a worker: bounded by the time the threads need for them.
     size_t MaxWaiting() const;
     // Hands on the finished jobs at the front; returns once fewer than `keep` jobs are in flight and
@@ -76,8 +81,9 @@ protected:
     // Runs on a worker (or the writing thread): compresses in into out; false on failure or stop.
     // Calls Step between pieces of input.
     virtual bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) = 0;
-    // coded: input bytes compressed since the last step. False: the run is stopped.
-    bool Step(size_t coded);
+    // coded: input bytes compressed since the last step; produced: output made of them (as far as the
+    // coder has given it out). False: the run is stopped.
+    bool Step(size_t coded, size_t produced = 0);
     // Runs on the caller's thread, in order.
     virtual HRESULT EmitBlock(const CEncodedBlock &block) = 0;
     virtual HRESULT EmitEnd() = 0;
@@ -99,8 +105,9 @@ class CLzma2MtEncoder : public CParallelBlockEncoder {
 protected:
     lzma_options_lzma _options;
 
-    // Codes in as one raw LZMA2 stream (or, with block set, one xz block) in steps.
-    bool Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block);
+    // Codes in as one raw LZMA2 stream (or, with block set, one xz block) in steps; produced: the
+    // output told to Step.
+    bool Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced);
     bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
     HRESULT EmitBlock(const CEncodedBlock &block) override;
     HRESULT EmitEnd() override;
@@ -156,6 +163,27 @@ public:
     ~CBzip2MtEncoder() override { Stop(); }
     // Input per block: small enough that run-length coding can never push it past one bzip2 block.
     static size_t BlockSizeFor(int level) { return static_cast<size_t>(level) * 80000; }
+};
+
+// A zstd stream of frames coded in parallel, one frame per block (with its content size and
+// checksum): readers decode the frames one after the other as one stream. Coding in bounded steps
+// of our own, rather than libzstd's own threads, is what lets a pause hold and a cancel stop them.
+class CZstdMtEncoder : public CParallelBlockEncoder {
+    int _level;
+    bool _anyBlock = false;
+
+protected:
+    bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
+    HRESULT EmitBlock(const CEncodedBlock &block) override;
+    HRESULT EmitEnd() override;
+
+public:
+    // level: 1 to the library's highest; expected: input bytes to come, 0 when not known.
+    CZstdMtEncoder(CSevenZipSink *next, int level, UInt32 threads, UInt64 expected = 0);
+    ~CZstdMtEncoder() override { Stop(); }
+    // Four windows per block, as libzstd's own threads take, so that the cuts cost little; cut into
+    // whole rounds for all threads like the LZMA2 blocks.
+    static size_t BlockSizeFor(int level, UInt64 expected, UInt32 threads);
 };
 
 } // namespace NPlugin

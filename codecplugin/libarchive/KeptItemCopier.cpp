@@ -132,7 +132,14 @@ HRESULT CKeptItemCopier::WriteEntryData(const void *data, UInt32 size, UInt32 *p
     RINOK_PLUGIN(_writer.WriteData(data, size));
     _written += size;
     if (processedSize) *processedSize = size;
-    return S_OK;
+    // Some readers hand over long runs of data (a sparse file's holes as zeros) without a word of
+    // progress: the run is looked at every few MiB all the same.
+    _uncheckedBytes += size;
+    if (_uncheckedBytes < kCheckEvery) return S_OK;
+    _copied += _uncheckedBytes;
+    _uncheckedBytes = 0;
+    const UInt64 done = _progressBase + _copied;
+    return _callback->SetCompleted(&done);
 }
 
 HRESULT CKeptItemCopier::EndEntry() {

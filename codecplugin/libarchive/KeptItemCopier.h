@@ -36,6 +36,9 @@ class CKeptItemCopier : public IArchiveExtractCallback,
     size_t _current = 0;
     UInt64 _written = 0;
     size_t _numCopied = 0;
+    static const UInt32 kCheckEvery = 4 << 20;
+    UInt64 _copied = 0; // data of every entry so far, but for the last few MiB
+    UInt64 _uncheckedBytes = 0;
 
     HRESULT AskPassword();
     HRESULT EndEntry();

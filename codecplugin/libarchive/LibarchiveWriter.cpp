@@ -74,8 +74,9 @@ CLibarchiveWriter::CLibarchiveWriter(ISequentialOutStream *out) : _out(out) {}
 CLibarchiveWriter::~CLibarchiveWriter() {
     if (!_a) return;
     CUtf8LocaleScope scope;
-    // A failed session is closed into nothing: libarchive frees its coders only when closing, and
-    // the trailer must not reach the stream.
+    // A failed session is closed into a refusing stream: libarchive frees its coders only when
+    // closing, and at its first write the close gives up instead of coding what it holds or padding
+    // an entry to the size its header announced (which may be anything a damaged archive said).
     _discard = true;
     if (!_closed) archive_write_close(_a);
     archive_write_free(_a);
@@ -83,7 +84,10 @@ CLibarchiveWriter::~CLibarchiveWriter() {
 
 la_ssize_t CLibarchiveWriter::WriteCallback(struct archive *a, void *client, const void *buffer, size_t length) {
     CLibarchiveWriter *self = static_cast<CLibarchiveWriter *>(client);
-    if (self->_discard) return static_cast<la_ssize_t>(length);
+    if (self->_discard) {
+        archive_set_error(a, ECANCELED, "Discarded");
+        return -1;
+    }
     if (self->_streamResult == S_OK) {
         if (self->_parallel) {
             self->_streamResult = self->_parallel->Write(static_cast<const Byte *>(buffer), length);
@@ -185,11 +189,15 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
         option(archive_write_set_filter_option, "xz", "threads", threads.c_str());
         break;
     case EWriteFormat::kZstd: {
+        // Coded here on any number of threads: libarchive's filter hands everything to libzstd at
+        // once, which then codes it with no way to hold or stop it.
         r = archive_write_set_format_raw(_a);
-        if (r == ARCHIVE_OK) r = archive_write_add_filter_zstd(_a);
-        const std::string l = std::to_string(props.level < 1 ? 1 : props.level);
-        if (props.level >= 0) option(archive_write_set_filter_option, "zstd", "compression-level", l.c_str());
-        option(archive_write_set_filter_option, "zstd", "threads", threads.c_str());
+        _outSink.reset(new CStreamSink(_out, &_packed));
+        CZstdMtEncoder *mt =
+            new CZstdMtEncoder(_outSink.get(), props.level < 0 ? 3 : props.level, ThreadsOf(props), expectedSize);
+        _parallel.reset(mt);
+        mt->SetProgress(progress);
+        _parallelReports = progress != nullptr;
         break;
     }
     case EWriteFormat::kNone:

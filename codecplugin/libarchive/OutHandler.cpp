@@ -70,13 +70,14 @@ public:
         if (!_oldPassword.empty()) memset(&_oldPassword[0], 0, _oldPassword.size() * sizeof(wchar_t));
     }
     HRESULT Run(UInt32 numItems);
-    HRESULT EncodeProgress(UInt64 coded, UInt64 written) override {
+    HRESULT EncodeProgress(UInt64 coded, UInt64 written, UInt64 aheadIn = 0, UInt64 aheadOut = 0) override {
         _completed += coded;
         _ratioIn += written;
         RINOK_PLUGIN(_callback->SetCompleted(&_completed));
         if (!_ratio) return S_OK;
-        const UInt64 packed = _writer.PackedSize();
-        return _ratio->SetRatioInfo(&_ratioIn, &packed);
+        const UInt64 in = _ratioIn + aheadIn;
+        const UInt64 packed = _writer.PackedSize() + aheadOut;
+        return _ratio->SetRatioInfo(&in, &packed);
     }
 };
 
@@ -166,6 +167,8 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
             if (got == 0) break;
             if (fwrite(_buf.data(), 1, got, spool.get()) != got) return E_FAIL;
             total += got;
+            // Nothing is coded yet, but a pause or cancel must not wait for the stream's end.
+            RINOK_PLUGIN(_callback->SetCompleted(&_completed));
         }
         in.Release();
         if (fflush(spool.get()) != 0 || fseek(spool.get(), 0, SEEK_SET) != 0) return E_FAIL;
@@ -220,6 +223,7 @@ HRESULT CWriteRun::WriteNewItem(CUpdateItem &item) {
             const size_t n = left > _buf.size() ? _buf.size() : static_cast<size_t>(left);
             RINOK_PLUGIN(_writer.WriteData(_buf.data(), n));
             left -= n;
+            RINOK_PLUGIN(AddProgress(n));
         }
     }
     RINOK_PLUGIN(_writer.FinishEntry());

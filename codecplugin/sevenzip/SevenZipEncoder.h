@@ -27,7 +27,11 @@ public:
 class CEncodeProgress {
 public:
     virtual ~CEncodeProgress() {}
-    virtual HRESULT EncodeProgress(UInt64 coded, UInt64 written) = 0;
+    // coded: input bytes coded since the last call; written: input bytes whose coded form has gone
+    // out since the last call. aheadIn, aheadOut: input coded whose output has not gone out yet, and
+    // the output made of it so far (a parallel coder's blocks in flight), so that the sizes shown
+    // move before the first block is written.
+    virtual HRESULT EncodeProgress(UInt64 coded, UInt64 written, UInt64 aheadIn = 0, UInt64 aheadOut = 0) = 0;
 };
 
 struct CSevenZipMethod {

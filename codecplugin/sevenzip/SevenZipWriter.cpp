@@ -285,11 +285,14 @@ HRESULT CSevenZipWriter::FlushOut() {
     return res;
 }
 
-HRESULT CSevenZipWriter::EncodeProgress(UInt64 coded, UInt64 written) {
+HRESULT CSevenZipWriter::EncodeProgress(UInt64 coded, UInt64 written, UInt64 aheadIn, UInt64 aheadOut) {
     _completed += coded;
     _ratioIn += written;
     RINOK_PLUGIN(_callback->SetCompleted(&_completed));
-    return _ratio ? _ratio->SetRatioInfo(&_ratioIn, &_packed) : S_OK;
+    if (!_ratio) return S_OK;
+    const UInt64 in = _ratioIn + aheadIn;
+    const UInt64 packed = _packed + aheadOut;
+    return _ratio->SetRatioInfo(&in, &packed);
 }
 
 HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
@@ -618,7 +621,10 @@ HRESULT CSevenZipWriter::WriteNewItems() {
         } else {
             RINOK_PLUGIN(EndItem(i, size, crc));
         }
-        RINOK_PLUGIN(_callback->SetOperationResult(NArchive::NUpdate::NOperationResult::kOK));
+        // The file shrank or grew while it was read: stored as read, but the user is told.
+        const bool changed = linkData.empty() && u.sizeDefined && size != u.size;
+        RINOK_PLUGIN(_callback->SetOperationResult(changed ? NArchive::NUpdate::NOperationResult::kError
+                                                           : NArchive::NUpdate::NOperationResult::kOK));
     }
     return S_OK;
 }

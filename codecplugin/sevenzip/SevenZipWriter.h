@@ -100,7 +100,7 @@ public:
     // Item data on its way into the current block.
     HRESULT WriteItemData(const Byte *data, size_t size);
     HRESULT AddProgress(UInt64 bytes) { return EncodeProgress(bytes, bytes); }
-    HRESULT EncodeProgress(UInt64 coded, UInt64 written) override;
+    HRESULT EncodeProgress(UInt64 coded, UInt64 written, UInt64 aheadIn = 0, UInt64 aheadOut = 0) override;
     friend class CKeptItemSource;
 };
 

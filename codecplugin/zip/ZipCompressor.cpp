@@ -360,8 +360,22 @@ HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &hea
     return S_OK;
 }
 
-HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex,
-                            UInt64 sizeHint) {
+HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &reportRead,
+                            size_t &entryIndex, UInt64 sizeHint, UInt64 *readHere) {
+    UInt64 read = 0;
+    const std::function<HRESULT(UInt64)> progress = [&read, &reportRead](UInt64 n) {
+        read += n;
+        return reportRead(n);
+    };
+    // Set on every way out but the one that leaves the reading to a worker.
+    struct CReadTeller {
+        UInt64 *out;
+        const UInt64 &read;
+        ~CReadTeller() {
+            if (out) *out = read;
+        }
+    } teller{readHere, read};
+    if (readHere) *readHere = ~UInt64(0);
     entryIndex = _entries.size();
     _entries.emplace_back();
     _entries.back().method = _method;
@@ -372,6 +386,7 @@ HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT
         job->stream = in;
         job->sizeHint = sizeHint;
         job->first = job->last = true;
+        teller.out = nullptr;
         RINOK_PLUGIN(progress(0));
         return Submit(std::move(job));
     }

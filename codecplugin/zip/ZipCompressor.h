@@ -102,9 +102,10 @@ public:
     HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr, IZipEntrySink *sink = nullptr);
     // Reads the stream to its end as the next entry; progress gets the bytes read. The entry's
     // record is complete after Finish. sizeHint: the listed size; a small entry's stream is kept
-    // and read on a worker, so it must not be used after this call.
+    // and read on a worker, so it must not be used after this call. readHere: the bytes read, when
+    // the stream was read to its end in this call; all ones when a worker reads it.
     HRESULT Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex,
-                UInt64 sizeHint = ~UInt64(0));
+                UInt64 sizeHint = ~UInt64(0), UInt64 *readHere = nullptr);
     // The next entry is data to store as it is (a link's target, nothing for a folder).
     HRESULT AddStored(const std::string &data, size_t &entryIndex);
     HRESULT Finish();

@@ -11,8 +11,16 @@ namespace {
 const size_t kLzmaInput = 1 << 16;
 const zip_uint16_t kLzmaMethod = 14;
 
-zip_file_t *OpenFile(zip_t *za, zip_uint64_t index, zip_flags_t flags, const char *password) {
-    return password ? zip_fopen_index_encrypted(za, index, flags, password) : zip_fopen_index(za, index, flags);
+// libzip leaks the layers it built when it refuses an entry's cipher after being given a password:
+// such an entry is refused here before libzip builds anything.
+zip_file_t *OpenFile(zip_t *za, zip_uint64_t index, zip_flags_t flags, const char *password, const zip_stat_t &st) {
+    if (!password) return zip_fopen_index(za, index, flags);
+    if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE &&
+        !zip_encryption_method_supported(st.encryption_method, 0)) {
+        zip_error_set(zip_get_error(za), ZIP_ER_ENCRNOTSUPP, 0);
+        return nullptr;
+    }
+    return zip_fopen_index_encrypted(za, index, flags, password);
 }
 
 } // namespace
@@ -28,14 +36,14 @@ bool CZipEntryReader::Open(zip_t *za, zip_uint64_t index, const char *password) 
         _error = zip_error_code_zip(zip_get_error(za));
         return false;
     }
-    _file = OpenFile(za, index, 0, password);
+    _file = OpenFile(za, index, 0, password, st);
     if (_file) return true;
     _error = zip_error_code_zip(zip_get_error(za));
     if (_error != ZIP_ER_COMPNOTSUPP || !(st.valid & ZIP_STAT_COMP_METHOD) || st.comp_method != kLzmaMethod)
         return false;
     zip_error_clear(za);
     // Read compressed (still decrypted) and decoded here.
-    _file = OpenFile(za, index, ZIP_FL_COMPRESSED, password);
+    _file = OpenFile(za, index, ZIP_FL_COMPRESSED, password, st);
     if (!_file) {
         _error = zip_error_code_zip(zip_get_error(za));
         return false;

@@ -181,6 +181,7 @@ HRESULT CZipWriteRun::AskPassword() {
 
 HRESULT CZipWriteRun::ReadNewItem(size_t i) {
     CUpdateItem &item = _items[i];
+    bool changedWhileRead = false;
     CMyComPtr<ISequentialInStream> in;
     const HRESULT res = _callback->GetStream(item.index, &in);
     // S_FALSE: the caller could not or would not give the data and skips the item.
@@ -208,12 +209,17 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
             }
             if (_direct) RINOK_PLUGIN(_compressor->AddStored(_linkTarget[i], _spoolIndex[i]));
         } else {
+            UInt64 read = ~UInt64(0);
             RINOK_PLUGIN(_compressor->Add(
-                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i], item.sizeDefined ? item.size : ~UInt64(0)));
+                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i], item.sizeDefined ? item.size : ~UInt64(0),
+                &read));
+            // The file shrank or grew while it was read: stored whole as read, but the user is told.
+            changedWhileRead = item.sizeDefined && read != ~UInt64(0) && read != item.size;
         }
     }
     in.Release();
-    return _callback->SetOperationResult(NArchive::NUpdate::NOperationResult::kOK);
+    return _callback->SetOperationResult(changedWhileRead ? NArchive::NUpdate::NOperationResult::kError
+                                                          : NArchive::NUpdate::NOperationResult::kOK);
 }
 
 HRESULT CZipWriteRun::ApplyKeptItems(zip_t *za, bool &changed) {

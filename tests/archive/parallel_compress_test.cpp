@@ -32,6 +32,8 @@ public:
     UInt64 LastCompleted = 0;
     UInt64 RatioIn = 0;
     UInt64 RatioOut = 0;
+    UInt64 FirstRatioIn = 0; // of the first report with both sizes
+    UInt64 FirstRatioOut = 0;
 
     HRESULT SetTotal(UInt64 total) override {
         Total = total;
@@ -45,6 +47,10 @@ public:
     HRESULT SetRatioInfo(const UInt64 *in, const UInt64 *out) override {
         if (in) RatioIn = *in;
         if (out) RatioOut = *out;
+        if (FirstRatioIn == 0 && RatioIn != 0 && RatioOut != 0) {
+            FirstRatioIn = RatioIn;
+            FirstRatioOut = RatioOut;
+        }
         return S_OK;
     }
 };
@@ -67,7 +73,7 @@ protected:
     }
 
     HRESULT Compress(const std::string &arc, const std::string &format, const std::vector<std::string> &sources,
-                     CCancellingUi &ui) {
+                     CCancellingUi &ui, const wchar_t *level = nullptr) {
         CCodecs *codecs = enginetest::Registry().Codecs;
         CObjectVector<COpenType> types;
         COpenType t;
@@ -84,6 +90,12 @@ protected:
         mt.Name = L"mt";
         mt.Value = L"4";
         options.Method.Props.Add(mt);
+        if (level) {
+            CProperty x;
+            x.Name = L"x";
+            x.Value = level;
+            options.Method.Props.Add(x);
+        }
         CUpdateErrorInfo errorInfo;
         return UpdateArchive(codecs, types, W(arc), censor, options, errorInfo, &ui, &ui, true);
     }
@@ -136,4 +148,27 @@ TEST_F(ParallelCompressTest, CancelledUpdateLeavesTheOldZipAsItWas) {
     EXPECT_EQ(Compress(zip, "zip", {tree + "/big.txt"}, ui), E_ABORT);
     EXPECT_EQ(ReadFile(zip), before);
     EXPECT_EQ(DirEntries(dir / "out"), std::set<std::string>{"old.zip"});
+}
+
+// The processed and packed sizes move from early in the run for every writable format, also while
+// the first round of parallel blocks is still being coded, and end at the whole input. Levels that
+// make the coders slow enough for blocks to take a while.
+TEST_F(ParallelCompressTest, SizesAndRatioMoveFromEarlyInTheRun) {
+    const struct {
+        const char *format;
+        const char *ext;
+        const wchar_t *level;
+    } cases[] = {{"7z", "7z", L"5"},     {"zip", "zip", L"5"}, {"tar", "tar", nullptr}, {"gzip", "gz", L"5"},
+                 {"bzip2", "bz2", L"9"}, {"xz", "xz", L"6"},   {"zstd", "zst", L"15"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.format);
+        CCancellingUi ui;
+        ASSERT_EQ(Compress(dir / (std::string("out/sizes.") + c.ext), c.format, {tree + "/big.txt"}, ui, c.level),
+                  S_OK);
+        EXPECT_GT(ui.FirstRatioIn, 0u);
+        EXPECT_LT(ui.FirstRatioIn, ui.Total / 4);
+        // What was reported packed is what that input came to, not the whole archive so far.
+        EXPECT_LE(ui.FirstRatioOut, ui.FirstRatioIn + (64 << 10));
+        EXPECT_EQ(ui.RatioIn, ui.Total);
+    }
 }

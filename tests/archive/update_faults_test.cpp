@@ -3,8 +3,12 @@
 // archive's root or collide.
 #include <gtest/gtest.h>
 #include <locale.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,12 @@ public:
         *pw = ::SysAllocString(password);
         return S_OK;
     }
+    // Items the run could not take from the old archive, with what went wrong.
+    std::string failedItems;
+    HRESULT ReportExtractResult(Int32 opRes, Int32, const wchar_t *name) override {
+        failedItems += S(name) + ":" + std::to_string(opRes) + ";";
+        return S_OK;
+    }
 };
 
 // Runs update commands through the engine; keeps what the engine reported.
@@ -39,6 +49,7 @@ class CUpdateOnly : public IArcCommandCallbacks {
 public:
     HRESULT result = S_OK;
     std::string errorText;
+    std::string failedItems;
 
     void ShowRunnerMessage(ERunnerMessage) override {}
     int RunExtract(CArcCommandRun &) override { return kRunnerExit_Error; }
@@ -51,6 +62,7 @@ public:
         result = UpdateArchive(run.Codecs, run.Types, run.Options.ArchiveName, run.Options.Censor,
                                run.Options.UpdateSettings, errorInfo, &ui, &ui, false);
         errorText = errorInfo.Text.Ptr();
+        failedItems = ui.failedItems;
         return result == S_OK ? kRunnerExit_Ok : kRunnerExit_Error;
     }
 };
@@ -73,6 +85,50 @@ protected:
     }
 
     CArcCommandResult Run(const V &words, CUpdateOnly &cb) { return RunArchiveCommandWords(Words(words), cb); }
+
+    struct CChildRun {
+        bool ended = false; // within the time given
+        int exitCode = -1;
+        std::string errorText;
+    };
+
+    // The command in a child process that is killed if it has not ended within `seconds`: a run
+    // that never ends fails the test instead of hanging it.
+    CChildRun RunInChild(const V &words, int seconds) {
+        CChildRun r;
+        int fds[2];
+        if (pipe(fds) != 0) return r;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            CUpdateOnly cb;
+            const CArcCommandResult res = Run(words, cb);
+            const std::string text = cb.failedItems + "|" + cb.errorText + "|" + S(res.ErrorText);
+            if (write(fds[1], text.data(), text.size()) < 0) _exit(100);
+            _exit(res.ExitCode);
+        }
+        close(fds[1]);
+        int status = 0;
+        for (int i = 0; i < seconds * 10; i++) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                r.ended = true;
+                break;
+            }
+            usleep(100000);
+        }
+        if (!r.ended) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        } else if (WIFEXITED(status)) {
+            r.exitCode = WEXITSTATUS(status);
+        }
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof(buf))) > 0)
+            r.errorText.append(buf, static_cast<size_t>(n));
+        close(fds[0]);
+        return r;
+    }
 
     // The items as the engine lists them, sorted; "!" and the result when it cannot open the archive.
     V List(const std::string &arc) {
@@ -199,5 +255,109 @@ TEST_F(UpdateFaults, UpdatingACompressedTarIsRefusedInSoManyWords) {
         EXPECT_TRUE(FAILED(cb.result)) << cb.result;
         EXPECT_NE(std::string::npos, cb.errorText.find("cannot be updated")) << cb.errorText;
         EXPECT_TRUE(before == testsupport::ReadFile(arc));
+    }
+}
+
+// A tar cut inside its last entry, whose header may also claim more than the file holds (8 GiB,
+// or nearly the largest size a header can give): adding or renaming writes the kept entries again,
+// and the cut one cannot be copied whole. The edit stops with the item named as cut short, leaves
+// the archive as it was and no temporary file beside it. (It used to pad the entry with zeros
+// until the disk was full.)
+TEST_F(UpdateFaults, EditOfATarCutInsideItsLastEntryStopsAndKeepsTheArchive) {
+    const struct {
+        const char *name;
+        const char *sizeField; // python bytes for the header's size field; None keeps it
+    } fixtures[] = {
+        {"cut", "None"},
+        {"past", "b'77777777777\\0'"},
+        {"huge", "b'\\x80\\0\\0\\0' + (0x7ffffffffffff000).to_bytes(8, 'big')"},
+    };
+    for (const auto &f : fixtures) {
+        const std::string folder = tmp / f.name;
+        ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+        const std::string arc = folder + "/" + f.name + ".tar";
+        ASSERT_EQ(Shell("/usr/bin/python3 -c \"import tarfile,io,os,sys\n"
+                        "b=io.BytesIO(); t=tarfile.open(fileobj=b, mode='w', format=tarfile.USTAR_FORMAT)\n"
+                        "for n,d in (('a.txt',b'alpha'),('big.bin',os.urandom(3000000))):\n"
+                        "  i=tarfile.TarInfo(n); i.size=len(d); t.addfile(i, io.BytesIO(d))\n"
+                        "t.close(); d=bytearray(b.getvalue()); size=" +
+                        std::string(f.sizeField) +
+                        "\n"
+                        "if size is not None:\n"
+                        "  d[1024+124:1024+136]=size; d[1024+148:1024+156]=b' '*8\n"
+                        "  d[1024+148:1024+156]=('%06o\\0 ' % sum(d[1024:1536])).encode()\n"
+                        "open(sys.argv[1],'wb').write(d[:1500000]); print('ok')\" '" +
+                        arc + "'"),
+                  "ok\n");
+        const std::string before = testsupport::ReadFile(arc);
+        const V commands[] = {{"a", arc, src + "/dir/b.txt"}, {"rn", arc, "a.txt", "z.txt"}};
+        for (const V &words : commands) {
+            SCOPED_TRACE(std::string(f.name) + ": " + words[0]);
+            // Copying 1.5 MB takes a moment; the bound only catches a run that does not end.
+            const CChildRun r = RunInChild(words, 60);
+            ASSERT_TRUE(r.ended) << "the edit did not end";
+            EXPECT_NE(kRunnerExit_Ok, r.exitCode) << r.errorText;
+            // The cut item is named, as cut short.
+            EXPECT_EQ(0u, r.errorText.find(
+                              "big.bin:" + std::to_string(NArchive::NExtract::NOperationResult::kUnexpectedEnd) + ";|"))
+                << r.errorText;
+            EXPECT_TRUE(before == testsupport::ReadFile(arc)) << "the archive changed";
+            EXPECT_EQ(std::set<std::string>{std::string(f.name) + ".tar"}, testsupport::DirEntries(folder));
+        }
+    }
+}
+
+// A file that shrinks or grows between the scan and its reading is stored as it was read, and the
+// writer marks it with an error result, which front-ends show as a warning naming the file.
+TEST_F(UpdateFaults, FileChangedWhileReadIsMarkedByEveryWriter) {
+    // Changes the file when its stream is asked for, after the scan has listed its size.
+    class CChangingUi : public updatetest::CQuietUpdateUi {
+    public:
+        std::string path;
+        UInt64 newSize = 0;
+        std::string current;
+        std::vector<std::string> marked;
+        HRESULT GetStream(const wchar_t *name, bool, bool, UInt32) override {
+            current = S(name);
+            if (current == "big.txt") {
+                EXPECT_EQ(0, truncate(path.c_str(), static_cast<off_t>(newSize)));
+            }
+            return S_OK;
+        }
+        HRESULT SetOperationResult(Int32 opRes) override {
+            if (opRes != 0) marked.push_back(current);
+            return S_OK;
+        }
+    };
+    const std::string big = src + "/big.txt";
+    const struct {
+        const char *type;
+        const char *ext;
+    } formats[] = {{"zip", "zip"}, {"7z", "7z"}, {"tar", "tar"}, {"gzip", "gz"}, {"xz", "xz"}, {"zstd", "zst"}};
+    for (const auto &f : formats) {
+        for (const UInt64 newSize : {UInt64(1000000), UInt64(5000000)}) {
+            SCOPED_TRACE(std::string(f.type) + " to " + std::to_string(newSize));
+            ASSERT_EQ(Shell("head -c 3000000 /dev/urandom > '" + big + "' && echo ok"), "ok\n");
+            CChangingUi ui;
+            ui.path = big;
+            ui.newSize = newSize;
+            CCodecs *codecs = enginetest::Registry().Codecs;
+            CObjectVector<COpenType> types;
+            COpenType t;
+            t.formatIndex = codecs->FindFormatForArchiveType(testsupport::W(f.type));
+            types.Add(t);
+            NWildcard::CCensor censor;
+            censor.AddItem(NWildcard::k_RelatPath, true, testsupport::W(big), true, true);
+            CUpdateOptions options;
+            const std::string arc = tmp / (std::string("changed.") + f.ext);
+            CUpdateArchiveCommand &cmd = options.Outputs.AddNew();
+            cmd.GivenPath = testsupport::W(arc);
+            cmd.Actions = NUpdateArchive::k_ActionSet_Add;
+            CUpdateErrorInfo errorInfo;
+            EXPECT_EQ(S_OK,
+                      UpdateArchive(codecs, types, testsupport::W(arc), censor, options, errorInfo, &ui, &ui, true));
+            EXPECT_EQ(V{"big.txt"}, ui.marked);
+            EXPECT_EQ(0, unlink(arc.c_str()));
+        }
     }
 }

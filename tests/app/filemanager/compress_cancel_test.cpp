@@ -80,9 +80,13 @@ struct CFormatCase {
     const char *type;  // -t switch
     const char *ext;   // of the archive
     bool folderSource; // the source folder, else its one file
+    int slowLevel;     // slow enough that a cancel comes long before the end
+    int quickLevel;    // quick, still several blocks
 };
 
-const CFormatCase kParallelFormats[] = {{"7z", ".7z", true}, {"xz", ".xz", false}};
+// zstd at its slowest levels used to take in everything at once and code it after a cancel.
+const CFormatCase kParallelFormats[] = {
+    {"7z", ".7z", true, 7, 3}, {"xz", ".xz", false, 7, 3}, {"zstd", ".zst", false, 19, 12}};
 
 class CompressCancel : public ::testing::Test {
 protected:
@@ -106,11 +110,10 @@ protected:
         ASSERT_EQ(testsupport::Sh("head -c 48000000 /dev/urandom | base64 -w 76 > " + Quote(big)), 0);
     }
 
-    // level 7: slow enough that a cancel comes long before the end; level 3: quick, still several
-    // blocks of its 4 MiB dictionary.
-    std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, int level = 7) {
-        return {"a",     std::string("-t") + f.type, "-mx=" + std::to_string(level), "-mmt=4",
-                archive, f.folderSource ? src : big};
+    std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, bool quick = false) {
+        return {
+            "a",     std::string("-t") + f.type, "-mx=" + std::to_string(quick ? f.quickLevel : f.slowLevel), "-mmt=4",
+            archive, f.folderSource ? src : big};
     }
 };
 
@@ -140,6 +143,7 @@ TEST_F(CompressCancel, CancelEndsTheRunWithinSecondsAndLeavesNoArchive) {
         const double cpuAfter = WorkerCpuSeconds() - cpuAt;
         janitor.onTick = nullptr;
         ASSERT_TRUE(cancelled);
+        RecordProperty(std::string("secondsAfterCancel_") + f.type, std::to_string(after));
         // Coding what was queued would take tens of processor seconds (more under the sanitizers);
         // the bounds leave room for a machine busy with other tests.
         EXPECT_LT(cpuAfter, 10.0);
@@ -233,7 +237,7 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
                 window->findChild<QPushButton *>("pushButton_ok")->click();
             }
         };
-        const CArcCommandResult r = RunOnGuiThread(Command(f, archive, 3), runner);
+        const CArcCommandResult r = RunOnGuiThread(Command(f, archive, true), runner);
         janitor.onTick = nullptr;
         ASSERT_EQ(state, kResumed);
         // Four coding threads would take about eight seconds of processor time in two seconds.
@@ -251,9 +255,73 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
             EXPECT_EQ(check, "None\n");
             EXPECT_EQ(testsupport::Sh("bsdtar -xOf " + Quote(archive) + " | cmp -s - " + Quote(big)), 0);
         } else {
-            EXPECT_EQ(testsupport::Sh("xz -t " + Quote(archive) + " && xz -dc " + Quote(archive) + " | cmp -s - " +
-                                      Quote(big)),
+            const std::string tool = std::string(f.type) == "xz" ? "xz" : "zstd -q";
+            EXPECT_EQ(testsupport::Sh(tool + " -t " + Quote(archive) + " && " + tool + " -dc " + Quote(archive) +
+                                      " | cmp -s - " + Quote(big)),
                       0);
         }
     }
+}
+
+// zstd at level 19 chosen in the compress dialog: paused, its threads burn (almost) no processor
+// time and the output stands still; cancelled through the window's button and its question, the
+// run ends within seconds, is no failure and leaves nothing. It used to take in the whole input at
+// once, code on while paused and keep the complete archive after a cancel.
+TEST_F(CompressCancel, ZstdFromTheDialogObeysPauseAndCancel) {
+    const std::string name = "慢zst";
+    enum { kWaiting, kPaused, kMeasuring, kCancelled } state = kWaiting;
+    Clock::time_point at;
+    double cpuAt = 0, pausedCpu = -1, cpuAtCancel = 0;
+    UInt64 doneAt = 0, doneAfter = 0, writtenAt = 0, writtenAfter = 0;
+    auto written = [&] {
+        UInt64 sum = 0;
+        for (const std::string &entry : LeftOvers(out, name))
+            sum += FileSize(out + "/" + entry);
+        return sum;
+    };
+    janitor.onTick = [&] {
+        progresswindow *window = VisibleProgressWindow();
+        if (!window) return;
+        const Clock::time_point now = Clock::now();
+        if (state == kWaiting && BytesDone(window) != 0) {
+            window->findChild<QPushButton *>("pushButton_ok")->click();
+            state = kPaused;
+            at = now;
+        } else if (state == kPaused && Seconds(at, now) > 1.5) {
+            state = kMeasuring;
+            at = now;
+            cpuAt = WorkerCpuSeconds();
+            doneAt = BytesDone(window);
+            writtenAt = written();
+        } else if (state == kMeasuring && Seconds(at, now) > 2.0) {
+            pausedCpu = WorkerCpuSeconds() - cpuAt;
+            doneAfter = BytesDone(window);
+            writtenAfter = written();
+            state = kCancelled;
+            at = now;
+            cpuAtCancel = WorkerCpuSeconds();
+            // Cancel while paused; the question "您真的要取消吗？" is answered Yes by the janitor.
+            CJanitor::AskLater(window->findChild<QPushButton *>("pushButton_cancle"));
+        }
+    };
+    CChoices c{"zstd"};
+    c.more = [](QWidget *dialog) { Type(dialog, "lineEdit_param", "x=19 mt=4"); };
+    const CRunResult r = CompressWithDialog(out + "/" + name, {big}, c, janitor, runner);
+    const double after = Seconds(at, Clock::now());
+    const double cpuAfter = WorkerCpuSeconds() - cpuAtCancel;
+    janitor.onTick = nullptr;
+    ASSERT_TRUE(r.dialogSeen);
+    ASSERT_EQ(state, kCancelled);
+    RecordProperty("secondsAfterCancel", std::to_string(after));
+    RecordProperty("processorSecondsPaused", std::to_string(pausedCpu));
+    EXPECT_LT(pausedCpu, 1.0);
+    EXPECT_EQ(doneAfter, doneAt);
+    EXPECT_EQ(writtenAfter, writtenAt);
+    // Generous bounds: coding the rest at level 19 would take minutes of processor time.
+    EXPECT_LT(after, 30.0);
+    EXPECT_LT(cpuAfter, 10.0);
+    EXPECT_NE(r.result.ExitCode, kRunnerExit_Ok);
+    EXPECT_NE(r.result.ExitCode, kRunnerExit_Error);
+    EXPECT_EQ(LeftOvers(out, name), std::vector<std::string>());
+    EXPECT_EQ(LeftOvers("/tmp", name), std::vector<std::string>());
 }

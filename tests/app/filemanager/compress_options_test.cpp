@@ -206,6 +206,22 @@ TEST(CompressionOptions, WriterOptionsFromTheDialogsChoices) {
     }
 }
 
+// A file the writer could not read as it was listed is named in a warning, and the run ends with
+// the exit value of files that could not be read.
+TEST(UpdateCallback, FileChangedWhileReadIsAWarningNamingIt) {
+    CUpdateCallbackGUI cb;
+    cb.Init();
+    EXPECT_EQ(cb.GetStream(L"dir/a.txt", false, false, 0), S_OK);
+    EXPECT_EQ(cb.SetOperationResult(0), S_OK);
+    EXPECT_EQ(cb.GetStream(L"dir/变了.txt", false, false, 0), S_OK);
+    EXPECT_EQ(cb.SetOperationResult(1), S_OK);
+    ASSERT_EQ(cb.failed_files.Size(), 1u);
+    EXPECT_EQ(S(cb.failed_files[0]), "dir/变了.txt");
+    ASSERT_EQ(cb.Sync().messages.Size(), 1u);
+    EXPECT_EQ(S(cb.Sync().messages[0]), "dir/变了.txt\n文件在读取时被更改");
+    EXPECT_EQ(cb.files_done, 2u);
+}
+
 TEST(UpdateCallback, OperationTextsAndPasswordWithoutAPrompt) {
     CUpdateCallbackGUI cb;
     cb.Init();
