@@ -178,6 +178,16 @@ UInt32 IsArcCpio(const Byte *p, size_t size) {
     }
 }
 
+// "BZh" alone is common text: a stream goes on with its block size and a block or end marker.
+UInt32 IsArcBzip2(const Byte *p, size_t size) {
+    if (size < 4) return k_IsArc_Res_NEED_MORE;
+    if (memcmp(p, "BZh", 3) != 0 || p[3] < '1' || p[3] > '9') return k_IsArc_Res_NO;
+    if (size < 10) return k_IsArc_Res_NEED_MORE;
+    static const Byte kBlock[6] = {0x31, 0x41, 0x59, 0x26, 0x53, 0x59};
+    static const Byte kEnd[6] = {0x17, 0x72, 0x45, 0x38, 0x50, 0x90};
+    return memcmp(p + 4, kBlock, 6) == 0 || memcmp(p + 4, kEnd, 6) == 0 ? k_IsArc_Res_YES : k_IsArc_Res_NO;
+}
+
 std::string Sig(const char *bytes, size_t n) {
     return std::string(bytes, n);
 }
@@ -223,7 +233,9 @@ const std::vector<CFormatInfo> &Formats() {
          nullptr,
          0,
          false,
-         IsArcTar},
+         IsArcTar,
+         false,
+         true},
         {4,
          "gzip",
          "gz gzip tgz tpz",
@@ -249,7 +261,7 @@ const std::vector<CFormatInfo> &Formats() {
          nullptr,
          ARCHIVE_FILTER_BZIP2,
          false,
-         nullptr},
+         IsArcBzip2},
         {6,
          "xz",
          "xz txz",
@@ -342,7 +354,9 @@ const std::vector<CFormatInfo> &Formats() {
          nullptr,
          0,
          false,
-         IsArcCpio},
+         IsArcCpio,
+         false,
+         true},
         {13,
          "ar",
          "ar a deb udeb lib",

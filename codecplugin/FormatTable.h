@@ -36,6 +36,8 @@ struct CFormatInfo {
     Func_IsArc isArc;
     // An archive read from its end (a zip's central directory) may follow a program or other data.
     bool mayFollowStub = false;
+    // The reader stops right after the archive's end marker, so what it took is the archive's size.
+    bool endFromReader = false;
 
     bool SignatureMatches(const Byte *data, size_t size) const;
     size_t SignatureSpan() const;

@@ -124,6 +124,12 @@ int CArchiveReader::SkipData() {
     return archive_read_data_skip(_a);
 }
 
+UInt64 CArchiveReader::ConsumedBytes() {
+    CUtf8LocaleScope scope;
+    const la_int64_t n = archive_filter_bytes(_a, -1);
+    return n > 0 ? static_cast<UInt64>(n) : 0;
+}
+
 int CArchiveReader::FilterCode(int index) {
     CUtf8LocaleScope scope;
     return archive_filter_code(_a, index);

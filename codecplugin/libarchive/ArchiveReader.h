@@ -67,6 +67,8 @@ public:
     // The first failure of the source stream (E_ABORT from a cancelled volume request, ...).
     HRESULT StreamResult() const { return _streamResult; }
     UInt64 MaxPosition() const { return _maxPos; }
+    // How much of the source the readers have taken (not only looked at) so far.
+    UInt64 ConsumedBytes();
     // Whether libarchive asked for data past the end of the source since the last ClearHitEnd.
     bool HitEnd() const { return _hitEnd; }
     void ClearHitEnd() { _hitEnd = false; }

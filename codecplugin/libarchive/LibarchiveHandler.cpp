@@ -183,8 +183,32 @@ void CLibarchiveHandler::FillItem(struct archive_entry *entry, CArcItem &item) {
     item.encrypted = archive_entry_is_encrypted(entry) != 0;
 }
 
+namespace {
+
+// Where the zeros that follow pos end: the padding of the last record belongs to the archive.
+HRESULT SkipZeros(IInStream *stream, UInt64 &pos, UInt64 end) {
+    RINOK_PLUGIN(stream->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr));
+    std::vector<Byte> buf(1 << 16);
+    while (pos < end) {
+        size_t got = 0;
+        RINOK_PLUGIN(
+            ReadStreamMax(stream, buf.data(), static_cast<size_t>(std::min<UInt64>(buf.size(), end - pos)), got));
+        if (got == 0) break;
+        for (size_t i = 0; i < got; i++)
+            if (buf[i] != 0) {
+                pos += i;
+                return stream->Seek(0, STREAM_SEEK_SET, nullptr);
+            }
+        pos += got;
+    }
+    return stream->Seek(0, STREAM_SEEK_SET, nullptr);
+}
+
+} // namespace
+
 HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback *callback, bool &opened) {
     opened = false;
+    _readerEnd = 0;
     _items.clear();
     _errorFlags = 0;
     _errorText.clear();
@@ -210,7 +234,10 @@ HRESULT CLibarchiveHandler::TryOpen(FormatSetupFunc setup, IArchiveOpenCallback 
     for (;;) {
         struct archive_entry *entry = nullptr;
         r = reader.NextHeader(&entry);
-        if (r == ARCHIVE_EOF) break;
+        if (r == ARCHIVE_EOF) {
+            if (_format.endFromReader) _readerEnd = reader.ConsumedBytes();
+            break;
+        }
         if (r != ARCHIVE_OK && r != ARCHIVE_WARN) {
             const std::string msg = reader.ErrorString();
             if (reader.StreamResult() != S_OK) {
@@ -352,6 +379,11 @@ HRESULT CLibarchiveHandler::Open(IInStream *stream, const UInt64 *maxCheckStartP
         _password.Reset();
         return res != S_OK ? res : S_FALSE;
     }
+    _phySize = _streamSize;
+    if (_readerEnd != 0 && _readerEnd < _streamSize) {
+        _phySize = _readerEnd;
+        RINOK_PLUGIN(SkipZeros(stream, _phySize, _streamSize));
+    }
     _isOpen = true;
     return S_OK;
     COM_TRY_END
@@ -370,6 +402,8 @@ HRESULT CLibarchiveHandler::WriteArchive(ISequentialOutStream *outStream, UInt32
 HRESULT CLibarchiveHandler::Close() {
     _stream.Release();
     _bytesInFront = 0;
+    _phySize = 0;
+    _readerEnd = 0;
     _leadingZeros = 0;
     _emptyZip = false;
     _items.clear();
@@ -446,7 +480,7 @@ HRESULT CLibarchiveHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value
     COM_TRY_BEGIN
     switch (propID) {
     case kpidPhySize:
-        if (_isOpen) PropSetUInt64(value, _streamSize);
+        if (_isOpen) PropSetUInt64(value, _phySize);
         break;
     case kpidErrorFlags:
         if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);

@@ -56,6 +56,8 @@ class CLibarchiveHandler : public CWritableHandlerBase, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
+    UInt64 _phySize = 0;      // the archive with the zeros that pad it; what follows is no part of it
+    UInt64 _readerEnd = 0;    // where the reader met the end marker, 0 when it did not
     UInt64 _bytesInFront = 0; // a program in front of a zip, copied in front of a new archive
     UInt64 _leadingZeros = 0; // for a zip whose offsets count from before this stream
     bool _emptyZip = false;   // a zip's end record says it holds nothing

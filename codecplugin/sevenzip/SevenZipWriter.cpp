@@ -704,7 +704,7 @@ HRESULT CSevenZipWriter::WriteHeaderAndClose() {
     RINOK_PLUGIN(WriteStreamAll(_out, next.data(), next.size()));
     UInt64 end = 0;
     RINOK_PLUGIN(_seekOut->Seek(0, STREAM_SEEK_CUR, &end));
-    RINOK_PLUGIN(_seekOut->Seek(0, STREAM_SEEK_SET, nullptr));
+    RINOK_PLUGIN(_seekOut->Seek(static_cast<Int64>(_base), STREAM_SEEK_SET, nullptr));
     RINOK_PLUGIN(WriteStreamAll(_out, start, sizeof(start)));
     return _seekOut->Seek(static_cast<Int64>(end), STREAM_SEEK_SET, nullptr);
 }
@@ -735,6 +735,7 @@ HRESULT CSevenZipWriter::Run(UInt32 numItems) {
     _outBuf.reserve(kOutBuffer);
 
     _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_seekOut));
+    if (_seekOut && _seekOut->Seek(0, STREAM_SEEK_CUR, &_base) != S_OK) _seekOut.Release();
     if (_seekOut) {
         const Byte zeros[kSignatureHeaderSize] = {};
         RINOK_PLUGIN(WriteStreamAll(_out, zeros, sizeof(zeros)));

@@ -43,6 +43,7 @@ class CSevenZipWriter : public CEncodeProgress {
     IInStream *_oldStream;
     ISequentialOutStream *_out;
     CMyComPtr<IOutStream> _seekOut;
+    UInt64 _base = 0; // where the archive starts in the output (after a stub)
     IArchiveUpdateCallback *_callback;
     CMyComPtr<ICompressProgressInfo> _ratio;
 

@@ -56,6 +56,16 @@ HRESULT CStreamHandler::Open(IInStream *stream, const UInt64 *, IArchiveOpenCall
         _errorFlags = kpv_ErrorFlags_IsNotArc;
         return S_FALSE;
     }
+    if (_format.isArc) {
+        // A magic that text can hold by chance is no archive unless the header goes on right.
+        Byte probe[16];
+        RINOK_PLUGIN(ReadStreamMax(stream, probe, sizeof(probe), got));
+        RINOK_PLUGIN(stream->Seek(0, STREAM_SEEK_SET, nullptr));
+        if (_format.isArc(probe, got) == k_IsArc_Res_NO) {
+            _errorFlags = kpv_ErrorFlags_IsNotArc;
+            return S_FALSE;
+        }
+    }
     if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
     if (_format.filterCode == ARCHIVE_FILTER_GZIP) {
         // The time of the compressed file, which the item takes rather than the archive file's.

@@ -24,10 +24,6 @@ const UInt16 kZip64Field = 0x0001;
 const UInt16 kExtendedTimestamp = 0x5455;
 const UInt16 kUnicodePath = 0x7075;
 
-
-
-
-
 bool IsUtf8(const Byte *s, size_t len) {
     for (size_t i = 0; i < len;) {
         const Byte c = s[i++];
@@ -105,6 +101,7 @@ void CZipListing::Clear() {
     _blocks.clear();
     _blockLeft = 0;
     _blockPos = nullptr;
+    directoryStart = directoryEnd = 0;
 }
 
 HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
@@ -150,6 +147,8 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
     // Once per archive: mktime() would look at the zone file for every entry.
     tzset();
     items.reserve(static_cast<size_t>(count));
+    directoryStart = cdEnd - cdSize;
+    directoryEnd = cdEnd;
     RINOK_PLUGIN(in->Seek(static_cast<Int64>(cdEnd - cdSize), STREAM_SEEK_SET, nullptr));
     CDirectoryReader reader(in, cdSize);
     for (UInt64 i = 0; i < count; i++) {
@@ -210,6 +209,7 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
             }
         }
         if (needs64 && !have64) return S_OK;
+        item.packSize = packSize;
         item.name = AddName(reinterpret_cast<const char *>(name), item.nameLen);
         items.push_back(item);
     }

@@ -14,6 +14,7 @@ struct CZipListItem {
     const char *name; // NUL-terminated raw bytes, or the entry's Unicode path field when it matches
     UInt64 size;
     UInt64 headerOffset; // of the local header, as the directory gives it
+    UInt64 packSize;
     UInt32 attributes;
     UInt32 dosTime; // date in the high half
     Int32 unixTime;
@@ -32,6 +33,9 @@ class CZipListing {
 
 public:
     std::vector<CZipListItem> items;
+    // Where the central directory lies in the stream read.
+    UInt64 directoryStart = 0;
+    UInt64 directoryEnd = 0;
 
     void Clear();
     // ok is false when anything is out of the ordinary (damage, spanning, gaps, an entry count

@@ -235,6 +235,52 @@ public:
 
 } // namespace
 
+namespace {
+
+// Entries whose local header and data overlap another's or the central directory: one block
+// listed many times is how a small zip claims gigabytes. Each span is the least an entry can
+// take (its local header without name or extra, and its packed data), so no sound zip is caught.
+std::vector<bool> FindOverlaps(const CZipListing &listing, Int64 shift) {
+    struct CSpan {
+        UInt64 start, end;
+        size_t index;
+    };
+    const size_t n = listing.items.size();
+    std::vector<CSpan> spans;
+    spans.reserve(n + 1);
+    for (size_t i = 0; i < n; i++) {
+        const CZipListItem &item = listing.items[i];
+        const Int64 start = static_cast<Int64>(item.headerOffset) + shift;
+        if (start < 0) continue;
+        const UInt64 s = static_cast<UInt64>(start);
+        const UInt64 len = 30 + std::min<UInt64>(item.packSize, UINT64_MAX / 2);
+        spans.push_back({s, s + len, i});
+    }
+    if (listing.directoryEnd > listing.directoryStart)
+        spans.push_back({listing.directoryStart, listing.directoryEnd, n});
+    std::sort(spans.begin(), spans.end(), [](const CSpan &a, const CSpan &b) { return a.start < b.start; });
+    std::vector<bool> marked(n, false);
+    bool any = false;
+    UInt64 reach = 0;
+    size_t reachIndex = n;
+    for (size_t k = 0; k < spans.size(); k++) {
+        const CSpan &sp = spans[k];
+        if (k != 0 && sp.start < reach) {
+            if (sp.index < n) marked[sp.index] = true;
+            if (reachIndex < n) marked[reachIndex] = true;
+            any = true;
+        }
+        if (k == 0 || sp.end > reach) {
+            reach = sp.end;
+            reachIndex = sp.index;
+        }
+    }
+    if (!any) marked.clear();
+    return marked;
+}
+
+} // namespace
+
 HRESULT CZipHandler::JoinSplitVolumes(IInStream *stream, IArchiveOpenCallback *callback, CMyComPtr<IInStream> &joined) {
     joined.Release();
     CMyComPtr<IArchiveOpenVolumeCallback> volumes;
@@ -291,6 +337,8 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
             CMyComPtr<IInStream> joined;
             RINOK_PLUGIN(JoinSplitVolumes(stream, openCallback, joined));
             if (joined) {
+                // The other volumes are not part of this file: it ends where the file does.
+                RINOK_PLUGIN(GetStreamSize(stream, _phySize));
                 RINOK_PLUGIN(GetStreamSize(joined, _streamSize));
                 const HRESULT res = OpenFallback(joined, startLimit, openCallback, false, true);
                 if (res != S_OK) _numVolumes = 0;
@@ -321,11 +369,14 @@ HRESULT CZipHandler::Open(IInStream *stream, const UInt64 *startLimit, IArchiveO
     }
     if (openCallback) RINOK_PLUGIN(openCallback->SetTotal(nullptr, &_streamSize));
     _shift = placement.shift;
+    _phySize = placement.found && placement.end != 0 ? placement.end : _streamSize;
 
     _stream = stream;
     {
         bool lean = false;
-        RINOK_PLUGIN(_listing.Read(stream, _streamSize, lean));
+        // Bytes after the end record are no part of the zip.
+        RINOK_PLUGIN(_listing.Read(stream, _phySize, lean));
+        if (lean) _overlapping = FindOverlaps(_listing, _shift);
         // Link targets are data: an archive with links is read by libzip from the start.
         if (lean)
             for (UInt32 i = 0; i < _listing.items.size() && lean; i++) {
@@ -406,8 +457,10 @@ HRESULT CZipHandler::Close() {
     _numItems = 0;
     _shift = 0;
     _bytesInFront = 0;
+    _phySize = 0;
     _errorFlags = 0;
     _numVolumes = 0;
+    _overlapping.clear();
     _isOpen = false;
     _password.Reset();
     return S_OK;
@@ -519,13 +572,17 @@ HRESULT CZipHandler::GetArchiveProperty(PROPID propID, PROPVARIANT *value) {
             PropSetUInt32(value, _numVolumes);
             return S_OK;
         }
+        if (_numVolumes != 0 && propID == kpidPhySize) {
+            PropSetUInt64(value, _phySize);
+            return S_OK;
+        }
         RINOK_PLUGIN(_fallback->GetArchiveProperty(propID, value));
         if (propID == kpidErrorFlags && value->vt == VT_UI4) value->ulVal |= _errorFlags;
         return S_OK;
     }
     switch (propID) {
     case kpidPhySize:
-        if (_isOpen) PropSetUInt64(value, _streamSize);
+        if (_isOpen) PropSetUInt64(value, _phySize);
         break;
     case kpidErrorFlags:
         if (_errorFlags != 0 || _isOpen) PropSetUInt32(value, _errorFlags);
@@ -550,6 +607,8 @@ HRESULT CZipHandler::FailItem(UInt32 index, Int32 askMode, IArchiveExtractCallba
 
 HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCallback *callback, UInt64 &completed) {
     CEntry e;
+    if (index < _overlapping.size() && _overlapping[index])
+        return ReportItemsNotExtracted(callback, &index, 1, NOperationResult::kHeadersError);
     if (!GetEntry(index, e, kWantMode | kWantData))
         return ReportItemsNotExtracted(callback, &index, 1, NOperationResult::kHeadersError);
     const Int32 askMode = testMode ? NAskMode::kTest : NAskMode::kExtract;

@@ -30,6 +30,7 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     const CFormatInfo &_format;
     CMyComPtr<IInStream> _stream;
     UInt64 _streamSize = 0;
+    UInt64 _phySize = 0; // where the zip ends in the stream it was opened from
     Int64 _shift = 0;
     UInt64 _bytesInFront = 0; // a program in front of the zip, handed to us with it
     std::unique_ptr<CZipStreamSource> _source;
@@ -44,6 +45,8 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt32 _errorFlags = 0;
     UInt32 _numVolumes = 0; // a split zip (name.z01 ... name.zip) read as one stream; 0 otherwise
     std::vector<Byte> _buf;
+    // Entries whose data shares bytes with another entry or the central directory.
+    std::vector<bool> _overlapping;
 
     struct CEntry {
         const char *rawName = nullptr;

@@ -19,9 +19,6 @@ const size_t kCacheSize = 1 << 16;
 const size_t kStreamingCacheSize = 1 << 20;
 const size_t kWriteBuffer = 1 << 20;
 
-
-
-
 } // namespace
 
 HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
@@ -55,6 +52,7 @@ HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
         if (cdSize > cdEnd) return S_OK;
         const UInt64 cdStart = cdEnd - cdSize;
         placement.found = true;
+        placement.end = std::min<UInt64>(size, endPos + kEndRecordSize + Get16(e + 20));
         if (cdSize == 0) return S_OK;
         // Trusted only where the directory really is.
         Byte header[46];

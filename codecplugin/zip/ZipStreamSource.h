@@ -69,11 +69,13 @@ public:
 
 // A zip found from its end record. shift: where the central directory is less where the end record
 // says it is (the offsets of a zip behind other data count from the zip, or from the whole file);
-// firstEntry: where the first entry's local header lies in the stream.
+// firstEntry: where the first entry's local header lies in the stream; end: where the end record and
+// its comment end, so that bytes after it can be told apart.
 struct CZipPlacement {
     bool found = false;
     Int64 shift = 0;
     UInt64 firstEntry = 0;
+    UInt64 end = 0;
 };
 HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement);
 

@@ -93,6 +93,7 @@ inline bool MakeTar(const std::string &path, const std::vector<CMember> &members
 class CRecordingCallback : public IExtractCallbackUI,
                            public ICryptoGetTextPassword,
                            public IOpenCallbackUI,
+                           public IFolderArchiveExtractCallback2,
                            public CMyUnknownImp {
 public:
     std::vector<std::string> messages;
@@ -102,6 +103,7 @@ public:
     std::vector<HRESULT> openResults;
     std::vector<UInt32> openErrorFlags; // of the innermost level, after each open that gave one
     std::vector<HRESULT> extractResults;
+    std::vector<std::string> reported; // "name result" of items the handler failed without extracting
     std::vector<std::string> questions;
     std::deque<Int32> answers;
     std::vector<UInt64> totals;
@@ -113,6 +115,7 @@ public:
     COM_QI_BEGIN
     COM_QI_ENTRY_UNKNOWN(IFolderArchiveExtractCallback)
     COM_QI_ENTRY(ICryptoGetTextPassword)
+    COM_QI_ENTRY(IFolderArchiveExtractCallback2)
     COM_QI_END
     COM_ADDREF_RELEASE
 
@@ -134,6 +137,10 @@ public:
     HRESULT PrepareOperation(const wchar_t *name, Int32, Int32 askExtractMode, const UInt64 *) override {
         prepared.push_back(A(UString(name)));
         askModes.push_back(askExtractMode);
+        return S_OK;
+    }
+    HRESULT ReportExtractResult(Int32 opRes, Int32, const wchar_t *name) override {
+        reported.push_back(A(UString(name)) + " " + std::to_string(opRes));
         return S_OK;
     }
     HRESULT MessageError(const wchar_t *message) override {

@@ -173,7 +173,8 @@ TEST_F(OpenArchiveTest, BinaryCpioBehindAPrefixIsFoundByTheParser) {
     std::string prefix(3000, 'p');
     // Chance magics: a plausible name length whose name does not end in its zero, and a header
     // of zeros.
-    prefix.replace(700, 40, std::string("\xC7\x71") + std::string(18, 'z') + std::string("\x05\0", 2) + std::string(18, 'z'));
+    prefix.replace(700, 40,
+                   std::string("\xC7\x71") + std::string(18, 'z') + std::string("\x05\0", 2) + std::string(18, 'z'));
     prefix.replace(1500, 40, std::string("\x71\xC7") + std::string(38, '\0'));
     ASSERT_TRUE(testsupport::WriteFile(dir / "prefix", prefix));
     Sh("echo a.txt | cpio -o --quiet -H bin > a.cpio && cat prefix a.cpio > packed.bin");
@@ -188,6 +189,60 @@ TEST_F(OpenArchiveTest, BinaryCpioBehindAPrefixIsFoundByTheParser) {
     NWindows::NCOM::CPropVariant offset;
     ASSERT_EQ(parser.handler->GetProperty(1, kpidOffset, &offset), S_OK);
     EXPECT_EQ(offset.uhVal.QuadPart, 3000u);
+}
+
+// Behind any prefix, a plain open finds the two-byte binary cpio magic as it finds longer ones; a
+// "BZh" in the prefix that starts no bzip2 stream does not stop the search.
+TEST_F(OpenArchiveTest, BinaryCpioBehindAnyPrefixOpens) {
+    Sh("echo a.txt | cpio -o --quiet -H bin > a.cpio");
+    struct Case {
+        const char *name;
+        std::string prefix;
+    } cases[] = {
+        {"1 byte", "p"},
+        {"3 bytes", "pre"},
+        {"4097 bytes", std::string(4097, 'p')},
+        {"BZh in the prefix", "some text BZhx and more text " + std::string(100, 'p')},
+        {"BZh digit in the prefix", "BZh9 is the head of a bzip2 stream, not this " + std::string(100, 'p')},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(testsupport::WriteFile(dir / "prefix", c.prefix));
+        Sh("cat prefix a.cpio > packed.bin");
+        CArchiveLink link;
+        ASSERT_EQ(OpenLink(link, dir / "packed.bin"), S_OK);
+        ASSERT_EQ(link.levels.Size(), 1u);
+        EXPECT_EQ(FormatOf(link.levels[0]), "cpio");
+        EXPECT_EQ(link.levels[0].GetGlobalOffset(), c.prefix.size());
+        EXPECT_EQ(ItemPaths(link.levels[0]), std::vector<std::string>{"a.txt"});
+    }
+}
+
+// The zeros that pad an archive's last record are part of it; anything else after its end is a
+// tail that the open reports.
+TEST_F(OpenArchiveTest, PaddingIsNoTailButOtherDataAfterTheEndIs) {
+    struct Case {
+        const char *file;
+        const char *make;
+    } cases[] = {
+        {"t.tar", "tar -cf t.tar a.txt sub"},
+        {"b.tar", "bsdtar -cf b.tar a.txt"},
+        {"t.cpio", "echo a.txt | cpio -o --quiet -H newc > t.cpio"},
+        {"t.zip", "zip -q t.zip a.txt"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        Sh(c.make);
+        for (bool junk : {false, true}) {
+            if (junk) Sh(std::string("printf 'not archive data' >> ") + c.file);
+            CArchiveLink link;
+            ASSERT_EQ(OpenLink(link, dir / c.file), S_OK);
+            ASSERT_EQ(link.levels.Size(), 1u);
+            EXPECT_EQ(link.levels[0].openErrors.hasTail, junk);
+            EXPECT_EQ(link.levels[0].openErrors.tailLength, junk ? 16u : 0u);
+            EXPECT_EQ(link.levels[0].openErrors.errorFlags, 0u);
+        }
+    }
 }
 
 TEST_F(OpenArchiveTest, TarGzOpensAsTwoLevelsWithInnerDefaultName) {

@@ -1177,3 +1177,78 @@ TEST_F(UpdateTest, AReadFailureOnAZipWorkerEndsTheRunCleanly) {
     EXPECT_EQ(r.Run(zip), HRESULT_FROM_ERRNO(EISDIR)) << r.ErrorInfo.Text.Ptr() << r.Thrown;
     EXPECT_TRUE(DirEntries(dir / "out").empty());
 }
+
+// A self-extractor is the stub followed by a whole archive whose offsets count from the archive's
+// own start: other tools read it past the stub, and the engine lists it at the stub's end. bsdtar
+// looks for a 7z only behind a program of some 160 KiB or more.
+TEST_F(UpdateTest, SelfExtractorIsTheStubFollowedByAWholeArchive) {
+    const std::string stub = "\x7F"
+                             "ELF" +
+                             Noise(0x28000 - 4, 4242);
+    ASSERT_TRUE(WriteFile(dir / "stub.sfx", stub));
+    for (const char *format : {"7z", "zip"}) {
+        SCOPED_TRACE(format);
+        const std::string path = dir / (std::string("sfx-") + format + ".exe");
+        CRequest r;
+        r.Sources = {tree + "/a", tree + "/top.txt"};
+        r.Format = format;
+        r.Setup = [&](CUpdateOptions &o) {
+            o.MakeSfx = true;
+            o.SfxModulePath = W(dir / "stub.sfx");
+        };
+        ASSERT_EQ(r.Run(path), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+        const std::string all = ReadFile(path);
+        ASSERT_GT(all.size(), stub.size());
+        EXPECT_EQ(all.substr(0, stub.size()), stub);
+        EXPECT_EQ(Shell("bsdtar -tf '" + path + "' 2>&1 | sort"), "a/\na/b.txt\na/c.txt\ntop.txt\n");
+        const std::string inner = dir / (std::string("inner.") + format);
+        ASSERT_TRUE(WriteFile(inner, all.substr(stub.size())));
+        EXPECT_EQ(ListArchive(inner, format), "a/\na/b.txt=bee\na/c.txt=sea\ntop.txt=top");
+
+        CArchiveLink link;
+        COpenOptions op;
+        op.registry = enginetest::Registry().Codecs;
+        CIntVector excluded;
+        op.excludedFormatIndices = &excluded;
+        op.filePath = W(path);
+        ASSERT_EQ(link.Open3(op, &r.Callback), S_OK);
+        ASSERT_EQ(link.levels.Size(), 1u);
+        EXPECT_EQ(link.levels[0].GetGlobalOffset(), stub.size());
+        EXPECT_FALSE(link.levels[0].openErrors.hasTail);
+        UInt32 n = 0;
+        ASSERT_EQ(link.GetArchive()->GetNumberOfItems(&n), S_OK);
+        EXPECT_EQ(n, 4u);
+    }
+}
+
+// Bytes after the end of an archive are reported, and an update refuses rather than drop them.
+TEST_F(UpdateTest, DataAfterTheEndIsReportedAndAnUpdateLeavesItAlone) {
+    for (const char *format : {"7z", "zip", "tar"}) {
+        SCOPED_TRACE(format);
+        const std::string path = dir / (std::string("tail.") + format);
+        CreateArchive(path, format);
+        const std::string tail = "trailing bytes that are no part of the archive\n";
+        ASSERT_TRUE(WriteFile(path, ReadFile(path) + tail));
+        const std::string before = ReadFile(path);
+
+        CArchiveLink link;
+        COpenOptions op;
+        op.registry = enginetest::Registry().Codecs;
+        CIntVector excluded;
+        op.excludedFormatIndices = &excluded;
+        op.filePath = W(path);
+        CRecordingCallback cb;
+        ASSERT_EQ(link.Open3(op, &cb), S_OK);
+        ASSERT_EQ(link.levels.Size(), 1u);
+        EXPECT_TRUE(link.levels[0].openErrors.hasTail);
+        EXPECT_EQ(link.levels[0].openErrors.tailLength, tail.size());
+        link.Close();
+
+        CRequest r;
+        r.Sources = {dir / "stub.txt"};
+        ASSERT_TRUE(WriteFile(dir / "stub.txt", "new"));
+        EXPECT_EQ(r.Run(path), E_NOTIMPL);
+        EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "There is some data block after the end of the archive");
+        EXPECT_EQ(ReadFile(path), before);
+    }
+}

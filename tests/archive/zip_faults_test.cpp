@@ -1,6 +1,7 @@
 // Zip archives as other tools leave them: a program in front, a damaged checksum, items that a
 // wrong password cannot decode. Checked through the whole engine, whichever zip reader is in place.
 #include "archive/extract_fixture.h"
+#include "archive/ui-common/ArchiveLink.h"
 
 #include <gtest/gtest.h>
 
@@ -154,4 +155,124 @@ TEST_F(ZipFaults, EntryWithUnknownCipherFailsAloneAndLeaksNothing) {
         else
             EXPECT_EQ(NOpRes::kOK, cb.opResults[i]) << cb.prepared[i];
     EXPECT_EQ(std::string("f:bee\n"), Tree(t / "out")["dir/b.txt"]);
+}
+
+namespace {
+
+// The errors a run met, in one line per archive: open errors, and the items that failed.
+std::string Faults(const CRecordingCallback &cb, const CRun &run) {
+    std::string s = run.result == S_OK ? "" : "run " + std::to_string(run.result) + ";";
+    for (size_t i = 0; i < cb.openResults.size(); i++)
+        if (cb.openResults[i] != S_OK) s += "open " + std::to_string(cb.openResults[i]) + ";";
+    for (size_t i = 0; i < cb.opResults.size() && i < cb.prepared.size(); i++)
+        if (cb.opResults[i] != NOpRes::kOK) s += cb.prepared[i] + " " + std::to_string(cb.opResults[i]) + ";";
+    for (const std::string &r : cb.reported)
+        s += r + ";";
+    return s;
+}
+
+} // namespace
+
+// A split set made by zip -s, opened from its first volume: whole, it tests and extracts with no
+// error and its first volume is no shorter than the archive it starts; cut or short of a volume,
+// the run says so.
+TEST_F(ZipFaults, SplitSetFromItsFirstVolumeTestsCleanAndADamagedOneIsReported) {
+    const std::string big = tmp / "src/big.bin";
+    ASSERT_EQ(0, Sh("head -c 2500000 /dev/urandom > '" + big + "'"));
+    const std::string bigData = testsupport::ReadFile(big);
+    ASSERT_EQ(0, Sh("cd '" + (tmp / "src") + "' && zip -q -s 1m '" + (tmp / "set.zip") + "' big.bin a.txt"));
+    const std::string first = tmp / "set.z01";
+    {
+        CArchiveLink link;
+        COpenOptions op;
+        op.registry = enginetest::Registry().Codecs;
+        CIntVector excluded;
+        op.excludedFormatIndices = &excluded;
+        op.filePath = testsupport::W(first);
+        CRecordingCallback cb;
+        cb.AddRef();
+        ASSERT_EQ(S_OK, link.Open3(op, &cb));
+        EXPECT_FALSE(link.levels.Back().openErrors.endBeyondData);
+        EXPECT_FALSE(link.levels.Back().openErrors.hasTail);
+        EXPECT_EQ(0u, link.levels.Back().openErrors.errorFlags);
+    }
+    for (bool test : {true, false}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        TempFolder t;
+        CRecordingCallback cb;
+        CExtractOptions o = Options(t / "out");
+        o.TestMode = test;
+        const CRun run = RunExtract({first}, o, cb);
+        EXPECT_EQ("", Faults(cb, run));
+        EXPECT_EQ(2u, cb.opResults.size());
+        if (!test) {
+            EXPECT_EQ(bigData, testsupport::ReadFile(t / "out/big.bin"));
+        }
+    }
+
+    const std::string second = tmp / "set.z02";
+    const std::string kept = testsupport::ReadFile(second);
+    struct Case {
+        const char *name;
+        const char *damage;
+    } cases[] = {{"cut", "truncate -s 300000 "}, {"missing", "rm "}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0, Sh(std::string(c.damage) + "'" + second + "'"));
+        TempFolder t;
+        CRecordingCallback cb;
+        CExtractOptions o = Options(t / "out");
+        o.TestMode = true;
+        const CRun run = RunExtract({first}, o, cb);
+        EXPECT_NE("", Faults(cb, run));
+        ASSERT_TRUE(WriteFile(second, kept));
+    }
+}
+
+// One stored block listed by several entries, as a zip bomb does: unzip refuses it, and so does
+// the engine, naming every entry involved; an entry apart from them is whole.
+TEST_F(ZipFaults, EntriesThatShareTheirDataAreRefusedByName) {
+    const std::string z = tmp / "overlap.zip";
+    ASSERT_EQ(0, Sh("/usr/bin/python3 - '" + z +
+                    "' <<'EOF'\n"
+                    "import sys, struct, zipfile\n"
+                    "p = sys.argv[1]\n"
+                    "with zipfile.ZipFile(p, 'w') as z:\n"
+                    "    z.writestr('alone.txt', 'by itself')\n"
+                    "    z.writestr('one.txt', 'x' * 1000)\n"
+                    "d = open(p, 'rb').read()\n"
+                    "e = d.rfind(b'PK\\x05\\x06')\n"
+                    "size, off = struct.unpack('<II', d[e + 12:e + 20])\n"
+                    "cd = d[off:off + size]\n"
+                    "second = cd.find(b'PK\\x01\\x02', 4)\n"
+                    "one = cd[second:]\n"
+                    "twin = one.replace(b'one.txt', b'two.txt')\n"
+                    "cd += twin\n"
+                    "open(p, 'wb').write(d[:off] + cd + d[e:e + 8] + struct.pack('<HHII', 3, 3, len(cd), off) + "
+                    "d[e + 20:])\n"
+                    "EOF"));
+    int status = 0;
+    testsupport::Shell("unzip -tq '" + z + "' >/dev/null 2>&1", &status);
+    ASSERT_NE(0, status) << "unzip takes the fixture for a sound zip";
+    for (bool test : {true, false}) {
+        SCOPED_TRACE(test ? "test" : "extract");
+        TempFolder t;
+        CRecordingCallback cb;
+        CExtractOptions o = Options(t / "out");
+        o.TestMode = test;
+        const CRun run = RunExtract({z}, o, cb);
+        EXPECT_EQ("one.txt 8;two.txt 8;", Faults(cb, run));
+        if (!test) {
+            EXPECT_EQ((Tree_t{{"alone.txt", "f:by itself"}}), Tree(t / "out"));
+        }
+    }
+    // Sound zips with empty entries and folders side by side are left alone.
+    ASSERT_EQ(0, Sh("cd '" + (tmp / "src") + "' && touch e1 e2 && mkdir -p d1 d2 && zip -q -r '" + (tmp / "sound.zip") +
+                    "' e1 e2 d1 d2 a.txt"));
+    CRecordingCallback cb;
+    CExtractOptions o = Options(tmp / "sound");
+    o.TestMode = true;
+    const CRun run = RunExtract({tmp / "sound.zip"}, o, cb);
+    EXPECT_EQ("", Faults(cb, run));
+    EXPECT_EQ(5u, cb.opResults.size());
 }

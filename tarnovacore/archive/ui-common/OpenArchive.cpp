@@ -29,7 +29,6 @@ static const size_t kBeforeSize = 1 << 16;            // kept before the scan po
 static const size_t kAfterSize = 1 << 20;             // wanted after the scan position
 static const UInt64 kProgressStep = 1 << 23;
 static const unsigned kNoSig = 0xFF;
-static const size_t kMinSigSizeAwayFromStart = 3;
 
 // Formats whose signature is trusted even when their record gives no flags of its own.
 static const char *const kTrustedSignatureFormats[] = {"7z",  "xz",  "rar", "bzip2", "gzip",
@@ -55,9 +54,9 @@ void CArcErrorInfo::ClearErrors() {
 
 CArc::CArc()
     : formatIndex(-1), itemIndexInParent(-1), itemTimeDefined(false), startOffset(0), physicalSize(0),
-      physicalSizeDefined(false), inputSize(0), availableSize(0), handlerStreamOffset(0), isParserLevel(false),
-      isTreeArchive(false), readOnlyArchive(false), mayHaveDeleted(false), mayHaveAltStreams(false), mayHaveAux(false),
-      mayHaveINodes(false), skipSplitFormat(false) {
+      physicalSizeDefined(false), inputSize(0), availableSize(0), handlerStreamOffset(0), handlerStartLimit(0),
+      isParserLevel(false), isTreeArchive(false), readOnlyArchive(false), mayHaveDeleted(false),
+      mayHaveAltStreams(false), mayHaveAux(false), mayHaveINodes(false), skipSplitFormat(false) {
     itemTime.dwLowDateTime = 0;
     itemTime.dwHighDateTime = 0;
 }
@@ -380,8 +379,8 @@ HRESULT CArc::OpenFromStart(const COpenOptions &op, const CIntVector &candidates
         RINOK(PrepareToOpen(op, (unsigned)index, archive));
         if (!archive) continue;
         HRESULT result;
+        const UInt64 searchLimit = (!exactOnly && searchMarkerInHandler) ? maxStartOffset : 0;
         if (op.inputStream) {
-            const UInt64 searchLimit = (!exactOnly && searchMarkerInHandler) ? maxStartOffset : 0;
             result = archive->Open(op.inputStream, &searchLimit, op.openCallback);
         } else {
             CMyComPtr<IArchiveOpenSeq> openSeq;
@@ -419,6 +418,7 @@ HRESULT CArc::OpenFromStart(const COpenOptions &op, const CIntVector &candidates
         if (thereIsTail && !(startOffset > 0 ? impl.acceptMid : impl.acceptFrontal)) continue;
         if ((startOffset > 0 || thereIsTail) && !isForced && IsPreArcFormat(ai)) continue;
         handler = archive;
+        handlerStartLimit = searchLimit;
         done = true;
         return S_OK;
     }
@@ -433,6 +433,7 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
     openErrors.failedFormatIndex = -1;
     isParserLevel = false;
     handlerStreamOffset = 0;
+    handlerStartLimit = 0;
 
     CCodecs *codecs = op.registry;
     const unsigned numFormats = codecs->Formats.Size();
@@ -863,9 +864,6 @@ HRESULT CArc::OpenStream2(const COpenOptions &op) {
                 if (pos < ai.SignatureOffset) continue;
                 if (sig.Size() > avail || memcmp(p, sig, sig.Size()) != 0) continue;
                 startArc = pos - ai.SignatureOffset;
-                // Two bytes turn up by chance in any data: away from the start they count only when
-                // the embedded archives were asked for, and the format's own test still has to pass.
-                if (sig.Size() < kMinSigSizeAwayFromStart && startArc != 0 && !op.currentType.acceptParser) continue;
             }
             if (skipAtStart[index] && startArc == 0) continue;
 
@@ -1144,8 +1142,8 @@ HRESULT CArc::ReOpen(const COpenOptions &op) {
     } else {
         stream2 = op.inputStream;
     }
-    const UInt64 maxStartPosition = kMaxCheckStartPosition;
-    const HRESULT res = handler->Open(stream2, &maxStartPosition, op.openCallback);
+    const UInt64 startLimit = handlerStartLimit;
+    const HRESULT res = handler->Open(stream2, &startLimit, op.openCallback);
     if (res == S_OK) {
         RINOK(ReadBasicProps(handler, globalOffset, res));
         handlerStreamOffset = globalOffset;

@@ -125,6 +125,8 @@ public:
     UInt64 inputSize;
     UInt64 availableSize;
     UInt64 handlerStreamOffset;
+    // The start limit the handler accepted the archive with: a reopen asks the same question.
+    UInt64 handlerStartLimit;
 
     bool isParserLevel;
     bool isTreeArchive;
