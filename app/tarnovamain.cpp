@@ -5,6 +5,7 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "archive/ui-common/CommandRunner.h"
 #include "mainwindow.h"
 #include "module.h"
 
@@ -28,7 +29,9 @@ int tarnova_main(int argc, char **argv) {
     QApplication::setFont(font);
 
     mainwindow *window = new mainwindow(nullptr);
-    int status = 0;
+    // A window that could not start (an archive asked for that does not open) has shown why; the
+    // process still says it failed.
+    int status = kRunnerExit_Error;
     if (window->is_ok()) {
         window->show();
         status = app.exec();

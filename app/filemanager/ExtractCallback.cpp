@@ -75,7 +75,10 @@ HRESULT CExtractCallbackImp::MessageError(const char *message, const UString &pa
 
 void CExtractCallbackImp::Add_ArchiveName_Error() {
     if (!NeedWriteArchivePath) return;
-    if (!CurrentArchivePath.IsEmpty()) AddError_Message(CurrentArchivePath);
+    if (!CurrentArchivePath.IsEmpty()) {
+        ThereAreMessageErrors = true;
+        Sync().AddNote_Message(CurrentArchivePath);
+    }
     NeedWriteArchivePath = false;
 }
 
@@ -157,8 +160,8 @@ HRESULT CExtractCallbackImp::ExtractResult(HRESULT result) {
     NumArchiveErrors++;
     if (result == E_ABORT || result == 28 /* ENOSPC */) return result;
     Add_ArchiveName_Error();
-    if (!CurrentFilePath.IsEmpty()) AddError_Message(CurrentFilePath);
-    AddError_Message(NError::MyFormatMessage((UInt32)result));
+    ThereAreMessageErrors = true;
+    Sync().AddError_Message_Name(NError::MyFormatMessage((UInt32)result), CurrentFilePath);
     return S_OK;
 }
 
@@ -220,7 +223,7 @@ void CExtractCallbackImp::AddFailedItemsSummary() {
     if (NumItemErrors == 0) return;
     wchar_t number[32];
     ConvertUInt64ToString(NumItemErrors, number);
-    AddError_Message(MyFormatNew(UString(L"{0} 个项目失败"), UString(number)));
+    Sync().AddNote_Message(MyFormatNew(UString(L"{0} 个项目失败"), UString(number)));
 }
 
 HRESULT CExtractCallbackImp::MessageError(const wchar_t *message) {

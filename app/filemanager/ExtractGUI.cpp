@@ -172,6 +172,7 @@ HRESULT ExtractGUI(CCodecs *codecs, const CObjectVector<COpenType> &formatIndice
     callback->Init();
 
     window->compress_mode = false;
+    window->work = options.TestMode ? progresswindow::work_kind::test : progresswindow::work_kind::extract;
     window->output_folder = options.OutputDir;
     window->open_output_folder = openOutputFolder;
 

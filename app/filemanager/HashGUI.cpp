@@ -174,6 +174,7 @@ HRESULT HashCalcGUI(const CExternalCodecs *codecs, const NWildcard::CCensor &cen
     worker.options = &options;
     worker.codecs = codecs;
     window->show_packed_info = false;
+    window->work = progresswindow::work_kind::checksum;
 
     const int res = worker.Create(L"正在校验...", nullptr);
     if (res != 0) return res;

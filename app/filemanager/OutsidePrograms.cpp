@@ -59,7 +59,7 @@ bool StartDetached(const QString &program, const QStringList &arguments) {
 bool StartApplication(const wchar_t *path, QWidget *parent) {
     if (RefuseSuspiciousName(path, parent)) return false;
     if (QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromWCharArray(path)))) return true;
-    MessageBoxW(parent, L"There is no application associated with the given file name extension", L"Tarnova", 516);
+    MessageBoxW(parent, L"没有与该文件扩展名关联的应用程序", L"Tarnova", 516);
     return false;
 }
 

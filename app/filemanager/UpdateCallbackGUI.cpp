@@ -67,6 +67,13 @@ HRESULT CUpdateCallbackGUI::Open_Finished() {
 
 HRESULT CUpdateCallbackGUI::Open_CryptoGetTextPassword(BSTR *pw) {
     password_asked = true;
+    // An archive that cannot be read without its password is asked for it, whatever the way in:
+    // without one it would only fail to open.
+    if (!password_defined) {
+        *pw = nullptr;
+        const HRESULT res = ShowAskPasswordDialog();
+        if (res != S_OK) return res;
+    }
     return CryptoGetTextPassword2(nullptr, pw);
 }
 

@@ -122,7 +122,9 @@ void SetOutProperties(CObjectVector<CProperty> &properties, const zip_info &info
         }
     }
     if (!info.encryption_method.IsEmpty()) AddProp(properties, "em", info.encryption_method);
-    if (info.encrypt_headers_allowed) AddProp(properties, "he", UString(info.encrypt_headers ? L"on" : L"off"));
+    // Never "off": the dialog shows no such choice, and an archive whose names are encrypted keeps
+    // them so only when nothing says otherwise.
+    if (info.encrypt_headers_allowed && info.encrypt_headers) AddProp(properties, "he", UString(L"on"));
     if (info.solid_allowed) AddProp(properties, "s", GetNumInBytesString(info.solid_block_size));
     if (info.multithread_allowed) AddProp(properties, "mt", info.num_threads);
     ParseAndAddPropertires(properties, words);
@@ -152,6 +154,28 @@ UString PropsText(const CObjectVector<CProperty> &props) {
         }
     }
     return s;
+}
+
+// Adding to an archive that exists writes its own format, as its name says: a profile that picked
+// another one (the quick profile's zip for a 7z) could only fail to open it. The options of the
+// other format do not apply; the level does.
+void KeepFormatOfExistingArchive(const CCodecs &codecs, zip_info &info) {
+    NFile::NFind::CFileInfo fi;
+    if (info.arc_path.IsEmpty() || !fi.Find(info.arc_path) || fi.IsDir()) return;
+    const int existing = codecs.FindFormatForArchiveName(info.arc_path);
+    // A single-stream format is taken even where the dialog did not offer it: the engine then says
+    // why a compressed tar or a one-file stream cannot take these inputs.
+    if (existing < 0 || existing == info.format_index || !codecs.Formats[(unsigned)existing].CanWrite) return;
+    info.format_index = existing;
+    info.method.Empty();
+    info.dictionary = NCompressDialog::kUnset;
+    info.order = NCompressDialog::kUnset;
+    info.order_mode = false;
+    info.encryption_method.Empty();
+    info.parameters.Empty();
+    info.solid_allowed = false;
+    info.multithread_allowed = false;
+    info.encrypt_headers_allowed = false;
 }
 
 HRESULT ShowDialog(CCodecs *codecs, const NWildcard::CCensor &censor, CUpdateOptions &options,
@@ -208,6 +232,7 @@ HRESULT ShowDialog(CCodecs *codecs, const NWildcard::CCensor &censor, CUpdateOpt
     if (info->update_mode < 0) return E_NOTIMPL;
 
     if (show_zipwindow(info) != 5100) return E_ABORT;
+    KeepFormatOfExistingArchive(*codecs, *info);
 
     options.DeleteSourcesAfter = info->delete_after_compressing;
     options.KeepSymLinks = info->sym_links;

@@ -1,5 +1,6 @@
 #include "ProgressSync.h"
 
+#include "ErrorText.h"
 #include "windows/ErrorMsg.h"
 
 typedef std::unique_lock<std::mutex> CLock;
@@ -117,7 +118,14 @@ void CProgressSync::Set_FinalError(const UString &title, const UString &message)
 }
 
 void CProgressSync::AddError_Message(const wchar_t *message) {
-    UString line(message ? message : L"");
+    const UString line = EngineMessageText(UString(message ? message : L""));
+    CLock lock(mutex);
+    messages.Add(line);
+    numFailures++;
+}
+
+void CProgressSync::AddNote_Message(const wchar_t *message) {
+    const UString line(message ? message : L"");
     CLock lock(mutex);
     messages.Add(line);
 }

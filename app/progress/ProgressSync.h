@@ -40,6 +40,9 @@ public:
     UString filePath;
     bool isDir = false;
     UStringVector messages;
+    // Failures among the messages: a note (the archive a list of failures belongs to, a summary)
+    // is listed but counts for none.
+    unsigned numFailures = 0;
     CProgressMessageBoxPair finalError;
     CProgressMessageBoxPair finalOk;
 
@@ -71,6 +74,7 @@ public:
     void Set_FinalError(const UString &title, const UString &message);
 
     void AddError_Message(const wchar_t *message);
+    void AddNote_Message(const wchar_t *message);
     void AddError_Message_Name(const wchar_t *message, const wchar_t *name);
     void AddError_Code_Name(DWORD code, const wchar_t *name);
 };

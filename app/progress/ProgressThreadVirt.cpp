@@ -46,7 +46,7 @@ void CProgressThreadVirt::Process() {
     }
     try {
         if (result != E_ABORT && m.IsEmpty() && result != S_OK) m = HResultToMessage(result);
-        if (!finalError.message.IsEmpty()) AddLine(m, finalError.message);
+        if (!finalError.message.IsEmpty()) AddLine(m, EngineMessageText(finalError.message));
         for (unsigned i = 0; i < errorPaths.Size() && i < 32; i++)
             if (!errorPaths[i].IsEmpty()) AddLine(m, errorPaths[i]);
         CProgressSync &sync = window->sync;

@@ -31,6 +31,21 @@ const wchar_t *const kErrorKindTexts[] = {
     L"有效数据外包含额外数据", L"非压缩包", L"头部错误", L"密码错误",
 };
 
+UString SpeedCaption(progresswindow::work_kind work) {
+    switch (work) {
+    case progresswindow::work_kind::extract:
+        return UString(L"解压速度：");
+    case progresswindow::work_kind::test:
+        return UString(L"测试速度：");
+    case progresswindow::work_kind::copy:
+        return UString(L"复制速度：");
+    case progresswindow::work_kind::checksum:
+        return UString(L"校验速度：");
+    default:
+        return UString(L"压缩速度：");
+    }
+}
+
 void PostToMainWindow(QEvent::Type type) {
     if (QWidget *main = _module.get_mainwindow()) QCoreApplication::postEvent(main, new QEvent(type));
 }
@@ -185,6 +200,10 @@ void progresswindow::OnInit() {
     pause_text = L"暂停";
     continue_text = L"继续";
     ui->label_title->setText(ToQ(operation_title));
+    // The form's sample texts are not the run's: nothing is shown until the worker says.
+    ui->label_status->clear();
+    ui->label_filename->clear();
+    ui->label_speed->setText(ToQ(SpeedCaption(work)));
     SetPauseText();
 
     QTableWidget *table = ui->tableWidget_error;
@@ -264,7 +283,7 @@ void progresswindow::ShowSize(QLabel *label, UInt64 value, UInt64 &prev) {
 void progresswindow::UpdateStatInfo(bool showAll) {
     UInt64 total, completed, totalFiles, completedFiles, inSize, outSize;
     bool bytesMode;
-    unsigned numMessages;
+    unsigned numMessages, numFailures;
     bool titleFileNameChanged = false, pathChanged = false, statusChanged = false;
     {
         std::lock_guard<std::mutex> lock(sync.mutex);
@@ -276,6 +295,7 @@ void progresswindow::UpdateStatInfo(bool showAll) {
         inSize = sync.inSize;
         outSize = sync.outSize;
         numMessages = sync.messages.Size();
+        numFailures = sync.numFailures;
         if (!(sync.titleFileName == shown_title_file_name)) {
             shown_title_file_name = sync.titleFileName;
             titleFileNameChanged = true;
@@ -314,7 +334,8 @@ void progresswindow::UpdateStatInfo(bool showAll) {
     if (secondsChanged || showAll) {
         if (numMessages > num_posted) {
             UpdateMessagesDialog();
-            ui->label_error_value->setText(QString::number(numMessages));
+            // Failed items, not lines: one failure may bring its archive's name and a summary.
+            ui->label_error_value->setText(QString::number(numFailures));
             if (!errors_shown) EnableErrorsControls(true);
         }
 
@@ -342,40 +363,42 @@ void progresswindow::UpdateStatInfo(bool showAll) {
                 ui->label_speed_value->setText(ToQ(GetSpeedText(speed)));
             }
         }
+    }
 
-        const UInt64 percent = ProgressPercent(progressDone, progressTotal);
-        if (percent != prev_percent) {
-            prev_percent = percent;
-            needTitle = true;
-        }
+    // The title, the counts and the sizes follow every tick, as the bar does; only the times and
+    // the speed wait for the next second.
+    const UInt64 percent = ProgressPercent(progressDone, progressTotal);
+    if (percent != prev_percent) {
+        prev_percent = percent;
+        needTitle = true;
+    }
 
-        wchar_t digits[32];
-        ConvertUInt64ToString(completedFiles, digits);
-        UString filesText(digits);
-        if (totalFiles != kProgressUnknown) {
-            ConvertUInt64ToString(totalFiles, digits);
-            filesText += L" / ";
-            filesText += digits;
-        }
-        if (!(filesText == prev_files_text)) {
-            prev_files_text = filesText;
-            ui->label_files_value->setText(ToQ(filesText));
-        }
+    wchar_t digits[32];
+    ConvertUInt64ToString(completedFiles, digits);
+    UString filesText(digits);
+    if (totalFiles != kProgressUnknown) {
+        ConvertUInt64ToString(totalFiles, digits);
+        filesText += L" / ";
+        filesText += digits;
+    }
+    if (!(filesText == prev_files_text)) {
+        prev_files_text = filesText;
+        ui->label_files_value->setText(ToQ(filesText));
+    }
 
-        const UInt64 processed = compress_mode ? inSize : outSize;
-        const UInt64 packed = compress_mode ? outSize : inSize;
-        if (processed == kProgressUnknown && packed == kProgressUnknown) {
-            ShowSize(ui->label_processed_value, completed, prev_processed);
-            ShowSize(ui->label_packed_value, kProgressUnknown, prev_packed);
-        } else {
-            ShowSize(ui->label_processed_value, processed, prev_processed);
-            ShowSize(ui->label_packed_value, packed, prev_packed);
-            if (processed != 0 && processed != kProgressUnknown && packed != kProgressUnknown) {
-                const UInt64 ratio = MulDivNoOverflow(packed, 100, processed);
-                if (ratio != prev_ratio) {
-                    prev_ratio = ratio;
-                    ui->label_ratio_value->setText(QString::number(ratio) + "%");
-                }
+    const UInt64 processed = compress_mode ? inSize : outSize;
+    const UInt64 packed = compress_mode ? outSize : inSize;
+    if (processed == kProgressUnknown && packed == kProgressUnknown) {
+        ShowSize(ui->label_processed_value, completed, prev_processed);
+        ShowSize(ui->label_packed_value, kProgressUnknown, prev_packed);
+    } else {
+        ShowSize(ui->label_processed_value, processed, prev_processed);
+        ShowSize(ui->label_packed_value, packed, prev_packed);
+        if (processed != 0 && processed != kProgressUnknown && packed != kProgressUnknown) {
+            const UInt64 ratio = MulDivNoOverflow(packed, 100, processed);
+            if (ratio != prev_ratio) {
+                prev_ratio = ratio;
+                ui->label_ratio_value->setText(QString::number(ratio) + "%");
             }
         }
     }

@@ -28,6 +28,9 @@ public:
     UString operation_title;
     // Set by the front-end before the run.
     bool compress_mode = true; // processed = inSize, packed = outSize; false: the reverse
+    // What the run does, named in the speed row.
+    enum class work_kind { compress, extract, test, copy, checksum };
+    work_kind work = work_kind::compress;
     bool show_packed_info = true;
     bool open_output_folder = false;
     UString output_folder;

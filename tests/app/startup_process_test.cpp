@@ -118,15 +118,18 @@ TEST_F(StartupProcess, EverySwitchEndsAfterItsDialogsAreAnswered) {
         {{"-extract-here", dir / "plain.txt"}, "plain.txt", "", false, true},
         {{"-extract-here", dir / "folder"}, "messagebox|您至少要选择一个文件", "", false, true},
         {{"-extract", dir / "folder", dir / "x y.zip"}, "messagebox|您至少要选择一个文件", "", false, true},
-        {{"-addzip", dir / "missing"}, "missing", "", false, true},
+        // An input that is not there says so.
+        {{"-addzip", dir / "missing"}, "missing\n没有那个文件或目录", "", false, true},
         {{"-add7z", dir / "folder", dir / "missing"}, "missing", "", false, true},
-        // Opening runs no operation: the box is all there is to it.
+        // Opening runs no operation: the box is all there is to it, and the process says it failed.
         {{"-open", dir / "plain.txt"},
          "messagebox|无法作为压缩包打开文件" + dir.Path() + "/plain.txt",
          "",
          false,
-         false},
-        {{dir / "missing.7z"}, "messagebox|", "", false, false},
+         true},
+        {{"-open", dir / "folder"}, "messagebox|无法作为压缩包打开文件" + dir.Path() + "/folder", "", false, true},
+        {{dir / "missing.7z"}, "messagebox|", "", false, true},
+        {{"-open", dir / "x y.zip"}, "mainwindow", "", true, false},
         // With their dialogs: the extract and compress dialogs answered with their main button.
         {{"-extract", dir / "x y.zip"}, "unzipwindow|", "x y/a b.txt", false, false},
         {{"-add", dir / "a b.txt"}, "zipwindow|", "a b.zip", false, false},

@@ -282,8 +282,9 @@ HRESULT CopyOutUnderName(CPanel &panel, CCopyToOptions &options, UInt32 index, U
         if (names.Size() == 1 &&
             rename(NFile::NName::GetOsPath(temp + L"/" + names[0]), NFile::NName::GetOsPath(dest)) != 0) {
             res = HRESULT_FROM_ERRNO(errno);
-            options.failureShown = false;
+            // Shown here: the caller must not show it a second time.
             panel.MessageBoxError2Lines(dest, res);
+            options.failureShown = true;
         }
     }
     NFile::NDir::RemoveDirWithSubItems(temp);
@@ -341,14 +342,21 @@ HRESULT CPanel::CopyTo(CCopyToOptions &options, const CRecordVector<UInt32> &ind
     }
     extracter.hash.Init();
 
-    UString title = L"正在复制...";
+    // Out of an archive a copy is an extraction: the window says so.
+    const bool fromArchive = IsArcFolder();
+    UString title = fromArchive ? L"正在提取..." : L"正在复制...";
+    progresswindow::work_kind work = fromArchive ? progresswindow::work_kind::extract : progresswindow::work_kind::copy;
     if (options.moveMode)
         title = L"正在移动...";
     else if (!options.hashMethods.IsEmpty() && options.streamMode) {
         title = L"正在校验...";
+        work = progresswindow::work_kind::checksum;
         if (options.hashMethods.Size() == 1 && options.hashMethods[0] != L"*") title = options.hashMethods[0];
-    } else if (options.testMode)
+    } else if (options.testMode) {
         title = L"正在测试";
+        work = progresswindow::work_kind::test;
+    }
+    extracter.progressWindow->work = work;
     extracter.progressWindow->sync.Set_TitleFileName(UString());
 
     cb->OverwriteMode = NExtract::NOverwriteMode::kAsk;

@@ -28,21 +28,24 @@ using namespace NWindows;
 static const int kItemRole = 256;
 static const int kFirstScreenRows = 80;
 
+// Headings the user reads: every id has a Chinese name, never an internal one.
 UString GetNameOfProperty(PROPID propID, const wchar_t *name) {
+    // clang-format off
     static const wchar_t *const kNames[96] = {
-        L"kpidNoProperty", L"kpidMainSubfile", L"kpidHandlerItemIndex", L"路径", L"名称", L"扩展名", L"文件夹",
+        L"无属性", L"主文件", L"项目索引", L"路径", L"名称", L"扩展名", L"文件夹",
         L"大小", L"压缩后大小", L"属性", L"创建时间", L"访问时间", L"修改时间", L"固实", L"注释", L"加密",
-        L"之前分割", L"之后分割", L"字典大小", L"kpidCRC", L"类型", L"剔除项", L"算法", L"主操作系统",
+        L"之前分割", L"之后分割", L"字典大小", L"CRC", L"类型", L"剔除项", L"算法", L"主操作系统",
         L"文件系统", L"用户", L"组", L"字块", L"注释", L"定位", L"路径前缀", L"文件夹", L"文件", L"版本", L"卷",
-        L"多卷压缩", L"偏移", L"链接", L"字块", L"分卷", L"kpidTimeType", L"64 位", L"大端序", L"CPU",
+        L"多卷压缩", L"偏移", L"链接", L"字块", L"分卷", L"时间类型", L"64 位", L"大端序", L"CPU",
         L"物理大小", L"文件头大小", L"校验和", L"特征", L"虚拟地址", L"ID", L"短文件名", L"创建程序",
         L"扇区大小", L"模式", L"链接", L"错误", L"总大小", L"可用空间", L"簇大小", L"卷标", L"本地名称",
-        L"供应者", L"NT 安全", L"交替数据流", L"Aux", L"已删除", L"树状结构", L"kpidSha1", L"kpidSha256",
+        L"供应者", L"NT 安全", L"交替数据流", L"辅助", L"已删除", L"树状结构", L"SHA1", L"SHA256",
         L"错误类型", L"错误", L"错误", L"警告", L"警告", L"数据流", L"交替数据流", L"交替数据流大小",
-        L"虚拟大小", L"释放大小", L"完整物理大小", L"卷索引", L"SubType", L"短评论", L"代码页",
-        L"kpidIsNotArcType", L"kpidPhySizeCantBeDetected", L"kpidZerosTailIsAllowed", L"尾部大小",
-        L"嵌入尾部大小", L"链接类型", L"硬链接", L"iNode", L"kpidStreamId", L"只读", L"kpidOutName",
-        L"kpidCopyLink"};
+        L"虚拟大小", L"释放大小", L"完整物理大小", L"卷索引", L"子类型", L"短评论", L"代码页",
+        L"非压缩包类型", L"物理大小未知", L"允许零填充尾部", L"尾部大小",
+        L"嵌入尾部大小", L"链接类型", L"硬链接", L"索引节点", L"数据流 ID", L"只读", L"输出名称",
+        L"复制链接"};
+    // clang-format on
     if (propID < 96) return UString(kNames[propID]);
     if (name) return UString(name);
     wchar_t digits[16];

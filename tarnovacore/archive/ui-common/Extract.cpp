@@ -94,9 +94,21 @@ HRESULT DecompressArchive(CCodecs *codecs, const CArchiveLink &arcLink, UInt64 p
     if (elimIsPossible) removePathParts.Add(elimPrefix);
 
     // Testing and writing to standard output leave the disk alone, the output folder included.
+    UStringVector madeDirs; // the folders this run makes, outermost first
     if (outDir.IsEmpty())
         outDir = L"./";
-    else if (!options.TestMode && !options.StdOutMode && !NDir::CreateComplexDir(outDir)) {
+    else if (!options.TestMode && !options.StdOutMode) {
+        UString dir = outDir;
+        while (!dir.IsEmpty() && dir.Back() == L'/')
+            dir.DeleteBack();
+        while (dir.Find(L'/') >= 0 && !NFind::DoesFileOrDirExist(dir)) {
+            madeDirs.Insert(0, dir);
+            const int slash = dir.ReverseFind_PathSepar();
+            if (slash <= 0) break;
+            dir.DeleteFrom((unsigned)slash);
+        }
+    }
+    if (!options.TestMode && !options.StdOutMode && outDir != L"./" && !NDir::CreateComplexDir(outDir)) {
         const int err = errno;
         errorMessage = L"Can not create output directory: ";
         errorMessage += outDir;
@@ -122,6 +134,10 @@ HRESULT DecompressArchive(CCodecs *codecs, const CArchiveLink &arcLink, UInt64 p
     } else {
         ecs->DiscardUnfinishedFile(true);
         ecs->CreateDelayedLinks();
+        // A run that wrote nothing (a cancelled password prompt) leaves no empty folder behind;
+        // removing stops at the first folder that holds something.
+        for (unsigned i = madeDirs.Size(); i > 0; i--)
+            if (!NDir::RemoveDir(madeDirs[i - 1])) break;
     }
     return callback->ExtractResult(result);
 }

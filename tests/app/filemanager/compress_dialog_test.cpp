@@ -467,3 +467,62 @@ TEST_F(CompressDialog, VolumeTextsThatDoNotParseOrAreTinyAreQuestioned) {
     }
     EXPECT_TRUE(Exists(out + "/卷.7z.001"));
 }
+
+// Names encrypted by another tool stay encrypted after an add through the dialog, whether the
+// password is typed in the custom panel or asked for by the quick profile, which has no field.
+TEST_F(CompressDialog, AddingToA7zWithEncryptedNamesKeepsThemEncrypted) {
+    ASSERT_TRUE(WriteFile(tmp / "旧.txt", "old\n"));
+    bool prompted = false;
+    janitor.onTick = [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->inherits("passwordwindow") || modal->property("answered").toBool()) return;
+        modal->setProperty("answered", true);
+        prompted = true;
+        modal->findChild<QLineEdit *>("lineEdit_password")->setText("pw");
+        CJanitor::AskLater(modal->findChild<QPushButton *>("pushButton_ok"));
+    };
+    const struct {
+        const char *name;
+        bool quick;
+    } cases[] = {{"custom", false}, {"quick", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        prompted = false;
+        const std::string arc = out + "/" + c.name + ".7z";
+        ASSERT_EQ(testsupport::Sh("cd " + Quote(tmp.Path()) +
+                                  " && /usr/bin/python3 -c \"import py7zr; z=py7zr.SevenZipFile('" + arc +
+                                  "','w',password='pw',header_encryption=True); z.write('旧.txt'); z.close()\""),
+                  0);
+        CChoices choices{"7z", "", "", c.quick ? "" : "pw"};
+        if (c.quick)
+            choices.more = [arc](QWidget *dialog) {
+                apptest::Click(dialog, "radio_btn_quick");
+                Type(dialog, "comboBox_path", arc);
+            };
+        const CRunResult r = Compress(arc, choices);
+        EXPECT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes) << Joined(janitor.errorLists);
+        EXPECT_EQ(prompted, c.quick);
+        // Without the password not even the names can be read; with it, old and new are there.
+        EXPECT_NE(Tool("/usr/bin/python3 -m py7zr l " + Quote(arc)), 0);
+        const std::string listing = Py7zr(arc, "pw");
+        EXPECT_EQ(listing.substr(0, 3), "OK\n") << listing;
+        EXPECT_NE(listing.find("旧.txt"), std::string::npos) << listing;
+        EXPECT_NE(listing.find("源文件/文档/说明.txt"), std::string::npos) << listing;
+    }
+}
+
+// An existing compressed tar named in the dialog cannot be updated: the box says why, and the
+// archive is left as it was.
+TEST_F(CompressDialog, ExistingCompressedTarSaysWhyItCannotBeUpdated) {
+    const std::string arc = out + "/旧.tar.gz";
+    ASSERT_EQ(testsupport::Sh("cd " + Quote(src) + " && bsdtar -czf " + Quote(arc) + " 'a b.txt'"), 0);
+    const std::string before = ReadFile(arc);
+    CChoices c{"7z"};
+    c.more = [arc](QWidget *dialog) { Type(dialog, "comboBox_path", arc); };
+    const CRunResult r = Compress(arc, c);
+    EXPECT_EQ(r.result.ExitCode, kRunnerExit_Error);
+    const std::string shown = Joined(janitor.boxes) + Joined(janitor.errorLists);
+    EXPECT_NE(shown.find("不能直接更新"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("无法作为压缩包打开文件"), std::string::npos) << shown;
+    EXPECT_EQ(ReadFile(arc), before);
+}

@@ -178,7 +178,10 @@ TEST(CompressionOptions, WriterOptionsFromTheDialogsChoices) {
              i.solid_allowed = i.multithread_allowed = i.encrypt_headers_allowed = true;
              i.solid_block_size = 0, i.num_threads = 2;
          },
-         "x=5 0=LZMA2 0d=16777216B 0fb=32 he=off s=0B mt=2"},
+         "x=5 0=LZMA2 0d=16777216B 0fb=32 s=0B mt=2"},
+        // Names are encrypted only by a choice; no choice leaves an archive's names as they are.
+        {"7z names encrypted", true, [](zip_info &i) { i.encrypt_headers_allowed = i.encrypt_headers = true; },
+         "he=on"},
         {"7z method in the parameters", true,
          [](zip_info &i) {
              i.level = 9, i.method = L"LZMA2", i.dictionary = 1 << 20, i.multithread_allowed = true, i.num_threads = 4;

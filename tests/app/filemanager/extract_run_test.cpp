@@ -83,7 +83,9 @@ TEST_F(ExtractRunTest, TreeDeeperThanTheFileLayerPathLimit) {
     // one piece, still within what the system takes.
     const std::string arc = tmp / "deep.tar";
     ASSERT_EQ(Sh("/usr/bin/python3 -c \"import tarfile, io\n"
-                 "with tarfile.open('" + arc + "', 'w', format=tarfile.GNU_FORMAT) as t:\n"
+                 "with tarfile.open('" +
+                 arc +
+                 "', 'w', format=tarfile.GNU_FORMAT) as t:\n"
                  "    name = '/'.join(['dd'] * 600)\n"
                  "    ti = tarfile.TarInfo(name + '/leaf.txt'); ti.size = 4\n"
                  "    t.addfile(ti, io.BytesIO(b'deep'))\n\""),
@@ -276,6 +278,42 @@ TEST_F(ExtractRunTest, ABadItemInTheMiddleCostsOnlyThatItem) {
         EXPECT_TRUE(list.contains(QString::fromUtf8("CRC 校验失败 : f3"))) << list.toStdString();
         EXPECT_TRUE(list.contains(QString::fromUtf8("1 个项目失败"))) << list.toStdString();
         EXPECT_FALSE(list.contains(QString::fromUtf8(": f4"))) << list.toStdString();
+    }
+}
+
+// Extraction and testing windows name their own work, count failed items rather than lines,
+// show no sample text of the form, and their title follows the bar.
+TEST_F(ExtractRunTest, ExtractionAndTestWindowsNameTheirWork) {
+    const std::string files = tmp / "three";
+    ASSERT_EQ(Sh("mkdir -p '" + files + "' && cd '" + files + "' && head -c 300000 /dev/urandom > f1 &&" +
+                 " head -c 3000 /dev/zero | tr '\\0' X > f2 && zip -q -0 ../three.zip f1 f2 && cd .. &&" +
+                 " /usr/bin/python3 -c \"import sys; d=bytearray(open('three.zip','rb').read());" +
+                 " i=d.find(b'X'*3000); d[i+1500]^=1; open('three.zip','wb').write(d)\""),
+              0);
+    const struct {
+        const char *command;
+        const char *work;  // in the title
+        const char *speed; // the speed row's caption
+    } cases[] = {{"x", "正在提取", "解压速度："}, {"t", "正在测试", "测试速度："}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        CDialogScript script;
+        RunCommand({c.command, "-o" + (tmp / (std::string("out-") + c.command)), "-an", "-ai!" + (tmp / "three.zip")});
+        ASSERT_EQ(script.windowTexts.size(), 1u);
+        std::map<std::string, QString> w = script.windowTexts[0];
+        EXPECT_EQ(w["label_speed"], QString::fromUtf8(c.speed));
+        EXPECT_TRUE(w["label_title"].contains(QString::fromUtf8(c.work))) << w["label_title"].toStdString();
+        // The whole archive was read: the bar is full and the title says so.
+        const QStringList bar = w["bar"].split('/');
+        ASSERT_EQ(bar.size(), 2);
+        EXPECT_EQ(bar[0], bar[1]);
+        EXPECT_TRUE(w["label_title"].startsWith("100%")) << w["label_title"].toStdString();
+        EXPECT_NE(w["label_processed_value"], QString("0"));
+        // One failed item: the archive's name and the summary are listed, but counted once.
+        EXPECT_EQ(w["label_error_value"], QString("1"));
+        for (const char *label : {"label_status", "label_filename"})
+            for (const char *sample : {"正在打开", "文件名称"})
+                EXPECT_NE(w[label], QString::fromUtf8(sample)) << label;
     }
 }
 

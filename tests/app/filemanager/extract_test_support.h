@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
@@ -45,8 +46,11 @@ class CDialogScript {
 public:
     std::map<std::string, std::deque<std::function<void(QWidget *)>>> actions;
     std::vector<QString> boxTexts;
-    std::vector<QString> boxShown; // what the box's label shows of it
+    std::vector<QString> boxShown;   // what the box's label shows of it
     std::vector<QString> errorLists; // one joined text per finished run that listed errors
+    // What each such window shows at that moment: its labels by object name, and "bar" as
+    // "value/maximum".
+    std::vector<std::map<std::string, QString>> windowTexts;
     std::vector<std::string> unexpected;
     std::map<std::string, int> shown;
 
@@ -82,6 +86,12 @@ private:
                         list += QString::fromWCharArray(progress->sync.messages[i].Ptr()) + "\n";
                 }
                 errorLists.push_back(list);
+                std::map<std::string, QString> texts;
+                for (QLabel *label : progress->findChildren<QLabel *>())
+                    texts[label->objectName().toStdString()] = label->text();
+                if (QProgressBar *bar = progress->findChild<QProgressBar *>("progressBar"))
+                    texts["bar"] = QString("%1/%2").arg(bar->value()).arg(bar->maximum());
+                windowTexts.push_back(texts);
                 QPointer<QWidget> guard(progress);
                 QTimer::singleShot(0, [guard] {
                     if (guard && guard->isVisible()) apptest::Click(guard, "pushButton_cancle");

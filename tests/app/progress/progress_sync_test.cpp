@@ -211,4 +211,49 @@ TEST(ErrorTextTest, ResultsAndExceptionsBecomeTexts) {
     }
 }
 
+// The engine's English refusals reach the window in Chinese, with the name after them kept; a
+// text the table does not know passes unchanged.
+TEST(ErrorTextTest, EngineRefusalsInChinese) {
+    const struct {
+        const char *engine;
+        const char *shown;
+    } cases[] = {
+        {"An item of the new name is already in the archive; choose another name:a/b.txt",
+         "压缩包中已有同名项目，请换一个名称：a/b.txt"},
+        {"Error: An item of this name is already in the archive; choose another name: 新.txt",
+         "错误：压缩包中已有同名项目，请换一个名称：新.txt"},
+        {"A compressed tar (gzip) cannot be updated: extract it, change the files and compress them into a new "
+         "archive",
+         "压缩的 tar 包（gzip）不能更新：请先解压，修改文件后再压缩成新的压缩包"},
+        {"The archive is a tar compressed with xz, which cannot be updated in place: update the tar archive first, "
+         "then compress it into xz",
+         "该压缩包是用 xz 压缩的 tar，不能直接更新：请先更新 tar 压缩包，再把它压缩成 xz"},
+        {"A gzip file holds one file only, not folders or several files: create a .tar archive first, then compress "
+         "the .tar file into gzip",
+         "gzip 文件只能容纳一个文件，不能容纳文件夹或多个文件：请先创建 .tar 压缩包，再把 .tar 文件压缩成 gzip"},
+        {"There is some data block after the end of the archive", "压缩包结尾之后还有数据"},
+        {"Can not create output directory: /x/y", "无法创建输出文件夹：/x/y"},
+        {"WARNING: 权限不够: /x/a", "警告：权限不够: /x/a"},
+        // Not the engine's, or not the whole text: left alone.
+        {"/home/u/a.zip", "/home/u/a.zip"},
+        {"The archive is a tar", "The archive is a tar"},
+        {"", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(testsupport::S(EngineMessageText(testsupport::U(c.engine))), c.shown) << c.engine;
+}
+
+// The error count names failed items: notes that go with them (the archive's name, a summary)
+// are listed but not counted.
+TEST(ProgressSyncTest, NotesAreListedButNotCountedAsFailures) {
+    CProgressSync sync;
+    sync.AddNote_Message(L"/tmp/a.zip");
+    sync.AddError_Message(L"CRC 校验失败 : f3");
+    sync.AddNote_Message(L"1 个项目失败");
+    EXPECT_EQ(sync.messages.Size(), 3u);
+    EXPECT_EQ(sync.numFailures, 1u);
+    sync.AddError_Code_Name(2, L"/tmp/gone");
+    EXPECT_EQ(sync.numFailures, 2u);
+}
+
 } // namespace

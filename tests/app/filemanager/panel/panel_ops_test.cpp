@@ -359,6 +359,25 @@ TEST_F(PanelOps, CopyOutOfAnArchiveWritesOneItemUnderTheTypedName) {
     EXPECT_TRUE(script.boxTexts.empty());
 }
 
+// A folder item onto an existing file name cannot be written: one box says why, once, in Chinese,
+// and the file is kept.
+TEST_F(PanelOps, CopyOfAFolderOntoAFileNameShowsOneError) {
+    ASSERT_EQ(MakeZip(dir / "n.zip", {"note.txt", "docs/readme.txt"}), "");
+    Sh("mkdir '" + dir.Path() + "/out'");
+    WriteFile(dir / "out/exists.txt", "old");
+    Bind(dir / "n.zip");
+    extracttest::CDialogScript script;
+    script.Add("overwritewindow", apptest::Answer("pushButton_yes"));
+    Select({"docs"});
+    script.Add("copywindow", CopyTo(dir / "out/exists.txt"));
+    p->OnCopy(false, false);
+    ASSERT_EQ(script.boxTexts.size(), 1u) << script.boxTexts.size();
+    EXPECT_TRUE(script.boxTexts[0].contains(QString::fromStdString(dir / "out/exists.txt")))
+        << script.boxTexts[0].toStdString();
+    EXPECT_FALSE(script.boxTexts[0].contains(QRegExp("[A-Za-z]{4} [a-z]"))) << script.boxTexts[0].toStdString();
+    EXPECT_EQ(ReadFile(dir / "out/exists.txt"), "old");
+}
+
 // Reads one item of an archive with a password by Python's readers: "encrypted-flag content".
 std::string ReadEncrypted(const std::string &arc, const std::string &name, const std::string &pw) {
     return Shell(
