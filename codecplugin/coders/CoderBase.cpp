@@ -14,6 +14,8 @@ HRESULT CCoderBase::Code(ISequentialInStream *inStream, ISequentialOutStream *ou
                          const UInt64 *outSize, ICompressProgressInfo *progress) {
     COM_TRY_BEGIN
     _inProcessed = 0;
+    _outSizeKnown = outSize != nullptr;
+    _outSize = outSize ? *outSize : 0;
     HRESULT res = Begin();
     if (res != S_OK) return res;
     struct CEnd {

@@ -15,6 +15,9 @@ protected:
     const bool _encode;
     bool _active = false; // the library's state is set up and wants End()
     UInt64 _inProcessed = 0;
+    // The output size given to Code, for Begin() of a decoder that can size its buffers by it.
+    bool _outSizeKnown = false;
+    UInt64 _outSize = 0;
 
     enum EStep { kStepContinue, kStepEnd, kStepError };
     virtual HRESULT Begin() = 0;

@@ -7,6 +7,13 @@
 
 namespace NPlugin {
 
+void CapDecoderDictionary(lzma_filter &filter, UInt64 outSize) {
+    if (filter.id != LZMA_FILTER_LZMA1 && filter.id != LZMA_FILTER_LZMA2) return;
+    lzma_options_lzma *opt = static_cast<lzma_options_lzma *>(filter.options);
+    if (!opt || opt->dict_size <= outSize) return;
+    opt->dict_size = outSize < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : static_cast<uint32_t>(outSize);
+}
+
 HRESULT CLzmaCoder::EncoderOptions(lzma_options_lzma &opt) const {
     if (lzma_lzma_preset(&opt, _level > 9 ? 9 : _level)) return E_INVALIDARG;
     if (_dictSize != 0) opt.dict_size = _dictSize < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : _dictSize;
@@ -30,6 +37,7 @@ HRESULT CLzmaCoder::Begin() {
     } else {
         if (_props.empty()) return E_INVALIDARG;
         if (lzma_properties_decode(&filters[0], nullptr, _props.data(), _props.size()) != LZMA_OK) return E_INVALIDARG;
+        if (_outSizeKnown) CapDecoderDictionary(filters[0], _outSize);
         r = lzma_raw_decoder(&_strm, filters);
         free(filters[0].options);
     }

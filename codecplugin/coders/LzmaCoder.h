@@ -9,6 +9,11 @@
 
 namespace NPlugin {
 
+// A decoder never looks further back than the data it produces: a declared dictionary larger than
+// the output (up to 4 GiB in a damaged or hostile header) is cut to the output's size, so nothing
+// is allocated that the data cannot use.
+void CapDecoderDictionary(lzma_filter &filter, UInt64 outSize);
+
 class CLzmaCoder : public CCoderBase,
                    public ICompressSetDecoderProperties2,
                    public ICompressSetCoderProperties,

@@ -1,6 +1,7 @@
 #include "sevenzip/SevenZipDecoder.h"
 
 #include "PropVariantUtils.h"
+#include "coders/LzmaCoder.h"
 #include "sevenzip/SevenZipKey.h"
 #include "common/MyCom.h"
 
@@ -462,6 +463,8 @@ HRESULT CSevenZipDecoder::Init(IInStream *stream, const CDatabase &db, size_t fo
                     return S_FALSE;
                 }
             }
+            // The compressing coder is the last of the chain; its output is outSizes[k].
+            if (compressing) CapDecoderDictionary(opts.filters[opts.count - 1], outSize);
             if (!compressing) {
                 if (!opts.AddFramingLzma2()) return E_OUTOFMEMORY;
                 src.reset(new CLzma2FrameSource(std::move(src)));

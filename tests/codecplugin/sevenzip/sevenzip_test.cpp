@@ -679,3 +679,74 @@ TEST_F(SevenZipTest, SolidBlockSizeGroupsTheItems) {
         EXPECT_EQ(blocks.ulVal, c.blocks);
     }
 }
+
+namespace {
+
+// Archives of one 120-byte item whose coder declares a 4 GiB dictionary: py7zr's coder properties
+// patched, the header's CRCs made right again.
+const char *const kHugeDictionaryScript =
+    "import py7zr,struct,sys,zlib\n"
+    "open('x.txt','wb').write(b'x'*120)\n"
+    "for name,flt,rec,prop in (('lzma2.7z',py7zr.FILTER_LZMA2,b'\\x21\\x21\\x01',b'\\x28'),\n"
+    "                          ('lzma.7z',py7zr.FILTER_LZMA,b'\\x23\\x03\\x01\\x01\\x05',None)):\n"
+    "  z=py7zr.SevenZipFile(name,'w',filters=[{'id':flt}]); z.encoded_header_mode=False\n"
+    "  z.write('x.txt'); z.close()\n"
+    "  d=bytearray(open(name,'rb').read()); off,size,_=struct.unpack('<QQI',d[12:32]); h=32+off\n"
+    "  i=d.index(rec,h)+len(rec)\n"
+    "  if prop: d[i:i+1]=prop\n"
+    "  else: d[i+1:i+5]=b'\\xff\\xff\\xff\\xff'\n"
+    "  d[28:32]=struct.pack('<I',zlib.crc32(d[h:h+size])); d[8:12]=struct.pack('<I',zlib.crc32(d[12:32]))\n"
+    "  open(name,'wb').write(d)\n";
+
+bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+} // namespace
+
+// Runs under a memory limit, started by the test below; skipped when started directly.
+TEST(SevenZipMemoryLimitChild, HugeDeclaredDictionaryDecodesTheItem) {
+    const char *dir = getenv("TARNOVA_HUGE_DICT_DIR");
+    if (!dir) GTEST_SKIP() << "run by HugeDeclaredDictionaryNeedsNoMemory";
+    CPluginLib lib;
+    ASSERT_TRUE(lib.Loaded());
+    for (const char *name : {"lzma2.7z", "lzma.7z"}) {
+        SCOPED_TRACE(name);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", ReadFile(std::string(dir) + "/" + name), &res);
+        ASSERT_EQ(res, S_OK);
+        ASSERT_EQ(NumItems(arc), 1u);
+        CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_EQ(cb->items[0].opRes, NOperationResult::kOK);
+        EXPECT_EQ(cb->items[0].data, std::string(120, 'x'));
+    }
+}
+
+// The dictionary is sized by the data it can serve, so a 4 GiB declaration in the header allocates
+// nothing of that size: the item decodes within a 1 GiB limit.
+TEST_F(SevenZipTest, HugeDeclaredDictionaryNeedsNoMemory) {
+    CTempDir dir;
+    ASSERT_EQ(NPluginTest::Run("cd '" + dir.Path() + "' && " + kPy + " -c \"" + kHugeDictionaryScript + "\""), 0);
+    char self[4096];
+    const ssize_t len = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    ASSERT_GT(len, 0);
+    self[len] = 0;
+    // The sanitizer's shadow memory cannot live under ulimit -v; its own allocation cap stands in.
+    const char *asan = getenv("ASAN_OPTIONS");
+    const std::string limit = UnderAddressSanitizer() ? std::string("ASAN_OPTIONS='") + (asan ? asan : "") +
+                                                            ":allocator_may_return_null=1:max_allocation_size_mb=1024' "
+                                                      : std::string("ulimit -v 1048576 && ");
+    const std::string cmd = limit + "TARNOVA_HUGE_DICT_DIR='" + dir.Path() + "' '" + self +
+                            "' --gtest_filter=SevenZipMemoryLimitChild.* > '" + dir / "child.log" + "' 2>&1";
+    EXPECT_EQ(NPluginTest::Run(cmd), 0) << ReadFile(dir / "child.log");
+    EXPECT_NE(ReadFile(dir / "child.log").find("[  PASSED  ] 1 test"), std::string::npos)
+        << ReadFile(dir / "child.log");
+}
