@@ -194,3 +194,33 @@ TEST_F(CompressLinks, HardLinksAreLinksInTarWithSnhAndCopiesElsewhere) {
         EXPECT_EQ(Shell("bsdtar -xOf " + Quote(arc) + " sub/second.txt"), std::string(5000, 'h'));
     }
 }
+
+// A zip or 7z whose link points out of the output folder and then holds a file under the link's
+// name: our extraction writes nothing through the link.
+TEST_F(CompressLinks, ExtractionWritesNothingThroughAStoredLink) {
+    const std::string outside = tmp / "outside";
+    ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+    ASSERT_EQ(symlink(outside.c_str(), (tmp / "l").c_str()), 0);
+    ASSERT_TRUE(WriteFile(tmp / "victim", "pwned"));
+    const std::string script = "import os, sys, py7zr, zipfile\n"
+                               "os.chdir(sys.argv[1])\n"
+                               "with py7zr.SevenZipFile('h.7z', 'w') as z:\n"
+                               "    z.write('l', 'l')\n"
+                               "    z.write('victim', 'l/victim')\n"
+                               "zi = zipfile.ZipInfo('l')\n"
+                               "zi.create_system = 3\n"
+                               "zi.external_attr = 0o120777 << 16\n"
+                               "with zipfile.ZipFile('h.zip', 'w') as z:\n"
+                               "    z.writestr(zi, sys.argv[2])\n"
+                               "    z.writestr('l/victim', 'pwned')\n";
+    ASSERT_TRUE(WriteFile(tmp / "make.py", script));
+    ASSERT_EQ(Tool("/usr/bin/python3 " + Quote(tmp / "make.py") + " " + Quote(tmp.Path()) + " " + Quote(outside)), 0);
+    const char *const archives[] = {"h.7z", "h.zip"};
+    for (const char *name : archives) {
+        SCOPED_TRACE(name);
+        const std::string x = Fresh(name);
+        RunOnOtherThread({"x", "-y", "-o" + x, tmp / name}, runner);
+        EXPECT_EQ(What(outside + "/victim"), "missing");
+        EXPECT_EQ(What(x + "/l"), "link:" + outside);
+    }
+}
