@@ -18,16 +18,6 @@ namespace {
 
 const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
 
-std::string Quote(const std::string &s) {
-    return "'" + s + "'";
-}
-
-int Tool(const std::string &cmd) {
-    int status = 0;
-    Shell(cmd + " >/dev/null 2>&1", &status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // "link:<target>", "file:<content>", "dir" or "missing": what extraction left at the path.
 std::string What(const std::string &path) {
     struct stat st;
@@ -54,9 +44,7 @@ protected:
     // sub/up -> ../target.txt and sub/nowhere -> missing.txt.
     void SetUp() override {
         ASSERT_TRUE(tmp.Ok());
-        const char *dir = getenv("TARNOVA_TEST_OUTPUT_DIR");
-        ASSERT_TRUE(dir) << "TARNOVA_TEST_OUTPUT_DIR is not set";
-        setenv("TARNOVA_HOME_DIR", (std::string(dir) + "/").c_str(), 1);
+        UseTestHome();
         src = tmp / "src";
         out = tmp / "out";
         ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
@@ -104,15 +92,15 @@ TEST_F(CompressLinks, SymbolicLinksAreStoredAsLinksInTarZipAnd7z) {
             ASSERT_EQ(r.ExitCode, 0) << S(r.ErrorText);
 
             std::vector<std::pair<std::string, std::string>> readers = {
-                {"bsdtar", "bsdtar -xf " + Quote(arc) + " -C "}};
+                {"bsdtar", "bsdtar -xf " + ShellQuote(arc) + " -C "}};
             if (std::string(format) == "7z")
                 readers.push_back({"py7zr", "/usr/bin/python3 -c 'import py7zr,sys; "
                                             "py7zr.SevenZipFile(sys.argv[1]).extractall(sys.argv[2])' " +
-                                                Quote(arc) + " "});
+                                                ShellQuote(arc) + " "});
             for (const auto &reader : readers) {
                 SCOPED_TRACE(reader.first);
                 const std::string x = Fresh(tag + "-" + reader.first);
-                ASSERT_EQ(Tool(reader.second + Quote(x)), 0);
+                ASSERT_EQ(ToolExit(reader.second + ShellQuote(x)), 0);
                 EXPECT_EQ(What(x + "/named"), "link:target.txt");
                 EXPECT_EQ(What(x + "/sub/up"), "link:../target.txt");
                 EXPECT_EQ(What(x + "/sub/nowhere"), "link:missing.txt");
@@ -137,9 +125,9 @@ TEST_F(CompressLinks, FollowingLinksStoresTheTargetsData) {
         const std::string arc = out + "/follow" + sw + ".tar";
         const CArcCommandResult r = Run({"a", sw, arc, "named", "sub"});
         EXPECT_NE(r.ExitCode, 0);
-        ASSERT_EQ(Tool("bsdtar -tf " + Quote(arc)), 0);
+        ASSERT_EQ(ToolExit("bsdtar -tf " + ShellQuote(arc)), 0);
         const std::string x = Fresh(std::string("follow") + sw);
-        ASSERT_EQ(Tool("bsdtar -xf " + Quote(arc) + " -C " + Quote(x)), 0);
+        ASSERT_EQ(ToolExit("bsdtar -xf " + ShellQuote(arc) + " -C " + ShellQuote(x)), 0);
         EXPECT_EQ(What(x + "/named"), "file:target data\n");
         EXPECT_EQ(What(x + "/sub/up"), "file:target data\n");
         EXPECT_EQ(What(x + "/sub/nowhere"), "missing");
@@ -152,7 +140,7 @@ TEST_F(CompressLinks, ASingleStreamFormatCompressesWhatTheLinkPointsTo) {
     const std::string gz = out + "/named.gz";
     CArcCommandResult r = Run({"a", "-tgzip", gz, "named"});
     ASSERT_EQ(r.ExitCode, 0) << S(r.ErrorText);
-    EXPECT_EQ(Shell("gzip -dc " + Quote(gz)), "target data\n");
+    EXPECT_EQ(Shell("gzip -dc " + ShellQuote(gz)), "target data\n");
 
     const std::string xz = out + "/nowhere.xz";
     r = Run({"a", "-txz", xz, "sub/nowhere"});
@@ -170,28 +158,28 @@ TEST_F(CompressLinks, HardLinksAreLinksInTarWithSnhAndCopiesElsewhere) {
     CArcCommandResult r = Run({"a", "-snh", tar, "sub"});
     ASSERT_EQ(r.ExitCode, 0) << S(r.ErrorText);
     const std::string x = Fresh("hard");
-    ASSERT_EQ(Tool("tar -xf " + Quote(tar) + " -C " + Quote(x)), 0);
+    ASSERT_EQ(ToolExit("tar -xf " + ShellQuote(tar) + " -C " + ShellQuote(x)), 0);
     struct stat a, b;
     ASSERT_EQ(stat((x + "/sub/first.txt").c_str(), &a), 0);
     ASSERT_EQ(stat((x + "/sub/second.txt").c_str(), &b), 0);
     EXPECT_EQ(a.st_ino, b.st_ino);
     EXPECT_EQ(ReadFile(x + "/sub/second.txt"), std::string(5000, 'h'));
     // The data is in the archive once.
-    EXPECT_NE(Shell("bsdtar -tvf " + Quote(tar)).find("sub/second.txt link to sub/first.txt"), std::string::npos);
-    EXPECT_EQ(Shell("bsdtar -xOf " + Quote(tar) + " 2>&1"), std::string(5000, 'h'));
+    EXPECT_NE(Shell("bsdtar -tvf " + ShellQuote(tar)).find("sub/second.txt link to sub/first.txt"), std::string::npos);
+    EXPECT_EQ(Shell("bsdtar -xOf " + ShellQuote(tar) + " 2>&1"), std::string(5000, 'h'));
 
     // Without the switch, each name holds its own copy.
     const std::string plain = out + "/plain.tar";
     ASSERT_EQ(Run({"a", plain, "sub"}).ExitCode, 0);
-    EXPECT_EQ(Shell("bsdtar -xOf " + Quote(plain) + " sub/second.txt"), std::string(5000, 'h'));
+    EXPECT_EQ(Shell("bsdtar -xOf " + ShellQuote(plain) + " sub/second.txt"), std::string(5000, 'h'));
 
     const char *const formats[] = {"zip", "7z"};
     for (const char *format : formats) {
         SCOPED_TRACE(format);
         const std::string arc = out + "/hard." + format;
         ASSERT_EQ(Run({"a", "-snh", std::string("-t") + format, arc, "sub"}).ExitCode, 0);
-        EXPECT_EQ(Shell("bsdtar -xOf " + Quote(arc) + " sub/first.txt"), std::string(5000, 'h'));
-        EXPECT_EQ(Shell("bsdtar -xOf " + Quote(arc) + " sub/second.txt"), std::string(5000, 'h'));
+        EXPECT_EQ(Shell("bsdtar -xOf " + ShellQuote(arc) + " sub/first.txt"), std::string(5000, 'h'));
+        EXPECT_EQ(Shell("bsdtar -xOf " + ShellQuote(arc) + " sub/second.txt"), std::string(5000, 'h'));
     }
 }
 
@@ -214,7 +202,9 @@ TEST_F(CompressLinks, ExtractionWritesNothingThroughAStoredLink) {
                                "    z.writestr(zi, sys.argv[2])\n"
                                "    z.writestr('l/victim', 'pwned')\n";
     ASSERT_TRUE(WriteFile(tmp / "make.py", script));
-    ASSERT_EQ(Tool("/usr/bin/python3 " + Quote(tmp / "make.py") + " " + Quote(tmp.Path()) + " " + Quote(outside)), 0);
+    ASSERT_EQ(ToolExit("/usr/bin/python3 " + ShellQuote(tmp / "make.py") + " " + ShellQuote(tmp.Path()) + " " +
+                       ShellQuote(outside)),
+              0);
     const char *const archives[] = {"h.7z", "h.zip"};
     for (const char *name : archives) {
         SCOPED_TRACE(name);
