@@ -202,3 +202,36 @@ TEST(DirScanLarge, ManyEntriesReportProgressInBatches) {
     EXPECT_EQ(5001u, items.Size());
     EXPECT_EQ(2u, cb.progressCalls); // the folder, then once after 4096 entries
 }
+
+// A named link is the link itself, as a folder scan finds it; "name/" still goes through it. For a
+// format without links the links are then described by their targets, and one pointing nowhere is
+// an error and leaves the list, the counts following.
+TEST_F(DirScan, NamedLinksAreLinksAndFollowingThemDescribesTheirTargets) {
+    CDirItems items;
+    CRecordingCallback cb;
+    items.Callback = &cb;
+    ASSERT_EQ(S_OK,
+              Scan({root + "/dangling", root + "/outside", root + "/top.txt"}, NWildcard::k_RelatPath, items, false));
+    ASSERT_EQ(3u, items.Size());
+    for (unsigned i = 0; i < items.Size(); i++)
+        EXPECT_EQ(A(items.GetLogPath(i)) != "top.txt", items.Items[i].IsSymLink()) << A(items.GetLogPath(i));
+    EXPECT_TRUE(cb.errors.empty());
+    EXPECT_EQ(3u, items.Stat.NumFiles);
+    EXPECT_EQ(7u + 4 + 1, items.Stat.FilesSize);
+
+    ASSERT_EQ(S_OK, items.FollowSymLinks());
+    ASSERT_EQ(1u, cb.errors.size());
+    EXPECT_EQ(root + "/dangling", cb.errors[0].first);
+    const std::map<std::string, std::string> expected = {{"outside/", root + "/outside/"},
+                                                         {"top.txt", root + "/top.txt"}};
+    EXPECT_EQ(expected, Listing(items));
+    EXPECT_EQ(1u, items.Stat.NumDirs);
+    EXPECT_EQ(1u, items.Stat.NumFiles);
+    EXPECT_EQ(1u, items.Stat.FilesSize);
+    EXPECT_EQ(1u, items.Stat.NumErrors);
+
+    CDirItems throughLink;
+    ASSERT_EQ(S_OK, Scan({root + "/link-to-dir/"}, NWildcard::k_RelatPath, throughLink, false));
+    ASSERT_GE(throughLink.Size(), 1u);
+    EXPECT_TRUE(throughLink.IsDir(0));
+}

@@ -442,11 +442,11 @@ TEST(RealPlugin, LoadFindsEveryFormatMethodAndHasher) {
     using namespace NArcInfoFlags;
     const std::string s(1, '\0');
     const CFormatRow rows[] = {
-        {L"7z", L"7z", L"-", 0, 0, {"7z\xBC\xAF\x27\x1C"}},
+        {L"7z", L"7z", L"-", kSymLinks, 0, {"7z\xBC\xAF\x27\x1C"}},
         {L"zip",
          L"zip z01 zipx jar xpi odt ods odp docx xlsx pptx epub apk",
          L"- - - - - - - - - - - - -",
-         kMultiSignature,
+         kMultiSignature | kSymLinks,
          0,
          {"PK\x03\x04", "PK\x05\x06"}},
         {L"tar", L"tar ova", L"- -", kSymLinks | kHardLinks, 0, {}},

@@ -112,8 +112,8 @@ struct CFormatPin {
 TEST_F(PluginRegistryTest, FormatsKeepTheirNamesClassIdsExtensionsAndFlags) {
     using namespace NArcInfoFlags;
     const CFormatPin pins[] = {
-        {"7z", 1, "7z", "", 0, 0},
-        {"zip", 2, "zip z01 zipx jar xpi odt ods odp docx xlsx pptx epub apk", "", kMultiSignature, 0},
+        {"7z", 1, "7z", "", kSymLinks, 0},
+        {"zip", 2, "zip z01 zipx jar xpi odt ods odp docx xlsx pptx epub apk", "", kMultiSignature | kSymLinks, 0},
         {"tar", 3, "tar ova", "", kSymLinks | kHardLinks, 0},
         {"gzip", 4, "gz gzip tgz tpz", "* * .tar .tar", kKeepName, 0},
         {"bzip2", 5, "bz2 bzip2 tbz2 tbz", "* * .tar .tar", kKeepName, 0},

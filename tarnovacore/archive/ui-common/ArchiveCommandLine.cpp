@@ -977,6 +977,8 @@ static void Parse2Body(const NCommandLineParser::CParser &parser, CArcCmdLineOpt
         updateOptions.KeepAltStreams = options.AltStreamsOpt;
         updateOptions.KeepHardLinks = options.HardLinksOpt;
         updateOptions.KeepSymLinks = options.SymLinksOpt;
+        // Links are stored as links unless -l or -snl- asks for what they point to.
+        if (options.SymLinksOpt.Def && !options.SymLinksOpt.Val) global_use_lstat = 0;
 
         updateOptions.MailMode = parser[NKey::kEmail].ThereIs;
         if (updateOptions.MailMode) {

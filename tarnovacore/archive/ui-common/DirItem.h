@@ -44,6 +44,8 @@ struct CDirItem {
         ATime = MTime = CTime;
     }
     bool IsDir() const { return (Attrib & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    // Described as a symbolic link itself (its mode kept in the high half of the attribute).
+    bool IsSymLink() const { return (Attrib & FILE_ATTRIBUTE_POSIX_MODE) != 0 && ((Attrib >> 16) & 0xF000) == 0xA000; }
 };
 
 // Scanned files and folders. Paths are kept as chains of shared folder prefixes, once where the item
@@ -81,6 +83,9 @@ public:
     void ReserveDown();
 
     HRESULT EnumerateDir(int phyParent, int logParent, const UString &phyPrefix);
+    // For a format that cannot hold links: each item found as a symbolic link is described by what
+    // it points to; one that points nowhere is a scan error and is dropped.
+    HRESULT FollowSymLinks();
     // filePaths are relative to phyPrefix; a folder among them is added with its whole tree.
     HRESULT EnumerateItems2(const UString &phyPrefix, const UString &logPrefix, const UStringVector &filePaths,
                             UStringVector *requestedPaths);

@@ -107,6 +107,37 @@ HRESULT CDirItems::EnumerateDir(int phyParent, int logParent, const UString &phy
     }
 }
 
+HRESULT CDirItems::FollowSymLinks() {
+    CUIntVector dropped;
+    for (unsigned i = 0; i < Items.Size(); i++) {
+        CDirItem &di = Items[i];
+        if (!di.IsSymLink() || di.IsAltStream) continue;
+        const UString path = GetPhyPath(i);
+        Stat.NumFiles--;
+        Stat.FilesSize -= di.Size;
+        CFileInfo fi;
+        if (!FindExactPath(path, fi, ELinkRule::kFollow)) {
+            dropped.Add(i);
+            RINOK(AddError(path));
+            continue;
+        }
+        di.Size = fi.Size;
+        di.CTime = fi.CTime;
+        di.ATime = fi.ATime;
+        di.MTime = fi.MTime;
+        di.Attrib = fi.Attrib;
+        if (di.IsDir()) {
+            Stat.NumDirs++;
+        } else {
+            Stat.NumFiles++;
+            Stat.FilesSize += di.Size;
+        }
+    }
+    for (unsigned k = dropped.Size(); k != 0;)
+        Items.Delete(dropped[--k]);
+    return S_OK;
+}
+
 HRESULT CDirItems::EnumerateItems2(const UString &phyPrefix, const UString &logPrefix, const UStringVector &filePaths,
                                    UStringVector *requestedPaths) {
     const int phyParent = phyPrefix.IsEmpty() ? -1 : AddPrefix(-1, -1, phyPrefix);
@@ -179,8 +210,11 @@ HRESULT EnumerateDirectNames(const NWildcard::CCensorNode &curNode, int phyParen
         const UString &name = item.PathParts.Front();
         UString fullPath = phyPrefix + name;
         if (phyPrefix.IsEmpty() && name.IsEmpty() && !item.ForFile) fullPath = L"/";
+        // A name that may be a file is taken as it is, so a named link is stored as the link a
+        // folder scan would find (unless links are followed); a name that must be a folder
+        // ("name/") goes through a link to the folder.
         CFileInfo fi;
-        if (!fi.Find(fullPath, true)) {
+        if (!fi.Find(fullPath, !item.ForFile)) {
             RINOK(dirItems.AddError(fullPath));
             continue;
         }

@@ -27,9 +27,10 @@ unsigned RemoveFilesFromDirItems(CDirItems &dirItems, const UStringVector &paths
             candidate = candidate || item.Size == (UInt64)t.st_size;
         if (!candidate) continue;
         // A link stored as a link holds no data of the file it points to.
+        if (item.IsSymLink()) continue;
         struct stat st;
         const AString osPath = NName::GetOsPath(dirItems.GetPhyPath(i));
-        if ((dirItems.SymLinks ? lstat(osPath, &st) : stat(osPath, &st)) != 0) continue;
+        if (stat(osPath, &st) != 0) continue;
         bool same = false;
         for (const struct stat &t : targets)
             same = same || (st.st_dev == t.st_dev && st.st_ino == t.st_ino);

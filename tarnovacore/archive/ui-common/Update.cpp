@@ -292,7 +292,12 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
     updateCallbackSpec->DirItems = &dirItems;
     updateCallbackSpec->ParentDirItem = parentDirItem;
     updateCallbackSpec->WithNtSecurity = options.KeepNtSecurity.Val;
-    updateCallbackSpec->WithHardLinks = options.KeepHardLinks.Val;
+    {
+        const UInt32 flags = codecs->Formats[(unsigned)formatIndex].Flags;
+        // Hard links are asked for only where the format has them (tar): zip and 7z store copies.
+        updateCallbackSpec->WithHardLinks = options.KeepHardLinks.Val && (flags & NArcInfoFlags::kHardLinks) != 0;
+        updateCallbackSpec->FollowSymLinks = (flags & NArcInfoFlags::kSymLinks) == 0;
+    }
     updateCallbackSpec->WithSymLinks = options.KeepSymLinks.Val;
     updateCallbackSpec->ArcItems = &arcItems;
     updateCallbackSpec->Records = &updatePairs2;
@@ -673,7 +678,11 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
             RINOK(callback->StartScanning())
             dirItems.SymLinks = options.KeepSymLinks.Val;
             dirItems.ScanAltStreams = options.KeepAltStreams.Val;
-            const HRESULT res = EnumerateItems(censor, options.CensorPathMode, options.PathPrefixToAdd, dirItems);
+            HRESULT res = EnumerateItems(censor, options.CensorPathMode, options.PathPrefixToAdd, dirItems);
+            // A format that cannot hold a link stores what the link points to.
+            if (res == S_OK &&
+                (codecs->Formats[(unsigned)options.Method.Format.formatIndex].Flags & NArcInfoFlags::kSymLinks) == 0)
+                res = dirItems.FollowSymLinks();
             if (res != S_OK) {
                 if (res != E_ABORT) errorInfo.Text = "Scanning error";
                 return res;

@@ -1,10 +1,15 @@
 #include "UpdateCallback.h"
 
 #include <errno.h>
+#include <sys/stat.h>
+
+#include <unordered_map>
+#include <utility>
 
 #include "archive/common/BufInStream.h"
 #include "archive/common/StreamUtils.h"
 #include "common/IntToString.h"
+#include "windows/FileName.h"
 #include "windows/PropVariant.h"
 #include "windows/Synchronization.h"
 
@@ -14,11 +19,21 @@ using namespace NWindows;
 static NSynchronization::CCriticalSection g_CriticalSection;   // the open-file lists
 static NSynchronization::CCriticalSection CS;                  // the processed flags
 static NSynchronization::CCriticalSection g_ArcItemMapSection; // the handler-index look-up
+static NSynchronization::CCriticalSection g_HardLinkSection;   // the hard-link look-up
+
+namespace {
+struct CFileIdHash {
+    size_t operator()(const std::pair<UInt64, UInt64> &id) const {
+        return std::hash<UInt64>()(id.first * 0x9E3779B97F4A7C15ULL ^ id.second);
+    }
+};
+} // namespace
 
 CArchiveUpdateCallback::CArchiveUpdateCallback()
-    : _arcItemMapBuilt(false), Callback(nullptr), DirItems(nullptr), ParentDirItem(nullptr), Arc(nullptr),
-      ArcItems(nullptr), Records(nullptr), NewNames(nullptr), OpenShared(false), FromStdIn(false), KeepArcNames(false),
-      WithNtSecurity(false), WithHardLinks(false), WithSymLinks(false), ProcessedFlags(nullptr) {}
+    : _arcItemMapBuilt(false), _hardLinksFound(false), Callback(nullptr), DirItems(nullptr), ParentDirItem(nullptr),
+      Arc(nullptr), ArcItems(nullptr), Records(nullptr), NewNames(nullptr), OpenShared(false), FromStdIn(false),
+      KeepArcNames(false), WithNtSecurity(false), WithHardLinks(false), WithSymLinks(false), FollowSymLinks(false),
+      ProcessedFlags(nullptr) {}
 
 bool CArchiveUpdateCallback::AreAllFilesClosed() const {
     NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
@@ -51,6 +66,32 @@ const CArcItem *CArchiveUpdateCallback::FindArcItem(UInt32 handlerIndex) {
     if (handlerIndex >= _arcItemOfHandlerIndex.Size()) return nullptr;
     const int pos = _arcItemOfHandlerIndex[handlerIndex];
     return pos < 0 ? nullptr : &(*ArcItems)[(unsigned)pos];
+}
+
+int CArchiveUpdateCallback::FindHardLinkTarget(UInt32 index) {
+    NSynchronization::CCriticalSectionLock lock(g_HardLinkSection);
+    if (!_hardLinksFound) {
+        const CRecordVector<CUpdatePair2> &records = *Records;
+        _hardLinkOf.ClearAndSetSize(records.Size());
+        std::unordered_map<std::pair<UInt64, UInt64>, int, CFileIdHash> first;
+        for (unsigned i = 0; i < records.Size(); i++) {
+            _hardLinkOf[i] = -1;
+            const CUpdatePair2 &up = records[i];
+            if (!up.HasNewData || up.Anti || !up.ExistOnDisk()) continue;
+            const CDirItem &di = DirItems->Items[(unsigned)up.DiskIndex];
+            if (di.IsDir() || di.IsAltStream) continue;
+            // Only the file itself counts: a link read through, as a format without links does,
+            // is the data of its target and stays a copy.
+            struct stat st;
+            if (lstat(NWindows::NFile::NName::GetOsPath(DirItems->GetPhyPath((unsigned)up.DiskIndex)), &st) != 0 ||
+                !S_ISREG(st.st_mode) || st.st_nlink < 2)
+                continue;
+            const auto ins = first.emplace(std::make_pair((UInt64)st.st_dev, (UInt64)st.st_ino), (int)i);
+            if (!ins.second) _hardLinkOf[i] = ins.first->second;
+        }
+        _hardLinksFound = true;
+    }
+    return index < _hardLinkOf.Size() ? _hardLinkOf[index] : -1;
 }
 
 HRESULT CArchiveUpdateCallback::SetTotal(UInt64 size) {
@@ -175,6 +216,11 @@ HRESULT CArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVAR
         if (propID == kpidSymLink) {
             if (!up.Anti) skipToArchive = true;
         } else if (propID == kpidHardLink) {
+            if (up.ExistOnDisk() && WithHardLinks && !up.Anti) {
+                // A second name of a file already stored is stored as a link to the first name.
+                const int target = FindHardLinkTarget(index);
+                if (target >= 0) prop = DirItems->GetLogPath((unsigned)(*Records)[(unsigned)target].DiskIndex);
+            }
             if (up.ExistOnDisk() || up.Anti) return prop.Detach(value);
             skipToArchive = true;
         }
@@ -280,7 +326,7 @@ HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **i
         return S_OK;
     }
 
-    CInFileStream *impl = new CInFileStream;
+    CInFileStream *impl = new CInFileStream(FollowSymLinks);
     CMyComPtr<ISequentialInStream> stream = impl;
     impl->SupportHardLinks = WithHardLinks;
     impl->Callback = this;

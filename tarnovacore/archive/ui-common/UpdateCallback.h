@@ -41,6 +41,12 @@ class CArchiveUpdateCallback : public IArchiveUpdateCallback2,
     bool _arcItemMapBuilt;
     const CArcItem *FindArcItem(UInt32 handlerIndex);
 
+    // With WithHardLinks: for each record, the earlier record whose disk file is the same file
+    // (device and inode), -1 where there is none; built on the first question.
+    CIntVector _hardLinkOf;
+    bool _hardLinksFound;
+    int FindHardLinkTarget(UInt32 index);
+
 public:
     // The writer was given a password to encrypt with.
     bool PasswordWasGiven = false;
@@ -69,6 +75,8 @@ public:
     bool WithNtSecurity;
     bool WithHardLinks;
     bool WithSymLinks;
+    // The format holds no links: files are read through a link, as the scan described them.
+    bool FollowSymLinks;
 
     Byte *ProcessedFlags; // one per disk item, or null
 

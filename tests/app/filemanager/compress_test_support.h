@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <functional>
@@ -42,6 +44,25 @@ public:
     int RunUpdate(CArcCommandRun &run) override { return UpdateCommandGUI(run); }
     int RunHash(CArcCommandRun &) override { return 0; }
 };
+
+// A word for the shell, in single quotes (the names used in tests hold none).
+inline std::string ShellQuote(const std::string &s) {
+    return "'" + s + "'";
+}
+
+// The exit code of a command whose output is not wanted; -1 when it did not exit.
+inline int ToolExit(const std::string &cmd) {
+    int status = 0;
+    Shell(cmd + " >/dev/null 2>&1", &status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Settings of the run go to the test's output folder, never to the user's home.
+inline void UseTestHome() {
+    const char *dir = getenv("TARNOVA_TEST_OUTPUT_DIR");
+    ASSERT_TRUE(dir) << "TARNOVA_TEST_OUTPUT_DIR is not set";
+    setenv("TARNOVA_HOME_DIR", (std::string(dir) + "/").c_str(), 1);
+}
 
 inline QString Q(const std::string &s) {
     return QString::fromUtf8(s.c_str());
