@@ -20,6 +20,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "quiet_extract_callback.h"
 #include "archive/common/CreateCoder.h"
 #include "archive/ui-common/Extract.h"
 #include "archive/ui-common/LoadCodecs.h"
@@ -28,50 +29,6 @@
 namespace {
 
 using namespace benchsupport;
-
-// A user interface that answers nothing and counts failures.
-class CQuietCallback : public IExtractCallbackUI, public IOpenCallbackUI, public CMyUnknownImp {
-public:
-    unsigned failures = 0;
-
-    COM_QI_BEGIN
-    COM_QI_ENTRY_UNKNOWN(IFolderArchiveExtractCallback)
-    COM_QI_END
-    COM_ADDREF_RELEASE
-
-    HRESULT SetTotal(UInt64) override { return S_OK; }
-    HRESULT SetCompleted(const UInt64 *) override { return S_OK; }
-    HRESULT AskOverwrite(const wchar_t *, const FILETIME *, const UInt64 *, const wchar_t *, const FILETIME *,
-                         const UInt64 *, Int32 *answer) override {
-        *answer = NOverwriteAnswer::kYes;
-        return S_OK;
-    }
-    HRESULT PrepareOperation(const wchar_t *, Int32, Int32, const UInt64 *) override { return S_OK; }
-    HRESULT MessageError(const wchar_t *) override {
-        failures++;
-        return S_OK;
-    }
-    HRESULT SetOperationResult(Int32 opRes, Int32) override {
-        if (opRes != 0) failures++;
-        return S_OK;
-    }
-    HRESULT BeforeOpen(const wchar_t *, bool) override { return S_OK; }
-    HRESULT OpenResult(const CCodecs *, const CArchiveLink &, const wchar_t *, HRESULT result) override {
-        if (result != S_OK) failures++;
-        return S_OK;
-    }
-    HRESULT ThereAreNoFiles() override { return S_OK; }
-    HRESULT ExtractResult(HRESULT result) override {
-        if (result != S_OK) failures++;
-        return S_OK;
-    }
-    HRESULT SetPassword(const UString &) override { return S_OK; }
-    HRESULT Open_CheckBreak() override { return S_OK; }
-    HRESULT Open_SetTotal(const UInt64 *, const UInt64 *) override { return S_OK; }
-    HRESULT Open_SetCompleted(const UInt64 *, const UInt64 *) override { return S_OK; }
-    HRESULT Open_Finished() override { return S_OK; }
-    HRESULT Open_CryptoGetTextPassword(BSTR *) override { return E_ABORT; }
-};
 
 struct CChildRun {
     bool ok = false;
@@ -237,8 +194,10 @@ int MeasureDeep(const std::string &dir, unsigned depth) {
         fprintf(stderr, "our extraction failed\n");
         return 1;
     }
-    printf("extract %u nested folders: ours %.3f s, bsdtar -xf %.3f s%s, ratio %.2f\n", depth, ours.seconds,
-           ref.seconds, ref.ok ? "" : " (failed)", ours.seconds / ref.seconds);
+    printf("extract %u nested folders: ours %.3f s, bsdtar -xf %.3f s%s, ratio %.2f; peak memory ours %ld KiB, bsdtar "
+           "%ld KiB, ratio %.2f (goal: a few times at most)\n",
+           depth, ours.seconds, ref.seconds, ref.ok ? "" : " (failed)", ours.seconds / ref.seconds, ours.peakKiB,
+           ref.peakKiB, (double)ours.peakKiB / (double)ref.peakKiB);
     return 0;
 }
 

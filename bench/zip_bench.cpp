@@ -1,6 +1,4 @@
 // Times zip work of the plug-in against the system's tools, side by side in one run:
-//   adding one small file to a 256 MiB zip (open, write the new archive, move it into place) against
-//   cp of the archive;
 //   listing a 250,000-entry zip through the archive agent (open, every folder, name, size and time
 //   of every item) against bsdtar -tf, with the memory the open archive holds per entry;
 //   listing 1,000,000 empty entries: the memory the agent holds against bsdtar -tf's peak;
@@ -9,7 +7,8 @@
 //   deleting one entry of a 256 MiB zip against zip -d;
 //   gzip of a tar of the mixed tree with 8 threads against pigz (installed when missing), and sizes.
 // Usage: zip_bench [work folder, default /tmp] [scale, default 1: 0.1 makes everything ten times smaller]
-//                  [add|list|list-empty|create|delete|gzip: only that one]
+//                  [list|list-empty|create|delete|gzip: only that one]
+// (Adding a file to a zip is measured as whole processes by process_bench.)
 #include <ftw.h>
 #include <locale.h>
 #include <malloc.h>
@@ -199,34 +198,6 @@ std::string MakeBigZip(const std::string &dir, long long mib) {
        "M /dev/urandom > part$i.bin; done && zip -q -0 big.zip part*.bin && rm part*.bin");
     Sh("cat '" + dir + "/big.zip' > /dev/null");
     return dir + "/big.zip";
-}
-
-void BenchAdd(const std::string &work, double scale) {
-    const std::string dir = work + "/zipbench-add";
-    RemoveTree(dir);
-    mkdir(dir.c_str(), 0755);
-    const long long mib = std::max(16LL, static_cast<long long>(256 * scale));
-    const std::string big = MakeBigZip(dir, mib);
-    Sh("echo 'one small file' > '" + dir + "/small.txt'");
-    std::vector<double> cp, add;
-    bool ok = true;
-    for (int round = 0; round < 3; round++) {
-        cp.push_back(TimeShell("cp '" + big + "' '" + dir + "/copy.zip' && sync -f '" + dir + "/copy.zip'"));
-        remove((dir + "/copy.zip").c_str());
-        CMyComPtr<CBenchUpdateCallback> cb = new CBenchUpdateCallback;
-        cb->root = dir;
-        cb->files.push_back(DiskFile(dir, "small.txt"));
-        const double t = Now();
-        const HRESULT res = WriteZip(big, cb, dir + "/big.zip.tmp", 0);
-        const bool moved = res == S_OK && rename((dir + "/big.zip.tmp").c_str(), (dir + "/new.zip").c_str()) == 0;
-        Sh("sync -f '" + dir + "/new.zip'");
-        add.push_back(Now() - t);
-        ok = ok && moved && Sh("unzip -tq '" + dir + "/new.zip' > /dev/null") == 0;
-        remove((dir + "/new.zip").c_str());
-    }
-    printf("add one file to a %lld MiB zip: plug-in %.2f s, cp %.2f s, ratio %.2f (goal <= 1.5)%s\n", mib, Median(add),
-           Median(cp), Median(add) / Median(cp), ok ? "" : "  [FAILED]");
-    RemoveTree(dir);
 }
 
 void BenchDelete(const std::string &work, double scale) {
@@ -466,7 +437,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     const std::string only = argc > 3 ? argv[3] : "";
-    if (only.empty() || only == "add") BenchAdd(work, scale);
     if (only.empty() || only == "list") BenchList(work, scale, false);
     if (only.empty() || only == "list-empty") BenchList(work, scale, true);
     if (only.empty() || only == "create") BenchCreate(work, scale);

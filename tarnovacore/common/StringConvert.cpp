@@ -13,8 +13,21 @@ static void BytesToChars(UString &dest, const AString &src)
     dest.ReleaseBuf_SetEnd(len);
 }
 
+// Plain ASCII reads the same in every locale the program runs in: no conversion call is needed.
+static bool IsAscii(const AString &s)
+{
+    for (unsigned i = 0; i < s.Len(); i++)
+        if ((unsigned char)s[i] >= 0x80)
+            return false;
+    return true;
+}
+
 void MultiByteToUnicodeString2(UString &dest, const AString &src, UInt32 /* codePage */)
 {
+    if (IsAscii(src)) {
+        BytesToChars(dest, src);
+        return;
+    }
     if (global_use_utf16_conversion && !src.IsEmpty()) {
         const unsigned len = src.Len();
         // Characters above U+FFFF become surrogate pairs below, so leave room for doubling.
@@ -55,6 +68,19 @@ UString MultiByteToUnicodeString(const AString &src, UInt32 codePage)
 
 void UnicodeStringToMultiByte2(AString &dest, const UString &src, UInt32 /* codePage */)
 {
+    {
+        const unsigned len = src.Len();
+        unsigned i = 0;
+        while (i < len && (UInt32)src[i] < 0x80)
+            i++;
+        if (i == len) {
+            char *d = dest.GetBuf(len);
+            for (i = 0; i < len; i++)
+                d[i] = (char)src[i];
+            dest.ReleaseBuf_SetEnd(len);
+            return;
+        }
+    }
     // Join surrogate pairs first; unpaired halves stay as they are.
     UString u;
     {

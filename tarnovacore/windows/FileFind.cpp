@@ -181,6 +181,8 @@ bool CFileInfo::Find(CFSTR path, bool followLink) {
 }
 
 static bool NameMatches(const AString &pattern, const char *name) {
+    // The usual pattern of a folder scan, which every name matches.
+    if (pattern.Len() == 1 && pattern[0] == '*') return true;
     // Byte by byte: widen each byte to one unit so that no locale decoding gets in the way.
     UString m, n;
     m.SetFromAscii(pattern);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <wchar.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -150,6 +152,7 @@ void CArchiveExtractCallback::Init(const CExtractNtOptions &ntOptions, const NWi
                                    bool removePartsForAltStreams, UInt64 packSize) {
     if (!_delayedLinks.IsEmpty()) CreateDelayedLinks();
     _extractedDirs.Clear();
+    _lastDirPath.Empty();
     _renamedFiles.Clear();
     _writtenFiles.clear();
     _writtenPaths.clear();
@@ -324,14 +327,59 @@ void CArchiveExtractCallback::SetDirTimes(const CExtractOutDir &dir, const UStri
     close(fd);
 }
 
-void CArchiveExtractCallback::CreateFolders(const UStringVector &parts, bool inRoot) {
+void CArchiveExtractCallback::AddExtractedDir(const UString &relPath, bool inRoot, UInt32 index) {
+    // The deepest folder on the way to the last one that holds this one: found from the length
+    // the two paths share, so a walk back up costs no comparison of names per level.
+    int parent = -1;
+    if (!_extractedDirs.IsEmpty() && _extractedDirs.Back().InRoot == inRoot) {
+        unsigned common = 0;
+        while (common < relPath.Len() && common < _lastDirPath.Len() && relPath[common] == _lastDirPath[common])
+            common++;
+        for (int k = (int)_extractedDirs.Size() - 1; k >= 0; k = _extractedDirs[(unsigned)k].Parent) {
+            const unsigned len = _extractedDirs[(unsigned)k].Len;
+            if (len <= common && len < relPath.Len() && relPath[len] == L'/' &&
+                (len == _lastDirPath.Len() || _lastDirPath[len] == L'/')) {
+                parent = k;
+                break;
+            }
+        }
+    }
+    CExtractedDir &d = _extractedDirs.AddNew();
+    d.Parent = parent;
+    d.Name = parent < 0 ? relPath : UString(relPath.Ptr(_extractedDirs[(unsigned)parent].Len + 1));
+    d.Len = relPath.Len();
+    d.InRoot = inRoot;
+    d.Index = index;
+    d.NumSlashes = 0;
+    for (unsigned k = 0; k < relPath.Len(); k++)
+        if (relPath[k] == L'/') d.NumSlashes++;
+    _lastDirPath = relPath;
+}
+
+UString CArchiveExtractCallback::ExtractedDirPath(unsigned k) const {
+    const CExtractedDir &d = _extractedDirs[k];
+    UString path;
+    wchar_t *end = path.GetBuf_SetEnd(d.Len) + d.Len;
+    for (int i = (int)k; i >= 0; i = _extractedDirs[(unsigned)i].Parent) {
+        const UString &name = _extractedDirs[(unsigned)i].Name;
+        end -= name.Len();
+        wmemcpy(end, name.Ptr(), name.Len());
+        if (_extractedDirs[(unsigned)i].Parent >= 0) *--end = L'/';
+    }
+    return path;
+}
+
+UString CArchiveExtractCallback::JoinDirParts(const UStringVector &parts, unsigned count, bool inRoot) {
+    unsigned len = 0;
+    for (unsigned i = inRoot ? 1 : 0; i < count; i++)
+        len += parts[i].Len() + 1;
     UString rel;
-    for (unsigned i = inRoot ? 1 : 0; i < parts.Size(); i++) {
+    rel.GetBuf(len);
+    for (unsigned i = inRoot ? 1 : 0; i < count; i++) {
         if (!rel.IsEmpty()) rel += L'/';
         rel += parts[i];
     }
-    // Failures show up when the file is opened.
-    if (!rel.IsEmpty()) DirFor(inRoot).CreateDirs(rel);
+    return rel;
 }
 
 HRESULT CArchiveExtractCallback::CheckExistFile(const UString &fullPathIn, bool &needExit) {
@@ -488,7 +536,8 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
     if (!_ntOptions.AltStreams.Val && item.isAltStream) return S_OK;
     if (_wildcardCensor && !CensorNode_CheckPath(*_wildcardCensor, item)) return S_OK;
 
-    UStringVector pathParts = item.pathParts;
+    // Nothing reads the item's parts after this: taken, not copied (a deep path has thousands).
+    UStringVector pathParts = std::move(item.pathParts);
     if (BaseParentFolderMode) {
         if (!pathParts.IsEmpty()) {
             if (_pathMode == NExtract::NPathMode::kNoPathsAlt && item.isAltStream)
@@ -624,22 +673,16 @@ HRESULT CArchiveExtractCallback::GetStream(UInt32 index, ISequentialOutStream **
             }
 
             if (!_fi.IsAnti) {
-                UStringVector dirParts = pathParts;
-                if (!item.isDir && !dirParts.IsEmpty()) dirParts.DeleteBack();
-                if (!dirParts.IsEmpty()) {
-                    CreateFolders(dirParts, inRootPath);
+                // The folders above a file, or the folder item itself.
+                const unsigned numDirParts =
+                    !item.isDir && !pathParts.IsEmpty() ? pathParts.Size() - 1 : pathParts.Size();
+                if (numDirParts != 0) {
+                    const UString relPath = JoinDirParts(pathParts, numDirParts, inRootPath);
+                    // Failures show up when the file is opened.
+                    if (!relPath.IsEmpty()) DirFor(inRootPath).CreateDirs(relPath);
                     if (item.isDir) {
-                        CExtractedDir &d = _extractedDirs.AddNew();
-                        d.InRoot = inRootPath;
-                        for (unsigned i = inRootPath ? 1 : 0; i < dirParts.Size(); i++) {
-                            if (!d.RelPath.IsEmpty()) d.RelPath += L'/';
-                            d.RelPath += dirParts[i];
-                        }
-                        d.Index = index;
-                        d.NumSlashes = 0;
-                        for (unsigned k = 0; k < d.RelPath.Len(); k++)
-                            if (d.RelPath[k] == L'/') d.NumSlashes++;
-                        SetDirTimes(DirFor(inRootPath), d.RelPath);
+                        AddExtractedDir(relPath, inRootPath, index);
+                        SetDirTimes(DirFor(inRootPath), relPath);
                     }
                 }
             }
@@ -907,10 +950,11 @@ HRESULT CArchiveExtractCallback::SetDirsTimes() {
         RINOK(GetTime(d.Index, kpidCTime, _fi.CTime, _fi.CTimeDefined));
         RINOK(GetTime(d.Index, kpidATime, _fi.ATime, _fi.ATimeDefined));
         RINOK(GetTime(d.Index, kpidMTime, _fi.MTime, _fi.MTimeDefined));
-        SetDirTimes(DirFor(d.InRoot), d.RelPath);
+        SetDirTimes(DirFor(d.InRoot), ExtractedDirPath(k));
         _fi = saved;
     }
     _extractedDirs.Clear();
+    _lastDirPath.Empty();
     return linksResult;
 }
 

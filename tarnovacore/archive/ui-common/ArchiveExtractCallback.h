@@ -41,13 +41,20 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
         UString Path;
     };
 
-    // A folder written by this archive, for its times at the end.
+    // A folder written by this archive, for its times at the end. Its path is kept as the part
+    // below an earlier folder of the list (its parent, when the archive lists folders top down):
+    // a tree thousands of levels deep then holds each name once, not once per folder below it.
     struct CExtractedDir {
-        UString RelPath;
-        bool InRoot; // relative to "/" (absolute paths mode), not to the output folder
+        UString Name; // the path below Parent's, or the whole path when Parent is -1
+        int Parent;   // index in _extractedDirs
+        unsigned Len; // of the whole path
+        bool InRoot;  // relative to "/" (absolute paths mode), not to the output folder
         UInt32 Index;
         unsigned NumSlashes;
     };
+    UString _lastDirPath; // the whole path of the last folder of _extractedDirs
+    void AddExtractedDir(const UString &relPath, bool inRoot, UInt32 index);
+    UString ExtractedDirPath(unsigned k) const;
 
     // A placeholder file holding a link target, made into the link at the end.
     struct CDelayedLink {
@@ -160,7 +167,8 @@ class CArchiveExtractCallback : public IArchiveExtractCallback,
     HRESULT GetTime(UInt32 index, PROPID propID, FILETIME &filetime, bool &filetimeIsDefined);
     HRESULT GetUnpackSize();
     void SetDirTimes(const CExtractOutDir &dir, const UString &relPath);
-    void CreateFolders(const UStringVector &parts, bool inRoot);
+    // The first count parts joined by '/' (without the root part in absolute paths mode).
+    static UString JoinDirParts(const UStringVector &parts, unsigned count, bool inRoot);
     HRESULT CheckExistFile(const UString &fullPath, bool &needExit);
     HRESULT GetExtractStream(const UString &fullPath, CMyComPtr<ISequentialOutStream> &outStreamLoc, bool &needExit);
     HRESULT MakeHardLink(const UString &target, const UString &fullPath, bool &handled);

@@ -277,6 +277,7 @@ HRESULT EnumerateDirItems(const NWildcard::CCensorNode &curNode, int phyParent, 
         return EnumerateDirectNames(curNode, phyParent, logParent, phyPrefix, dirItems);
 
     CEnumerator enumerator(phyPrefix + L'*');
+    UStringVector parts = addArchivePrefix;
     for (unsigned ttt = 0;; ttt++) {
         CFileInfo fi;
         bool found;
@@ -288,35 +289,38 @@ HRESULT EnumerateDirItems(const NWildcard::CCensorNode &curNode, int phyParent, 
         if (dirItems.Callback && (ttt & 0xFFF) == 0xFFF) RINOK(dirItems.ScanProgress(phyPrefix));
 
         const bool isDir = fi.IsDir();
-        UStringVector addArchivePrefixNew = addArchivePrefix;
-        addArchivePrefixNew.Add(fi.Name);
-        {
-            UStringVector pathParts = addArchivePrefixNew;
-            if (curNode.CheckPathToRoot(false, pathParts, !isDir)) continue;
+        // One vector of path parts serves every entry: the entry's name goes on its end and comes
+        // off again, and what the censor check puts in front for the parent nodes is taken back.
+        parts.Add(fi.Name);
+        const auto checkToRoot = [&](bool include) {
+            const unsigned size = parts.Size();
+            const bool matched = curNode.CheckPathToRoot(include, parts, !isDir);
+            parts.DeleteFrontal(parts.Size() - size);
+            return matched;
+        };
+        if (checkToRoot(false)) {
+            parts.DeleteBack();
+            continue;
         }
         bool enterToSubFolders2 = enterToSubFolders;
-        {
-            UStringVector pathParts = addArchivePrefixNew;
-            if (curNode.CheckPathToRoot(true, pathParts, !isDir)) {
-                dirItems.AddDirFileInfo(phyParent, logParent, -1, fi);
-                enterToSubFolders2 = true;
-            }
+        if (checkToRoot(true)) {
+            dirItems.AddDirFileInfo(phyParent, logParent, -1, fi);
+            enterToSubFolders2 = true;
         }
-        if (!isDir) continue;
-
         const NWildcard::CCensorNode *nextNode = nullptr;
-        if (addArchivePrefix.IsEmpty()) {
+        if (isDir && addArchivePrefix.IsEmpty()) {
             const int index = curNode.FindSubNode(fi.Name);
             if (index >= 0) nextNode = &curNode.SubNodes[(unsigned)index];
         }
-        if (nextNode) {
-            addArchivePrefixNew.Clear();
-        } else {
-            if (!enterToSubFolders2) continue;
-            nextNode = &curNode;
-        }
-        RINOK(EnumerateDirItems_Spec(*nextNode, phyParent, logParent, fi.Name, phyPrefix, addArchivePrefixNew, dirItems,
-                                     enterToSubFolders2));
+        HRESULT res = S_OK;
+        if (nextNode)
+            res = EnumerateDirItems_Spec(*nextNode, phyParent, logParent, fi.Name, phyPrefix, UStringVector(), dirItems,
+                                         enterToSubFolders2);
+        else if (isDir && enterToSubFolders2)
+            res = EnumerateDirItems_Spec(curNode, phyParent, logParent, fi.Name, phyPrefix, parts, dirItems,
+                                         enterToSubFolders2);
+        parts.DeleteBack();
+        RINOK(res);
     }
     return S_OK;
 }

@@ -34,22 +34,35 @@ public:
 };
 
 // Splits at '/', dropping empty and "." parts; ".." is refused.
-bool SplitRelPath(const UString &relPath, AStringVector &parts) {
-    parts.Clear();
+bool SplitRelPath(const UString &relPath, CExtractOutDir::CRelParts &parts) {
+    parts.bytes.clear();
+    parts.starts.clear();
+    parts.bytes.reserve(relPath.Len() + 1);
+    bool ascii = true;
+    for (unsigned i = 0; i < relPath.Len() && ascii; i++)
+        ascii = (UInt32)relPath[i] < 0x80;
     unsigned start = 0;
     for (unsigned i = 0; i <= relPath.Len(); i++) {
         if (i != relPath.Len() && relPath[i] != L'/') continue;
-        if (i > start) {
-            const UString part = relPath.Mid(start, i - start);
-            if (part == L"..") {
-                errno = EPERM;
-                return false;
-            }
-            if (part != L".") parts.Add(UnicodeStringToMultiByte(part));
-        }
+        const unsigned len = i - start;
+        const wchar_t *p = relPath.Ptr(start);
         start = i + 1;
+        if (len == 0 || (len == 1 && p[0] == L'.')) continue;
+        if (len == 2 && p[0] == L'.' && p[1] == L'.') {
+            errno = EPERM;
+            return false;
+        }
+        parts.starts.push_back((unsigned)parts.bytes.size());
+        if (ascii) {
+            for (unsigned k = 0; k < len; k++)
+                parts.bytes += (char)p[k];
+        } else {
+            const AString a = UnicodeStringToMultiByte(relPath.Mid((unsigned)(p - relPath.Ptr()), len));
+            parts.bytes.append(a.Ptr(), a.Len());
+        }
+        parts.bytes += '\0';
     }
-    if (parts.IsEmpty()) {
+    if (parts.starts.empty()) {
         errno = ENOENT;
         return false;
     }
@@ -120,11 +133,11 @@ void CExtractOutDir::ReleaseSomeDirs(size_t depth) const {
     }
 }
 
-int CExtractOutDir::WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const {
+int CExtractOutDir::WalkDirs(const CRelParts &parts, unsigned count, bool createDirs) const {
     // The part shared with the last walk is known; a walk that leaves the chain replaces the rest
     // of it, one that stays on it (a folder above the last one) keeps it.
     size_t common = 0;
-    while (common < count && common < _chain.size() && _chain[common].name == parts[(unsigned)common].Ptr())
+    while (common < count && common < _chain.size() && _chain[common].name == parts[(unsigned)common])
         common++;
     if (common < count) TruncateChain(common);
 
@@ -146,7 +159,7 @@ int CExtractOutDir::WalkDirs(const AStringVector &parts, unsigned count, bool cr
     for (unsigned i = (unsigned)common; i < count; i++) {
         const int next = OpenOrMakeDir(cur, parts[i], createDirs);
         if (next < 0) return -1;
-        _chain.push_back(CLevel{parts[i].Ptr(), next});
+        _chain.push_back(CLevel{parts[i], next});
         _numHeld++;
         cur = next;
     }
@@ -155,7 +168,7 @@ int CExtractOutDir::WalkDirs(const AStringVector &parts, unsigned count, bool cr
 }
 
 int CExtractOutDir::OpenParent(const UString &relPath, bool createDirs, AString &leaf) const {
-    AStringVector parts;
+    CRelParts parts;
     if (_fd < 0) {
         errno = EBADF;
         return -1;
@@ -163,12 +176,12 @@ int CExtractOutDir::OpenParent(const UString &relPath, bool createDirs, AString 
     if (!SplitRelPath(relPath, parts)) return -1;
     const int parent = WalkDirs(parts, parts.Size() - 1, createDirs);
     if (parent < 0) return -1;
-    leaf = parts.Back();
+    leaf = parts[parts.Size() - 1];
     return parent;
 }
 
 bool CExtractOutDir::CreateDirs(const UString &relPath) const {
-    AStringVector parts;
+    CRelParts parts;
     if (_fd < 0) {
         errno = EBADF;
         return false;

@@ -18,6 +18,17 @@
 // folder stays that folder (it cannot turn into a link), so later files in it or below it cost no
 // new walk, however deep. Anything that removes or moves a folder forgets them all.
 class CExtractOutDir {
+public:
+    // A relative path split at '/' into its parts in the system's form, all in one buffer: a deep
+    // path costs two allocations, not several per part.
+    struct CRelParts {
+        std::string bytes; // the parts, each ended by a zero
+        std::vector<unsigned> starts;
+        unsigned Size() const { return (unsigned)starts.size(); }
+        const char *operator[](unsigned i) const { return bytes.c_str() + starts[i]; }
+    };
+
+private:
     struct CLevel {
         std::string name;
         int fd; // -1: not held, reopened from the nearest held folder above it when needed
@@ -36,7 +47,7 @@ class CExtractOutDir {
     // that component's name in the system's encoding.
     int OpenParent(const UString &relPath, bool createDirs, AString &leaf) const;
     // The folder at the given parts, walked from the longest known start.
-    int WalkDirs(const AStringVector &parts, unsigned count, bool createDirs) const;
+    int WalkDirs(const CRelParts &parts, unsigned count, bool createDirs) const;
     void ForgetDirs() const;
     bool ForgetDirsAfter(bool ok) const;
     // The same as a descriptor of the caller's own, which stays valid while another path is walked.
