@@ -1,5 +1,6 @@
 #include "ProgressSync.h"
 
+#include "CellText.h"
 #include "windows/ErrorMsg.h"
 
 typedef std::unique_lock<std::mutex> CLock;
@@ -124,7 +125,8 @@ void CProgressSync::AddError_Message(const wchar_t *message) {
 
 void CProgressSync::AddError_Message_Name(const wchar_t *message, const wchar_t *name) {
     UString line;
-    if (name && *name) line += name;
+    // The list shows names as the item list does: no name can hide its extension or split its line.
+    if (name && *name) line += MaskedItemName(UString(name));
     if (message && *message) {
         if (!line.IsEmpty()) line.Add_LF();
         line += message;
