@@ -121,8 +121,7 @@ void mainwindow::init_view() {
     ui->verticalLayout_content->addWidget(list_view);
     ui->verticalLayout_content->addWidget(icon_view);
     icon_view->hide();
-    for (QAbstractItemView *view :
-         {static_cast<QAbstractItemView *>(list_view), static_cast<QAbstractItemView *>(icon_view)}) {
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(list_view), static_cast<QAbstractItemView *>(icon_view)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, &mainwindow::view_itemDoubleClicked);
         connect(view, &QWidget::customContextMenuRequested, this, &mainwindow::view_customContextMenuRequested);
     }
@@ -455,8 +454,8 @@ void mainwindow::update_comboBox_content(const QString &path) {
         address_tree->expand(index);
         address_tree->scrollTo(index);
         address_tree->setCurrentIndex(index);
-        const QString text =
-            address_model->fileInfo(index).isRoot() ? address_model->filePath(index) : address_model->fileName(index);
+        const QString text = address_model->fileInfo(index).isRoot() ? address_model->filePath(index)
+                                                                      : address_model->fileName(index);
         combo->setRootModelIndex(index.parent());
         combo->setCurrentIndex(index.row());
         combo->setRootModelIndex(QModelIndex());

@@ -41,8 +41,8 @@ CStartRequest ParseStartCommand(const UStringVector &words) {
         const wchar_t *word;
         int state;
     } kSwitches[] = {
-        {L"-open", kStart_Open},   {L"-add", kStart_Add},         {L"-addzip", kStart_AddZip},
-        {L"-add7z", kStart_Add7z}, {L"-extract", kStart_Extract}, {L"-extract-here", kStart_ExtractHere},
+        {L"-open", kStart_Open},       {L"-add", kStart_Add},         {L"-addzip", kStart_AddZip},
+        {L"-add7z", kStart_Add7z},     {L"-extract", kStart_Extract}, {L"-extract-here", kStart_ExtractHere},
     };
     CStartRequest r;
     if (words.Size() < 2) return r;
@@ -155,8 +155,7 @@ bool CPanel::init_panel(CPanelHost *main) {
         if (result != S_FALSE)
             text = HResultToMessage(result);
         else
-            text =
-                MyFormatNew(encrypted ? L"无法打开加密压缩包{0}。密码错误？" : L"无法作为压缩包打开文件{0}", startPath);
+            text = MyFormatNew(encrypted ? L"无法打开加密压缩包{0}。密码错误？" : L"无法作为压缩包打开文件{0}", startPath);
         ::MessageBoxW(nullptr, text, L"Tarnova", 516);
         return false;
     }
@@ -273,7 +272,8 @@ bool CPanel::IsArcFolder() const {
 }
 
 UString CPanel::GetFsPath() const {
-    if (IsFSDrivesFolder() && currentFolderPrefix != L"\\\\.\\" && currentFolderPrefix != L"\\\\?\\") return UString();
+    if (IsFSDrivesFolder() && currentFolderPrefix != L"\\\\.\\" && currentFolderPrefix != L"\\\\?\\")
+        return UString();
     return currentFolderPrefix;
 }
 

@@ -29,102 +29,20 @@ static const int kItemRole = 256;
 static const int kFirstScreenRows = 80;
 
 UString GetNameOfProperty(PROPID propID, const wchar_t *name) {
-    static const wchar_t *const kNames[96] = {L"kpidNoProperty",
-                                              L"kpidMainSubfile",
-                                              L"kpidHandlerItemIndex",
-                                              L"路径",
-                                              L"名称",
-                                              L"扩展名",
-                                              L"文件夹",
-                                              L"大小",
-                                              L"压缩后大小",
-                                              L"属性",
-                                              L"创建时间",
-                                              L"访问时间",
-                                              L"修改时间",
-                                              L"固实",
-                                              L"注释",
-                                              L"加密",
-                                              L"之前分割",
-                                              L"之后分割",
-                                              L"字典大小",
-                                              L"kpidCRC",
-                                              L"类型",
-                                              L"剔除项",
-                                              L"算法",
-                                              L"主操作系统",
-                                              L"文件系统",
-                                              L"用户",
-                                              L"组",
-                                              L"字块",
-                                              L"注释",
-                                              L"定位",
-                                              L"路径前缀",
-                                              L"文件夹",
-                                              L"文件",
-                                              L"版本",
-                                              L"卷",
-                                              L"多卷压缩",
-                                              L"偏移",
-                                              L"链接",
-                                              L"字块",
-                                              L"分卷",
-                                              L"kpidTimeType",
-                                              L"64 位",
-                                              L"大端序",
-                                              L"CPU",
-                                              L"物理大小",
-                                              L"文件头大小",
-                                              L"校验和",
-                                              L"特征",
-                                              L"虚拟地址",
-                                              L"ID",
-                                              L"短文件名",
-                                              L"创建程序",
-                                              L"扇区大小",
-                                              L"模式",
-                                              L"链接",
-                                              L"错误",
-                                              L"总大小",
-                                              L"可用空间",
-                                              L"簇大小",
-                                              L"卷标",
-                                              L"本地名称",
-                                              L"供应者",
-                                              L"NT 安全",
-                                              L"交替数据流",
-                                              L"Aux",
-                                              L"已删除",
-                                              L"树状结构",
-                                              L"kpidSha1",
-                                              L"kpidSha256",
-                                              L"错误类型",
-                                              L"错误",
-                                              L"错误",
-                                              L"警告",
-                                              L"警告",
-                                              L"数据流",
-                                              L"交替数据流",
-                                              L"交替数据流大小",
-                                              L"虚拟大小",
-                                              L"释放大小",
-                                              L"完整物理大小",
-                                              L"卷索引",
-                                              L"SubType",
-                                              L"短评论",
-                                              L"代码页",
-                                              L"kpidIsNotArcType",
-                                              L"kpidPhySizeCantBeDetected",
-                                              L"kpidZerosTailIsAllowed",
-                                              L"尾部大小",
-                                              L"嵌入尾部大小",
-                                              L"链接类型",
-                                              L"硬链接",
-                                              L"iNode",
-                                              L"kpidStreamId",
-                                              L"只读",
-                                              L"kpidOutName",
-                                              L"kpidCopyLink"};
+    static const wchar_t *const kNames[96] = {
+        L"kpidNoProperty", L"kpidMainSubfile", L"kpidHandlerItemIndex", L"路径", L"名称", L"扩展名", L"文件夹",
+        L"大小", L"压缩后大小", L"属性", L"创建时间", L"访问时间", L"修改时间", L"固实", L"注释", L"加密",
+        L"之前分割", L"之后分割", L"字典大小", L"kpidCRC", L"类型", L"剔除项", L"算法", L"主操作系统",
+        L"文件系统", L"用户", L"组", L"字块", L"注释", L"定位", L"路径前缀", L"文件夹", L"文件", L"版本", L"卷",
+        L"多卷压缩", L"偏移", L"链接", L"字块", L"分卷", L"kpidTimeType", L"64 位", L"大端序", L"CPU",
+        L"物理大小", L"文件头大小", L"校验和", L"特征", L"虚拟地址", L"ID", L"短文件名", L"创建程序",
+        L"扇区大小", L"模式", L"链接", L"错误", L"总大小", L"可用空间", L"簇大小", L"卷标", L"本地名称",
+        L"供应者", L"NT 安全", L"交替数据流", L"Aux", L"已删除", L"树状结构", L"kpidSha1", L"kpidSha256",
+        L"错误类型", L"错误", L"错误", L"警告", L"警告", L"数据流", L"交替数据流", L"交替数据流大小",
+        L"虚拟大小", L"释放大小", L"完整物理大小", L"卷索引", L"SubType", L"短评论", L"代码页",
+        L"kpidIsNotArcType", L"kpidPhySizeCantBeDetected", L"kpidZerosTailIsAllowed", L"尾部大小",
+        L"嵌入尾部大小", L"链接类型", L"硬链接", L"iNode", L"kpidStreamId", L"只读", L"kpidOutName",
+        L"kpidCopyLink"};
     if (propID < 96) return UString(kNames[propID]);
     if (name) return UString(name);
     wchar_t digits[16];
@@ -295,12 +213,10 @@ HRESULT CPanel::InitColumns() {
     visibleColumns.Clear();
     FOR_VECTOR(j, columns)
     if (columns[j].IsVisible) visibleColumns.Add(columns[j]);
-    visibleColumns.Sort(
-        [](void *const *a, void *const *b, void *) -> int {
-            const int x = static_cast<const CListColumn *>(*a)->Order, y = static_cast<const CListColumn *>(*b)->Order;
-            return x < y ? -1 : (x > y ? 1 : 0);
-        },
-        nullptr);
+    visibleColumns.Sort([](void *const *a, void *const *b, void *) -> int {
+        const int x = static_cast<const CListColumn *>(*a)->Order, y = static_cast<const CListColumn *>(*b)->Order;
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }, nullptr);
     sortPropId = listViewInfo.SortID;
 
     // The rows of the level being left go first: with them still in the table, every column

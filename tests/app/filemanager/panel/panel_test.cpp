@@ -76,7 +76,8 @@ void SelectRows(mainwindow *w, const std::vector<std::string> &names) {
     for (const std::string &n : names) {
         const int row = RowOf(w, n);
         ASSERT_GE(row, 0) << n;
-        t->selectionModel()->select(t->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        t->selectionModel()->select(t->model()->index(row, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
 }
 
@@ -159,8 +160,7 @@ TEST(PanelStart, OperationFilesKeepTheirFullPaths) {
     std::vector<std::string> full;
     FOR_VECTOR(i, p->startFullPaths)
     full.push_back(S(p->startFullPaths[i]));
-    EXPECT_EQ(full,
-              (std::vector<std::string>{tree.dir / "src/b.txt", tree.dir / "other/x.txt", tree.dir / "src/a.dat"}));
+    EXPECT_EQ(full, (std::vector<std::string>{tree.dir / "src/b.txt", tree.dir / "other/x.txt", tree.dir / "src/a.dat"}));
     // Bound to the last file's folder; only the files that lie there are selected.
     EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / "src/");
     EXPECT_EQ(SelectedNames(w), (std::vector<std::string>{"a.dat", "b.txt"}));
@@ -367,7 +367,8 @@ TEST_F(PanelWindow, CellsOfRowsFarDownAppearWhenScrolledTo) {
     ASSERT_NE(t->item(last, 0), nullptr);
     EXPECT_EQ(t->item(last, 0)->text(), Q(p->GetItemName(item)));
     EXPECT_EQ(t->item(last, 1)->data(256).toInt(), item);
-    EXPECT_EQ(t->item(last, 1)->text().toStdString(), std::to_string(p->GetItemSize(item)));
+    EXPECT_EQ(t->item(last, 1)->text().toStdString(),
+              std::to_string(p->GetItemSize(item)));
 }
 
 TEST_F(PanelWindow, SelectionSurvivesARefreshAndRowsWithoutItemAreNoItems) {
