@@ -21,6 +21,7 @@
 
 #include <algorithm>
 
+#include "CellText.h"
 #include "ErrorText.h"
 #include "Panel.h"
 #include "aboutwindow.h"
@@ -43,6 +44,23 @@
 static UString ToU(const QString &s) {
     return UString(s.toStdWString().c_str());
 }
+
+namespace {
+
+// Eats Return and Enter, so that a read-only line edit never acts on them.
+class CSwallowEnter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease) return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+};
+
+} // namespace
 
 mainwindow::mainwindow(QWidget *parent) : framelesswindow(parent), ui(new Ui_mainwindow) {
     register_dialog_types();
@@ -418,6 +436,10 @@ void mainwindow::init_comBox_content() {
     // The box shows paths that the folder tree does not hold (inside archives) as text.
     ui->comboBox_content->setEditable(true);
     ui->comboBox_content->lineEdit()->setReadOnly(true);
+    // The box only shows where the panel is: Enter in it goes nowhere (it would pick the folder
+    // tree's current folder, which inside an archive is the folder holding the archive).
+    ui->comboBox_content->setInsertPolicy(QComboBox::NoInsert);
+    ui->comboBox_content->lineEdit()->installEventFilter(new CSwallowEnter(ui->comboBox_content->lineEdit()));
 }
 
 void mainwindow::update_comboBox_content(const QString &path) {
@@ -469,7 +491,7 @@ bool mainwindow::event(QEvent *event) {
         else if (panel)
             guarded([&] { panel->RefreshListCtrlSaveFocused(); });
     } else if (event->type() == custom_event::refresh_address && panel) {
-        const UString path = panel->currentFolderPrefix;
+        const UString path = MaskedItemName(panel->currentFolderPrefix);
         update_comboBox_content(QString::fromWCharArray(path.Ptr(), (int)path.Len()));
         qt_helper::set_btn_state_image(ui->btn_view, icon_mode ? "listview_report" : "listview_thumb");
     }

@@ -1,5 +1,7 @@
 #include "dfmctxmenuplugin.h"
 
+#include "ArchiveMimeTypes.h"
+
 #include <QFileInfo>
 #include <QIcon>
 #include <QMimeDatabase>
@@ -8,64 +10,8 @@
 
 namespace {
 
-struct CArchiveMimeType {
-    const char *name;
-    bool extractOnly; // a single file of this type gets only the extract actions
-};
-
-const CArchiveMimeType archive_mime_types[] = {
-    {"application/x-7z-compressed", true},
-    {"application/x-7z-compressed-tar", true},
-    {"application/x-ace", true},
-    {"application/x-alz", true},
-    {"application/x-ar", true},
-    {"application/x-arj", true},
-    {"application/x-bzip", true},
-    {"application/x-bzip-compressed-tar", true},
-    {"application/x-bzip1", true},
-    {"application/x-bzip1-compressed-tar", true},
-    {"application/vnd.ms-cab-compressed", true},
-    {"application/x-cbr", true},
-    {"application/x-cbz", true},
-    {"application/x-cd-image", false},
-    {"application/x-compress", true},
-    {"application/x-compressed-tar", true},
-    {"application/x-cpio", true},
-    {"application/x-deb", true},
-    {"application/x-ear", true},
-    {"application/x-ms-dos-executable", false},
-    {"application/x-gtar", false},
-    {"application/x-gzip", true},
-    {"application/x-gzpostscript", true},
-    {"application/x-java-archive", true},
-    {"application/x-lha", true},
-    {"application/x-lhz", true},
-    {"application/x-lzip", true},
-    {"application/x-lzip-compressed-tar", true},
-    {"application/x-lzma", true},
-    {"application/x-lzma-compressed-tar", true},
-    {"application/x-lzop", true},
-    {"application/x-lzop-compressed-tar", true},
-    {"application/x-ms-wim", true},
-    {"application/x-rar", true},
-    {"application/x-rar-compressed", true},
-    {"application/x-rpm", true},
-    {"application/x-rzip", true},
-    {"application/x-tar", false},
-    {"application/x-tarz", true},
-    {"application/x-stuffit", true},
-    {"application/x-war", true},
-    {"application/x-xz", true},
-    {"application/x-xz-compressed-tar", true},
-    {"application/x-zip", true},
-    {"application/x-zip-compressed", true},
-    {"application/x-zoo", true},
-    {"application/zip", true},
-    {"multipart/x-zip", true},
-    {nullptr, false},
-};
-
-const char *const kIconPath = "/usr/local/share/icons/tarnova.png";
+// Where `cmake --install` puts the icon below the prefix the build was configured with.
+const char *const kIconPath = TARNOVA_MENU_ICON;
 const char *const kProgram = "tarnova";
 
 QString LocalPath(const QString &file) {

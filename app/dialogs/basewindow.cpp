@@ -19,6 +19,7 @@ void basewindow::init_window() {
     setWindowIcon(QIcon(":/image/tarnova.ico"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     init_frameless(true, false);
+    qt_helper::keep_combos_narrow(this);
 }
 
 int basewindow::domodol() {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QStyle>
 
+#include "CellText.h"
 #include "ProgressFormat.h"
 #include "common/IntToString.h"
 #include "dialogcodes.h"
@@ -54,9 +55,11 @@ UString overwritewindow::FileInfoText(const NOverwriteDialog::CFileInfo &file) {
         sizeText = digits;
         sizeText += L" 字节";
     }
-    const int slash = file.name.ReverseFind_PathSepar();
-    const UString folder = file.name.Left((unsigned)(slash + 1));
-    const UString name = file.name.Ptr((unsigned)(slash + 1));
+    // A line break or direction mark in the name must not split or turn the path line around.
+    const UString path = MaskedItemName(file.name);
+    const int slash = path.ReverseFind_PathSepar();
+    const UString folder = path.Left((unsigned)(slash + 1));
+    const UString name = path.Ptr((unsigned)(slash + 1));
 
     UString s = ReduceString(folder, 82);
     s += ReduceString(name, 82);

@@ -69,6 +69,14 @@ static void CopyAsciiBounded(wchar_t *dest, const char *src, int maxChars) {
     dest[i] = 0;
 }
 
+// Characters that change how the rest of a name is shown: direction marks, embeddings,
+// overrides and isolates turn it around, and a line break or another control character cuts
+// the line, so that the real extension is out of sight.
+static bool HidesRestOfName(wchar_t c) {
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0x200E || c == 0x200F || c == 0x061C ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x2028 || c == 0x2029;
+}
+
 // A right-to-left override would turn the rest of the name around ("txt.exe" shown as
 // "exe.txt"); a long run of blanks could push the real extension out of sight.
 static void CopyName(wchar_t *dest, const wchar_t *name, unsigned len, int maxChars) {
@@ -76,7 +84,7 @@ static void CopyName(wchar_t *dest, const wchar_t *name, unsigned len, int maxCh
     unsigned d = 0;
     for (unsigned i = 0; i < len && d < limit;) {
         const wchar_t c = name[i];
-        if (c == 0x202E) {
+        if (HidesRestOfName(c)) {
             dest[d++] = L'_';
             i++;
             continue;

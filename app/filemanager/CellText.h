@@ -13,8 +13,9 @@ bool IsSizeProp(UInt32 propID) throw();
 void ConvertSizeToString(UInt64 value, wchar_t *dest) throw();
 UString ConvertSizeToString(UInt64 value);
 
-// A name as the item list shows it: a right-to-left override becomes "_" and a run of five or
-// more blanks becomes " ... ", so a name cannot hide its real extension.
+// A name as the item list shows it: a right-to-left override (or another direction or control
+// character) becomes "_" and a run of five or more blanks becomes " ... ", so a name cannot hide
+// its real extension. Every text that shows an item's name to the user shows this form.
 UString MaskedItemName(const UString &name);
 
 // Writes the text of property propID of one item into text (maxChars characters with the

@@ -12,7 +12,8 @@ const UInt32 kMiB = (UInt32)1 << 20;
 const UInt32 kKiB = (UInt32)1 << 10;
 
 const EMethodID k7zMethods[] = {kLZMA2, kLZMA, kPPMd, kBZip2};
-const EMethodID kZipMethods[] = {kDeflate, kDeflate64, kBZip2, kLZMA, kPPMdZip};
+// Only what the plug-in writes: it refuses zip's Deflate64 and PPMd (a test holds this equal).
+const EMethodID kZipMethods[] = {kDeflate, kBZip2, kLZMA};
 const EMethodID kGZipMethods[] = {kDeflate};
 const EMethodID kBZip2Methods[] = {kBZip2};
 const EMethodID kXzMethods[] = {kLZMA2};

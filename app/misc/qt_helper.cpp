@@ -1,5 +1,9 @@
 #include "qt_helper.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -15,6 +19,31 @@ QString StateSheet(const char *selector, const QString &name) {
                    "%1{outline: none}")
         .arg(selector, name);
 }
+
+// Keeps a combo box's tool tip on its whole current text while that does not fit the box.
+class CComboToolTip : public QObject {
+public:
+    explicit CComboToolTip(QComboBox *combo) : QObject(combo), combo(combo) {
+        combo->installEventFilter(this);
+        QObject::connect(combo, &QComboBox::currentTextChanged, this, [this] { Update(); });
+    }
+
+    void Update() {
+        const QString text = combo->currentText();
+        // The arrow and the frame take about two lines' height of the box's width.
+        const int room = combo->width() - 2 * combo->height();
+        combo->setToolTip(combo->fontMetrics().horizontalAdvance(text) > room ? text : QString());
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show) Update();
+        return false;
+    }
+
+private:
+    QComboBox *combo;
+};
 
 } // namespace
 
@@ -65,4 +94,29 @@ void qt_helper::nine_patch(QPainter &painter, QPixmap &pixmap, int mx, int my, i
     painter.drawPixmap(0, height - my, pixmap.copy(0, ph - my, mx, my));
     painter.drawPixmap(mx, height - my, scaled(mx, ph - my, innerW, my, targetW, my));
     painter.drawPixmap(width - mx, height - my, pixmap.copy(pw - mx, ph - my, mx, my));
+}
+
+void qt_helper::keep_combo_narrow(QComboBox *combo) {
+    if (!combo || combo->property("tarnova_narrow").toBool()) return;
+    combo->setProperty("tarnova_narrow", true);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(8);
+    combo->view()->setTextElideMode(Qt::ElideMiddle);
+    QAbstractItemModel *model = combo->model();
+    const auto tipItems = [combo](int first, int last) {
+        // Short option names need no tip; names and paths do.
+        for (int i = first; i <= last; i++)
+            if (combo->isEditable() || combo->itemText(i).size() > 24)
+                combo->setItemData(i, combo->itemText(i), Qt::ToolTipRole);
+    };
+    tipItems(0, combo->count() - 1);
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, combo,
+                     [tipItems](const QModelIndex &, int first, int last) { tipItems(first, last); });
+    (new CComboToolTip(combo))->Update();
+}
+
+void qt_helper::keep_combos_narrow(QWidget *root) {
+    if (!root) return;
+    for (QComboBox *combo : root->findChildren<QComboBox *>())
+        keep_combo_narrow(combo);
 }

@@ -4,8 +4,10 @@
 // backgrounds.
 #include <QString>
 
+class QComboBox;
 class QPainter;
 class QPixmap;
+class QWidget;
 class QPushButton;
 class QToolButton;
 
@@ -22,4 +24,11 @@ public:
     static bool set_btn_blue_lnk(QPushButton *button);
     // Paints the pixmap over (0, 0, width, height): corners of mx x my unscaled, edges and centre stretched.
     static void nine_patch(QPainter &painter, QPixmap &pixmap, int mx, int my, int width, int height);
+
+    // A long entry (a name, a path from the history) never widens the combo box and its dialog:
+    // the box takes the width its layout gives, long texts lose their middle in the list, and
+    // the whole text is in the tool tip of the box and of each entry.
+    static void keep_combo_narrow(QComboBox *combo);
+    // keep_combo_narrow for every combo box below the widget.
+    static void keep_combos_narrow(QWidget *root);
 };

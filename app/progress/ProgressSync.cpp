@@ -1,5 +1,6 @@
 #include "ProgressSync.h"
 
+#include "CellText.h"
 #include "ErrorText.h"
 #include "windows/ErrorMsg.h"
 
@@ -132,7 +133,8 @@ void CProgressSync::AddNote_Message(const wchar_t *message) {
 
 void CProgressSync::AddError_Message_Name(const wchar_t *message, const wchar_t *name) {
     UString line;
-    if (name && *name) line += name;
+    // The list shows names as the item list does: no name can hide its extension or split its line.
+    if (name && *name) line += MaskedItemName(UString(name));
     if (message && *message) {
         if (!line.IsEmpty()) line.Add_LF();
         line += message;

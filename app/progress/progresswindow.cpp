@@ -1,5 +1,6 @@
 #include "progresswindow.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFontMetrics>
@@ -9,6 +10,7 @@
 #include <pthread.h>
 #include <time.h>
 
+#include "CellText.h"
 #include "ErrorText.h"
 #include "ProgressFormat.h"
 #include "dialogcodes.h"
@@ -406,18 +408,19 @@ void progresswindow::UpdateStatInfo(bool showAll) {
     if (needTitle || titleFileNameChanged) SetTitleText();
     if (statusChanged) ui->label_status->setText(ToQ(shown_status));
     if (pathChanged) {
+        const UString path = MaskedItemName(shown_file_path);
         UString folder, name;
         if (shown_is_dir) {
-            folder = shown_file_path;
+            folder = path;
         } else {
-            const int slash = shown_file_path.ReverseFind_PathSepar();
-            folder = shown_file_path.Left((unsigned)(slash + 1));
-            name = shown_file_path.Ptr((unsigned)(slash + 1));
+            const int slash = path.ReverseFind_PathSepar();
+            folder = path.Left((unsigned)(slash + 1));
+            name = path.Ptr((unsigned)(slash + 1));
         }
         const QString joined = ToQ(ReduceString(folder, reduce_limit) + ReduceString(name, reduce_limit));
         QLabel *label = ui->label_filename;
         label->setText(label->fontMetrics().elidedText(joined, Qt::ElideRight, label->width()));
-        label->setToolTip(joined);
+        label->setToolTip(ToQ(path));
     }
 }
 
@@ -458,11 +461,11 @@ void progresswindow::SetTitleText() {
     s += operation_title;
     if (!shown_title_file_name.IsEmpty()) {
         s.Add_Space();
-        s += ReduceString(shown_title_file_name, 36);
+        s += ReduceString(MaskedItemName(shown_title_file_name), 36);
     }
     QLabel *label = ui->label_title;
     label->setText(label->fontMetrics().elidedText(ToQ(s), Qt::ElideRight, label->width()));
-    label->setToolTip(ToQ(shown_title_file_name));
+    label->setToolTip(ToQ(MaskedItemName(shown_title_file_name)));
 }
 
 void progresswindow::SetPauseText() {
@@ -541,6 +544,21 @@ void progresswindow::on_pushButton_cancle_clicked() {
 
 void progresswindow::on_btn_close_clicked() {
     on_pushButton_cancle_clicked();
+}
+
+void progresswindow::reject() {
+    on_pushButton_cancle_clicked();
+}
+
+void progresswindow::closeEvent(QCloseEvent *e) {
+    // The window system's close is the close button; our own close() comes once the run's end
+    // has been handled. QDialog's own handler would turn either into reject().
+    if (e->spontaneous() && created.load()) {
+        e->ignore();
+        on_pushButton_cancle_clicked();
+        return;
+    }
+    e->accept();
 }
 
 void progresswindow::OnCancel(bool ask) {

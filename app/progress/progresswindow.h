@@ -54,6 +54,10 @@ public:
 protected:
     bool event(QEvent *event) override;
     void timerEvent(QTimerEvent *event) override;
+    // Escape and a close from the window system do what the close button does: a running
+    // window is never hidden under the user.
+    void reject() override;
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_btn_min_clicked();

@@ -14,6 +14,10 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    // Only the end of the operation ends the loop (its close comes here too), never a stray Escape.
+    void reject() override {
+        if (ended) QDialog::reject();
+    }
 
 private:
     bool ended = false;

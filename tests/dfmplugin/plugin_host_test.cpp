@@ -160,6 +160,14 @@ TEST_F(MenuPlugin, EntriesFollowTheSelection) {
         {"epub", {Url("book.epub")}, {kAddDialog, AddZip("book.epub"), Add7z("book.epub")}},
         {"apk", {Url("app.apk")}, {kAddDialog, AddZip("app.apk"), Add7z("app.apk")}},
         {"a zip and a docx", {Url("one.zip"), Url("report.docx")}, {kAddDialog, AddZip("files"), Add7z("files")}},
+        // Extraction exactly where the desktop opens the file with the program: zstd and ar
+        // archives are taken over, Java and Debian packages and comic books are not.
+        {"zst", {Url("e.zst")}, {kExtractHere, kExtractTo}},
+        {"tar.zst", {Url("f.tar.zst")}, {kExtractHere, kExtractTo}},
+        {"ar", {Url("libg.a")}, {kExtractHere, kExtractTo}},
+        {"jar", {Url("tool.jar")}, {kAddDialog, AddZip("tool.jar"), Add7z("tool.jar")}},
+        {"deb", {Url("pkg.deb")}, {kAddDialog, AddZip("pkg.deb"), Add7z("pkg.deb")}},
+        {"cbz", {Url("comic.cbz")}, {kAddDialog, AddZip("comic.cbz"), Add7z("comic.cbz")}},
         {"nothing selected", {}, {}},
     };
     for (const auto &c : cases) {

@@ -360,10 +360,10 @@ UString CPanel::GetItemsInfoString(const CRecordVector<UInt32> &indices) {
     info.Add_LF();
     UString prefix = currentFolderPrefix;
     if (prefix.IsPrefixedBy(L"c:")) prefix.DeleteFrontal(2);
-    info += prefix;
+    info += MaskedItemName(prefix);
     for (unsigned i = 0; i < indices.Size() && i < 5; i++) {
         info += L"\n  ";
-        info += GetItemRelPath2((int)indices[i]);
+        info += MaskedItemName(GetItemRelPath2((int)indices[i]));
         if (IsItem_Folder((int)indices[i])) info += L'/';
     }
     if (indices.Size() > 5) info += L"\n  ...";
@@ -371,7 +371,7 @@ UString CPanel::GetItemsInfoString(const CRecordVector<UInt32> &indices) {
 }
 
 void CPanel::RefreshTitle(bool always) {
-    const UString text = currentFolderPrefix.IsEmpty() ? UString(L"Tarnova") : currentFolderPrefix;
+    const UString text = currentFolderPrefix.IsEmpty() ? UString(L"Tarnova") : MaskedItemName(currentFolderPrefix);
     if (!always && text == lastTitle) return;
     lastTitle = text;
     if (!mainWin) return;

@@ -2,6 +2,7 @@
 // delete, on disk folders and archive folders alike.
 #include <memory>
 
+#include "CellText.h"
 #include "FolderOperations.h"
 #include "Panel.h"
 #include "combowindow.h"
@@ -170,7 +171,7 @@ void CPanel::DeleteItems(bool) {
     UString title, text;
     if (indices.Size() == 1) {
         const int index = (int)indices[0];
-        const UString path = GetItemRelPath2(index);
+        const UString path = MaskedItemName(GetItemRelPath2(index));
         if (IsItem_Folder(index)) {
             title = L"确认文件夹删除";
             text = MyFormatNew(UString(L"确实要删除文件夹{0}以及全部内容吗？"), path);

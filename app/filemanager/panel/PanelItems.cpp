@@ -222,6 +222,11 @@ HRESULT CPanel::InitColumns() {
     }, nullptr);
     sortPropId = listViewInfo.SortID;
 
+    // The rows of the level being left go first: with them still in the table, every column
+    // added or removed moves each row's cells, which stalls a level of 100,000 items for seconds.
+    table->clearContents();
+    table->setRowCount(0);
+    rowItems.clear();
     table->setColumnCount((int)visibleColumns.Size());
     QStringList labels;
     FOR_VECTOR(j, visibleColumns)

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "CellText.h"
 #include "Panel.h"
 #include "PanelCopy.h"
 #include "ProgressThreadVirt.h"
@@ -464,7 +465,8 @@ void CPanel::OfferChangedCopy(const std::shared_ptr<COpenedItem> &record) {
         TellKeptCopy(*this, record->RelPath, record->FilePath, false);
         return;
     }
-    const UString question = MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), record->RelPath);
+    const UString question =
+        MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), MaskedItemName(record->RelPath));
     if (::MessageBoxW(GetParent(), question, L"Tarnova", 1044) != dialog_result::ok) {
         TellKeptCopy(*this, record->RelPath, record->FilePath, true);
         return;
@@ -545,7 +547,8 @@ HRESULT CPanel::OpenParentArchiveFolder() {
             link.NeedDelete = false;
             if (!_module.is_shutting_down()) TellKeptCopy(*this, link.RelPath, link.FilePath, false);
         } else if (changed) {
-            const UString question = MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), link.RelPath);
+            const UString question =
+                MyFormatNew(UString(L"文件{0}已修改。\n你想在压缩文件中更新它？"), MaskedItemName(link.RelPath));
             if (::MessageBoxW(GetParent(), question, L"Tarnova", 1044) == dialog_result::ok) {
                 const CFolderLink &outer = parentFolders[outerLevel];
                 IFolderFolder *folder = link.ParentFolder;

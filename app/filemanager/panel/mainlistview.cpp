@@ -1,6 +1,9 @@
 #include "mainlistview.h"
 
+#include <QHelpEvent>
 #include <QHeaderView>
+#include <QStyle>
+#include <QToolTip>
 
 #include <QMimeData>
 
@@ -50,4 +53,21 @@ void mainlistview::paintEvent(QPaintEvent *event) {
         if (first >= 0) main_win->get_panel()->FillCells(first, last);
     }
     QTableWidget::paintEvent(event);
+}
+
+bool mainlistview::viewportEvent(QEvent *event) {
+    if (event->type() != QEvent::ToolTip) return CFileDragDropView<QTableWidget>::viewportEvent(event);
+    const QHelpEvent *help = static_cast<QHelpEvent *>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+    const QRect rect = visualRect(index);
+    // The icon, its gap and the cell's margins come off the room the text has.
+    const int iconWidth = iconSize().isValid() ? iconSize().width() : style()->pixelMetric(QStyle::PM_SmallIconSize);
+    const int icon = index.data(Qt::DecorationRole).isNull() ? 0 : iconWidth + 8;
+    const int room = rect.width() - icon - 8;
+    if (!text.isEmpty() && fontMetrics().horizontalAdvance(text) > room)
+        QToolTip::showText(help->globalPos(), text, viewport(), rect);
+    else
+        QToolTip::hideText();
+    return true;
 }

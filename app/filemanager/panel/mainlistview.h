@@ -19,4 +19,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // A cell whose text is cut shows the whole text in its tool tip.
+    bool viewportEvent(QEvent *event) override;
 };

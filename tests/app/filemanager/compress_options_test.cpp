@@ -130,9 +130,14 @@ TEST(CompressionOptions, LevelMethodSolidThreadAndEncryptionLists) {
 
     BuildMethodList(Choice("7z", 0, kNoMethod), UString(), list);
     EXPECT_TRUE(list.Entries.IsEmpty());
-    BuildMethodList(Choice("zip", 5, kNoMethod), UString(L"ppmd"), list);
-    EXPECT_EQ(Labels(list), "Deflate,Deflate64,BZip2,LZMA,PPMd");
-    EXPECT_EQ(list.Value(), (UInt32)kPPMdZip);
+    BuildMethodList(Choice("zip", 5, kNoMethod), UString(L"lzma"), list);
+    EXPECT_EQ(Labels(list), "Deflate,BZip2,LZMA");
+    EXPECT_EQ(list.Value(), (UInt32)kLZMA);
+    // A stored choice that is no longer offered falls back to the first method.
+    for (const wchar_t *gone : {L"PPMd", L"Deflate64"}) {
+        BuildMethodList(Choice("zip", 5, kNoMethod), UString(gone), list);
+        EXPECT_EQ(list.Value(), (UInt32)kDeflate);
+    }
 
     BuildSolidList(Choice("7z", 5, kLZMA2), 16 << 20, kUnset, list);
     EXPECT_EQ(SelectedLabel(list), "2 GB");

@@ -2,6 +2,7 @@
 // a run being cancelled, the final boxes and the error list, and many short runs in a row.
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <QTest>
 
 #include <chrono>
 
@@ -235,6 +236,62 @@ TEST_F(ProgressWindowTest, ClosedFromOutsideDuringTheFinalBoxDoesNotWaitForClose
     EXPECT_EQ(worker.result, E_FAIL);
     EXPECT_TRUE(w->messages_shown);
     EXPECT_FALSE(w->isVisible());
+}
+
+// Escape is the close button: while work runs it asks and stops only on yes, the window never
+// vanishes under a running operation; once the run has ended it closes the window and ends the run.
+TEST_F(ProgressWindowTest, EscapeAsksWhileRunningAndEndsAFinishedRun) {
+    {
+        CPacedWorker worker;
+        worker.steps = 100000; // ended by the second Escape's yes
+        worker.stepMs = 20;
+        progresswindow *w = worker.progressWindow;
+        bool visibleAfterNo = false;
+        unsigned stepsAfterNo = 0;
+        When([&] { return worker.stepsDone >= 2; }, [&] { QTest::keyClick(w, Qt::Key_Escape); });
+        CBoxAnswerer boxes;
+        boxes.sequence = {"pushButton_no", "pushButton_ok"};
+        boxes.onBox = [&](QWidget *) {
+            if (boxes.texts.size() != 1) return;
+            // After "否" the run goes on in a window still on screen; a second Escape asks again.
+            QTimer::singleShot(300, [&] {
+                visibleAfterNo = w->isVisible();
+                stepsAfterNo = worker.stepsDone;
+                When([&] { return worker.stepsDone >= stepsAfterNo + 3; }, [&] { QTest::keyClick(w, Qt::Key_Escape); });
+            });
+        };
+        EXPECT_EQ(worker.Create(L"测试", nullptr), 0);
+        ASSERT_EQ(boxes.texts.size(), 2u);
+        EXPECT_EQ(boxes.texts[0], "您真的要取消吗？");
+        EXPECT_EQ(boxes.texts[1], "您真的要取消吗？");
+        EXPECT_TRUE(visibleAfterNo);
+        EXPECT_EQ(worker.result, E_ABORT);
+        EXPECT_TRUE(worker.sawAbort);
+        EXPECT_FALSE(w->isVisible());
+        FlushReleasedWindows();
+    }
+    {
+        // Ended with error lines: the list waits for the user, and Escape ends it like Close.
+        CPacedWorker worker;
+        worker.body = [](CPacedWorker &self) {
+            self.progressWindow->sync.AddError_Message(L"first");
+            return S_OK;
+        };
+        progresswindow *w = worker.progressWindow;
+        QString closeText;
+        When([&] { return Button(w, "pushButton_cancle")->text() == "关闭"; },
+             [&] {
+                 closeText = Button(w, "pushButton_cancle")->text();
+                 QTest::keyClick(w, Qt::Key_Escape);
+             });
+        CBoxAnswerer boxes;
+        EXPECT_EQ(worker.Create(L"测试", nullptr), 0);
+        EXPECT_TRUE(boxes.texts.empty());
+        EXPECT_EQ(closeText, "关闭");
+        EXPECT_EQ(worker.result, S_OK);
+        EXPECT_TRUE(w->messages_shown);
+        EXPECT_FALSE(w->isVisible());
+    }
 }
 
 enum class Prompt { password, overwrite };

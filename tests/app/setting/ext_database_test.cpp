@@ -1,8 +1,11 @@
 #include <chrono>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include <QMimeDatabase>
 
+#include "ArchiveMimeTypes.h"
 #include "ExtDatabase.h"
 #include "setting_fixture.h"
 
@@ -103,6 +106,36 @@ TEST_F(Associations, FirstStartTakesOverNoDocumentPackageOrDiskImage) {
     for (const wchar_t *ext : {L"docx", L"pptx", L"odp", L"epub"})
         EXPECT_FALSE(stored.ext_map.count(ext));
     EXPECT_TRUE(stored.ext_map[L"iso"].assoc && stored.ext_map[L"zip"].assoc);
+}
+
+// The context menu offers extraction for exactly the types the first start takes over: a type
+// the desktop opens with the program can be extracted from the menu, and nothing else can.
+TEST_F(Associations, MenuPluginExtractsExactlyTheTypesTakenOver) {
+    const char *out = getenv("TARNOVA_TEST_OUTPUT_DIR");
+    ASSERT_NE(out, nullptr);
+    setenv("TARNOVA_HOME_DIR", (std::string(out) + "/").c_str(), 1);
+    CExtDatabase::cmd_associate();
+    const std::vector<std::string> calls = XdgCalls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    std::set<std::string> takenOver;
+    std::istringstream words(calls[0]);
+    std::string word;
+    while (words >> word)
+        if (word.find('/') != std::string::npos) takenOver.insert(word);
+
+    QMimeDatabase db;
+    std::set<std::string> extracted;
+    for (const CArchiveMimeType *row = archive_mime_types; row->name; row++) {
+        const QMimeType mt = db.mimeTypeForName(row->name);
+        extracted.insert((mt.isValid() ? mt.name() : QString(row->name)).toStdString());
+    }
+    std::string onlyTakenOver, onlyExtracted;
+    for (const std::string &t : takenOver)
+        if (!extracted.count(t)) onlyTakenOver += t + " ";
+    for (const std::string &t : extracted)
+        if (!takenOver.count(t)) onlyExtracted += t + " ";
+    EXPECT_EQ(onlyTakenOver, "") << "taken over on the desktop, no extraction in the menu";
+    EXPECT_EQ(onlyExtracted, "") << "extraction in the menu, not taken over on the desktop";
 }
 
 TEST_F(Associations, UnreadableStoreRegistersNothing) {

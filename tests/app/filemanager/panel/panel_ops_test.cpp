@@ -127,6 +127,43 @@ TEST_F(PanelOps, DeleteOnDiskAsksAndCancelKeepsEverything) {
     EXPECT_EQ(script.boxTexts[1].toStdString(), "确实要删除 one.txt吗？");
 }
 
+// A name with a direction override or a line break is shown masked wherever it is named: it can
+// neither turn "txt.exe" into "exe.txt" nor push ".exe" onto a line of its own.
+TEST_F(PanelOps, DeleteBoxAndCopyToListShowMaskedNames) {
+    const std::string rlo = "invoice\u202Etxt.exe", newline = "holiday.jpg\n.exe";
+    WriteFile(dir / rlo, "r");
+    WriteFile(dir / newline, "n");
+    Bind(dir.Path() + "/");
+    extracttest::CDialogScript script;
+    script.Add("messagebox", apptest::Answer("pushButton_cancle"));
+    script.Add("messagebox", apptest::Answer("pushButton_cancle"));
+    Select({"invoice_txt.exe"});
+    p->DeleteItems(true);
+    Select({"holiday.jpg_.exe"});
+    p->DeleteItems(true);
+    ASSERT_EQ(script.boxTexts.size(), 2u);
+    EXPECT_EQ(script.boxTexts[0].toStdString(), "确实要删除 invoice_txt.exe吗？");
+    EXPECT_EQ(script.boxTexts[1].toStdString(), "确实要删除 holiday.jpg_.exe吗？");
+    EXPECT_TRUE(Exists(dir / rlo));
+    EXPECT_TRUE(Exists(dir / newline));
+
+    QString listShown, listTip;
+    Select({"holiday.jpg_.exe", "invoice_txt.exe"});
+    script.Add("copywindow", [&](QWidget *d) {
+        QLabel *info = d->findChild<QLabel *>("label_info");
+        listShown = info->text();
+        listTip = info->toolTip();
+        apptest::Click(d, "btn_close");
+    });
+    p->OnCopy(false, false);
+    EXPECT_EQ(script.Unexpected(), "");
+    for (const QString &text : {listShown, listTip}) {
+        EXPECT_TRUE(text.contains("\n  holiday.jpg_.exe\n")) << text.toStdString();
+        EXPECT_TRUE(text.endsWith("\n  invoice_txt.exe")) << text.toStdString();
+        EXPECT_FALSE(text.contains(QChar(0x202E))) << text.toStdString();
+    }
+}
+
 TEST_F(PanelOps, NewFolderAndFileOnDiskWithCorrectedNamesAndDotDotRefused) {
     Bind(dir.Path() + "/");
     extracttest::CDialogScript script;

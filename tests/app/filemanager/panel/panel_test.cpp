@@ -608,6 +608,19 @@ TEST_F(PanelWindow, EnterOpensTheSelectedItemAndEscapeNeverCloses) {
         apptest::PressEscape(w);
         EXPECT_TRUE(w->isVisible());
     }
+    // Inside an archive the box shows a path the folder tree does not hold: Enter stays there too,
+    // at the top of the archive and below it.
+    if (w->is_icon_mode()) w->findChild<QPushButton *>("btn_view")->click();
+    for (const std::string level : {"pack.zip", "pack.zip/docs"}) {
+        SCOPED_TRACE(level);
+        Bind(tree.Path(level));
+        QApplication::processEvents();
+        combo->setFocus();
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : combo, Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(S(p->currentFolderPrefix), tree.dir / level + "/");
+    }
+    Bind(tree.Path("src"));
 
     QString question;
     apptest::AnswerModal([&](QWidget *running) {
