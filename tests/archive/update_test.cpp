@@ -1297,6 +1297,38 @@ TEST_F(UpdateTest, AWriterKilledAtAnyMomentLeavesOnlyTheOldArchive) {
             }
         }
     }
+
+    // Volumes get their names together, once the last one is complete.
+    const std::string folder = dir / "k-volumes";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    auto volumes = [&] {
+        CRequest r;
+        r.Sources = {src + "/arc"};
+        r.Setup = [](CUpdateOptions &o) { o.VolumeSizes.Add(1 << 20); };
+        return r.Run(folder + "/arc.7z") == S_OK ? 0 : 1;
+    };
+    const pid_t whole = StartChild(volumes);
+    ASSERT_GT(whole, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(whole, &status, 0), whole);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::set<std::string> complete = DirEntries(folder);
+    ASSERT_GT(complete.size(), 1u);
+    const auto clear = [&] {
+        for (const std::string &f : DirEntries(folder))
+            unlink((folder + "/" + f).c_str());
+    };
+    clear();
+    for (int k = 0; k < 4; k++) {
+        const pid_t pid = StartChild(volumes);
+        ASSERT_GT(pid, 0);
+        usleep((useconds_t)(k * 150000 + 50000));
+        kill(pid, SIGKILL);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const std::set<std::string> left = DirEntries(folder);
+        EXPECT_TRUE(left.empty() || left == complete) << left.size() << " of " << complete.size() << " volumes left";
+        clear();
+    }
 }
 
 // Where the file system cannot make unnamed files, a killed run's named temporary is removed by the next write of the
