@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -257,6 +258,12 @@ bool COutFile::CreateUnnamed(CFSTR folder) {
     _fd = fd;
     _name = osFolder;
     return true;
+}
+
+bool COutFile::LinkUnnamed(CFSTR path) {
+    char procPath[64];
+    snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", _fd);
+    return linkat(AT_FDCWD, procPath, AT_FDCWD, NName::GetOsPath(path), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool COutFile::SetTime(const FILETIME * /* cTime */, const FILETIME *aTime, const FILETIME *mTime) throw() {

@@ -108,6 +108,8 @@ public:
     // A file with no name in folder (empty: the current one); it vanishes with its last descriptor
     // unless it is linked into the folder. Fails where the file system cannot make one.
     bool CreateUnnamed(CFSTR folder);
+    // Gives the unnamed file the name path, which must not exist yet.
+    bool LinkUnnamed(CFSTR path);
 
     // The times are applied when the file is closed; the creation time is ignored.
     bool SetTime(const FILETIME *cTime, const FILETIME *aTime, const FILETIME *mTime) throw();

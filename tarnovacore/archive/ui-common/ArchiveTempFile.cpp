@@ -149,32 +149,43 @@ static bool CopyWholeFile(int src, int dst) {
     }
 }
 
-// Gives the unnamed file fd the name finalOs: directly for a new archive (failing when the name
-// exists), else under a free ".tmp" name beside it that one rename then moves over the old file.
-static bool LinkUnnamed(int fd, const AString &finalOs, bool replace) {
-    char procPath[64];
-    snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", fd);
-    if (!replace) return linkat(AT_FDCWD, procPath, AT_FDCWD, finalOs, AT_SYMLINK_FOLLOW) == 0;
+static UString NumberedName(const UString &prefix, unsigned i) {
+    UString path = prefix;
+    if (i != 0) {
+        wchar_t num[16];
+        ConvertUInt32ToString(i, num);
+        path += num;
+    }
+    return path;
+}
+
+// Links the unnamed file under the first free one of prefix, prefix1, prefix2, ...
+static bool LinkUnderFreeName(NIO::COutFile &file, const UString &prefix, UString &path) {
     for (unsigned i = 0; i < 65536; i++) {
-        AString temp = finalOs;
-        temp += ".tmp";
-        if (i != 0) {
-            char num[16];
-            ConvertUInt32ToString(i, num);
-            temp += num;
-        }
-        if (linkat(AT_FDCWD, procPath, AT_FDCWD, temp, AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == EEXIST) continue;
-            return false;
-        }
-        if (rename(temp, finalOs) == 0) return true;
-        const int err = errno;
-        unlink(temp);
-        errno = err;
-        return false;
+        path = NumberedName(prefix, i);
+        if (file.LinkUnnamed(path)) return true;
+        if (errno != EEXIST) return false;
     }
     errno = EEXIST;
     return false;
+}
+
+// Gives the unnamed file the name finalPath: directly for a new archive (failing when the name
+// exists), else under a free ".tmp" name beside it that one rename then moves over the old file.
+static bool LinkUnnamed(NIO::COutFile &file, const UString &finalPath, bool replace) {
+    if (!replace) return file.LinkUnnamed(finalPath);
+    UString temp;
+    if (!LinkUnderFreeName(file, finalPath + L".tmp", temp)) return false;
+    const AString tempOs = NName::GetOsPath(temp);
+    if (rename(tempOs, NName::GetOsPath(finalPath)) == 0) return true;
+    const int err = errno;
+    unlink(tempOs);
+    errno = err;
+    return false;
+}
+
+bool CArchiveTempFile::CreateUnnamedFile(NIO::COutFile &file, const UString &folder) {
+    return !NoUnnamedFiles && access("/proc/self/fd", X_OK) == 0 && file.CreateUnnamed(folder);
 }
 
 HRESULT CArchiveTempFile::Create(const UString &folder, const UString &baseName, UString &failedPath) {
@@ -182,19 +193,14 @@ HRESULT CArchiveTempFile::Create(const UString &folder, const UString &baseName,
     _prefix = folder + baseName + L".tmp";
     _fileSpec = new COutFileStream;
     _stream = _fileSpec;
-    if (!NoUnnamedFiles && access("/proc/self/fd", X_OK) == 0 && _fileSpec->File.CreateUnnamed(folder)) {
+    if (CreateUnnamedFile(_fileSpec->File, folder)) {
         _unnamed = true;
         return S_OK;
     }
     const UString &prefix = _prefix;
     RemoveStaleFiles(std::string(NName::GetOsPath(prefix)));
     for (unsigned i = 0;; i++) {
-        UString path = prefix;
-        if (i != 0) {
-            wchar_t num[16];
-            ConvertUInt32ToString(i, num);
-            path += num;
-        }
+        const UString path = NumberedName(prefix, i);
         if (_fileSpec->Create(path, false)) {
             _namedPath = path;
             break;
@@ -256,7 +262,7 @@ HRESULT CArchiveTempFile::Commit(const UString &finalPath, bool replace) {
         return S_OK;
     }
 
-    bool linked = LinkUnnamed(file.Fd(), finalOs, replace);
+    bool linked = LinkUnnamed(file, finalPath, replace);
     if (!linked && errno == EXDEV) {
         // Written in a work folder on another file system: copied into an unnamed file beside the
         // target first, so that a kill during the copy leaves nothing there either.
@@ -269,7 +275,7 @@ HRESULT CArchiveTempFile::Commit(const UString &finalPath, bool replace) {
             fchmod(copy.Fd(), st.st_mode & 07777);
             const struct timespec times[2] = {st.st_atim, st.st_mtim};
             futimens(copy.Fd(), times);
-            linked = LinkUnnamed(copy.Fd(), finalOs, replace);
+            linked = LinkUnnamed(copy, finalPath, replace);
         }
         const int err = errno;
         copy.Close();
@@ -287,20 +293,8 @@ HRESULT CArchiveTempFile::Commit(const UString &finalPath, bool replace) {
 }
 
 bool CArchiveTempFile::LinkUnderTemporaryName() {
-    char procPath[64];
-    snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", _fileSpec->File.Fd());
-    for (unsigned i = 0; i < 65536; i++) {
-        UString path = _prefix;
-        if (i != 0) {
-            wchar_t num[16];
-            ConvertUInt32ToString(i, num);
-            path += num;
-        }
-        if (linkat(AT_FDCWD, procPath, AT_FDCWD, NName::GetOsPath(path), AT_SYMLINK_FOLLOW) == 0) {
-            _namedPath = path;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
+    UString path;
+    if (!LinkUnderFreeName(_fileSpec->File, _prefix, path)) return false;
+    _namedPath = path;
+    return true;
 }

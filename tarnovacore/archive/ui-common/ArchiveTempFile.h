@@ -23,6 +23,8 @@ class CArchiveTempFile {
 public:
     // Makes every later file a named one, as on a file system without unnamed files.
     static bool NoUnnamedFiles;
+    // An unnamed file in folder, where the file system and NoUnnamedFiles allow one.
+    static bool CreateUnnamedFile(NWindows::NFile::NIO::COutFile &file, const UString &folder);
 
     CArchiveTempFile() : _fileSpec(nullptr), _unnamed(false) {}
     CArchiveTempFile(const CArchiveTempFile &) = delete;

@@ -24,27 +24,27 @@ static UString GetVolumeName(const UString &prefix, unsigned index) {
     return name;
 }
 
+static void Unlist(CTempFiles *tempFiles, const UString &path) {
+    if (!tempFiles) return;
+    UStringVector &paths = tempFiles->Paths;
+    for (unsigned k = paths.Size(); k != 0;)
+        if (paths[--k] == path) {
+            paths.Delete(k);
+            return;
+        }
+}
+
 HRESULT COutMultiVolStream::Close() {
     for (unsigned i = 0; i < Volumes.Size(); i++) {
         CAltStreamInfo &vol = Volumes[i];
         if (!vol.Unnamed || !vol.FileStream) continue;
-        char procPath[64];
-        snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", vol.FileStream->File.Fd());
-        if (linkat(AT_FDCWD, procPath, AT_FDCWD, NName::GetOsPath(vol.Path), AT_SYMLINK_FOLLOW) != 0) {
+        if (!vol.FileStream->File.LinkUnnamed(vol.Path)) {
             const int e = errno;
             // All or none: the volumes named so far go again.
             for (unsigned k = 0; k < i; k++)
                 if (Volumes[k].Unnamed) NDir::DeleteFileAlways(Volumes[k].Path);
-            if (TempFiles)
-                for (unsigned k = 0; k < i; k++)
-                    if (Volumes[k].Unnamed) {
-                        UStringVector &paths = TempFiles->Paths;
-                        for (unsigned n = paths.Size(); n != 0;)
-                            if (paths[--n] == Volumes[k].Path) {
-                                paths.Delete(n);
-                                break;
-                            }
-                    }
+            for (unsigned k = 0; k < i; k++)
+                if (Volumes[k].Unnamed) Unlist(TempFiles, Volumes[k].Path);
             return HRESULT_FROM_ERRNO(e);
         }
         if (TempFiles) TempFiles->Paths.Add(vol.Path);
@@ -120,8 +120,7 @@ HRESULT COutMultiVolStream::Write(const void *data, UInt32 size, UInt32 *process
         }
         UString folder = vol.Path;
         folder.DeleteFrom((unsigned)(folder.ReverseFind_PathSepar() + 1));
-        if (!CArchiveTempFile::NoUnnamedFiles && access("/proc/self/fd", X_OK) == 0 &&
-            impl->File.CreateUnnamed(folder)) {
+        if (CArchiveTempFile::CreateUnnamedFile(impl->File, folder)) {
             vol.Unnamed = true;
         } else {
             if (!impl->File.Create(vol.Path, false)) {
@@ -161,14 +160,7 @@ HRESULT COutMultiVolStream::SetSize(UInt64 newSize) {
                 CAltStreamInfo &last = Volumes.Back();
                 last.Stream.Release();
                 if (!last.Unnamed) NDir::DeleteFileAlways(last.Path);
-                if (TempFiles) {
-                    UStringVector &paths = TempFiles->Paths;
-                    for (unsigned k = paths.Size(); k != 0;)
-                        if (paths[--k] == last.Path) {
-                            paths.Delete(k);
-                            break;
-                        }
-                }
+                Unlist(TempFiles, last.Path);
                 Volumes.DeleteBack();
             }
             break;
