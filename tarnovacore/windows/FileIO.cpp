@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,14 +27,26 @@ namespace NFile {
 namespace NIO {
 
 bool CFileBase::Close() throw() {
-    const bool aDefined = _aTimeDefined;
-    const bool mDefined = _mTimeDefined;
-    _aTimeDefined = _mTimeDefined = false;
-    if (_fd == -1) return true;
+    if (_fd == -1) {
+        _aTimeDefined = _mTimeDefined = false;
+        return true;
+    }
     if (_fd == kLinkFd) {
+        _aTimeDefined = _mTimeDefined = false;
         _fd = -1;
         return true;
     }
+    ApplyTimes();
+    const int fd = _fd;
+    _fd = -1;
+    return close(fd) == 0;
+}
+
+void CFileBase::ApplyTimes() throw() {
+    const bool aDefined = _aTimeDefined;
+    const bool mDefined = _mTimeDefined;
+    _aTimeDefined = _mTimeDefined = false;
+    if (_fd < 0) return;
     if (aDefined || mDefined) {
         // Set on the descriptor, before it goes: no second look-up of the name, which could by
         // now be a symbolic link. A time that cannot be set leaves the file as it is.
@@ -44,9 +57,6 @@ bool CFileBase::Close() throw() {
         ts[1].tv_nsec = mDefined ? 0 : UTIME_OMIT;
         futimens(_fd, ts);
     }
-    const int fd = _fd;
-    _fd = -1;
-    return close(fd) == 0;
 }
 
 bool CFileBase::OpenOs(const AString &osPath, DWORD desiredAccess, DWORD creationDisposition, bool followLink,
@@ -238,6 +248,22 @@ bool COutFile::Write(const void *data, UInt32 size, UInt32 &processedSize) throw
     if (res < 0) return false;
     processedSize = (UInt32)res;
     return true;
+}
+
+bool COutFile::CreateUnnamed(CFSTR folder) {
+    Close();
+    const AString osFolder = NName::GetOsPath(folder && *folder ? folder : L".");
+    const int fd = open(osFolder, O_TMPFILE | O_RDWR | O_CLOEXEC, (mode_t)(0666 & ~(gbl_umask.current_umask & 077)));
+    if (fd < 0) return false;
+    _fd = fd;
+    _name = osFolder;
+    return true;
+}
+
+bool COutFile::LinkUnnamed(CFSTR path) {
+    char procPath[64];
+    snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", _fd);
+    return linkat(AT_FDCWD, procPath, AT_FDCWD, NName::GetOsPath(path), AT_SYMLINK_FOLLOW) == 0;
 }
 
 bool COutFile::SetTime(const FILETIME * /* cTime */, const FILETIME *aTime, const FILETIME *mTime) throw() {

@@ -58,6 +58,8 @@ public:
     // The descriptor counts as released even when close() fails: Linux has freed it already,
     // and closing the number again could close a file that another thread just opened.
     virtual bool Close() throw();
+    // Applies the times set before now instead of at the close.
+    void ApplyTimes() throw();
 
     bool IsOpen() const { return _fd != -1; }
     // The descriptor, or -1 when closed or when a link's text stands in for the file.
@@ -102,6 +104,12 @@ public:
     bool CreateAlways(CFSTR path, DWORD flagsAndAttributes) {
         return Open(path, FILE_SHARE_READ, CREATE_NEW, flagsAndAttributes);
     }
+
+    // A file with no name in folder (empty: the current one); it vanishes with its last descriptor
+    // unless it is linked into the folder. Fails where the file system cannot make one.
+    bool CreateUnnamed(CFSTR folder);
+    // Gives the unnamed file the name path, which must not exist yet.
+    bool LinkUnnamed(CFSTR path);
 
     // The times are applied when the file is closed; the creation time is ignored.
     bool SetTime(const FILETIME *cTime, const FILETIME *aTime, const FILETIME *mTime) throw();

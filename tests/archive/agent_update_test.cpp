@@ -285,3 +285,19 @@ TEST_F(AgentUpdate, AddToAVeryDeepParentChainRunsOnASmallStack) {
 }
 
 } // namespace
+
+// A folder added where the archive keeps a file of that name is refused, naming both, and the archive stays as it was.
+TEST_F(AgentUpdate, AFolderOntoAKeptFileOfItsNameIsRefused) {
+    Make("zip", {"d=file"});
+    const std::string before = testsupport::ReadFile(Arc("zip"));
+    Open(Arc("zip"));
+    const std::string from = Dir / "from";
+    ASSERT_EQ(Shell("mkdir -p '" + from + "/d' && printf inner > '" + from + "/d/f'"), "");
+    const wchar_t *names[] = {L"d"};
+    EXPECT_NE(Ops(Root)->CopyFrom(0, W(from), names, 1, Progress), S_OK);
+    ASSERT_EQ(Recorder->Messages.size(), 1u);
+    EXPECT_NE(Recorder->Messages[0].find("\nd\n" + from + "/d"), std::string::npos) << Recorder->Messages[0];
+    EXPECT_EQ(testsupport::ReadFile(Arc("zip")), before);
+    EXPECT_TRUE(DirEntries(Work.Path()).empty());
+    EXPECT_EQ(List("zip"), "d=file");
+}

@@ -134,7 +134,7 @@ TEST(MultiVolumeTest, AnExistingVolumeFileIsNeverOverwritten) {
     const HRESULT res = v.WriteAll(Bytes(15));
     EXPECT_EQ(res, HRESULT_FROM_ERRNO(EEXIST));
     EXPECT_EQ(v.Vol("002"), "keep");
-    ASSERT_EQ(v.TempFiles.Paths.Size(), 1u); // only the volume it made
+    EXPECT_EQ(v.Vol("001"), "<missing>"); // named only once every volume is complete
     v.Stream.Release();
     v.TempFiles.Clear();
     EXPECT_EQ(v.Vol("001"), "<missing>");

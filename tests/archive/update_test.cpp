@@ -26,6 +26,7 @@
 #include "archive/codecs_fixture.h"
 #include "archive/update_ui_fixture.h"
 #include "archive/ui-common/ArchiveLink.h"
+#include "archive/ui-common/ArchiveTempFile.h"
 #include "archive/ui-common/Update.h"
 #include "test_support.h"
 
@@ -1251,4 +1252,263 @@ TEST_F(UpdateTest, DataAfterTheEndIsReportedAndAnUpdateLeavesItAlone) {
         EXPECT_STREQ(r.ErrorInfo.Text.Ptr(), "There is some data block after the end of the archive");
         EXPECT_EQ(ReadFile(path), before);
     }
+}
+
+namespace {
+
+// Runs body in a child process; returns its pid.
+pid_t StartChild(const std::function<int()> &body) {
+    ListerPath();
+    fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    return pid;
+}
+
+double SecondsSince(const struct timespec &from) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)(now.tv_sec - from.tv_sec) + (double)(now.tv_nsec - from.tv_nsec) / 1e9;
+}
+
+// Restores the named-temporary switch and the cache folder the notes of named temporaries go to.
+struct CNamedTemporaries {
+    std::string OldCache;
+    bool HadCache;
+    explicit CNamedTemporaries(const std::string &cache) {
+        const char *c = getenv("XDG_CACHE_HOME");
+        HadCache = c != nullptr;
+        if (c) OldCache = c;
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        CArchiveTempFile::NoUnnamedFiles = true;
+    }
+    ~CNamedTemporaries() {
+        CArchiveTempFile::NoUnnamedFiles = false;
+        if (HadCache)
+            setenv("XDG_CACHE_HOME", OldCache.c_str(), 1);
+        else
+            unsetenv("XDG_CACHE_HOME");
+    }
+};
+
+} // namespace
+
+// Kills spread over a whole run: afterwards the folder holds the old archive as it was (nothing for a new one) and
+// never a temporary file.
+TEST_F(UpdateTest, AWriterKilledAtAnyMomentLeavesOnlyTheOldArchive) {
+    const std::string src = dir / "src";
+    ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
+    const std::string big = Noise(3 << 20, 11);
+    unsigned seed = 20261211;
+    for (const char *ext : {"7z", "zip", "gz", "xz"}) {
+        for (const bool update : {false, true}) {
+            SCOPED_TRACE(std::string(ext) + (update ? " update" : " create"));
+            const std::string folder = dir / (std::string("k-") + ext + (update ? "-u" : "-a"));
+            ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+            const std::string path = folder + "/arc." + ext;
+            const std::string name = std::string("arc.") + ext;
+            std::string before = "<missing>";
+            if (update) {
+                ASSERT_TRUE(WriteFile(src + "/arc", "small"));
+                CRequest r;
+                r.Sources = {src + "/arc"};
+                ASSERT_EQ(r.Run(path), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+                before = ReadFile(path);
+            }
+            ASSERT_TRUE(WriteFile(src + "/arc", big));
+            auto restore = [&] {
+                if (update)
+                    ASSERT_TRUE(WriteFile(path, before));
+                else
+                    unlink(path.c_str());
+            };
+            auto writer = [&] {
+                CRequest r;
+                r.Sources = {src + "/arc"};
+                const HRESULT res = r.Run(path);
+                if (res != S_OK) fprintf(stderr, "%x %s %s\n", (unsigned)res, r.ErrorInfo.Text.Ptr(), r.Thrown.c_str());
+                return res == S_OK ? 0 : 1;
+            };
+            // One whole run gives the span the kills are spread over.
+            struct timespec start;
+            clock_gettime(CLOCK_MONOTONIC, &start);
+            const pid_t whole = StartChild(writer);
+            ASSERT_GT(whole, 0);
+            int status = 0;
+            ASSERT_EQ(waitpid(whole, &status, 0), whole);
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+            const double span = SecondsSince(start);
+            restore();
+
+            for (int k = 0; k < 4; k++) {
+                seed = seed * 1103515245u + 12345u;
+                const double at = span * (k + (double)((seed >> 8) % 1000) / 1000.0) / 4.0;
+                const pid_t pid = StartChild(writer);
+                ASSERT_GT(pid, 0);
+                usleep((useconds_t)(at * 1e6));
+                kill(pid, SIGKILL);
+                ASSERT_EQ(waitpid(pid, &status, 0), pid);
+                if (!WIFSIGNALED(status)) {
+                    // Done before the kill came: nothing to check this round.
+                    restore();
+                    continue;
+                }
+                // A kill that comes after the new archive was put in place (while the process ends, say) finds it
+                // complete.
+                const bool replaced = ReadFile(path) != before;
+                if (replaced) {
+                    const std::string decode = std::string(ext) == "gz"   ? "gzip -dc '"
+                                               : std::string(ext) == "xz" ? "xz -dc '"
+                                                                          : "bsdtar -xOf '";
+                    EXPECT_EQ(testsupport::Sh(decode + path + "' | cmp -s - '" + src + "/arc'"), 0)
+                        << "killed at " << at << " s: a broken archive under the final name";
+                }
+                const std::set<std::string> left = DirEntries(folder);
+                EXPECT_EQ(left, update || replaced ? std::set<std::string>{name} : std::set<std::string>())
+                    << "killed at " << at << " s";
+                for (const std::string &f : left)
+                    if (f != name) unlink((folder + "/" + f).c_str());
+                if (replaced) restore();
+            }
+        }
+    }
+
+    // Volumes get their names together, once the last one is complete.
+    const std::string folder = dir / "k-volumes";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    auto volumes = [&] {
+        CRequest r;
+        r.Sources = {src + "/arc"};
+        r.Setup = [](CUpdateOptions &o) { o.VolumeSizes.Add(1 << 20); };
+        return r.Run(folder + "/arc.7z") == S_OK ? 0 : 1;
+    };
+    const pid_t whole = StartChild(volumes);
+    ASSERT_GT(whole, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(whole, &status, 0), whole);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::set<std::string> complete = DirEntries(folder);
+    ASSERT_GT(complete.size(), 1u);
+    const auto clear = [&] {
+        for (const std::string &f : DirEntries(folder))
+            unlink((folder + "/" + f).c_str());
+    };
+    clear();
+    for (int k = 0; k < 4; k++) {
+        const pid_t pid = StartChild(volumes);
+        ASSERT_GT(pid, 0);
+        usleep((useconds_t)(k * 150000 + 50000));
+        kill(pid, SIGKILL);
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const std::set<std::string> left = DirEntries(folder);
+        EXPECT_TRUE(left.empty() || left == complete) << left.size() << " of " << complete.size() << " volumes left";
+        clear();
+    }
+}
+
+// Where the file system cannot make unnamed files, a killed run's named temporary is removed by the next write of the
+// same archive; the temporary of a run that is still writing, and a file of that name not made here, stay.
+TEST_F(UpdateTest, NamedTemporaryOfAKilledRunIsRemovedByTheNextWrite) {
+    const CNamedTemporaries named(dir / "cache");
+    CreateArchive(arc);
+    const std::string out = dir / "out";
+    EXPECT_EQ(DirEntries(out), std::set<std::string>{"test.7z"});
+    ASSERT_TRUE(WriteFile(tree + "/new.txt", "new"));
+    const std::string marker = dir / "started";
+    const pid_t pid = StartChild([&] {
+        CRequest r;
+        r.Sources = {tree + "/new.txt", tree + "/top.txt"};
+        r.Callback.FailAtStream = 2;
+        r.Callback.AtFailStream = [&] {
+            WriteFile(marker, "1");
+            for (;;)
+                pause();
+        };
+        r.Run(arc);
+        return 1;
+    });
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 1200 && !testsupport::Exists(marker); i++)
+        usleep(50000);
+    const bool started = testsupport::Exists(marker);
+    if (started) {
+        EXPECT_EQ(DirEntries(out), (std::set<std::string>{"test.7z", "test.7z.tmp"}));
+        CRequest meanwhile;
+        meanwhile.Sources = {tree + "/new.txt"};
+        EXPECT_EQ(meanwhile.Run(arc), S_OK) << meanwhile.ErrorInfo.Text.Ptr() << meanwhile.Thrown;
+        EXPECT_EQ(DirEntries(out), (std::set<std::string>{"test.7z", "test.7z.tmp"})) << "a live writer's file went";
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(started);
+
+    ASSERT_TRUE(WriteFile(arc + ".tmp7", "not ours"));
+    CRequest next;
+    next.Sources = {tree + "/top.txt"};
+    ASSERT_EQ(next.Run(arc), S_OK) << next.ErrorInfo.Text.Ptr() << next.Thrown;
+    EXPECT_EQ(DirEntries(out), (std::set<std::string>{"test.7z", "test.7z.tmp7"}));
+    EXPECT_EQ(ReadFile(arc + ".tmp7"), "not ours");
+    EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea\nnew.txt=new\ntop.txt=top");
+    EXPECT_TRUE(DirEntries(dir / "cache/tarnova/unfinished").empty());
+}
+
+// Inputs that would be stored under one name, or an input that meets a kept item of the other kind there, are refused
+// before anything is written, naming both: extraction could write only one of them.
+TEST_F(UpdateTest, InputsThatWouldShareAStoredNameAreRefused) {
+    const std::string x = dir / "x", y = dir / "y", z = dir / "z";
+    for (const std::string &d : {x, y, y + "/d", z})
+        ASSERT_EQ(mkdir(d.c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(x + "/d", "file"));
+    ASSERT_TRUE(WriteFile(z + "/d", "other file"));
+    ASSERT_TRUE(WriteFile(y + "/d/f", "inner"));
+    struct CCase {
+        const char *What;
+        std::vector<std::string> Old; // the archive's sources; none: a new archive
+        std::vector<std::string> New;
+        std::vector<std::string> Named;
+    };
+    const CCase cases[] = {
+        {"a file and a folder in one run", {}, {x + "/d", y + "/d"}, {x + "/d", y + "/d"}},
+        {"two files in one run", {}, {x + "/d", z + "/d"}, {x + "/d", z + "/d"}},
+        {"a folder onto a kept file", {x + "/d"}, {y + "/d"}, {"d", y + "/d"}},
+        {"a file onto a kept folder", {y + "/d"}, {x + "/d"}, {x + "/d", "d"}},
+    };
+    for (const char *ext : {"7z", "zip", "tar"}) {
+        for (const CCase &c : cases) {
+            SCOPED_TRACE(std::string(ext) + ": " + c.What);
+            const std::string folder = dir / (std::string("out-") + ext);
+            const std::string path = folder + "/clash." + ext;
+            unlink(path.c_str());
+            if (!c.Old.empty()) {
+                CRequest old;
+                old.Sources = c.Old;
+                ASSERT_EQ(old.Run(path), S_OK) << old.ErrorInfo.Text.Ptr() << old.Thrown;
+            }
+            const std::string before = ReadFile(path);
+            CRequest r;
+            r.Sources = c.New;
+            EXPECT_EQ(r.Run(path), E_FAIL);
+            for (const std::string &name : c.Named)
+                EXPECT_NE(r.Thrown.find("\n" + name), std::string::npos) << r.Thrown;
+            EXPECT_EQ(ReadFile(path), before);
+            EXPECT_EQ(DirEntries(folder),
+                      c.Old.empty() ? std::set<std::string>() : std::set<std::string>{"clash." + std::string(ext)});
+        }
+    }
+}
+
+// An update rule that asks for anti-items (action 3 for items gone from disk, as "-uq3" does) leaves those items out of
+// a 7z: no anti-item is written, and other tools read the result.
+TEST_F(UpdateTest, AntiActionLeavesTheItemOutOfA7z) {
+    CreateArchive(arc);
+    ASSERT_EQ(unlink((tree + "/top.txt").c_str()), 0);
+    CRequest r;
+    r.Sources = {tree + "/a", tree + "/top.txt"};
+    r.Actions.StateActions[NUpdateArchive::kPairArchiveOnly] = NUpdateArchive::kActionAnti;
+    ASSERT_EQ(r.Run(arc), S_OK) << r.ErrorInfo.Text.Ptr() << r.Thrown;
+    EXPECT_EQ(ListArchive(arc, "7z"), "a/\na/b.txt=bee\na/c.txt=sea");
+    int status = 0;
+    EXPECT_EQ(Shell("bsdtar -tf '" + arc + "' | sort", &status), "a/\na/b.txt\na/c.txt\n");
+    EXPECT_EQ(status, 0);
 }

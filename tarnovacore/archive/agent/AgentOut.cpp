@@ -323,6 +323,7 @@ HRESULT CAgent::DoOperation(CObjectVector<UString> *requestedPaths, CObjectVecto
         GetUpdatePairInfoList(dirItems, arcItems, (Int32)fileTimeType, updatePairs);
         CAgUpCallbackImp upCallback(&arcItems, updateCallback100);
         UpdateProduce(updatePairs, actionSet, updatePairs2, &upCallback);
+        CheckStoredNames(updatePairs2, dirItems, arcItems);
     }
 
     UInt32 numFiles = 0;

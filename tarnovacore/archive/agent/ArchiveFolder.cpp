@@ -114,7 +114,7 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
             }
 
             HRESULT result;
-            _agentSpec->_outArchivePath = tempFile.TempFile.GetPath();
+            _agentSpec->_outArchivePath = tempFile.TempFile.NamedPath();
             switch (operation) {
             case AGENT_OP_Uni: {
                 Byte actionSetByte[NUpdateArchive::kNumPairStates];
@@ -148,19 +148,14 @@ HRESULT CAgentFolder::CommonUpdateOperation(int operation, bool moveMode, const 
         _agentSpec->_archiveLink.KeepModeForNextOpen();
         _agentSpec->Close();
 
-        // The replacement keeps the old archive's permissions: a private archive stays private.
-        {
-            struct stat st;
-            if (stat(NName::GetOsPath(_agentSpec->_archiveFilePath), &st) == 0)
-                chmod(NName::GetOsPath(tempFile.TempFile.GetPath()), st.st_mode & 07777);
-        }
-
-        // One rename puts the new archive in place, so the old one is never missing or half-written.
-        const UString tempPath = tempFile.TempFile.GetPath();
+        // One rename puts the new archive in place, so the old one is never missing or half-written;
+        // it keeps the old archive's permissions.
+        const UString tempPath = tempFile.TempFile.NamedPath();
         const HRESULT result = tempFile.MoveToOriginal(true);
         if (result != S_OK) {
             // The old archive is still in place: a copy of the new one nobody asked for is only litter.
-            const bool tempKept = NFind::DoesFileExist(tempPath) && !NDir::DeleteFileAlways(tempPath);
+            const bool tempKept =
+                !tempPath.IsEmpty() && NFind::DoesFileExist(tempPath) && !NDir::DeleteFileAlways(tempPath);
             if (updateCallback100) {
                 UString s(L"Cannot replace the archive; it is unchanged: ");
                 s += _agentSpec->_archiveFilePath;

@@ -1,10 +1,16 @@
 #include "OutMultiVolStream.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "archive/common/StreamUtils.h"
 #include "common/IntToString.h"
+#include "ArchiveTempFile.h"
 #include "windows/FileDir.h"
+#include "windows/FileName.h"
 
 using namespace NWindows::NFile;
 
@@ -18,7 +24,33 @@ static UString GetVolumeName(const UString &prefix, unsigned index) {
     return name;
 }
 
+static void Unlist(CTempFiles *tempFiles, const UString &path) {
+    if (!tempFiles) return;
+    UStringVector &paths = tempFiles->Paths;
+    for (unsigned k = paths.Size(); k != 0;)
+        if (paths[--k] == path) {
+            paths.Delete(k);
+            return;
+        }
+}
+
 HRESULT COutMultiVolStream::Close() {
+    for (unsigned i = 0; i < Volumes.Size(); i++) {
+        CAltStreamInfo &vol = Volumes[i];
+        if (!vol.Unnamed || !vol.FileStream) continue;
+        if (!vol.FileStream->File.LinkUnnamed(vol.Path)) {
+            const int e = errno;
+            // All or none: the volumes named so far go again.
+            for (unsigned k = 0; k < i; k++)
+                if (Volumes[k].Unnamed) NDir::DeleteFileAlways(Volumes[k].Path);
+            for (unsigned k = 0; k < i; k++)
+                if (Volumes[k].Unnamed) Unlist(TempFiles, Volumes[k].Path);
+            return HRESULT_FROM_ERRNO(e);
+        }
+        if (TempFiles) TempFiles->Paths.Add(vol.Path);
+    }
+    for (unsigned i = 0; i < Volumes.Size(); i++)
+        Volumes[i].Unnamed = false;
     HRESULT res = S_OK;
     for (unsigned i = 0; i < Volumes.Size(); i++) {
         COutFileStream *s = Volumes[i].FileStream;
@@ -79,12 +111,25 @@ HRESULT COutMultiVolStream::Write(const void *data, UInt32 size, UInt32 *process
         vol.Path = GetVolumeName(Prefix, _streamIndex);
         COutFileStream *impl = new COutFileStream;
         CMyComPtr<IOutStream> holder = impl;
-        if (!impl->File.Create(vol.Path, false)) {
-            const int e = errno;
+        // A name that is taken is refused now, not after the whole archive was written.
+        struct stat st;
+        const AString osPath = NName::GetOsPath(vol.Path);
+        if (lstat(osPath, &st) == 0) {
             Volumes.DeleteBack();
-            return HRESULT_FROM_ERRNO(e);
+            return HRESULT_FROM_ERRNO(EEXIST);
         }
-        if (TempFiles) TempFiles->Paths.Add(vol.Path);
+        UString folder = vol.Path;
+        folder.DeleteFrom((unsigned)(folder.ReverseFind_PathSepar() + 1));
+        if (CArchiveTempFile::CreateUnnamedFile(impl->File, folder)) {
+            vol.Unnamed = true;
+        } else {
+            if (!impl->File.Create(vol.Path, false)) {
+                const int e = errno;
+                Volumes.DeleteBack();
+                return HRESULT_FROM_ERRNO(e);
+            }
+            if (TempFiles) TempFiles->Paths.Add(vol.Path);
+        }
         vol.FileStream = impl;
         vol.Stream = holder;
     }
@@ -114,15 +159,8 @@ HRESULT COutMultiVolStream::SetSize(UInt64 newSize) {
             while (i < Volumes.Size()) {
                 CAltStreamInfo &last = Volumes.Back();
                 last.Stream.Release();
-                NDir::DeleteFileAlways(last.Path);
-                if (TempFiles) {
-                    UStringVector &paths = TempFiles->Paths;
-                    for (unsigned k = paths.Size(); k != 0;)
-                        if (paths[--k] == last.Path) {
-                            paths.Delete(k);
-                            break;
-                        }
-                }
+                if (!last.Unnamed) NDir::DeleteFileAlways(last.Path);
+                Unlist(TempFiles, last.Path);
                 Volumes.DeleteBack();
             }
             break;

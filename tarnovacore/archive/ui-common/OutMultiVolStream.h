@@ -8,7 +8,8 @@
 #include "common/MyVector.h"
 
 // One seekable stream over numbered volume files of given sizes. Each volume is created when the
-// writing first reaches it and entered in the run's temporary-file list.
+// writing first reaches it, without a name where the file system allows, and gets its name (and
+// its entry in the run's temporary-file list) at Close, so a run that is killed leaves none.
 class COutMultiVolStream : public IOutStream, public CMyUnknownImp {
     unsigned _streamIndex;  // the volume from which the next write looks for the position
     UInt64 _offsetInVolume; // position inside that volume
@@ -21,8 +22,9 @@ class COutMultiVolStream : public IOutStream, public CMyUnknownImp {
         UString Path;
         UInt64 FilePos;  // where the file's own position is
         UInt64 DataSize; // bytes the file holds
+        bool Unnamed;    // named at Close
 
-        CAltStreamInfo() : FileStream(nullptr), FilePos(0), DataSize(0) {}
+        CAltStreamInfo() : FileStream(nullptr), FilePos(0), DataSize(0), Unnamed(false) {}
     };
     CObjectVector<CAltStreamInfo> Volumes;
 
@@ -42,7 +44,8 @@ public:
         _length = 0;
     }
 
-    // Closes every volume in order: S_OK or the last failure.
+    // Names the unnamed volumes (failing when a name is taken; then no volume of this stream keeps
+    // a name) and closes every volume in order: S_OK or the last failure.
     HRESULT Close();
     // Applied when the volumes are closed; true only when every volume took it.
     bool SetMTime(const FILETIME *mTime);

@@ -5,9 +5,12 @@
 #include <errno.h>
 
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "ArchiveExtractCallback.h"
+#include "ArchiveTempFile.h"
 #include "EnumDirItems.h"
 #include "OutMultiVolStream.h"
 #include "SelfArchiveFilter.h"
@@ -194,7 +197,8 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
                         const NUpdateArchive::CActionSet &actionSet, const CArc *arc, CArchivePath &archivePath,
                         const CObjectVector<CArcItem> &arcItems, Byte *processedItemsStatuses,
                         const CDirItems &dirItems, const CDirItem *parentDirItem, CTempFiles &tempFiles,
-                        CUpdateErrorInfo &errorInfo, IUpdateCallbackUI *callback, CFinishArchiveStat &st) {
+                        CArchiveTempFile *tempFile, CUpdateErrorInfo &errorInfo, IUpdateCallbackUI *callback,
+                        CFinishArchiveStat &st) {
     CMyComPtr<IOutArchive> outArchive;
     int formatIndex = options.Method.Format.formatIndex;
     if (arc) {
@@ -232,6 +236,7 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
         GetUpdatePairInfoList(dirItems, arcItems, fileTimeType, updatePairs);
         CUpdateProduceCallbackImp upCallback(&arcItems, callback);
         UpdateProduce(updatePairs, actionSet, updatePairs2, isUpdatingItself ? &upCallback : nullptr);
+        CheckStoredNames(updatePairs2, dirItems, arcItems);
     } else {
         for (unsigned i = 0; i < arcItems.Size(); i++) {
             const CArcItem &ai = arcItems[i];
@@ -329,27 +334,23 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
             volStreamSpec->Prefix += L'.';
             volStreamSpec->TempFiles = &tempFiles;
             volStreamSpec->Init();
+        } else if (tempFile) {
+            const UString finalPath = archivePath.GetFinalPath();
+            UString failedPath;
+            if (tempFile->Create(archivePath.TempFolder,
+                                 finalPath.Ptr((unsigned)(finalPath.ReverseFind_PathSepar() + 1)), failedPath) != S_OK)
+                return errorInfo.SetFromLastError("cannot open file", failedPath);
+            outStreamSpec = tempFile->FileStream();
+            outSeekStream = tempFile->Stream();
+            outStream = outSeekStream;
         } else {
             outStreamSpec = new COutFileStream;
             outSeekStream = outStreamSpec;
             outStream = outSeekStream;
-            UString realPath = archivePath.UseTemp ? archivePath.GetTempPath() : archivePath.GetFinalPath();
-            for (unsigned i = 1;; i++) {
-                if (outStreamSpec->Create(realPath, false)) {
-                    tempFiles.Paths.Add(realPath);
-                    break;
-                }
-                // A ".tmp" name that someone else holds is left alone; the suffix chosen here is
-                // the one the driver later moves.
-                if (errno == EEXIST && archivePath.UseTemp && i < 65536) {
-                    wchar_t temp[16];
-                    ConvertUInt32ToString(i, temp);
-                    archivePath.TempSuffix = temp;
-                    realPath = archivePath.GetTempPath();
-                    continue;
-                }
+            const UString realPath = archivePath.GetFinalPath();
+            if (!outStreamSpec->Create(realPath, false))
                 return errorInfo.SetFromLastError("cannot open file", realPath);
-            }
+            tempFiles.Paths.Add(realPath);
         }
     }
 
@@ -435,7 +436,8 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
     if (outStreamSpec) {
         UInt64 size = 0;
         if (outStreamSpec->GetSize(&size) == S_OK) st.ArchiveSize = size;
-        return outStreamSpec->Close();
+        // The temporary file stays open until it is put in place: closed, an unnamed one is gone.
+        return tempFile ? S_OK : outStreamSpec->Close();
     }
     if (stdOutFileStreamSpec) {
         st.ArchiveSize = stdOutFileStreamSpec->GetSize();
@@ -736,7 +738,6 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         }
     }
 
-    UString tempPath;
     bool usesTempDir = false;
 
     if (!options.ToStdOut && options.ReplaceSource && !options.Outputs.IsEmpty()) {
@@ -784,6 +785,7 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
     }
 
     CTempFiles tempFiles;
+    std::vector<std::unique_ptr<CArchiveTempFile>> outFiles(options.Outputs.Size());
 
     for (unsigned i = 0; i < options.Outputs.Size(); i++) {
         const CArc *arc = thereIsInArchive ? arcLink.GetArc() : nullptr;
@@ -800,9 +802,10 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
         RINOK(callback->StartArchive(name, isUpdating))
 
         CFinishArchiveStat st;
+        if (!options.ToStdOut && command.ArcPath.UseTemp) outFiles[i].reset(new CArchiveTempFile);
         RINOK(Compress(options, isUpdating, codecs, command.Actions, arc, command.ArcPath, arcItems,
                        processedItems.IsEmpty() ? nullptr : &processedItems[0], dirItems, parentDirItem_Ptr, tempFiles,
-                       errorInfo, callback, st))
+                       outFiles[i].get(), errorInfo, callback, st))
         RINOK(callback->FinishArchive(st))
     }
 
@@ -814,28 +817,22 @@ HRESULT UpdateArchive(CCodecs *codecs, const CObjectVector<COpenType> &types, co
     // Everything written so far stays from here on.
     tempFiles.Paths.Clear();
 
-    if (usesTempDir) {
-        // The suffix chosen while writing: never some other ".tmp" file.
-        tempPath = options.Outputs[0].ArcPath.GetTempPath();
-        // One rename replaces the old archive, so it is never missing or half-written; when the
-        // move fails the old archive is as it was and the new one stays under the temporary name.
-        // The replacement keeps the old archive's permissions: a private archive stays private.
-        struct stat oldSt;
-        if (stat(NName::GetOsPath(arcPath), &oldSt) == 0)
-            chmod(NName::GetOsPath(tempPath), oldSt.st_mode & 07777);
-        if (!NDir::MyMoveFile(tempPath, arcPath)) {
-            errorInfo.SetFromLastError("cannot move the file; the archive is unchanged", tempPath);
-            errorInfo.Paths.Add(arcPath);
-            return errorInfo.Get_HRESULT_Error();
-        }
-    }
-
-    for (unsigned i = usesTempDir ? 1 : 0; i < options.Outputs.Size(); i++) {
-        const CArchivePath &ap = options.Outputs[i].ArcPath;
-        if (!ap.UseTemp) continue;
-        if (!NDir::MyMoveFile(ap.GetTempPath(), ap.GetFinalPath())) {
-            errorInfo.SetFromLastError("cannot move the file", ap.GetTempPath());
-            errorInfo.Paths.Add(ap.GetFinalPath());
+    for (unsigned i = 0; i < options.Outputs.Size(); i++) {
+        if (!outFiles[i]) continue;
+        CArchiveTempFile &file = *outFiles[i];
+        const UString finalPath = options.Outputs[i].ArcPath.GetFinalPath();
+        // One rename replaces the old archive, so it is never missing or half-written; when that
+        // fails the old archive is as it was.
+        const bool replace = i == 0 && usesTempDir && thereIsInArchive;
+        if (file.Commit(finalPath, replace) != S_OK) {
+            errorInfo.SetFromLastError(replace ? "cannot move the file; the archive is unchanged"
+                                               : "cannot move the file");
+            // A named temporary file whose rename failed is kept, complete, and named to the user.
+            if (!file.NamedPath().IsEmpty() && NFind::DoesFileExist(file.NamedPath())) {
+                errorInfo.Paths.Add(file.NamedPath());
+                file.Keep();
+            }
+            errorInfo.Paths.Add(finalPath);
             return errorInfo.Get_HRESULT_Error();
         }
     }

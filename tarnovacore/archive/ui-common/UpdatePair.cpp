@@ -1,5 +1,11 @@
 #include "UpdatePair.h"
 
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "UpdateProduce.h"
 #include "common/Wildcard.h"
 #include "windows/TimeUtils.h"
 
@@ -98,7 +104,10 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         for (unsigned i = 0; i + 1 < numDirItems; i++) {
             const UString &s1 = dirNames[dirIndices[i]];
             const UString &s2 = dirNames[dirIndices[i + 1]];
-            if (CompareFileNames(s1, s2) == 0) ThrowError(k_Duplicate_inDir_Message, s1, s2);
+            // The inputs' own paths tell the user which two they are; the stored names are the same.
+            if (CompareFileNames(s1, s2) == 0)
+                ThrowError(k_Duplicate_inDir_Message, dirItems.GetPhyPath(dirIndices[i]),
+                           dirItems.GetPhyPath(dirIndices[i + 1]));
         }
     }
 
@@ -181,5 +190,67 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         }
 
         updatePairs.Add(pair);
+    }
+}
+
+static const char *const k_StoredNameClash_Message =
+    "Two items would be stored under one name, and only one of them could be extracted:";
+
+void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                      const CObjectVector<CArcItem> &arcItems) {
+    struct CStored {
+        std::wstring Key; // the name without a final '/', upper case where case does not count
+        bool IsDir;
+        bool FromDisk;
+        unsigned Record;
+    };
+    std::vector<CStored> stored;
+    stored.reserve(records.Size());
+    for (unsigned i = 0; i < records.Size(); i++) {
+        const CUpdatePair2 &r = records[i];
+        if (r.Anti) continue;
+        CStored s;
+        s.FromDisk = r.DiskIndex >= 0;
+        if (s.FromDisk) {
+            s.Key = dirItems.GetLogPath((unsigned)r.DiskIndex).Ptr();
+            s.IsDir = dirItems.Items[(unsigned)r.DiskIndex].IsDir();
+        } else if (r.ArchiveIndex >= 0) {
+            s.Key = arcItems[(unsigned)r.ArchiveIndex].Name.Ptr();
+            s.IsDir = arcItems[(unsigned)r.ArchiveIndex].IsDir;
+        } else
+            continue;
+        while (s.Key.size() > 1 && s.Key.back() == L'/')
+            s.Key.pop_back();
+        if (!g_CaseSensitive)
+            for (wchar_t &c : s.Key)
+                c = MyCharUpper(c);
+        s.Record = i;
+        stored.push_back(std::move(s));
+    }
+    const auto shownName = [&](const CStored &s) {
+        const CUpdatePair2 &r = records[s.Record];
+        return s.FromDisk ? dirItems.GetPhyPath((unsigned)r.DiskIndex) : arcItems[(unsigned)r.ArchiveIndex].Name;
+    };
+    // A file and a folder of one name. Two items of one kind are the pairing's to find: an archive
+    // may hold such twins already, and they stay as they are unless an input meets them.
+    std::map<std::wstring, unsigned> files;
+    std::map<std::wstring, unsigned> folders;
+    for (unsigned i = 0; i < stored.size(); i++)
+        (stored[i].IsDir ? folders : files).emplace(stored[i].Key, i);
+    for (const auto &f : files) {
+        const auto d = folders.find(f.first);
+        if (d == folders.end()) continue;
+        const CStored &a = stored[f.second];
+        const CStored &b = stored[d->second];
+        if (a.FromDisk || b.FromDisk) ThrowError(k_StoredNameClash_Message, shownName(a), shownName(b));
+    }
+    // An item below a file.
+    for (const CStored &s : stored) {
+        for (size_t k = s.Key.find(L'/'); k != std::wstring::npos; k = s.Key.find(L'/', k + 1)) {
+            const auto f = files.find(s.Key.substr(0, k));
+            if (f == files.end()) continue;
+            const CStored &file = stored[f->second];
+            if (file.FromDisk || s.FromDisk) ThrowError(k_StoredNameClash_Message, shownName(file), shownName(s));
+        }
     }
 }

@@ -41,3 +41,11 @@ struct CUpdatePair {
 // UString for duplicate names and the integer 4191618 for an unknown time type.
 void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
                            CRecordVector<CUpdatePair> &updatePairs);
+
+struct CUpdatePair2;
+
+// Refuses records that would store two items under one name where at least one comes from the
+// inputs: a file and a folder of one name, or items below a file. Throws a UString naming both (an
+// input by its path on disk, a kept item by its name in the archive).
+void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                      const CObjectVector<CArcItem> &arcItems);

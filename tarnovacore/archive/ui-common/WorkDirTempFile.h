@@ -1,15 +1,15 @@
 #pragma once
 
+#include "ArchiveTempFile.h"
 #include "archive/common/FileStreams.h"
 #include "common/MyCom.h"
 #include "common/MyString.h"
-#include "windows/TempFile.h"
 
 // A temporary file in the work folder that is later moved over the file it replaces.
 class CWorkDirTempFile {
 public:
     UString TargetPath;
-    NWindows::NFile::NDir::CTempFile TempFile;
+    CArchiveTempFile TempFile;
     COutFileStream *FileStream;
     CMyComPtr<IOutStream> Stream;
 
@@ -17,7 +17,7 @@ public:
     CWorkDirTempFile(const CWorkDirTempFile &) = delete;
     CWorkDirTempFile &operator=(const CWorkDirTempFile &) = delete;
 
-    // S_OK, or the system error number of a failed creation (E_FAIL when there is none).
+    // S_OK, or the system's reason for a failed creation as an HRESULT.
     HRESULT CreateTempFile(const UString &targetPath);
     HRESULT MoveToOriginal(bool deleteTarget);
 };

@@ -23,6 +23,7 @@ list(APPEND TARNOVACORE_SOURCES
     archive/ui-common/ExtractCallbackToOpenCallback.cpp
     archive/ui-common/OpenArchive.cpp
     archive/ui-common/ParserHandler.cpp
+    archive/ui-common/ArchiveTempFile.cpp
     archive/ui-common/WorkDirTempFile.cpp
     archive/ui-common/HashCalc.cpp
     archive/ui-common/ExtractOutDir.cpp
