@@ -122,6 +122,7 @@ void CProgressSync::AddError_Message(const wchar_t *message) {
     const UString line = EngineMessageText(UString(message ? message : L""));
     CLock lock(mutex);
     messages.Add(line);
+    isNote.push_back(false);
     numFailures++;
 }
 
@@ -129,6 +130,7 @@ void CProgressSync::AddNote_Message(const wchar_t *message) {
     const UString line(message ? message : L"");
     CLock lock(mutex);
     messages.Add(line);
+    isNote.push_back(true);
 }
 
 void CProgressSync::AddError_Message_Name(const wchar_t *message, const wchar_t *name) {

@@ -4,6 +4,7 @@
 // 200 ms, and the worker learns here whether the user paused or cancelled.
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "common/MyString.h"
 #include "common/MyWindows.h"
@@ -43,6 +44,7 @@ public:
     // Failures among the messages: a note (the archive a list of failures belongs to, a summary)
     // is listed but counts for none.
     unsigned numFailures = 0;
+    std::vector<bool> isNote; // one per message
     CProgressMessageBoxPair finalError;
     CProgressMessageBoxPair finalOk;
 

@@ -495,17 +495,22 @@ void progresswindow::EnableErrorsControls(bool enable) {
 
 void progresswindow::UpdateMessagesDialog() {
     UStringVector messages;
+    std::vector<bool> notes;
     {
         std::lock_guard<std::mutex> lock(sync.mutex);
-        for (unsigned i = num_posted; i < sync.messages.Size(); i++)
+        for (unsigned i = num_posted; i < sync.messages.Size(); i++) {
             messages.Add(sync.messages[i]);
+            notes.push_back(i < sync.isNote.size() && sync.isNote[i]);
+        }
         num_posted = sync.messages.Size();
     }
     for (unsigned i = 0; i < messages.Size(); i++)
-        AddMessage(messages[i]);
+        AddMessage(messages[i], !notes[i]);
 }
 
-void progresswindow::AddMessage(const UString &message) {
+// Failures are numbered; a note that goes with them (the archive's name, a summary) is not, so the
+// numbers agree with the count above the list.
+void progresswindow::AddMessage(const UString &message, bool numbered) {
     QTableWidget *table = ui->tableWidget_error;
     const QStringList lines = ToQ(message).split('\n');
     bool first = true;
@@ -513,13 +518,13 @@ void progresswindow::AddMessage(const UString &message) {
         const int row = table->rowCount();
         table->insertRow(row);
         table->setRowHeight(row, 15);
-        table->setItem(row, 0, new QTableWidgetItem(first ? QString::number(num_messages + 1) : QString()));
+        table->setItem(row, 0, new QTableWidgetItem(first && numbered ? QString::number(num_messages + 1) : QString()));
         QTableWidgetItem *text = new QTableWidgetItem(line);
         text->setToolTip(line);
         table->setItem(row, 1, text);
         first = false;
     }
-    num_messages++;
+    if (numbered) num_messages++;
 }
 
 void progresswindow::on_btn_min_clicked() {

@@ -70,7 +70,7 @@ private:
     void CheckNeedClose();
     void UpdateStatInfo(bool showAll);
     void UpdateMessagesDialog();
-    void AddMessage(const UString &message);
+    void AddMessage(const UString &message, bool numbered = true);
     void EnableErrorsControls(bool enable);
     void SetProgressRange(UInt64 range);
     void SetProgressPos(UInt64 pos);

@@ -281,6 +281,26 @@ TEST_F(ExtractRunTest, ABadItemInTheMiddleCostsOnlyThatItem) {
     }
 }
 
+// A run that writes nothing leaves no output folder: the password prompt cancelled, for names
+// encrypted (asked while opening) and for data encrypted (asked while extracting).
+TEST_F(ExtractRunTest, CancelledPasswordPromptLeavesNoOutputFolder) {
+    for (const bool names : {true, false}) {
+        SCOPED_TRACE(names ? "names encrypted" : "data encrypted");
+        const std::string arc = tmp / (names ? "he.7z" : "data.7z");
+        ASSERT_EQ(Sh("cd '" + tmp.Path() + "' && printf secret > s.txt && /usr/bin/python3 -c \"import py7zr;" +
+                     " z=py7zr.SevenZipFile('" + arc + "','w',password='pw',header_encryption=" +
+                     (names ? "True" : "False") + "); z.write('s.txt'); z.close()\""),
+                  0);
+        const std::string out = tmp / (names ? "out-he" : "out-data") + "/";
+        CDialogScript script;
+        script.Add("passwordwindow", apptest::Answer("pushButton_cancle"));
+        const CArcCommandResult r = RunCommand({"x", "-o" + out, "-an", "-ai!" + arc});
+        EXPECT_NE(r.ExitCode, 0);
+        EXPECT_EQ(script.shown["passwordwindow"], 1);
+        EXPECT_FALSE(testsupport::Exists(out)) << Shell("ls -R '" + out + "'");
+    }
+}
+
 // Extraction and testing windows name their own work, count failed items rather than lines,
 // show no sample text of the form, and their title follows the bar.
 TEST_F(ExtractRunTest, ExtractionAndTestWindowsNameTheirWork) {

@@ -206,7 +206,7 @@ TEST(FullDiskChild, ReplacingOnAFullDiskKeepsBothFiles) {
         CMyComPtr<IFolderOperationsExtractCallback> hold = cb;
         EXPECT_EQ(CopyItems(s, {"big"}, f + "/", move, cb), E_ABORT);
         ASSERT_EQ(cb->messages.size(), 1u);
-        EXPECT_NE(cb->messages[0].find(strerror(ENOSPC)), std::string::npos) << cb->messages[0];
+        EXPECT_NE(cb->messages[0].find("设备上没有空间"), std::string::npos) << cb->messages[0];
         EXPECT_EQ(ReadFile(f + "/big"), "old content");
         EXPECT_EQ(ReadFile(s + "/big").size(), (size_t)1 << 20);
         EXPECT_TRUE(TempLeftovers(f).empty());
@@ -244,7 +244,7 @@ TEST(UnprivilegedChild, DiskOperationsReportPermissionFailures) {
     if (!rootEnv) GTEST_SKIP() << "run by PermissionFailures";
     ASSERT_NE(getuid(), 0u);
     const std::string root = rootEnv;
-    const std::string denied = strerror(EACCES);
+    const std::string denied = "权限不够"; // the window's text of EACCES
 
     NFsFolder::CFSFolder *closedImpl;
     CMyComPtr<IFolderFolder> closed = OpenFolder(root + "/closed", &closedImpl);
