@@ -309,7 +309,9 @@ TEST_F(CompressCancel, ZstdFromTheDialogObeysPauseAndCancel) {
     ASSERT_EQ(probe.state, CPauseProbe::kMeasured);
     RecordProperty("secondsAfterCancel", std::to_string(after));
     RecordProperty("processorSecondsPaused", std::to_string(probe.pausedCpu));
-    EXPECT_LT(probe.pausedCpu, 1.0);
+    // Four threads coding on at level 19 would take about eight seconds in two; the bound leaves
+    // room for a machine busy with other tests (up to 1.8 s seen there).
+    EXPECT_LT(probe.pausedCpu, 3.0);
     EXPECT_EQ(probe.doneAfter, probe.doneAt);
     EXPECT_EQ(probe.writtenAfter, probe.writtenAt);
     // Generous bounds: coding the rest at level 19 would take minutes of processor time.
