@@ -230,7 +230,8 @@ CLzma2MtEncoder::CLzma2MtEncoder(CSevenZipSink *next, const lzma_options_lzma &o
     Start();
 }
 
-bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced) {
+bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced,
+                           size_t holdBack) {
     lzma_options_lzma opt = _options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
     lzma_stream strm = LZMA_STREAM_INIT;
@@ -260,7 +261,8 @@ bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, 
             ok = false;
             break;
         }
-        const UInt64 made = out.size() - strm.avail_out - produced;
+        const size_t used = out.size() - strm.avail_out;
+        const UInt64 made = used > holdBack + produced ? used - holdBack - produced : 0;
         produced += made;
         if (!Step(n, static_cast<size_t>(made)) || last) {
             ok = ok && last;
@@ -276,7 +278,8 @@ bool CLzma2MtEncoder::Code(const std::vector<Byte> &in, std::vector<Byte> &out, 
 }
 
 bool CLzma2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) {
-    if (!Code(in, out.data, nullptr, out.produced)) return false;
+    // The end mark is not handed on: not counted either, so that the packed size shown never drops.
+    if (!Code(in, out.data, nullptr, out.produced, 1)) return false;
     // Each block ends with the stream's end mark; the next block carries on the same stream.
     if (out.data.empty() || out.data.back() != 0) return false;
     out.data.pop_back();
@@ -308,7 +311,7 @@ bool CXzMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) 
     block.compressed_size = LZMA_VLI_UNKNOWN;
     block.uncompressed_size = LZMA_VLI_UNKNOWN;
     std::vector<Byte> body;
-    if (!Code(in, body, &block, out.produced)) return false;
+    if (!Code(in, body, &block, out.produced, 0)) return false;
     // The sizes are known now and go into the header in front of the data.
     lzma_options_lzma opt = _options;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA2, &opt}, {LZMA_VLI_UNKNOWN, nullptr}};
@@ -396,8 +399,9 @@ bool CBzip2MtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &ou
         const UInt64 end = total - pad;
         if (GetBits(out.data, end - 80, 48) == kBzip2EndMagic && GetBits(out.data, end - 32, 32) == out.crc) {
             out.bitEnd = end - 80;
-            out.produced = size;
-            return Step(in.size(), size);
+            // Stream header and end mark are not handed on: what is, is never less than this.
+            out.produced = size > 24 ? size - 24 : 0;
+            return Step(in.size(), static_cast<size_t>(out.produced));
         }
     }
     return false;
@@ -486,8 +490,7 @@ bool CZstdMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out
     std::unique_ptr<ZSTD_CCtx, size_t (*)(ZSTD_CCtx *)> cctx(ZSTD_createCCtx(), ZSTD_freeCCtx);
     if (!cctx) return false;
     if (ZSTD_isError(ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, _level)) ||
-        ZSTD_isError(ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1)) ||
-        ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(cctx.get(), in.size())))
+        ZSTD_isError(ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_checksumFlag, 1)))
         return false;
     out.data.resize(ZSTD_compressBound(in.size()));
     ZSTD_outBuffer output = {out.data.data(), out.data.size(), 0};
@@ -499,11 +502,18 @@ bool CZstdMtEncoder::EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out
         const bool last = pos + n == in.size();
         ZSTD_inBuffer input = {in.data() + pos, n, 0};
         const size_t before = output.pos;
-        size_t left;
-        do {
-            left = ZSTD_compressStream2(cctx.get(), &output, &input, last ? ZSTD_e_end : ZSTD_e_continue);
+        size_t left = 0;
+        // The input goes in before the end is asked for: given all at once with the end, libzstd
+        // would fit the window to the block, and frames would differ with the block's size.
+        while (input.pos != input.size) {
+            left = ZSTD_compressStream2(cctx.get(), &output, &input, ZSTD_e_continue);
             if (ZSTD_isError(left)) return false;
-        } while (last ? left != 0 : input.pos != input.size);
+        }
+        do {
+            if (!last) break;
+            left = ZSTD_compressStream2(cctx.get(), &output, &input, ZSTD_e_end);
+            if (ZSTD_isError(left)) return false;
+        } while (left != 0);
         if (left != 0 || input.pos != input.size) return false;
         pos += n;
         out.produced += output.pos - before;

@@ -106,8 +106,9 @@ protected:
     lzma_options_lzma _options;
 
     // Codes in as one raw LZMA2 stream (or, with block set, one xz block) in steps; produced: the
-    // output told to Step.
-    bool Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced);
+    // output told to Step, which leaves out the last holdBack bytes.
+    bool Code(const std::vector<Byte> &in, std::vector<Byte> &out, lzma_block *block, UInt64 &produced,
+              size_t holdBack);
     bool EncodeBlock(const std::vector<Byte> &in, CEncodedBlock &out) override;
     HRESULT EmitBlock(const CEncodedBlock &block) override;
     HRESULT EmitEnd() override;

@@ -1269,6 +1269,8 @@ TEST_F(PluginWriteTest, ParallelBlocksReadBackExactlyAndProgressCountsCodedBytes
         {"xz", "small.xz", {Num(L"x", 1), Num(L"mt", 4)}, TextData(), "xz -t %f && xz -dc %f > out.bin"},
         {"xz", "empty.xz", {Num(L"mt", 4)}, std::string(), "xz -t %f && xz -dc %f > out.bin"},
         {"bzip2", "p.bz2", {Num(L"x", 1), Num(L"mt", 4)}, mixed, "bzip2 -t %f && bzip2 -dc %f > out.bin"},
+        {"zstd", "p.zst", {Num(L"x", 1), Num(L"mt", 4)}, mixed, "zstd -qt %f && zstd -qdc %f > out.bin"},
+        {"zstd", "empty.zst", {Num(L"mt", 4)}, std::string(), "zstd -qt %f && zstd -qdc %f > out.bin"},
     };
     for (const CCase &c : cases) {
         SCOPED_TRACE(c.file);
