@@ -6,6 +6,7 @@
 #include <QLabel>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <set>
@@ -36,16 +37,14 @@ int Tool(const std::string &cmd) {
 
 // py7zr's view of a 7z archive: "OK" and the sorted member names, or the error.
 std::string Py7zr(const std::string &path, const std::string &password = std::string()) {
-    const std::string pw = password.empty() ? "None" : "'" + password + "'";
-    const std::string script = "import py7zr,sys\n"
-                               "with py7zr.SevenZipFile(sys.argv[1], password=" +
-                               pw +
-                               ") as z:\n"
-                               "  r = z.testzip()\n"
-                               "  print('OK' if r is None else 'BAD ' + r)\n"
-                               "  print('\\n'.join(sorted(z.getnames())))\n";
-    WriteFile("/tmp/tarnova-compress-check.py", script);
-    return Shell("/usr/bin/python3 /tmp/tarnova-compress-check.py " + Quote(path) + " 2>&1");
+    // One script per process: tests of this file run side by side.
+    static const std::string script = "/tmp/tarnova-compress-check-" + std::to_string(getpid()) + ".py";
+    WriteFile(script, "import py7zr,sys\n"
+                      "with py7zr.SevenZipFile(sys.argv[1], password=sys.argv[2] or None) as z:\n"
+                      "  r = z.testzip()\n"
+                      "  print('OK' if r is None else 'BAD ' + r)\n"
+                      "  print('\\n'.join(sorted(z.getnames())))\n");
+    return Shell("/usr/bin/python3 " + script + " " + Quote(path) + " " + Quote(password) + " 2>&1");
 }
 
 void Touch(const std::string &path, time_t when) {
