@@ -25,10 +25,6 @@ const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(
 
 typedef std::chrono::steady_clock Clock;
 
-std::string Quote(const std::string &s) {
-    return "'" + s + "'";
-}
-
 double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
@@ -150,7 +146,7 @@ protected:
         ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
         ASSERT_EQ(mkdir(out.c_str(), 0755), 0);
         // Text that LZMA codes slowly (several seconds on four threads) and in many blocks.
-        ASSERT_EQ(testsupport::Sh("head -c 48000000 /dev/urandom | base64 -w 76 > " + Quote(big)), 0);
+        ASSERT_EQ(testsupport::Sh("head -c 48000000 /dev/urandom | base64 -w 76 > " + ShellQuote(big)), 0);
     }
 
     std::vector<std::string> Command(const CFormatCase &f, const std::string &archive, bool quick = false) {
@@ -269,13 +265,13 @@ TEST_F(CompressCancel, PauseHoldsEveryThreadAndTheRunCompletesAfterwards) {
             const std::string check = testsupport::Shell("/usr/bin/python3 -c 'import py7zr,sys\n"
                                                          "z = py7zr.SevenZipFile(sys.argv[1])\n"
                                                          "print(z.testzip())' " +
-                                                         Quote(archive) + " 2>&1");
+                                                         ShellQuote(archive) + " 2>&1");
             EXPECT_EQ(check, "None\n");
-            EXPECT_EQ(testsupport::Sh("bsdtar -xOf " + Quote(archive) + " | cmp -s - " + Quote(big)), 0);
+            EXPECT_EQ(testsupport::Sh("bsdtar -xOf " + ShellQuote(archive) + " | cmp -s - " + ShellQuote(big)), 0);
         } else {
             const std::string tool = std::string(f.type) == "xz" ? "xz" : "zstd -q";
-            EXPECT_EQ(testsupport::Sh(tool + " -t " + Quote(archive) + " && " + tool + " -dc " + Quote(archive) +
-                                      " | cmp -s - " + Quote(big)),
+            EXPECT_EQ(testsupport::Sh(tool + " -t " + ShellQuote(archive) + " && " + tool + " -dc " + ShellQuote(archive) +
+                                      " | cmp -s - " + ShellQuote(big)),
                       0);
         }
     }

@@ -25,16 +25,6 @@ namespace {
 
 const ::testing::Environment *const g_env = ::testing::AddGlobalTestEnvironment(new apptest::CAppEnvironment);
 
-std::string Quote(const std::string &s) {
-    return "'" + s + "'";
-}
-
-int Tool(const std::string &cmd) {
-    int status = 0;
-    Shell(cmd + " >/dev/null 2>&1", &status);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // py7zr's view of a 7z archive: "OK" and the sorted member names, or the error.
 std::string Py7zr(const std::string &path, const std::string &password = std::string()) {
     // One script per process: tests of this file run side by side.
@@ -44,7 +34,7 @@ std::string Py7zr(const std::string &path, const std::string &password = std::st
                       "  r = z.testzip()\n"
                       "  print('OK' if r is None else 'BAD ' + r)\n"
                       "  print('\\n'.join(sorted(z.getnames())))\n");
-    return Shell("/usr/bin/python3 " + script + " " + Quote(path) + " " + Quote(password) + " 2>&1");
+    return Shell("/usr/bin/python3 " + script + " " + ShellQuote(path) + " " + ShellQuote(password) + " 2>&1");
 }
 
 void Touch(const std::string &path, time_t when) {
@@ -86,7 +76,7 @@ protected:
         // Fixed bytes: a run must not depend on what the random source gave this time.
         ASSERT_EQ(testsupport::Sh("/usr/bin/python3 -c 'import random,sys; random.seed(7); "
                                   "sys.stdout.buffer.write(random.randbytes(100000))' > " +
-                                  Quote(src + "/图片 1.bin")),
+                                  ShellQuote(src + "/图片 1.bin")),
                   0);
     }
 
@@ -122,13 +112,13 @@ TEST_F(CompressDialog, EveryWritableFormatIsReadByAnIndependentTool) {
 
     r = Compress(out + "/档案", {"zip"});
     EXPECT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes);
-    EXPECT_EQ(Tool("unzip -t " + Quote(out + "/档案.zip")), 0);
-    EXPECT_NE(Shell("unzip -Z1 " + Quote(out + "/档案.zip")).find("源文件/文档/说明.txt"), std::string::npos);
+    EXPECT_EQ(ToolExit("unzip -t " + ShellQuote(out + "/档案.zip")), 0);
+    EXPECT_NE(Shell("unzip -Z1 " + ShellQuote(out + "/档案.zip")).find("源文件/文档/说明.txt"), std::string::npos);
 
     r = Compress(out + "/档案", {"tar"});
     EXPECT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes);
     const std::string tar = out + "/档案.tar";
-    EXPECT_NE(Shell("tar -tf " + Quote(tar)).find("源文件/文档/说明.txt"), std::string::npos);
+    EXPECT_NE(Shell("tar -tf " + ShellQuote(tar)).find("源文件/文档/说明.txt"), std::string::npos);
 
     struct {
         const char *format, *ext, *check;
@@ -139,9 +129,9 @@ TEST_F(CompressDialog, EveryWritableFormatIsReadByAnIndependentTool) {
         r = CompressWithDialog(tar, {tar}, {s.format}, janitor, runner);
         EXPECT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes);
         const std::string packed = tar + "." + s.ext;
-        EXPECT_EQ(Tool(std::string(s.check) + " " + Quote(packed)), 0);
+        EXPECT_EQ(ToolExit(std::string(s.check) + " " + ShellQuote(packed)), 0);
         // The stream holds the tar itself.
-        EXPECT_NE(Shell("bsdtar -tf " + Quote(packed)).find("源文件/文档/说明.txt"), std::string::npos);
+        EXPECT_NE(Shell("bsdtar -tf " + ShellQuote(packed)).find("源文件/文档/说明.txt"), std::string::npos);
     }
     EXPECT_TRUE(janitor.errorLists.empty()) << Joined(janitor.errorLists);
 }
@@ -170,16 +160,16 @@ TEST_F(CompressDialog, EachLevelAndMethodOf7zAndZipWritesOrIsRefusedCleanly) {
         if (r.result.ExitCode == 0) {
             // py7zr has no PPMd here: bsdtar reads those back.
             if (std::string(c.method) == "PPMd" && std::string(c.format) == "7z")
-                EXPECT_EQ(Tool("bsdtar -xOf " + Quote(path)), 0);
+                EXPECT_EQ(ToolExit("bsdtar -xOf " + ShellQuote(path)), 0);
             else if (std::string(c.format) == "7z")
                 EXPECT_EQ(Py7zr(path).substr(0, 3), "OK\n");
             else if (std::string(c.method) == "LZMA") // Debian's unzip has no LZMA; Python reads it
-                EXPECT_EQ(Tool("/usr/bin/python3 -c 'import sys,zipfile; "
+                EXPECT_EQ(ToolExit("/usr/bin/python3 -c 'import sys,zipfile; "
                                "sys.exit(zipfile.ZipFile(sys.argv[1]).testzip() is not None)' " +
-                               Quote(path)),
+                               ShellQuote(path)),
                           0);
             else
-                EXPECT_EQ(Tool("unzip -t " + Quote(path)), 0);
+                EXPECT_EQ(ToolExit("unzip -t " + ShellQuote(path)), 0);
             continue;
         }
         refused++;
@@ -244,10 +234,10 @@ TEST_F(CompressDialog, ZipWithAes256AndAPasswordOfBlanksAndChineseOpensInBsdtar)
     const std::string arc = out + "/加密.zip";
     const std::string x = tmp / "x";
     ASSERT_EQ(mkdir(x.c_str(), 0755), 0);
-    EXPECT_EQ(Tool("cd " + Quote(x) + " && bsdtar --passphrase " + Quote(password) + " -xf " + Quote(arc)), 0);
+    EXPECT_EQ(ToolExit("cd " + ShellQuote(x) + " && bsdtar --passphrase " + ShellQuote(password) + " -xf " + ShellQuote(arc)), 0);
     EXPECT_EQ(ReadFile(x + "/源文件/文档/说明.txt"), "说明文字\n");
     // Without the password nothing comes out.
-    EXPECT_NE(Tool("bsdtar --passphrase wrong -xOf " + Quote(arc) + " '源文件/a b.txt'"), 0);
+    EXPECT_NE(ToolExit("bsdtar --passphrase wrong -xOf " + ShellQuote(arc) + " '源文件/a b.txt'"), 0);
 }
 
 TEST_F(CompressDialog, PasswordChecksOfTheDialog) {
@@ -282,7 +272,7 @@ TEST_F(CompressDialog, PasswordChecksOfTheDialog) {
 }
 
 TEST_F(CompressDialog, VolumesOfOneMebibyteAreReadBackThroughTheSplitReader) {
-    ASSERT_EQ(testsupport::Sh("head -c 2500000 /dev/urandom > " + Quote(src + "/大.bin")), 0);
+    ASSERT_EQ(testsupport::Sh("head -c 2500000 /dev/urandom > " + ShellQuote(src + "/大.bin")), 0);
     const CRunResult r = Compress(out + "/分卷", {"7z", "存储", "", "", "", "1M"});
     ASSERT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes);
     for (const char *v : {".001", ".002", ".003"})
@@ -294,7 +284,7 @@ TEST_F(CompressDialog, VolumesOfOneMebibyteAreReadBackThroughTheSplitReader) {
     const std::string x = tmp / "x";
     const CArcCommandResult res = RunOnOtherThread({"x", "-o" + x, out + "/分卷.7z.001"}, runner);
     EXPECT_EQ(res.ExitCode, 0) << Joined(janitor.boxes) << Joined(janitor.errorLists);
-    EXPECT_EQ(Shell("cmp " + Quote(src + "/大.bin") + " " + Quote(x + "/源文件/大.bin") + " && echo same"), "same\n");
+    EXPECT_EQ(Shell("cmp " + ShellQuote(src + "/大.bin") + " " + ShellQuote(x + "/源文件/大.bin") + " && echo same"), "same\n");
 }
 
 TEST_F(CompressDialog, UpdateAddsNewFilesAndReplacesNewerOnes) {
@@ -309,7 +299,7 @@ TEST_F(CompressDialog, UpdateAddsNewFilesAndReplacesNewerOnes) {
     const std::string listing = Py7zr(out + "/更新.7z");
     EXPECT_EQ(listing.substr(0, 3), "OK\n") << listing;
     EXPECT_NE(listing.find("源文件/新.txt"), std::string::npos) << listing;
-    EXPECT_EQ(Shell("bsdtar -xOf " + Quote(out + "/更新.7z") + " '源文件/a b.txt'"), "newer\n");
+    EXPECT_EQ(Shell("bsdtar -xOf " + ShellQuote(out + "/更新.7z") + " '源文件/a b.txt'"), "newer\n");
     EXPECT_EQ(LeftOvers(out, "更新.7z.tmp"), std::vector<std::string>());
 }
 
@@ -317,12 +307,12 @@ TEST_F(CompressDialog, SourcesAreDeletedAfterCompressingWhenAsked) {
     CChoices c{"zip"};
     c.deleteSources = true;
     ASSERT_EQ(Compress(out + "/删除", c).result.ExitCode, 0) << Joined(janitor.boxes);
-    EXPECT_EQ(Tool("unzip -t " + Quote(out + "/删除.zip")), 0);
+    EXPECT_EQ(ToolExit("unzip -t " + ShellQuote(out + "/删除.zip")), 0);
     EXPECT_FALSE(Exists(src));
 }
 
 TEST_F(CompressDialog, CancelHalfwayLeavesNoArchiveAndNoTemporaryFile) {
-    ASSERT_EQ(testsupport::Sh("head -c 60000000 /dev/urandom > " + Quote(src + "/大.bin")), 0);
+    ASSERT_EQ(testsupport::Sh("head -c 60000000 /dev/urandom > " + ShellQuote(src + "/大.bin")), 0);
     bool cancelled = false;
     janitor.onTick = [&] {
         if (cancelled) return;
@@ -539,7 +529,7 @@ TEST_F(CompressDialog, AddingToA7zWithEncryptedNamesKeepsThemEncrypted) {
         SCOPED_TRACE(c.name);
         prompted = false;
         const std::string arc = out + "/" + c.name + ".7z";
-        ASSERT_EQ(testsupport::Sh("cd " + Quote(tmp.Path()) +
+        ASSERT_EQ(testsupport::Sh("cd " + ShellQuote(tmp.Path()) +
                                   " && /usr/bin/python3 -c \"import py7zr; z=py7zr.SevenZipFile('" + arc +
                                   "','w',password='pw',header_encryption=True); z.write('旧.txt'); z.close()\""),
                   0);
@@ -553,7 +543,7 @@ TEST_F(CompressDialog, AddingToA7zWithEncryptedNamesKeepsThemEncrypted) {
         EXPECT_EQ(r.result.ExitCode, 0) << Joined(janitor.boxes) << Joined(janitor.errorLists);
         EXPECT_EQ(prompted, c.quick);
         // Without the password not even the names can be read; with it, old and new are there.
-        EXPECT_NE(Tool("/usr/bin/python3 -m py7zr l " + Quote(arc)), 0);
+        EXPECT_NE(ToolExit("/usr/bin/python3 -m py7zr l " + ShellQuote(arc)), 0);
         const std::string listing = Py7zr(arc, "pw");
         EXPECT_EQ(listing.substr(0, 3), "OK\n") << listing;
         EXPECT_NE(listing.find("旧.txt"), std::string::npos) << listing;
@@ -565,7 +555,7 @@ TEST_F(CompressDialog, AddingToA7zWithEncryptedNamesKeepsThemEncrypted) {
 // archive is left as it was.
 TEST_F(CompressDialog, ExistingCompressedTarSaysWhyItCannotBeUpdated) {
     const std::string arc = out + "/旧.tar.gz";
-    ASSERT_EQ(testsupport::Sh("cd " + Quote(src) + " && bsdtar -czf " + Quote(arc) + " 'a b.txt'"), 0);
+    ASSERT_EQ(testsupport::Sh("cd " + ShellQuote(src) + " && bsdtar -czf " + ShellQuote(arc) + " 'a b.txt'"), 0);
     const std::string before = ReadFile(arc);
     CChoices c{"7z"};
     c.more = [arc](QWidget *dialog) { Type(dialog, "comboBox_path", arc); };
