@@ -127,7 +127,12 @@ TEST_F(ExtractRunTest, WrongThenRightPasswordForZipCryptoAndAes) {
             const CArcCommandResult r = RunCommand({"x", "-ad", "-an", "-ai!" + (tmp / "enc.zip")});
             EXPECT_EQ(r.ExitCode, 2);
             ASSERT_FALSE(script.boxTexts.empty());
-            EXPECT_TRUE(script.boxTexts[0].contains(QString::fromUtf8("密码错误"))) << script.boxTexts[0].toStdString();
+            // ZipCrypto checks a password against one byte: one wrong password in 256 passes that check
+            // and the item then fails its CRC instead.
+            const bool passedCheckByte = std::string(c.name) == "ZipCrypto" &&
+                                         script.boxTexts[0].contains(QString::fromUtf8("校验失败"));
+            EXPECT_TRUE(script.boxTexts[0].contains(QString::fromUtf8("密码错误")) || passedCheckByte)
+                << script.boxTexts[0].toStdString();
             EXPECT_NE(testsupport::ReadFile(wrongOut + "a.txt"), "alpha\n");
         }
         const std::string out = tmp / (std::string("right-") + c.name) + "/";
