@@ -24,9 +24,6 @@ struct CZipCompressor::CJob {
     UInt32 crc = 0;
     bool done = false;
     bool failed = false;
-    // A small file is read by the worker that compresses it; the stream is released in order.
-    CMyComPtr<ISequentialInStream> stream;
-    UInt64 sizeHint = 0;
     HRESULT result = S_OK;
     size_t budget = 0; // bytes counted against the memory bound while the job is in flight
 };
@@ -176,7 +173,6 @@ HRESULT CZipCompressor::Start(const std::function<HRESULT(UInt64, UInt64)> &rati
 }
 
 bool CZipCompressor::RunJob(CJob &j) {
-    if (j.stream && !ReadWhole(j)) return false;
     j.crc = Crc(0, j.in.data(), j.in.size());
     bool ok = false;
     switch (j.store ? ZIP_CM_STORE : _method) {
@@ -243,22 +239,6 @@ HRESULT CZipCompressor::ReadBlock(ISequentialInStream *in, size_t size, CByteBuf
     return res;
 }
 
-bool CZipCompressor::ReadWhole(CJob &j) {
-    size_t got = 0;
-    j.in.resize(static_cast<size_t>(j.sizeHint) + 1);
-    for (;;) {
-        size_t n = 0;
-        j.result = ReadStreamMax(j.stream, j.in.data() + got, j.in.size() - got, n);
-        if (j.result != S_OK) return false;
-        got += n;
-        if (got < j.in.size()) break;
-        j.in.resize(j.in.size() * 2); // the file grew since it was listed
-    }
-    j.in.resize(got);
-    j.inSize = got;
-    return true;
-}
-
 HRESULT CZipCompressor::Emit(size_t entry, const Byte *data, size_t size, bool first, bool last) {
     if (_sink) return _sink->EntryData(entry, data, size, first, last);
     return SpoolWrite(data, size);
@@ -280,7 +260,6 @@ HRESULT CZipCompressor::WriteFront() {
         std::unique_lock<std::mutex> lock(_mutex);
         _jobDone.wait(lock, [j] { return j->done; });
     }
-    j->stream.Release();
     if (j->failed) return j->result != S_OK ? j->result : E_OUTOFMEMORY;
     CSpoolEntry &e = _entries[j->entry];
     if (j->first) e.offset = _spoolPos;
@@ -305,8 +284,8 @@ HRESULT CZipCompressor::Submit(std::unique_ptr<CJob> job) {
     // Memory stays bounded: the oldest job is written out before more input is read.
     const size_t budget = std::max<size_t>(16 << 20, static_cast<size_t>(_numThreads) * (4 << 20));
     const size_t maxJobs = 16 * static_cast<size_t>(_numThreads) + 16;
-    if (!job->done && !job->stream) job->inSize = job->in.size();
-    job->budget = job->stream ? static_cast<size_t>(job->sizeHint) : job->inSize;
+    if (!job->done) job->inSize = job->in.size();
+    job->budget = job->inSize;
     while (!_inFlight.empty() && (_inFlightBytes + job->budget > budget || _inFlight.size() >= maxJobs))
         RINOK_PLUGIN(WriteFront());
     CJob *raw = job.get();
@@ -361,35 +340,17 @@ HRESULT CZipCompressor::CompressInline(ISequentialInStream *in, CByteBuffer &hea
 }
 
 HRESULT CZipCompressor::Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &reportRead,
-                            size_t &entryIndex, UInt64 sizeHint, UInt64 *readHere) {
-    UInt64 read = 0;
+                            size_t &entryIndex, UInt64 &read) {
+    // The stream is always read to its end here, never on a worker: the caller compares the bytes
+    // read with the listed size to tell the user of a file that changed while it was read.
+    read = 0;
     const std::function<HRESULT(UInt64)> progress = [&read, &reportRead](UInt64 n) {
         read += n;
         return reportRead(n);
     };
-    // Set on every way out but the one that leaves the reading to a worker.
-    struct CReadTeller {
-        UInt64 *out;
-        const UInt64 &read;
-        ~CReadTeller() {
-            if (out) *out = read;
-        }
-    } teller{readHere, read};
-    if (readHere) *readHere = ~UInt64(0);
     entryIndex = _entries.size();
     _entries.emplace_back();
     _entries.back().method = _method;
-    if (sizeHint <= kBlock && _numThreads > 1) {
-        // Read on a worker as well: the files are read side by side, not one after another here.
-        std::unique_ptr<CJob> job(new CJob);
-        job->entry = entryIndex;
-        job->stream = in;
-        job->sizeHint = sizeHint;
-        job->first = job->last = true;
-        teller.out = nullptr;
-        RINOK_PLUGIN(progress(0));
-        return Submit(std::move(job));
-    }
     if (_method == ZIP_CM_BZIP2 || _method == ZIP_CM_LZMA) {
         CByteBuffer data;
         CByteBuffer chunk;

@@ -80,7 +80,6 @@ private:
 
     void Worker();
     bool RunJob(CJob &j);
-    static bool ReadWhole(CJob &j);
     HRESULT Submit(std::unique_ptr<CJob> job);
     HRESULT WriteFront();
     HRESULT Drain();
@@ -101,11 +100,9 @@ public:
     // sink: null to gather the entries in the temporary file.
     HRESULT Start(const std::function<HRESULT(UInt64, UInt64)> &ratio = nullptr, IZipEntrySink *sink = nullptr);
     // Reads the stream to its end as the next entry; progress gets the bytes read. The entry's
-    // record is complete after Finish. sizeHint: the listed size; a small entry's stream is kept
-    // and read on a worker, so it must not be used after this call. readHere: the bytes read, when
-    // the stream was read to its end in this call; all ones when a worker reads it.
+    // record is complete after Finish; read: the bytes read (workers only compress).
     HRESULT Add(ISequentialInStream *in, const std::function<HRESULT(UInt64)> &progress, size_t &entryIndex,
-                UInt64 sizeHint = ~UInt64(0), UInt64 *readHere = nullptr);
+                UInt64 &read);
     // The next entry is data to store as it is (a link's target, nothing for a folder).
     HRESULT AddStored(const std::string &data, size_t &entryIndex);
     HRESULT Finish();

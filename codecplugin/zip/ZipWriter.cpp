@@ -209,12 +209,10 @@ HRESULT CZipWriteRun::ReadNewItem(size_t i) {
             }
             if (_direct) RINOK_PLUGIN(_compressor->AddStored(_linkTarget[i], _spoolIndex[i]));
         } else {
-            UInt64 read = ~UInt64(0);
-            RINOK_PLUGIN(_compressor->Add(
-                in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i], item.sizeDefined ? item.size : ~UInt64(0),
-                &read));
+            UInt64 read = 0;
+            RINOK_PLUGIN(_compressor->Add(in, [this](UInt64) { return CheckStop(); }, _spoolIndex[i], read));
             // The file shrank or grew while it was read: stored whole as read, but the user is told.
-            changedWhileRead = item.sizeDefined && read != ~UInt64(0) && read != item.size;
+            changedWhileRead = item.sizeDefined && read != item.size;
         }
     }
     in.Release();
