@@ -410,7 +410,7 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
 
     if (!updateCallbackSpec->AreAllFilesClosed()) {
         errorInfo.Text = "There are unclosed input file:";
-        errorInfo.Paths = updateCallbackSpec->OpenPaths;
+        errorInfo.Paths = updateCallbackSpec->GetOpenPaths();
         return E_FAIL;
     }
 

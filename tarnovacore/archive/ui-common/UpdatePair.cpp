@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
+#include <wchar.h>
 
 #include "UpdateProduce.h"
 #include "common/Wildcard.h"
@@ -62,11 +64,6 @@ static int CompareArcItems(const unsigned *p1, const unsigned *p2, void *param) 
     return i1 < i2 ? -1 : (i1 > i2 ? 1 : 0);
 }
 
-static int CompareNames(const unsigned *p1, const unsigned *p2, void *param) {
-    const UStringVector &names = *(const UStringVector *)param;
-    return CompareFileNames(names[*p1], names[*p2]);
-}
-
 void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
                            CRecordVector<CUpdatePair> &updatePairs) {
     CUIntVector dirIndices, arcIndices;
@@ -92,18 +89,37 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
             }
     }
 
-    UStringVector dirNames;
+    // The disk items' names, each ended by a zero, in one buffer: no allocation per name.
+    // Sized first: a growing buffer would copy the names again and again.
+    std::vector<const wchar_t *> dirNames(numDirItems);
+    std::vector<wchar_t> namePool;
     {
-        dirNames.ClearAndReserve(numDirItems);
+        size_t total = 0;
         for (unsigned i = 0; i < numDirItems; i++)
-            dirNames.AddInReserved(dirItems.GetLogPath(i));
+            total += dirItems.GetLogPathLen(i) + 1;
+        namePool.resize(total);
+        wchar_t *p = namePool.data();
+        for (unsigned i = 0; i < numDirItems; i++) {
+            dirNames[i] = p;
+            p += dirItems.WriteLogPath(i, p);
+            *p++ = 0;
+        }
+    }
+    {
         dirIndices.ClearAndSetSize(numDirItems);
         for (unsigned i = 0; i < numDirItems; i++)
             dirIndices[i] = i;
-        dirIndices.Sort(CompareNames, (void *)&dirNames);
+        if (numDirItems != 0) {
+            unsigned *first = &dirIndices[0];
+            // Ties in scan order, so that a duplicate is named the same way from run to run.
+            std::sort(first, first + numDirItems, [&](unsigned a, unsigned b) {
+                const int res = CompareFileNames(dirNames[a], dirNames[b]);
+                return res != 0 ? res < 0 : a < b;
+            });
+        }
         for (unsigned i = 0; i + 1 < numDirItems; i++) {
-            const UString &s1 = dirNames[dirIndices[i]];
-            const UString &s2 = dirNames[dirIndices[i + 1]];
+            const wchar_t *s1 = dirNames[dirIndices[i]];
+            const wchar_t *s2 = dirNames[dirIndices[i + 1]];
             // The inputs' own paths tell the user which two they are; the stored names are the same.
             if (CompareFileNames(s1, s2) == 0)
                 ThrowError(k_Duplicate_inDir_Message, dirItems.GetPhyPath(dirIndices[i]),
@@ -114,7 +130,7 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
     unsigned dirIndex = 0;
     unsigned arcIndex = 0;
     int prevHostFile = -1;
-    const UString *prevHostName = nullptr;
+    const wchar_t *prevHostName = nullptr;
 
     while (dirIndex < numDirItems || arcIndex < numArcItems) {
         CUpdatePair pair;
@@ -123,7 +139,7 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         const CDirItem *di = nullptr;
         const CArcItem *ai = nullptr;
         int compareResult = -1;
-        const UString *name = nullptr;
+        const wchar_t *name = nullptr;
 
         if (dirIndex < numDirItems) {
             dirIndex2 = (int)dirIndices[dirIndex];
@@ -141,12 +157,12 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         }
 
         if (compareResult < 0) {
-            name = &dirNames[(unsigned)dirIndex2];
+            name = dirNames[(unsigned)dirIndex2];
             pair.State = kPairDiskOnly;
             pair.DiskIndex = dirIndex2;
             dirIndex++;
         } else if (compareResult > 0) {
-            name = &ai->Name;
+            name = ai->Name;
             pair.State = ai->Selected ? kPairArchiveOnly : kPairNotSelected;
             pair.ArchiveIndex = arcIndex2;
             arcIndex++;
@@ -155,8 +171,8 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
             if (dupl != 0)
                 ThrowError(k_Duplicate_inArc_Message, ai->Name,
                            arcItems[arcIndices[(unsigned)((int)arcIndex + dupl)]].Name);
-            name = &dirNames[(unsigned)dirIndex2];
-            if (!ai->Selected) ThrowError(k_NotCensoredCollision_Message, *name, ai->Name);
+            name = dirNames[(unsigned)dirIndex2];
+            if (!ai->Selected) ThrowError(k_NotCensoredCollision_Message, UString(name), ai->Name);
 
             pair.DiskIndex = dirIndex2;
             pair.ArchiveIndex = arcIndex2;
@@ -177,11 +193,11 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
 
         if ((di && di->IsAltStream && pair.DiskIndex >= 0) || (ai && ai->IsAltStream && pair.ArchiveIndex >= 0)) {
             if (prevHostName) {
-                const unsigned hostLen = prevHostName->Len();
-                if (name->Len() > hostLen && (*name)[hostLen] == ':') {
-                    UString temp(*name);
-                    temp.DeleteFrom(hostLen);
-                    if (CompareFileNames(*prevHostName, temp) == 0) pair.HostPair = prevHostFile;
+                const size_t hostLen = wcslen(prevHostName);
+                if (wcslen(name) > hostLen && name[hostLen] == ':') {
+                    UString temp;
+                    temp.SetFrom(name, (unsigned)hostLen);
+                    if (CompareFileNames(prevHostName, temp) == 0) pair.HostPair = prevHostFile;
                 }
             }
         } else {
@@ -196,8 +212,9 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
 static const char *const k_StoredNameClash_Message =
     "Two items would be stored under one name, and only one of them could be extracted:";
 
-void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
-                      const CObjectVector<CArcItem> &arcItems) {
+// Finds and reports the clash exactly; run only where the quick look below saw one that may be.
+static void ThrowStoredNameClash(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                                 const CObjectVector<CArcItem> &arcItems) {
     struct CStored {
         std::wstring Key; // the name without a final '/', upper case where case does not count
         bool IsDir;
@@ -253,4 +270,75 @@ void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItem
             if (file.FromDisk || s.FromDisk) ThrowError(k_StoredNameClash_Message, shownName(file), shownName(s));
         }
     }
+}
+
+// The stored names as sorted keys in one buffer: large inputs are checked without an allocation or
+// a tree node per name. Only a possible clash is looked at again, by the exact check above.
+void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                      const CObjectVector<CArcItem> &arcItems) {
+    struct CKey {
+        size_t Offset;
+        size_t Len;
+        unsigned Record;
+        bool IsDir;
+    };
+    std::vector<CKey> keys;
+    keys.reserve(records.Size());
+    size_t total = 0;
+    for (unsigned i = 0; i < records.Size(); i++) {
+        const CUpdatePair2 &r = records[i];
+        if (r.Anti) continue;
+        CKey k;
+        if (r.DiskIndex >= 0) {
+            k.Len = dirItems.GetLogPathLen((unsigned)r.DiskIndex);
+            k.IsDir = dirItems.Items[(unsigned)r.DiskIndex].IsDir();
+        } else if (r.ArchiveIndex >= 0) {
+            k.Len = arcItems[(unsigned)r.ArchiveIndex].Name.Len();
+            k.IsDir = arcItems[(unsigned)r.ArchiveIndex].IsDir;
+        } else
+            continue;
+        k.Record = i;
+        k.Offset = total;
+        total += k.Len;
+        keys.push_back(k);
+    }
+    // Sized first: a growing buffer would copy the names again and again.
+    std::vector<wchar_t> pool(total);
+    for (CKey &k : keys) {
+        const CUpdatePair2 &r = records[k.Record];
+        wchar_t *p = pool.data() + k.Offset;
+        if (r.DiskIndex >= 0)
+            dirItems.WriteLogPath((unsigned)r.DiskIndex, p);
+        else
+            wmemcpy(p, arcItems[(unsigned)r.ArchiveIndex].Name.Ptr(), k.Len);
+        while (k.Len > 1 && p[k.Len - 1] == L'/')
+            k.Len--;
+    }
+    if (!g_CaseSensitive)
+        for (wchar_t &c : pool)
+            c = MyCharUpper(c);
+    const wchar_t *base = pool.data();
+    const auto view = [base](const CKey &k) { return std::wstring_view(base + k.Offset, k.Len); };
+    const auto less = [&](const CKey &a, const CKey &b) { return view(a) < view(b); };
+    // The records come in name order already, most of the time.
+    if (!std::is_sorted(keys.begin(), keys.end(), less)) std::sort(keys.begin(), keys.end(), less);
+
+    bool suspect = false;
+    // A file and a folder of one name: equal keys are neighbours.
+    for (size_t i = 0; !suspect && i + 1 < keys.size(); i++)
+        suspect = keys[i].IsDir != keys[i + 1].IsDir && view(keys[i]) == view(keys[i + 1]);
+    // An item below a file: the names that begin with "file/" are one run of the sorted keys.
+    std::wstring probe;
+    for (size_t i = 0; !suspect && i < keys.size(); i++) {
+        if (keys[i].IsDir) continue;
+        probe.assign(view(keys[i]));
+        probe += L'/';
+        // Mostly the next name already sorts after the probe, and the search ends there.
+        auto below = keys.begin() + (std::ptrdiff_t)i + 1;
+        if (below != keys.end() && view(*below) < std::wstring_view(probe))
+            below = std::lower_bound(below, keys.end(), std::wstring_view(probe),
+                                     [&](const CKey &k, std::wstring_view p) { return view(k) < p; });
+        suspect = below != keys.end() && view(*below).substr(0, probe.size()) == probe;
+    }
+    if (suspect) ThrowStoredNameClash(records, dirItems, arcItems);
 }
