@@ -64,8 +64,27 @@ static int CompareArcItems(const unsigned *p1, const unsigned *p2, void *param) 
     return i1 < i2 ? -1 : (i1 > i2 ? 1 : 0);
 }
 
+void CDirItemNames::Fill(const CDirItems &dirItems) {
+    const unsigned num = dirItems.Items.Size();
+    Names.resize(num);
+    Lens.resize(num);
+    // Sized first: a growing buffer would copy the names again and again.
+    size_t total = 0;
+    for (unsigned i = 0; i < num; i++) {
+        Lens[i] = dirItems.GetLogPathLen(i);
+        total += Lens[i] + 1;
+    }
+    Pool.resize(total);
+    wchar_t *p = Pool.data();
+    for (unsigned i = 0; i < num; i++) {
+        Names[i] = p;
+        p += dirItems.WriteLogPath(i, p);
+        *p++ = 0;
+    }
+}
+
 void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
-                           CRecordVector<CUpdatePair> &updatePairs) {
+                           CRecordVector<CUpdatePair> &updatePairs, const CDirItemNames *names) {
     CUIntVector dirIndices, arcIndices;
     const unsigned numDirItems = dirItems.Items.Size();
     const unsigned numArcItems = arcItems.Size();
@@ -89,22 +108,12 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
             }
     }
 
-    // The disk items' names, each ended by a zero, in one buffer: no allocation per name.
-    // Sized first: a growing buffer would copy the names again and again.
-    std::vector<const wchar_t *> dirNames(numDirItems);
-    std::vector<wchar_t> namePool;
-    {
-        size_t total = 0;
-        for (unsigned i = 0; i < numDirItems; i++)
-            total += dirItems.GetLogPathLen(i) + 1;
-        namePool.resize(total);
-        wchar_t *p = namePool.data();
-        for (unsigned i = 0; i < numDirItems; i++) {
-            dirNames[i] = p;
-            p += dirItems.WriteLogPath(i, p);
-            *p++ = 0;
-        }
+    CDirItemNames ownNames;
+    if (!names) {
+        ownNames.Fill(dirItems);
+        names = &ownNames;
     }
+    const std::vector<const wchar_t *> &dirNames = names->Names;
     {
         dirIndices.ClearAndSetSize(numDirItems);
         for (unsigned i = 0; i < numDirItems; i++)
@@ -275,13 +284,19 @@ static void ThrowStoredNameClash(const CRecordVector<CUpdatePair2> &records, con
 // The stored names as sorted keys in one buffer: large inputs are checked without an allocation or
 // a tree node per name. Only a possible clash is looked at again, by the exact check above.
 void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
-                      const CObjectVector<CArcItem> &arcItems) {
+                      const CObjectVector<CArcItem> &arcItems, const CDirItemNames *names) {
+    CDirItemNames ownNames;
+    if (!names) {
+        ownNames.Fill(dirItems);
+        names = &ownNames;
+    }
     struct CKey {
-        size_t Offset;
+        const wchar_t *Ptr;
         size_t Len;
-        unsigned Record;
         bool IsDir;
     };
+    // The keys point at the names where they are; only where case does not count are they copied
+    // to be made upper case.
     std::vector<CKey> keys;
     keys.reserve(records.Size());
     size_t total = 0;
@@ -290,35 +305,33 @@ void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItem
         if (r.Anti) continue;
         CKey k;
         if (r.DiskIndex >= 0) {
-            k.Len = dirItems.GetLogPathLen((unsigned)r.DiskIndex);
+            k.Ptr = names->Names[(unsigned)r.DiskIndex];
+            k.Len = names->Lens[(unsigned)r.DiskIndex];
             k.IsDir = dirItems.Items[(unsigned)r.DiskIndex].IsDir();
         } else if (r.ArchiveIndex >= 0) {
-            k.Len = arcItems[(unsigned)r.ArchiveIndex].Name.Len();
-            k.IsDir = arcItems[(unsigned)r.ArchiveIndex].IsDir;
+            const CArcItem &ai = arcItems[(unsigned)r.ArchiveIndex];
+            k.Ptr = ai.Name.Ptr();
+            k.Len = ai.Name.Len();
+            k.IsDir = ai.IsDir;
         } else
             continue;
-        k.Record = i;
-        k.Offset = total;
+        while (k.Len > 1 && k.Ptr[k.Len - 1] == L'/')
+            k.Len--;
         total += k.Len;
         keys.push_back(k);
     }
-    // Sized first: a growing buffer would copy the names again and again.
-    std::vector<wchar_t> pool(total);
-    for (CKey &k : keys) {
-        const CUpdatePair2 &r = records[k.Record];
-        wchar_t *p = pool.data() + k.Offset;
-        if (r.DiskIndex >= 0)
-            dirItems.WriteLogPath((unsigned)r.DiskIndex, p);
-        else
-            wmemcpy(p, arcItems[(unsigned)r.ArchiveIndex].Name.Ptr(), k.Len);
-        while (k.Len > 1 && p[k.Len - 1] == L'/')
-            k.Len--;
+    std::vector<wchar_t> upper;
+    if (!g_CaseSensitive) {
+        upper.resize(total);
+        wchar_t *p = upper.data();
+        for (CKey &k : keys) {
+            for (size_t j = 0; j < k.Len; j++)
+                p[j] = MyCharUpper(k.Ptr[j]);
+            k.Ptr = p;
+            p += k.Len;
+        }
     }
-    if (!g_CaseSensitive)
-        for (wchar_t &c : pool)
-            c = MyCharUpper(c);
-    const wchar_t *base = pool.data();
-    const auto view = [base](const CKey &k) { return std::wstring_view(base + k.Offset, k.Len); };
+    const auto view = [](const CKey &k) { return std::wstring_view(k.Ptr, k.Len); };
     const auto less = [&](const CKey &a, const CKey &b) { return view(a) < view(b); };
     // The records come in name order already, most of the time.
     if (!std::is_sorted(keys.begin(), keys.end(), less)) std::sort(keys.begin(), keys.end(), less);
