@@ -62,10 +62,44 @@ HRESULT ReadUInt32(const PropGetter &get, PROPID id, bool &defined, UInt32 &out)
     return S_OK;
 }
 
+// The first len characters of a name as stored, up to a zero character (where a C string of it
+// would end). ASCII, the usual case, is the same either way and is copied in one go.
+void NameBytesOf(const wchar_t *name, size_t len, std::string &out) {
+    out.resize(len);
+    size_t i = 0;
+    for (; i < len; i++) {
+        const wchar_t c = name[i];
+        if (c <= 0 || c >= 0x80) break;
+        out[i] = static_cast<char>(c);
+    }
+    if (i == len) return;
+    if (name[i] == 0) {
+        out.resize(i);
+        return;
+    }
+    out = NameBytes(std::wstring(name, len));
+    out.resize(strlen(out.c_str()));
+}
+
 // Names go to libarchive as UTF-8; with the program's UTF-16 conversion off each character is a byte.
+void SetName(archive_entry *entry, const wchar_t *name, size_t len, void (*setUtf8)(archive_entry *, const char *),
+             void (*setRaw)(archive_entry *, const char *)) {
+    std::string bytes;
+    NameBytesOf(name, len, bytes);
+    (global_use_utf16_conversion ? setUtf8 : setRaw)(entry, bytes.c_str());
+}
+
 void SetName(archive_entry *entry, const std::wstring &name, void (*setUtf8)(archive_entry *, const char *),
              void (*setRaw)(archive_entry *, const char *)) {
-    (global_use_utf16_conversion ? setUtf8 : setRaw)(entry, NameBytes(name).c_str());
+    SetName(entry, name.data(), name.size(), setUtf8, setRaw);
+}
+
+// The length of a path without its final slashes.
+size_t TrimmedLen(const std::wstring &path) {
+    size_t len = path.size();
+    while (len != 0 && path[len - 1] == L'/')
+        len--;
+    return len;
 }
 
 } // namespace
@@ -199,22 +233,24 @@ void CEntryDeleter::operator()(archive_entry *entry) const {
 namespace {
 
 // Printable ASCII, short enough for a header field of `room` bytes and its terminator.
-bool FitsPlainField(const std::wstring &s, size_t room) {
-    if (s.size() >= room) return false;
-    for (const wchar_t c : s)
-        if (c < 0x20 || c > 0x7e) return false;
+bool FitsPlainField(const wchar_t *s, size_t len, size_t room) {
+    if (len >= room) return false;
+    for (size_t i = 0; i < len; i++)
+        if (s[i] < 0x20 || s[i] > 0x7e) return false;
     return true;
+}
+
+bool FitsPlainField(const std::wstring &s, size_t room) {
+    return FitsPlainField(s.data(), s.size(), room);
 }
 
 } // namespace
 
 bool FitsPlainTar(const CUpdateItem &item) {
     const EEntryKind kind = item.Kind(EWriteFormat::kTar);
-    std::wstring path = item.path;
-    while (!path.empty() && path.back() == L'/')
-        path.pop_back();
-    if (kind == EEntryKind::kDir) path += L'/';
-    if (path.empty() || path == L"/" || !FitsPlainField(path, 100)) return false;
+    // Stored without its final slashes, a folder with one.
+    const size_t len = TrimmedLen(item.path);
+    if (len == 0 || !FitsPlainField(item.path.data(), len, kind == EEntryKind::kDir ? 99 : 100)) return false;
     // A link target read only when the item is written is not known here.
     if (kind == EEntryKind::kSymLink && (item.symlink.empty() || !FitsPlainField(item.symlink, 100))) return false;
     if (kind == EEntryKind::kHardLink && !FitsPlainField(item.hardlink, 100)) return false;
@@ -237,10 +273,7 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
 }
 
 void FillEntry(archive_entry *e, const CUpdateItem &item, EWriteFormat format) {
-    std::wstring path = item.path;
-    while (!path.empty() && path.back() == L'/')
-        path.pop_back();
-    SetName(e, path, archive_entry_set_pathname_utf8, archive_entry_copy_pathname);
+    SetName(e, item.path.data(), TrimmedLen(item.path), archive_entry_set_pathname_utf8, archive_entry_copy_pathname);
     const EEntryKind kind = item.Kind(format);
     const UInt32 perm = item.Mode() & 07777;
     switch (kind) {

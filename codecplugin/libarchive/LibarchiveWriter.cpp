@@ -15,6 +15,11 @@ namespace NPlugin {
 
 namespace {
 
+const int kTarRecord = 10240;
+// Just over 1 MiB, and whole tar records: the end of a tar is padded from where its last full
+// block ends, so that the archive stays a whole number of records.
+const int kOutputBlock = 103 * kTarRecord;
+
 const char *SevenZipMethod(const CWriteProps &props) {
     switch (props.method) {
     case EWriteMethod::kCopy:
@@ -205,8 +210,10 @@ HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, c
     }
     if (r < ARCHIVE_WARN) return E_INVALIDARG;
     if (passphrase) RINOK_PLUGIN(SetZipEncryption(passphrase, props.encryption));
-    // Archives other than tar end where their data ends, without padding to a block.
-    if (format != EWriteFormat::kTar) archive_write_set_bytes_in_last_block(_a, 1);
+    // Output leaves in large writes; only the end is padded as before: a tar to a whole number of
+    // its 10 KiB records, other archives not at all.
+    archive_write_set_bytes_per_block(_a, kOutputBlock);
+    archive_write_set_bytes_in_last_block(_a, format == EWriteFormat::kTar ? kTarRecord : 1);
     return Result(archive_write_open2(_a, this, nullptr, WriteCallback, nullptr, nullptr));
 }
 

@@ -1,6 +1,8 @@
 #include "FileFind.h"
 
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 
 #include "TimeUtils.h"
@@ -61,6 +63,25 @@ static bool Describe(const AString &dir, const AString &name, ELinkRule rule, CF
     fi.Name = MultiByteToUnicodeString(name);
     struct stat st;
     if (!StatByRule(path, st, rule)) return false;
+    fi.Attrib = ModeToAttrib(st.st_mode);
+    UnixSecondsToFileTime((Int64)st.st_ctim.tv_sec, fi.CTime);
+    UnixSecondsToFileTime((Int64)st.st_mtim.tv_sec, fi.MTime);
+    UnixSecondsToFileTime((Int64)st.st_atim.tv_sec, fi.ATime);
+    fi.IsAltStream = false;
+    fi.IsDevice = false;
+    fi.Size = S_ISDIR(st.st_mode) ? 0 : (UInt64)st.st_size;
+    return true;
+}
+
+// The same for an entry of the open folder dir: the look-up goes from the folder, so only the
+// entry's own name is resolved. A path the system would find too long keeps going the long way,
+// where the system refuses it as before.
+static bool DescribeEntry(DIR *dir, const AString &dirPath, const AString &name, ELinkRule rule, CFileInfo &fi) {
+    if ((size_t)dirPath.Len() + 1 + name.Len() >= PATH_MAX) return Describe(dirPath, name, rule, fi);
+    MultiByteToUnicodeString2(fi.Name, name);
+    const bool noFollow = rule == ELinkRule::kNever || (rule == ELinkRule::kByGlobalFlag && global_use_lstat);
+    struct stat st;
+    if (fstatat(dirfd(dir), name, &st, noFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0) return false;
     fi.Attrib = ModeToAttrib(st.st_mode);
     UnixSecondsToFileTime((Int64)st.st_ctim.tv_sec, fi.CTime);
     UnixSecondsToFileTime((Int64)st.st_mtim.tv_sec, fi.MTime);
@@ -227,7 +248,8 @@ bool CFindFile::FindFirst(CFSTR wildcard, CFileInfo &fi, bool followLink) {
         const struct dirent *de = readdir(_dir);
         if (!de) break;
         if (NameMatches(_pattern, de->d_name)) {
-            if (Describe(_directory, AString(de->d_name), rule, fi)) return true;
+            _name = de->d_name;
+            if (DescribeEntry(_dir, _directory, _name, rule, fi)) return true;
             break;
         }
     }
@@ -236,7 +258,7 @@ bool CFindFile::FindFirst(CFSTR wildcard, CFileInfo &fi, bool followLink) {
     return false;
 }
 
-bool CFindFile::FindNext(CFileInfo &fi) {
+bool CFindFile::FindNext(CFileInfo &fi, bool skipDots) {
     if (!_dir) {
         errno = EBADF;
         return false;
@@ -248,13 +270,18 @@ bool CFindFile::FindNext(CFileInfo &fi) {
             if (errno == 0) errno = ERROR_NO_MORE_FILES;
             return false;
         }
-        if (NameMatches(_pattern, de->d_name))
-            return Describe(_directory, AString(de->d_name), ELinkRule::kByGlobalFlag, fi);
+        const char *n = de->d_name;
+        if (skipDots && n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        if (NameMatches(_pattern, n)) {
+            _name = n;
+            return DescribeEntry(_dir, _directory, _name, ELinkRule::kByGlobalFlag, fi);
+        }
     }
 }
 
 bool CEnumerator::NextAny(CFileInfo &fi) {
-    if (_findFile.IsHandleAllocated()) return _findFile.FindNext(fi);
+    // "." and ".." are left out before they are looked up: the callers skip them anyway.
+    if (_findFile.IsHandleAllocated()) return _findFile.FindNext(fi, true);
     return _findFile.FindFirst(_wildcard, fi);
 }
 

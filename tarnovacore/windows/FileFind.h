@@ -58,6 +58,7 @@ class CFindFile {
     DIR *_dir;
     AString _pattern;
     AString _directory;
+    AString _name; // the entry being described, its buffer kept from entry to entry
 
 public:
     CFindFile() : _dir(nullptr) {}
@@ -68,7 +69,8 @@ public:
     bool IsHandleAllocated() const { return _dir != nullptr; }
     // The last component of the path may hold '*' and '?'.
     bool FindFirst(CFSTR wildcard, CFileInfo &fileInfo, bool followLink = false);
-    bool FindNext(CFileInfo &fileInfo);
+    // skipDots: "." and ".." are passed over instead of being described.
+    bool FindNext(CFileInfo &fileInfo, bool skipDots = false);
     bool Close() throw();
 };
 

@@ -138,7 +138,19 @@ bool GetFullPath(CFSTR path, UString &fullPath) {
 }
 
 AString GetOsPath(CFSTR path) {
-    AString s = UnicodeStringToMultiByte(UString(path));
+    // Most paths are ASCII and become bytes as they are, without a wide copy of the path first.
+    size_t len = 0;
+    bool ascii = true;
+    for (; path[len] != 0; len++)
+        if ((UInt32)path[len] >= 0x80) ascii = false;
+    AString s;
+    if (ascii) {
+        char *d = s.GetBuf((unsigned)len);
+        for (size_t i = 0; i < len; i++)
+            d[i] = (char)path[i];
+        s.ReleaseBuf_SetEnd((unsigned)len);
+    } else
+        s = UnicodeStringToMultiByte(UString(path));
     if (s[0] == 'c' && s[1] == ':') s.DeleteFrontal(2);
     return s;
 }

@@ -149,13 +149,13 @@ TEST_F(UpdateCallbackTest, DiskFilesAreListedAsOpenUntilReleased) {
     ASSERT_TRUE(s);
     EXPECT_EQ(ui.Calls.back(), "GetStream f.txt 1"); // it replaces an old item
     EXPECT_FALSE(impl->AreAllFilesClosed());
-    ASSERT_EQ(impl->OpenPaths.Size(), 1u);
-    EXPECT_EQ(A(impl->OpenPaths[0]), dir / "f.txt");
+    ASSERT_EQ(impl->GetOpenPaths().Size(), 1u);
+    EXPECT_EQ(A(impl->GetOpenPaths()[0]), dir / "f.txt");
     EXPECT_EQ(ReadAll(s), "hello");
     EXPECT_EQ(flags[0], kProcessed_Opened);
     s.Release();
     EXPECT_TRUE(impl->AreAllFilesClosed());
-    EXPECT_EQ(impl->OpenPaths.Size(), 0u);
+    EXPECT_EQ(impl->GetOpenPaths().Size(), 0u);
 }
 
 TEST_F(UpdateCallbackTest, AFileThatCannotBeOpenedIsAnsweredByTheUserInterface) {

@@ -577,6 +577,26 @@ struct CPropsCase {
     const char *check;
 };
 
+// Output leaves in large blocks, and a tar still ends on a whole 10 KiB record wherever its last
+// block ends: five big files fill more than one block.
+TEST_F(PluginWriteTest, TarLongerThanOneOutputBlockEndsOnAWholeRecord) {
+    CMyComPtr<CUpdateCallback> cb = new CUpdateCallback;
+    std::string names;
+    for (int i = 0; i < 5; i++) {
+        cb->items.push_back(File("big" + std::to_string(i) + ".bin", BigData()));
+        names += "big" + std::to_string(i) + ".bin\n";
+    }
+    std::string data;
+    ASSERT_EQ(WriteWith(NewWriter(lib, "tar"), cb, data), S_OK);
+    // A header and the data in 512-byte blocks per file, two zero blocks at the end, padded to the record.
+    const size_t content = 5 * (512 + (BigData().size() + 511) / 512 * 512) + 1024;
+    ASSERT_GT(content, size_t(1) << 20);
+    EXPECT_EQ(data.size(), (content + 10239) / 10240 * 10240);
+    WriteFile(tmp / "a.tar", data);
+    ASSERT_EQ(Sh("tar -tf a.tar > list.txt"), 0);
+    EXPECT_EQ(ReadFile(tmp / "list.txt"), names);
+}
+
 TEST_F(PluginWriteTest, LevelsMethodsAndThreadsReachTheWriter) {
     const CPropsCase cases[] = {
         {"zip",

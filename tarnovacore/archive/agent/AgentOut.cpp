@@ -320,10 +320,12 @@ HRESULT CAgent::DoOperation(CObjectVector<UString> *requestedPaths, CObjectVecto
     CRecordVector<CUpdatePair2> updatePairs2;
     {
         CRecordVector<CUpdatePair> updatePairs;
-        GetUpdatePairInfoList(dirItems, arcItems, (Int32)fileTimeType, updatePairs);
+        CDirItemNames names;
+        names.Fill(dirItems);
+        GetUpdatePairInfoList(dirItems, arcItems, (Int32)fileTimeType, updatePairs, &names);
         CAgUpCallbackImp upCallback(&arcItems, updateCallback100);
         UpdateProduce(updatePairs, actionSet, updatePairs2, &upCallback);
-        CheckStoredNames(updatePairs2, dirItems, arcItems);
+        CheckStoredNames(updatePairs2, dirItems, arcItems, &names);
     }
 
     UInt32 numFiles = 0;

@@ -51,7 +51,11 @@ struct CDirItem {
 // Scanned files and folders. Paths are kept as chains of shared folder prefixes, once where the item
 // is on disk (physical) and once as the name it gets in an archive (logical).
 class CDirItems {
+    unsigned PrefixesPathLen(const CIntVector &parents, int index, const UString &name) const;
+    // Writes the path backwards, ending just before end.
+    void WritePrefixesPath(const CIntVector &parents, int index, const UString &name, wchar_t *end) const;
     UString GetPrefixesPath(const CIntVector &parents, int index, const UString &name) const;
+    void GetPrefixesPath(const CIntVector &parents, int index, const UString &name, UString &path) const;
 
 public:
     UStringVector Prefixes;
@@ -79,6 +83,12 @@ public:
 
     UString GetPhyPath(unsigned index) const;
     UString GetLogPath(unsigned index) const;
+    // The same into a string that keeps its buffer: a loop over many items allocates once.
+    void GetPhyPath(unsigned index, UString &path) const;
+    void GetLogPath(unsigned index, UString &path) const;
+    // The logical path's length, and its characters (that many, no terminator) into dest.
+    unsigned GetLogPathLen(unsigned index) const;
+    unsigned WriteLogPath(unsigned index, wchar_t *dest) const;
 
     void ReserveDown();
 

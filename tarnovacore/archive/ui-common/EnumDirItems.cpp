@@ -58,12 +58,14 @@ void CDirItems::DeleteLastPrefix() {
     Prefixes.DeleteBack();
 }
 
-UString CDirItems::GetPrefixesPath(const CIntVector &parents, int index, const UString &name) const {
+unsigned CDirItems::PrefixesPathLen(const CIntVector &parents, int index, const UString &name) const {
     unsigned len = name.Len();
     for (int i = index; i >= 0; i = parents[(unsigned)i])
         len += Prefixes[(unsigned)i].Len();
-    UString path;
-    wchar_t *p = path.GetBuf_SetEnd(len) + len;
+    return len;
+}
+
+void CDirItems::WritePrefixesPath(const CIntVector &parents, int index, const UString &name, wchar_t *p) const {
     p -= name.Len();
     wmemcpy(p, name.Ptr(), name.Len());
     for (int i = index; i >= 0; i = parents[(unsigned)i]) {
@@ -71,6 +73,16 @@ UString CDirItems::GetPrefixesPath(const CIntVector &parents, int index, const U
         p -= s.Len();
         wmemcpy(p, s.Ptr(), s.Len());
     }
+}
+
+void CDirItems::GetPrefixesPath(const CIntVector &parents, int index, const UString &name, UString &path) const {
+    const unsigned len = PrefixesPathLen(parents, index, name);
+    WritePrefixesPath(parents, index, name, path.GetBuf_SetEnd(len) + len);
+}
+
+UString CDirItems::GetPrefixesPath(const CIntVector &parents, int index, const UString &name) const {
+    UString path;
+    GetPrefixesPath(parents, index, name, path);
     return path;
 }
 
@@ -84,6 +96,28 @@ UString CDirItems::GetLogPath(unsigned index) const {
     return GetPrefixesPath(LogParents, di.LogParent, di.Name);
 }
 
+void CDirItems::GetPhyPath(unsigned index, UString &path) const {
+    const CDirItem &di = Items[index];
+    GetPrefixesPath(PhyParents, di.PhyParent, di.Name, path);
+}
+
+void CDirItems::GetLogPath(unsigned index, UString &path) const {
+    const CDirItem &di = Items[index];
+    GetPrefixesPath(LogParents, di.LogParent, di.Name, path);
+}
+
+unsigned CDirItems::GetLogPathLen(unsigned index) const {
+    const CDirItem &di = Items[index];
+    return PrefixesPathLen(LogParents, di.LogParent, di.Name);
+}
+
+unsigned CDirItems::WriteLogPath(unsigned index, wchar_t *dest) const {
+    const CDirItem &di = Items[index];
+    const unsigned len = PrefixesPathLen(LogParents, di.LogParent, di.Name);
+    WritePrefixesPath(LogParents, di.LogParent, di.Name, dest + len);
+    return len;
+}
+
 void CDirItems::ReserveDown() {
     Prefixes.ReserveDown();
     Items.ReserveDown();
@@ -92,8 +126,8 @@ void CDirItems::ReserveDown() {
 HRESULT CDirItems::EnumerateDir(int phyParent, int logParent, const UString &phyPrefix) {
     RINOK(ScanProgress(phyPrefix));
     CEnumerator enumerator(phyPrefix + L'*');
+    CFileInfo fi; // one for all entries: its name buffer is reused
     for (unsigned ttt = 0;; ttt++) {
-        CFileInfo fi;
         bool found;
         if (!enumerator.Next(fi, found)) return AddError(phyPrefix);
         if (!found) return S_OK;
@@ -278,8 +312,8 @@ HRESULT EnumerateDirItems(const NWildcard::CCensorNode &curNode, int phyParent, 
 
     CEnumerator enumerator(phyPrefix + L'*');
     UStringVector parts = addArchivePrefix;
+    CFileInfo fi; // one for all entries: its name buffer is reused
     for (unsigned ttt = 0;; ttt++) {
-        CFileInfo fi;
         bool found;
         if (!enumerator.Next(fi, found)) {
             RINOK(dirItems.AddError(phyPrefix));

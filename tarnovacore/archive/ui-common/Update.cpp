@@ -233,10 +233,12 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
 
     if (options.Renames.IsEmpty()) {
         CRecordVector<CUpdatePair> updatePairs;
-        GetUpdatePairInfoList(dirItems, arcItems, fileTimeType, updatePairs);
+        CDirItemNames names;
+        names.Fill(dirItems);
+        GetUpdatePairInfoList(dirItems, arcItems, fileTimeType, updatePairs, &names);
         CUpdateProduceCallbackImp upCallback(&arcItems, callback);
         UpdateProduce(updatePairs, actionSet, updatePairs2, isUpdatingItself ? &upCallback : nullptr);
-        CheckStoredNames(updatePairs2, dirItems, arcItems);
+        CheckStoredNames(updatePairs2, dirItems, arcItems, &names);
     } else {
         for (unsigned i = 0; i < arcItems.Size(); i++) {
             const CArcItem &ai = arcItems[i];
@@ -410,7 +412,7 @@ static HRESULT Compress(const CUpdateOptions &options, bool isUpdatingItself, CC
 
     if (!updateCallbackSpec->AreAllFilesClosed()) {
         errorInfo.Text = "There are unclosed input file:";
-        errorInfo.Paths = updateCallbackSpec->OpenPaths;
+        errorInfo.Paths = updateCallbackSpec->GetOpenPaths();
         return E_FAIL;
     }
 

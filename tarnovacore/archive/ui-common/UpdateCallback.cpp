@@ -40,6 +40,14 @@ bool CArchiveUpdateCallback::AreAllFilesClosed() const {
     return OpenIndexes.IsEmpty();
 }
 
+UStringVector CArchiveUpdateCallback::GetOpenPaths() const {
+    NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
+    UStringVector paths;
+    for (unsigned i = 0; i < OpenIndexes.Size(); i++)
+        paths.Add(DirItems->GetPhyPath((unsigned)(*Records)[OpenIndexes[i]].DiskIndex));
+    return paths;
+}
+
 void CArchiveUpdateCallback::SetProcessedFlag(int diskIndex, Byte value) {
     if (!ProcessedFlags || diskIndex < 0) return;
     NSynchronization::CCriticalSectionLock lock(CS);
@@ -250,9 +258,12 @@ HRESULT CArchiveUpdateCallback::GetProperty(UInt32 index, PROPID propID, PROPVAR
     if (up.ExistOnDisk()) {
         const CDirItem &di = DirItems->Items[(unsigned)up.DiskIndex];
         switch (propID) {
-        case kpidPath:
-            prop = DirItems->GetLogPath((unsigned)up.DiskIndex);
+        case kpidPath: {
+            // Straight into the value's string: one allocation per item.
+            BSTR path = prop.AllocBstr(DirItems->GetLogPathLen((unsigned)up.DiskIndex));
+            DirItems->WriteLogPath((unsigned)up.DiskIndex, path);
             break;
+        }
         case kpidIsDir:
             prop = di.IsDir();
             break;
@@ -335,7 +346,6 @@ HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **i
     {
         NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
         OpenIndexes.Add(index);
-        OpenPaths.Add(path);
     }
     if (!impl->Open(path)) {
         const DWORD error = (DWORD)errno;
@@ -458,7 +468,6 @@ void CArchiveUpdateCallback::InFileStream_On_Destroy(UInt64 val) {
     for (unsigned i = 0; i < OpenIndexes.Size(); i++)
         if (OpenIndexes[i] == val) {
             OpenIndexes.Delete(i);
-            OpenPaths.Delete(i);
             return;
         }
     // Every stream of GetStream2 is listed; this runs inside a stream's destructor, so an unknown

@@ -50,9 +50,10 @@ class CArchiveUpdateCallback : public IArchiveUpdateCallback2,
 public:
     // The writer was given a password to encrypt with.
     bool PasswordWasGiven = false;
-    // Input files handed to the writer and not yet released: record index and path.
+    // Input files handed to the writer and not yet released, by record index.
     CRecordVector<UInt32> OpenIndexes;
-    UStringVector OpenPaths;
+    // Their paths on disk, for the message that names them.
+    UStringVector GetOpenPaths() const;
 
     CRecordVector<UInt64> VolumeSizes;
     UString VolumeName;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
+#include <wchar.h>
 
 #include "UpdateProduce.h"
 #include "common/Wildcard.h"
@@ -62,13 +64,27 @@ static int CompareArcItems(const unsigned *p1, const unsigned *p2, void *param) 
     return i1 < i2 ? -1 : (i1 > i2 ? 1 : 0);
 }
 
-static int CompareNames(const unsigned *p1, const unsigned *p2, void *param) {
-    const UStringVector &names = *(const UStringVector *)param;
-    return CompareFileNames(names[*p1], names[*p2]);
+void CDirItemNames::Fill(const CDirItems &dirItems) {
+    const unsigned num = dirItems.Items.Size();
+    Names.resize(num);
+    Lens.resize(num);
+    // Sized first: a growing buffer would copy the names again and again.
+    size_t total = 0;
+    for (unsigned i = 0; i < num; i++) {
+        Lens[i] = dirItems.GetLogPathLen(i);
+        total += Lens[i] + 1;
+    }
+    Pool.resize(total);
+    wchar_t *p = Pool.data();
+    for (unsigned i = 0; i < num; i++) {
+        Names[i] = p;
+        p += dirItems.WriteLogPath(i, p);
+        *p++ = 0;
+    }
 }
 
 void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
-                           CRecordVector<CUpdatePair> &updatePairs) {
+                           CRecordVector<CUpdatePair> &updatePairs, const CDirItemNames *names) {
     CUIntVector dirIndices, arcIndices;
     const unsigned numDirItems = dirItems.Items.Size();
     const unsigned numArcItems = arcItems.Size();
@@ -92,18 +108,27 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
             }
     }
 
-    UStringVector dirNames;
+    CDirItemNames ownNames;
+    if (!names) {
+        ownNames.Fill(dirItems);
+        names = &ownNames;
+    }
+    const std::vector<const wchar_t *> &dirNames = names->Names;
     {
-        dirNames.ClearAndReserve(numDirItems);
-        for (unsigned i = 0; i < numDirItems; i++)
-            dirNames.AddInReserved(dirItems.GetLogPath(i));
         dirIndices.ClearAndSetSize(numDirItems);
         for (unsigned i = 0; i < numDirItems; i++)
             dirIndices[i] = i;
-        dirIndices.Sort(CompareNames, (void *)&dirNames);
+        if (numDirItems != 0) {
+            unsigned *first = &dirIndices[0];
+            // Ties in scan order, so that a duplicate is named the same way from run to run.
+            std::sort(first, first + numDirItems, [&](unsigned a, unsigned b) {
+                const int res = CompareFileNames(dirNames[a], dirNames[b]);
+                return res != 0 ? res < 0 : a < b;
+            });
+        }
         for (unsigned i = 0; i + 1 < numDirItems; i++) {
-            const UString &s1 = dirNames[dirIndices[i]];
-            const UString &s2 = dirNames[dirIndices[i + 1]];
+            const wchar_t *s1 = dirNames[dirIndices[i]];
+            const wchar_t *s2 = dirNames[dirIndices[i + 1]];
             // The inputs' own paths tell the user which two they are; the stored names are the same.
             if (CompareFileNames(s1, s2) == 0)
                 ThrowError(k_Duplicate_inDir_Message, dirItems.GetPhyPath(dirIndices[i]),
@@ -114,7 +139,7 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
     unsigned dirIndex = 0;
     unsigned arcIndex = 0;
     int prevHostFile = -1;
-    const UString *prevHostName = nullptr;
+    const wchar_t *prevHostName = nullptr;
 
     while (dirIndex < numDirItems || arcIndex < numArcItems) {
         CUpdatePair pair;
@@ -123,7 +148,7 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         const CDirItem *di = nullptr;
         const CArcItem *ai = nullptr;
         int compareResult = -1;
-        const UString *name = nullptr;
+        const wchar_t *name = nullptr;
 
         if (dirIndex < numDirItems) {
             dirIndex2 = (int)dirIndices[dirIndex];
@@ -141,12 +166,12 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
         }
 
         if (compareResult < 0) {
-            name = &dirNames[(unsigned)dirIndex2];
+            name = dirNames[(unsigned)dirIndex2];
             pair.State = kPairDiskOnly;
             pair.DiskIndex = dirIndex2;
             dirIndex++;
         } else if (compareResult > 0) {
-            name = &ai->Name;
+            name = ai->Name;
             pair.State = ai->Selected ? kPairArchiveOnly : kPairNotSelected;
             pair.ArchiveIndex = arcIndex2;
             arcIndex++;
@@ -155,8 +180,8 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
             if (dupl != 0)
                 ThrowError(k_Duplicate_inArc_Message, ai->Name,
                            arcItems[arcIndices[(unsigned)((int)arcIndex + dupl)]].Name);
-            name = &dirNames[(unsigned)dirIndex2];
-            if (!ai->Selected) ThrowError(k_NotCensoredCollision_Message, *name, ai->Name);
+            name = dirNames[(unsigned)dirIndex2];
+            if (!ai->Selected) ThrowError(k_NotCensoredCollision_Message, UString(name), ai->Name);
 
             pair.DiskIndex = dirIndex2;
             pair.ArchiveIndex = arcIndex2;
@@ -177,11 +202,11 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
 
         if ((di && di->IsAltStream && pair.DiskIndex >= 0) || (ai && ai->IsAltStream && pair.ArchiveIndex >= 0)) {
             if (prevHostName) {
-                const unsigned hostLen = prevHostName->Len();
-                if (name->Len() > hostLen && (*name)[hostLen] == ':') {
-                    UString temp(*name);
-                    temp.DeleteFrom(hostLen);
-                    if (CompareFileNames(*prevHostName, temp) == 0) pair.HostPair = prevHostFile;
+                const size_t hostLen = wcslen(prevHostName);
+                if (wcslen(name) > hostLen && name[hostLen] == ':') {
+                    UString temp;
+                    temp.SetFrom(name, (unsigned)hostLen);
+                    if (CompareFileNames(prevHostName, temp) == 0) pair.HostPair = prevHostFile;
                 }
             }
         } else {
@@ -196,8 +221,9 @@ void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcIt
 static const char *const k_StoredNameClash_Message =
     "Two items would be stored under one name, and only one of them could be extracted:";
 
-void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
-                      const CObjectVector<CArcItem> &arcItems) {
+// Finds and reports the clash exactly; run only where the quick look below saw one that may be.
+static void ThrowStoredNameClash(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                                 const CObjectVector<CArcItem> &arcItems) {
     struct CStored {
         std::wstring Key; // the name without a final '/', upper case where case does not count
         bool IsDir;
@@ -253,4 +279,79 @@ void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItem
             if (file.FromDisk || s.FromDisk) ThrowError(k_StoredNameClash_Message, shownName(file), shownName(s));
         }
     }
+}
+
+// The stored names as sorted keys in one buffer: large inputs are checked without an allocation or
+// a tree node per name. Only a possible clash is looked at again, by the exact check above.
+void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
+                      const CObjectVector<CArcItem> &arcItems, const CDirItemNames *names) {
+    CDirItemNames ownNames;
+    if (!names) {
+        ownNames.Fill(dirItems);
+        names = &ownNames;
+    }
+    struct CKey {
+        const wchar_t *Ptr;
+        size_t Len;
+        bool IsDir;
+    };
+    // The keys point at the names where they are; only where case does not count are they copied
+    // to be made upper case.
+    std::vector<CKey> keys;
+    keys.reserve(records.Size());
+    size_t total = 0;
+    for (unsigned i = 0; i < records.Size(); i++) {
+        const CUpdatePair2 &r = records[i];
+        if (r.Anti) continue;
+        CKey k;
+        if (r.DiskIndex >= 0) {
+            k.Ptr = names->Names[(unsigned)r.DiskIndex];
+            k.Len = names->Lens[(unsigned)r.DiskIndex];
+            k.IsDir = dirItems.Items[(unsigned)r.DiskIndex].IsDir();
+        } else if (r.ArchiveIndex >= 0) {
+            const CArcItem &ai = arcItems[(unsigned)r.ArchiveIndex];
+            k.Ptr = ai.Name.Ptr();
+            k.Len = ai.Name.Len();
+            k.IsDir = ai.IsDir;
+        } else
+            continue;
+        while (k.Len > 1 && k.Ptr[k.Len - 1] == L'/')
+            k.Len--;
+        total += k.Len;
+        keys.push_back(k);
+    }
+    std::vector<wchar_t> upper;
+    if (!g_CaseSensitive) {
+        upper.resize(total);
+        wchar_t *p = upper.data();
+        for (CKey &k : keys) {
+            for (size_t j = 0; j < k.Len; j++)
+                p[j] = MyCharUpper(k.Ptr[j]);
+            k.Ptr = p;
+            p += k.Len;
+        }
+    }
+    const auto view = [](const CKey &k) { return std::wstring_view(k.Ptr, k.Len); };
+    const auto less = [&](const CKey &a, const CKey &b) { return view(a) < view(b); };
+    // The records come in name order already, most of the time.
+    if (!std::is_sorted(keys.begin(), keys.end(), less)) std::sort(keys.begin(), keys.end(), less);
+
+    bool suspect = false;
+    // A file and a folder of one name: equal keys are neighbours.
+    for (size_t i = 0; !suspect && i + 1 < keys.size(); i++)
+        suspect = keys[i].IsDir != keys[i + 1].IsDir && view(keys[i]) == view(keys[i + 1]);
+    // An item below a file: the names that begin with "file/" are one run of the sorted keys.
+    std::wstring probe;
+    for (size_t i = 0; !suspect && i < keys.size(); i++) {
+        if (keys[i].IsDir) continue;
+        probe.assign(view(keys[i]));
+        probe += L'/';
+        // Mostly the next name already sorts after the probe, and the search ends there.
+        auto below = keys.begin() + (std::ptrdiff_t)i + 1;
+        if (below != keys.end() && view(*below) < std::wstring_view(probe))
+            below = std::lower_bound(below, keys.end(), std::wstring_view(probe),
+                                     [&](const CKey &k, std::wstring_view p) { return view(k) < p; });
+        suspect = below != keys.end() && view(*below).substr(0, probe.size()) == probe;
+    }
+    if (suspect) ThrowStoredNameClash(records, dirItems, arcItems);
 }

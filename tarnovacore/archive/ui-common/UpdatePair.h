@@ -6,6 +6,8 @@
 #include "common/MyVector.h"
 #include "common/MyWindows.h"
 
+#include <vector>
+
 // One item of the old archive as the pairing sees it.
 struct CArcItem {
     UInt64 Size;
@@ -37,10 +39,20 @@ struct CUpdatePair {
     CUpdatePair() : State(0), ArchiveIndex(-1), DiskIndex(-1), HostPair(-1) {}
 };
 
+// The disk items' stored names, each ended by a zero, in one buffer: made once, the pairing and the
+// stored-name check share them.
+struct CDirItemNames {
+    std::vector<wchar_t> Pool;
+    std::vector<const wchar_t *> Names; // one per disk item
+    std::vector<unsigned> Lens;
+    void Fill(const CDirItems &dirItems);
+};
+
 // Merges the scanned disk items and the old archive's items into one name-ordered list. Throws a
-// UString for duplicate names and the integer 4191618 for an unknown time type.
+// UString for duplicate names and the integer 4191618 for an unknown time type. names: the disk
+// items' names made already, or null.
 void GetUpdatePairInfoList(const CDirItems &dirItems, const CObjectVector<CArcItem> &arcItems, Int32 fileTimeType,
-                           CRecordVector<CUpdatePair> &updatePairs);
+                           CRecordVector<CUpdatePair> &updatePairs, const CDirItemNames *names = nullptr);
 
 struct CUpdatePair2;
 
@@ -48,4 +60,4 @@ struct CUpdatePair2;
 // inputs: a file and a folder of one name, or items below a file. Throws a UString naming both (an
 // input by its path on disk, a kept item by its name in the archive).
 void CheckStoredNames(const CRecordVector<CUpdatePair2> &records, const CDirItems &dirItems,
-                      const CObjectVector<CArcItem> &arcItems);
+                      const CObjectVector<CArcItem> &arcItems, const CDirItemNames *names = nullptr);
