@@ -147,6 +147,17 @@ bool CFileBase::Create(CFSTR path, DWORD desiredAccess, DWORD /* shareMode */, D
     return OpenOs(NName::GetOsPath(path), desiredAccess, creationDisposition, followLink, extraOpenFlags);
 }
 
+bool CInFile::OpenInFolder(int folderFd, const AString &osName, bool followLink) throw() {
+    Close();
+    int flags = O_RDONLY;
+    if (global_use_lstat && !followLink) flags |= O_NOFOLLOW;
+    const int fd = openat(folderFd, osName, flags);
+    if (fd < 0) return false;
+    _fd = fd;
+    _name = osName;
+    return true;
+}
+
 bool CFileBase::GetLength(UInt64 &length) const throw() {
     length = 0;
     if (_fd == -1) {

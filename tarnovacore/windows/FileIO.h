@@ -89,6 +89,10 @@ public:
     }
     bool Read(void *data, UInt32 size, UInt32 &processedSize) throw();
     bool ReadPart(void *data, UInt32 size, UInt32 &processedSize) throw() { return Read(data, size, processedSize); }
+    // Opens a name inside a folder held open, without walking the folder's path again. False with
+    // errno set on any failure: the caller then opens by the whole path, which also reads a link's
+    // text and retries a Latin-1 name.
+    bool OpenInFolder(int folderFd, const AString &osName, bool followLink) throw();
 };
 
 class COutFile : public CFileBase {

@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -186,6 +187,44 @@ TEST_F(UpdateCallbackTest, AReadFailureMarksTheFileAsNotStored) {
     records[j].DiskIndex = 3;
     ASSERT_EQ(callback->GetStream(j, &s), S_OK);
     EXPECT_EQ(flags[3], kProcessed_Failed);
+}
+
+TEST_F(UpdateCallbackTest, FilesOfSeveralFoldersReadAsByTheirWholePaths) {
+    // Files are opened inside their folder, held open from file to file; a link is still read as
+    // its text, and a name the path conversion treats apart still opens by the whole path.
+    ASSERT_EQ(mkdir((dir / "a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "b").c_str(), 0755), 0);
+    ASSERT_TRUE(WriteFile(dir / "a/x", "ax"));
+    ASSERT_TRUE(WriteFile(dir / "a/z", "az"));
+    ASSERT_TRUE(WriteFile(dir / "b/y", "by"));
+    ASSERT_TRUE(WriteFile(dir / "b/c:q", "bq"));
+    ASSERT_EQ(symlink("x", (dir / "a/ln").c_str()), 0);
+    const int a = dirItems.AddPrefix(0, -1, L"a/");
+    const int b = dirItems.AddPrefix(0, -1, L"b/");
+    const struct {
+        int folder;
+        const char *name;
+        const char *content; // null: cannot be opened
+    } cases[] = {{a, "x", "ax"},   {b, "y", "by"},       {a, "z", "az"}, {a, "ln", "x"},
+                 {b, "c:q", "bq"}, {b, "gone", nullptr}, {a, "x", "ax"}};
+    std::vector<Byte> processed(dirItems.Items.Size() + sizeof(cases) / sizeof(cases[0]), 0);
+    impl->ProcessedFlags = processed.data();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        AddDisk(c.name, false, 2);
+        dirItems.Items.Back().PhyParent = c.folder;
+        const UInt32 i = AddRecord(true, (int)dirItems.Items.Size() - 1, -1);
+        CMyComPtr<ISequentialInStream> s;
+        if (!c.content) {
+            EXPECT_EQ(callback->GetStream(i, &s), S_FALSE);
+            EXPECT_EQ(ui.Calls.back(), "OpenFileError " + dir / "b/gone " + std::to_string(ENOENT));
+            continue;
+        }
+        ASSERT_EQ(callback->GetStream(i, &s), S_OK);
+        ASSERT_TRUE(s);
+        EXPECT_EQ(ReadAll(s), c.content);
+        EXPECT_EQ(A(impl->GetOpenPaths()[0]), dir / (std::string(c.folder == a ? "a/" : "b/") + c.name));
+    }
 }
 
 TEST_F(UpdateCallbackTest, FoldersAndAntiItems) {

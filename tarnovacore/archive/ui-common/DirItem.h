@@ -83,6 +83,8 @@ public:
 
     UString GetPhyPath(unsigned index) const;
     UString GetLogPath(unsigned index) const;
+    // The path on disk of a physical prefix (a folder), ending in its separator.
+    UString GetPhyPrefixPath(int phyParent) const { return GetPrefixesPath(PhyParents, phyParent, UString()); }
     // The same into a string that keeps its buffer: a loop over many items allocates once.
     void GetPhyPath(unsigned index, UString &path) const;
     void GetLogPath(unsigned index, UString &path) const;

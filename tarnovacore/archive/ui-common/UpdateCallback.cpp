@@ -1,7 +1,9 @@
 #include "UpdateCallback.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <unordered_map>
 #include <utility>
@@ -34,6 +36,27 @@ CArchiveUpdateCallback::CArchiveUpdateCallback()
       Arc(nullptr), ArcItems(nullptr), Records(nullptr), NewNames(nullptr), OpenShared(false), FromStdIn(false),
       KeepArcNames(false), WithNtSecurity(false), WithHardLinks(false), WithSymLinks(false), FollowSymLinks(false),
       ProcessedFlags(nullptr) {}
+
+CArchiveUpdateCallback::~CArchiveUpdateCallback() {
+    if (_heldFolderFd >= 0) close(_heldFolderFd);
+}
+
+bool CArchiveUpdateCallback::OpenInHeldFolder(CInFileStream &stream, const CDirItem &di) {
+    // A name the path conversion would change on its own is left to the open by path.
+    if (di.PhyParent < 0 || di.IsAltStream || di.Name.IsEmpty() ||
+        (di.Name.Len() >= 2 && di.Name[0] == L'c' && di.Name[1] == L':'))
+        return false;
+    std::lock_guard<std::mutex> lock(_heldFolderLock);
+    if (di.PhyParent != _heldFolder) {
+        if (_heldFolderFd >= 0) close(_heldFolderFd);
+        _heldFolder = di.PhyParent;
+        // The folder's path resolves as it would inside the file's whole path.
+        const UString folder = DirItems->GetPhyPrefixPath(di.PhyParent);
+        _heldFolderFd = open(NFile::NName::GetOsPath(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    if (_heldFolderFd < 0) return false;
+    return stream.File.OpenInFolder(_heldFolderFd, NFile::NName::GetOsPath(di.Name), FollowSymLinks);
+}
 
 bool CArchiveUpdateCallback::AreAllFilesClosed() const {
     NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
@@ -342,13 +365,14 @@ HRESULT CArchiveUpdateCallback::GetStream2(UInt32 index, ISequentialInStream **i
     impl->SupportHardLinks = WithHardLinks;
     impl->Callback = this;
     impl->CallbackRef = index;
-    const UString path = DirItems->GetPhyPath((unsigned)up.DiskIndex);
     {
         NSynchronization::CCriticalSectionLock lock(g_CriticalSection);
         OpenIndexes.Add(index);
     }
-    if (!impl->Open(path)) {
+    if (!OpenInHeldFolder(*impl, DirItems->Items[(unsigned)up.DiskIndex]) &&
+        !impl->Open(DirItems->GetPhyPath((unsigned)up.DiskIndex))) {
         const DWORD error = (DWORD)errno;
+        const UString path = DirItems->GetPhyPath((unsigned)up.DiskIndex);
         SetProcessedFlag(up.DiskIndex, kProcessed_Failed);
         // Releasing the stream takes it off the open list.
         stream.Release();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <mutex>
+
 #include "DirItem.h"
 #include "OpenArchive.h"
 #include "UpdateCallbackUI.h"
@@ -47,6 +49,14 @@ class CArchiveUpdateCallback : public IArchiveUpdateCallback2,
     bool _hardLinksFound;
     int FindHardLinkTarget(UInt32 index);
 
+    // The folder of the last file read, held open so that the next file of the same folder is
+    // opened by its name alone. _heldFolder: its prefix index, -1 for none; _heldFolderFd is -1
+    // where the folder could not be opened.
+    std::mutex _heldFolderLock;
+    int _heldFolder = -1;
+    int _heldFolderFd = -1;
+    bool OpenInHeldFolder(CInFileStream &stream, const CDirItem &di);
+
 public:
     // The writer was given a password to encrypt with.
     bool PasswordWasGiven = false;
@@ -82,6 +92,7 @@ public:
     Byte *ProcessedFlags; // one per disk item, or null
 
     CArchiveUpdateCallback();
+    ~CArchiveUpdateCallback();
 
     bool AreAllFilesClosed() const;
 
