@@ -64,7 +64,8 @@ HRESULT ReadUInt32(const PropGetter &get, PROPID id, bool &defined, UInt32 &out)
 
 // The first len characters of a name as stored, up to a zero character (where a C string of it
 // would end). ASCII, the usual case, is the same either way and is copied in one go.
-void NameBytesOf(const wchar_t *name, size_t len, std::string &out) {
+// True when the bytes are all ASCII.
+bool NameBytesOf(const wchar_t *name, size_t len, std::string &out) {
     out.resize(len);
     size_t i = 0;
     for (; i < len; i++) {
@@ -72,26 +73,29 @@ void NameBytesOf(const wchar_t *name, size_t len, std::string &out) {
         if (c <= 0 || c >= 0x80) break;
         out[i] = static_cast<char>(c);
     }
-    if (i == len) return;
+    if (i == len) return true;
     if (name[i] == 0) {
         out.resize(i);
-        return;
+        return true;
     }
     out = NameBytes(std::wstring(name, len));
     out.resize(strlen(out.c_str()));
+    return false;
 }
 
 // Names go to libarchive as UTF-8; with the program's UTF-16 conversion off each character is a byte.
+// asciiAsIs: an ASCII name is set as the locale's bytes, which are the same: a tar header is made of
+// those, and a name set as UTF-8 is converted on every read.
 void SetName(archive_entry *entry, const wchar_t *name, size_t len, void (*setUtf8)(archive_entry *, const char *),
-             void (*setRaw)(archive_entry *, const char *)) {
+             void (*setRaw)(archive_entry *, const char *), bool asciiAsIs) {
     std::string bytes;
-    NameBytesOf(name, len, bytes);
-    (global_use_utf16_conversion ? setUtf8 : setRaw)(entry, bytes.c_str());
+    const bool ascii = NameBytesOf(name, len, bytes);
+    (global_use_utf16_conversion && !(ascii && asciiAsIs) ? setUtf8 : setRaw)(entry, bytes.c_str());
 }
 
 void SetName(archive_entry *entry, const std::wstring &name, void (*setUtf8)(archive_entry *, const char *),
-             void (*setRaw)(archive_entry *, const char *)) {
-    SetName(entry, name.data(), name.size(), setUtf8, setRaw);
+             void (*setRaw)(archive_entry *, const char *), bool asciiAsIs) {
+    SetName(entry, name.data(), name.size(), setUtf8, setRaw, asciiAsIs);
 }
 
 // The length of a path without its final slashes.
@@ -273,7 +277,9 @@ CEntryPtr MakeEntry(const CUpdateItem &item, EWriteFormat format) {
 }
 
 void FillEntry(archive_entry *e, const CUpdateItem &item, EWriteFormat format) {
-    SetName(e, item.path.data(), TrimmedLen(item.path), archive_entry_set_pathname_utf8, archive_entry_copy_pathname);
+    const bool tar = format == EWriteFormat::kTar;
+    SetName(e, item.path.data(), TrimmedLen(item.path), archive_entry_set_pathname_utf8, archive_entry_copy_pathname,
+            tar);
     const EEntryKind kind = item.Kind(format);
     const UInt32 perm = item.Mode() & 07777;
     switch (kind) {
@@ -283,11 +289,11 @@ void FillEntry(archive_entry *e, const CUpdateItem &item, EWriteFormat format) {
         break;
     case EEntryKind::kSymLink:
         archive_entry_set_filetype(e, AE_IFLNK);
-        SetName(e, item.symlink, archive_entry_set_symlink_utf8, archive_entry_copy_symlink);
+        SetName(e, item.symlink, archive_entry_set_symlink_utf8, archive_entry_copy_symlink, tar);
         break;
     case EEntryKind::kHardLink:
         archive_entry_set_filetype(e, AE_IFREG);
-        SetName(e, item.hardlink, archive_entry_set_hardlink_utf8, archive_entry_copy_hardlink);
+        SetName(e, item.hardlink, archive_entry_set_hardlink_utf8, archive_entry_copy_hardlink, tar);
         archive_entry_set_size(e, 0);
         break;
     case EEntryKind::kFile:
@@ -310,8 +316,8 @@ void FillEntry(archive_entry *e, const CUpdateItem &item, EWriteFormat format) {
         FileTimeToUnix(item.atime, sec, nsec);
         archive_entry_set_atime(e, sec, nsec);
     }
-    if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname);
-    if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname);
+    if (!item.user.empty()) SetName(e, item.user, archive_entry_set_uname_utf8, archive_entry_copy_uname, tar);
+    if (!item.group.empty()) SetName(e, item.group, archive_entry_set_gname_utf8, archive_entry_copy_gname, tar);
 }
 
 HRESULT ReadLinkTarget(ISequentialInStream *in, std::string &target) {

@@ -7,7 +7,9 @@
 #include "Utf8Locale.h"
 
 #include <algorithm>
+#include <archive_entry.h>
 #include <errno.h>
+#include <string.h>
 #include <string>
 #include <unistd.h>
 
@@ -116,6 +118,11 @@ HRESULT CLibarchiveWriter::Result(int r) {
 
 HRESULT CLibarchiveWriter::Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
                                 CEncodeProgress *progress, UInt64 expectedSize) {
+    if (_ownTar && format == EWriteFormat::kTar && !passphrase) {
+        _block.reserve(kOutputBlock);
+        return S_OK;
+    }
+    _ownTar = false;
     CUtf8LocaleScope scope;
     _a = archive_write_new();
     if (!_a) return E_OUTOFMEMORY;
@@ -225,12 +232,134 @@ HRESULT CLibarchiveWriter::SetZipEncryption(const char *passphrase, EZipEncrypti
     return S_OK;
 }
 
+HRESULT CLibarchiveWriter::OwnFlush() {
+    if (_block.empty() || _streamResult != S_OK) return _streamResult;
+    _packed += _block.size();
+    _streamResult = WriteStreamAll(_out, _block.data(), _block.size());
+    _block.clear();
+    return _streamResult;
+}
+
+HRESULT CLibarchiveWriter::OwnPut(const void *data, size_t size) {
+    const char *p = static_cast<const char *>(data);
+    while (size != 0) {
+        const size_t n = std::min(size, static_cast<size_t>(kOutputBlock) - _block.size());
+        if (p)
+            _block.append(p, n);
+        else
+            _block.append(n, '\0');
+        if (p) p += n;
+        size -= n;
+        if (_block.size() == static_cast<size_t>(kOutputBlock)) RINOK_PLUGIN(OwnFlush());
+    }
+    return _streamResult;
+}
+
+namespace {
+
+// Octal digits with leading zeros filling the field.
+void PutOctal(char *field, int digits, UInt64 value) {
+    for (int i = digits - 1; i >= 0; i--) {
+        field[i] = static_cast<char>('0' + (value & 7));
+        value >>= 3;
+    }
+}
+
+// The sum of the 512 bytes, eight at a time: each 16-bit lane stays below 64 * 2 * 255.
+unsigned ByteSum(const char *h) {
+    const UInt64 kLow = 0x00FF00FF00FF00FFULL;
+    UInt64 lanes = 0;
+    for (int i = 0; i < 512; i += 8) {
+        UInt64 w;
+        memcpy(&w, h + i, 8);
+        lanes += (w & kLow) + ((w >> 8) & kLow);
+    }
+    unsigned sum = 0;
+    for (int i = 0; i < 4; i++)
+        sum += static_cast<unsigned>((lanes >> (16 * i)) & 0xFFFF);
+    return sum;
+}
+
+bool PutText(char *field, size_t room, const char *s) {
+    if (!s) return true;
+    const size_t len = strlen(s);
+    if (len > room) return false;
+    memcpy(field, s, len);
+    return true;
+}
+
+} // namespace
+
+HRESULT CLibarchiveWriter::OwnHeader(struct archive_entry *entry) {
+    if (_entryLeft != 0 || _entryWritten % 512 != 0) return E_FAIL; // the last entry was not finished
+    char h[512];
+    memset(h, 0, sizeof(h));
+    // The fields libarchive's plain writer fills in, in its layout: numbers in octal with a space
+    // (and a zero) after them, the checksum over the header with its own field as spaces.
+    static const char kNumbers[] = "000000 \0"
+                                   "000000 \0"
+                                   "000000 \0"
+                                   "00000000000 "
+                                   "00000000000 "
+                                   "        0";
+    memcpy(h + 100, kNumbers, sizeof(kNumbers) - 1);
+    static const char kMagic[] = "ustar\0"
+                                 "00";
+    static const char kDevices[] = "000000 \0"
+                                   "000000 \0";
+    memcpy(h + 257, kMagic, sizeof(kMagic) - 1);
+    memcpy(h + 329, kDevices, sizeof(kDevices) - 1);
+    // Plain names are printable ASCII, the same bytes in any locale; the writer sets them as such.
+    const char *path = archive_entry_pathname(entry);
+    const size_t pathLen = path ? strlen(path) : 0;
+    const mode_t type = archive_entry_filetype(entry);
+    const bool slash = type == AE_IFDIR && pathLen != 0 && path[pathLen - 1] != '/';
+    if (pathLen == 0 || pathLen + slash > 100) return E_INVALIDARG;
+    memcpy(h, path, pathLen);
+    if (slash) h[pathLen] = '/';
+    PutOctal(h + 100, 6, archive_entry_mode(entry) & 07777);
+    PutOctal(h + 108, 6, static_cast<UInt64>(archive_entry_uid(entry)));
+    PutOctal(h + 116, 6, static_cast<UInt64>(archive_entry_gid(entry)));
+    const char *hardlink = archive_entry_hardlink(entry);
+    UInt64 size = 0;
+    if (hardlink) {
+        h[156] = '1';
+        if (!PutText(h + 157, 100, hardlink)) return E_INVALIDARG;
+    } else if (type == AE_IFREG) {
+        size = static_cast<UInt64>(archive_entry_size(entry));
+    } else if (type == AE_IFDIR) {
+        h[156] = '5';
+    } else if (type == AE_IFLNK) {
+        h[156] = '2';
+        if (!PutText(h + 157, 100, archive_entry_symlink(entry))) return E_INVALIDARG;
+    } else {
+        return E_INVALIDARG;
+    }
+    PutOctal(h + 124, 11, size);
+    PutOctal(h + 136, 11, static_cast<UInt64>(archive_entry_mtime(entry)));
+    if (!PutText(h + 265, 32, archive_entry_uname(entry)) || !PutText(h + 297, 32, archive_entry_gname(entry)))
+        return E_INVALIDARG;
+    PutOctal(h + 148, 6, ByteSum(h));
+    h[154] = '\0';
+    _entryLeft = size;
+    _entryWritten = 0;
+    return OwnPut(h, sizeof(h));
+}
+
 HRESULT CLibarchiveWriter::WriteHeader(struct archive_entry *entry) {
+    if (_ownTar) return OwnHeader(entry);
     CUtf8LocaleScope scope;
     return Result(archive_write_header(_a, entry));
 }
 
 HRESULT CLibarchiveWriter::WriteData(const void *data, size_t size) {
+    if (_ownTar) {
+        // Data past what the header announced is dropped, as libarchive does.
+        const size_t use = static_cast<size_t>(std::min<UInt64>(size, _entryLeft));
+        _entryLeft -= use;
+        _entryWritten += use;
+        return use == 0 ? S_OK : OwnPut(data, use);
+    }
     CUtf8LocaleScope scope;
     const char *p = static_cast<const char *>(data);
     while (size != 0) {
@@ -244,11 +373,29 @@ HRESULT CLibarchiveWriter::WriteData(const void *data, size_t size) {
 }
 
 HRESULT CLibarchiveWriter::FinishEntry() {
+    if (_ownTar) {
+        // Zeros for data announced and not given, then up to the next 512-byte block.
+        const UInt64 total = _entryWritten + _entryLeft;
+        const UInt64 padded = (total + 511) / 512 * 512;
+        const UInt64 zeros = padded - _entryWritten;
+        _entryLeft = 0;
+        _entryWritten = 0;
+        return OwnPut(nullptr, static_cast<size_t>(zeros));
+    }
     CUtf8LocaleScope scope;
     return Result(archive_write_finish_entry(_a));
 }
 
 HRESULT CLibarchiveWriter::Close() {
+    if (_ownTar) {
+        _closed = true;
+        if (_entryLeft != 0 || _entryWritten % 512 != 0) RINOK_PLUGIN(FinishEntry());
+        // The end: two zero blocks, then zeros to a whole record counted from the start.
+        RINOK_PLUGIN(OwnPut(nullptr, 1024));
+        const UInt64 total = _packed + _block.size();
+        RINOK_PLUGIN(OwnPut(nullptr, static_cast<size_t>((kTarRecord - total % kTarRecord) % kTarRecord)));
+        return OwnFlush();
+    }
     CUtf8LocaleScope scope;
     const int r = archive_write_close(_a);
     _closed = true;

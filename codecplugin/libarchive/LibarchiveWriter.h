@@ -29,6 +29,15 @@ class CLibarchiveWriter {
     std::unique_ptr<CSevenZipSink> _parallel;
     bool _parallelReports = false; // the parallel coder tells the progress of what it has coded
     bool _plainTar = false;
+    // A plain tar of new items only is written here, header by header, without libarchive: its
+    // writer costs several thousand instructions an entry. The bytes are those libarchive writes.
+    bool _ownTar = false;
+    std::string _block;       // output not yet handed to the stream
+    UInt64 _entryLeft = 0;    // data the current header announced and not yet written
+    UInt64 _entryWritten = 0; // data of the current entry written
+    HRESULT OwnPut(const void *data, size_t size);
+    HRESULT OwnFlush();
+    HRESULT OwnHeader(struct archive_entry *entry);
 
     static la_ssize_t WriteCallback(struct archive *, void *client, const void *buffer, size_t length);
     HRESULT Result(int r);
@@ -45,7 +54,11 @@ public:
     HRESULT Open(EWriteFormat format, const CWriteProps &props, const char *passphrase,
                  CEncodeProgress *progress = nullptr, UInt64 expectedSize = 0);
     // Tar only, before Open: every entry fits a plain header, so the lighter plain writer serves.
-    void SetPlainTarHeaders(bool plain) { _plainTar = plain; }
+    // allNew: no item is copied from an old archive.
+    void SetPlainTarHeaders(bool plain, bool allNew = false) {
+        _plainTar = plain;
+        _ownTar = plain && allNew;
+    }
     bool CoderReportsProgress() const { return _parallelReports; }
     UInt64 PackedSize() const { return _packed; }
     HRESULT WriteHeader(struct archive_entry *entry);

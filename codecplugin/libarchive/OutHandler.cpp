@@ -254,12 +254,15 @@ HRESULT CWriteRun::Run(UInt32 numItems) {
     _callback->QueryInterface(IID_ICompressProgressInfo, reinterpret_cast<void **>(&_ratio));
     if (_format == EWriteFormat::kTar) {
         bool plain = true;
-        for (const CUpdateItem &item : _items)
+        bool allNew = true;
+        for (const CUpdateItem &item : _items) {
+            if (!item.newData) allNew = false;
             if (!FitsPlainTar(item)) {
                 plain = false;
                 break;
             }
-        _writer.SetPlainTarHeaders(plain);
+        }
+        _writer.SetPlainTarHeaders(plain, allNew);
     }
     RINOK_PLUGIN(_writer.Open(_format, _props, _encrypt ? _passphrase.c_str() : nullptr, this, total));
     RINOK_PLUGIN(CopyKeptItems());
