@@ -199,10 +199,16 @@ zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {
 HRESULT CZipStreamSource::CommitSpool() {
     if (fflush(_spool) != 0 || fseek(_spool, 0, SEEK_SET) != 0) return E_FAIL;
     std::vector<Byte> buf(kCopyChunk);
-    for (;;) {
+    for (UInt64 done = 0, looked = 0;;) {
         const size_t n = fread(buf.data(), 1, buf.size(), _spool);
         if (n == 0) return ferror(_spool) ? E_FAIL : S_OK;
         RINOK_PLUGIN(WriteStreamAll(_out, buf.data(), n));
+        done += n;
+        // The whole archive goes out here: a stop is looked for as it goes.
+        if (_copyStep && done - looked >= kCopyStep) {
+            RINOK_PLUGIN(_copyStep(0));
+            looked = done;
+        }
     }
 }
 

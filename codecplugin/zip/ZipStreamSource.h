@@ -64,8 +64,9 @@ public:
     CZipStreamSource(const CZipStreamSource &) = delete;
     CZipStreamSource &operator=(const CZipStreamSource &) = delete;
 
-    // Called with the bytes copied so far while the old archive's start is copied on an update; a
-    // result other than S_OK stops the copy and the update.
+    // Called every few MiB of a copy in bulk: with the bytes copied so far while the old archive's
+    // start is kept on an update, with 0 while a spooled archive goes out. A result other than S_OK
+    // stops the copy and the write.
     void SetCopyStep(std::function<HRESULT(UInt64)> step) { _copyStep = std::move(step); }
     // A new libzip source calling this object; it must be freed (or handed to libzip) before this
     // object goes.
