@@ -385,8 +385,11 @@ HRESULT CZipWriteRun::Run(UInt32 numItems) {
     if (_direct) return _direct->End();
 
     CZipStreamSource target(_old ? _old->stream : nullptr, _old ? _old->size : 0, _old ? _old->shift : 0, _out);
-    // Kept entries copied in one piece at the start count as the data they hold.
-    target.SetCopyStep([this](UInt64 copied) { return CloseProgress(copied); });
+    // The old archive's start copied in one piece counts as its share of the old archive's data.
+    target.SetCopyStep([this](UInt64 copied) {
+        const double share = _old && _old->size ? static_cast<double>(copied) / static_cast<double>(_old->size) : 0;
+        return CloseProgress(static_cast<UInt64>(std::min(share, 1.0) * static_cast<double>(_closeSpan)));
+    });
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t *src = target.Create(&error);
