@@ -200,6 +200,8 @@ HRESULT CSevenZipWriter::CollectItems(UInt32 numItems) {
     UInt32 numOld = 0;
     if (_old) RINOK_PLUGIN(_old->GetNumberOfItems(&numOld));
     std::vector<bool> taken(numOld, false);
+    // Records are large: grown one by one, every earlier one would be moved again and again.
+    _records.reserve(numItems);
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
         bool skip = false;
