@@ -650,6 +650,7 @@ HRESULT CSevenZipWriter::WriteHeaderAndClose() {
         const CItemRecord &r = _records[i];
         if (r.written && !r.item.hasStream) _order.push_back(i);
     }
+    _db.items.reserve(_order.size());
     for (size_t i : _order)
         _db.items.push_back(_records[i].item);
     _db.packPos = 0;
