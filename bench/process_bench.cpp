@@ -5,7 +5,8 @@
 //   tar: create a tar of 12,000 small files, against tar -cf;
 //   zip: add one small file to a 256 MiB zip, against cp of the archive;
 //   7z:  add one small file to a 291 MB 7z (stored), against cp of the archive;
-// the adds also against cp over an existing copy of the archive.
+// the adds also against cp over an existing copy of the archive, and against cp to a new name and
+// mv over an existing copy (both sides through sh -c there).
 // Usage: process_bench [work folder, default /tmp] [tar|zip|7z: only that one] [rounds, default 7]
 #include <sched.h>
 #include <stdio.h>
@@ -123,27 +124,44 @@ void BenchTar(const std::string &work, int rounds) {
     RemoveTree(dir);
 }
 
-// Adding small.txt to a copy of the archive made before each run, against cp of the archive into a
-// new file and, as a second peer, cp over an existing copy: replacing a file frees the old one's
-// blocks, which an update pays for and a copy into a new name does not.
+// Adding small.txt to a copy of the archive made before each run, against three peers:
+//   cp of the archive into a new file;
+//   cp over an existing copy: replacing a file frees the old one's blocks, which an update pays
+//   for and a copy into a new name does not;
+//   cp into a new name and mv over an existing copy, which is what a safe replace does; both sides
+//   started through sh -c, so that they start the same way.
 void BenchAdd(const std::string &dir, const std::string &type, const std::string &ext, int rounds, const char *what) {
     Sh("echo 'one small new file' > '" + dir + "/small.txt' && cat '" + dir + "/pristine." + ext + "' > /dev/null");
     const std::string work = "work." + ext;
-    for (const bool overExisting : {false, true}) {
+    const std::string pristine = "pristine." + ext, copy = "copy." + ext;
+    const std::vector<std::string> ours = {EngineCommand(), "a", "-t" + type, work, "small.txt"};
+    enum EPeer { kCp, kCpOver, kCpMvOver };
+    for (const EPeer peerKind : {kCp, kCpOver, kCpMvOver}) {
+        std::vector<std::string> oursArgs = ours, peer = {"cp", pristine, copy};
+        const char *peerName = "cp";
+        if (peerKind == kCpOver) peerName = "cp over an existing copy";
+        if (peerKind == kCpMvOver) {
+            peerName = "sh: cp to a new name + mv over an existing copy";
+            peer = {"sh", "-c", "cp " + pristine + " copy.tmp && mv copy.tmp " + copy};
+            std::string line;
+            for (const std::string &a : ours)
+                line += (line.empty() ? "'" : " '") + a + "'";
+            oursArgs = {"sh", "-c", line};
+        }
         CSide o, p;
         bool ok = Alternate(
             rounds,
             [&](bool oursNow) {
                 Sh("cd '" + dir + "' && " +
-                   (oursNow ? "rm -f " + work + " && cp pristine." + ext + " " + work
-                            : "rm -f copy." + ext + (overExisting ? " && cp pristine." + ext + " copy." + ext : "")));
+                   (oursNow ? "rm -f " + work + " && cp " + pristine + " " + work
+                            : "rm -f " + copy + " copy.tmp" +
+                                  (peerKind != kCp ? " && cp " + pristine + " " + copy : std::string())));
             },
-            {EngineCommand(), "a", "-t" + type, work, "small.txt"}, {"cp", "pristine." + ext, "copy." + ext}, dir, o,
-            p);
+            oursArgs, peer, dir, o, p);
         ok = ok && Sh("cd '" + dir + "' && test \"$(bsdtar -xOf " + work + " small.txt)\" = 'one small new file' && " +
-                      "test $(bsdtar -tf " + work + " | wc -l) -eq $(( $(bsdtar -tf pristine." + ext +
-                      " | wc -l) + 1 ))") == 0;
-        Print(what, overExisting ? "cp over an existing copy" : "cp", o, p, 1.3, ok);
+                      "test $(bsdtar -tf " + work + " | wc -l) -eq $(( $(bsdtar -tf " + pristine +
+                      " | wc -l) + 1 )) && cmp -s " + pristine + " " + copy) == 0;
+        Print(what, peerName, o, p, 1.3, ok);
     }
 }
 

@@ -1,8 +1,12 @@
 #include "StreamUtils.h"
 
 #include "PropVariantUtils.h"
+#include "archive/IStreamFileDescriptor.h"
+#include "common/MyCom.h"
 
 #include <algorithm>
+#include <errno.h>
+#include <unistd.h>
 #include <vector>
 
 namespace NPlugin {
@@ -84,6 +88,40 @@ HRESULT ReadStreamAt(IInStream *in, UInt64 pos, void *data, size_t size, size_t 
     const HRESULT res = in->Seek(static_cast<Int64>(pos), STREAM_SEEK_SET, nullptr);
     if (res != S_OK) return res;
     return ReadStreamMax(in, data, size, processed);
+}
+
+int StreamFileDescriptor(IUnknown *stream) {
+    if (!stream) return -1;
+    CMyComPtr<IStreamFileDescriptor> file;
+    stream->QueryInterface(IID_IStreamFileDescriptor, reinterpret_cast<void **>(&file));
+    int fd = -1;
+    if (!file || file->GetFileDescriptor(&fd) != S_OK) return -1;
+    return fd;
+}
+
+HRESULT KernelCopyRange(int inFd, UInt64 inPos, int outFd, UInt64 outPos, UInt64 size, UInt64 &copied,
+                        const std::function<HRESULT(UInt64)> &step) {
+    // Small enough that a stop is seen soon, large enough that the calls cost nothing.
+    const UInt64 kPiece = 8 << 20;
+    copied = 0;
+    if (inFd < 0 || outFd < 0) return S_FALSE;
+    loff_t in = static_cast<loff_t>(inPos), out = static_cast<loff_t>(outPos);
+    while (copied < size) {
+        const ssize_t n =
+            copy_file_range(inFd, &in, outFd, &out, static_cast<size_t>(std::min(size - copied, kPiece)), 0);
+        if (n < 0) {
+            const int error = errno;
+            if (error == EINTR) continue;
+            // Other file systems, an old kernel, a file opened for appending.
+            if (error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF)
+                return S_FALSE;
+            return HRESULT_FROM_ERRNO(error);
+        }
+        if (n == 0) return E_FAIL;
+        copied += static_cast<UInt64>(n);
+        if (step) RINOK_PLUGIN(step(copied));
+    }
+    return S_OK;
 }
 
 } // namespace NPlugin

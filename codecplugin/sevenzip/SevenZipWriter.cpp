@@ -93,6 +93,16 @@ bool KernelCopyRefused(int error) {
     return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF;
 }
 
+// No larger than the data it will see, in powers of two from 4 KiB: the coder's tables grow with
+// the dictionary, and setting them up costs more than coding a small input.
+UInt64 DictionaryFor(UInt64 dictionary, UInt64 expected) {
+    if (expected == 0) return dictionary;
+    UInt64 d = LZMA_DICT_SIZE_MIN;
+    while (d < expected && d < dictionary)
+        d <<= 1;
+    return std::min(d, dictionary);
+}
+
 void StoreLe32(Byte *p, UInt32 v) {
     for (int i = 0; i < 4; i++)
         p[i] = static_cast<Byte>(v >> (8 * i));
@@ -190,6 +200,8 @@ HRESULT CSevenZipWriter::CollectItems(UInt32 numItems) {
     UInt32 numOld = 0;
     if (_old) RINOK_PLUGIN(_old->GetNumberOfItems(&numOld));
     std::vector<bool> taken(numOld, false);
+    // Records are large: grown one by one, every earlier one would be moved again and again.
+    _records.reserve(numItems);
     for (UInt32 i = 0; i < numItems; i++) {
         CUpdateItem item;
         bool skip = false;
@@ -308,6 +320,8 @@ HRESULT CSevenZipWriter::BeginItem(UInt64 sizeHint) {
     // What this block will likely hold, so that the coder can give every thread a part of it.
     const UInt64 left = _total > _fed ? _total - _fed : 0;
     m.expectedSize = _options.solid ? std::min(std::max(left, sizeHint), limit) : sizeHint;
+    if (m.method == EWriteMethod::kLzma || m.method == EWriteMethod::kLzma2)
+        m.dictionary = DictionaryFor(m.dictionary, m.expectedSize);
     _packSink.reset(new CPackSink(this));
     _encoder.reset(new CSevenZipEncoder);
     RINOK_PLUGIN(_encoder->Init(m, _packSink.get(), this));
@@ -636,6 +650,7 @@ HRESULT CSevenZipWriter::WriteHeaderAndClose() {
         const CItemRecord &r = _records[i];
         if (r.written && !r.item.hasStream) _order.push_back(i);
     }
+    _db.items.reserve(_order.size());
     for (size_t i : _order)
         _db.items.push_back(_records[i].item);
     _db.packPos = 0;
@@ -648,7 +663,7 @@ HRESULT CSevenZipWriter::WriteHeaderAndClose() {
         CSevenZipMethod m;
         m.method = EWriteMethod::kLzma2;
         m.level = 5;
-        m.dictionary = 1 << 20;
+        m.dictionary = DictionaryFor(1 << 20, header.data.size());
         m.threads = 1;
         m.encrypt = _encrypt && _props.encryptHeaders;
         if (m.encrypt) {

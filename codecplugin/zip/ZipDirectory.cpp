@@ -221,30 +221,48 @@ HRESULT CZipListing::Read(IInStream *in, UInt64 size, bool &ok) {
     return S_OK;
 }
 
-HRESULT ReadLocalHeaderTime(IInStream *in, UInt64 pos, unsigned which, bool &defined, Int64 &t) {
-    defined = false;
-    Byte h[30];
+HRESULT ReadLocalHeaderTimes(IInStream *in, UInt64 pos, CLocalTimes &times) {
+    times = CLocalTimes();
+    // The header with its name and extra field in one read, most of the time.
+    const size_t kHeader = 30;
+    Byte head[512];
     size_t got = 0;
-    RINOK_PLUGIN(ReadStreamAt(in, pos, h, sizeof(h), got));
-    if (got != sizeof(h) || memcmp(h, "PK\x03\x04", 4) != 0) return S_OK;
-    const size_t nameLen = Get16(h + 26), extraLen = Get16(h + 28);
-    std::vector<Byte> extra(extraLen);
-    RINOK_PLUGIN(ReadStreamAt(in, pos + sizeof(h) + nameLen, extra.data(), extraLen, got));
-    if (got != extraLen) return S_OK;
-    for (const Byte *x = extra.data(), *xEnd = x + extraLen; xEnd - x >= 4;) {
+    RINOK_PLUGIN(ReadStreamAt(in, pos, head, sizeof(head), got));
+    if (got < kHeader || memcmp(head, "PK\x03\x04", 4) != 0) return S_OK;
+    const size_t nameLen = Get16(head + 26), extraLen = Get16(head + 28);
+    const size_t extraStart = kHeader + nameLen;
+    const Byte *header = head;
+    std::vector<Byte> longer;
+    if (got < extraStart + extraLen) {
+        longer.assign(head, head + got);
+        longer.resize(extraStart + extraLen);
+        size_t more = 0;
+        RINOK_PLUGIN(ReadStreamAt(in, pos + got, longer.data() + got, longer.size() - got, more));
+        if (got + more != longer.size()) return S_OK;
+        header = longer.data();
+    }
+    for (const Byte *x = header + extraStart, *xEnd = x + extraLen; xEnd - x >= 4;) {
         const UInt16 id = Get16(x), len = Get16(x + 2);
         const Byte *d = x + 4;
         if (static_cast<size_t>(xEnd - d) < len) return S_OK;
         x = d + len;
         if (id != kExtendedTimestamp) continue;
         // The flags say which times follow, each four bytes, in the order of the bits.
-        if (len < 1 || !(d[0] & (1u << which))) return S_OK;
+        if (len < 1) return S_OK;
         size_t at = 1;
-        for (unsigned bit = 0; bit < which; bit++)
-            if (d[0] & (1u << bit)) at += 4;
-        if (at + 4 > len) return S_OK;
-        t = static_cast<Int32>(Get32(d + at));
-        defined = true;
+        for (unsigned bit = 0; bit < 3; bit++) {
+            if (!(d[0] & (1u << bit))) continue;
+            if (at + 4 > len) return S_OK;
+            const Int64 t = static_cast<Int32>(Get32(d + at));
+            at += 4;
+            if (bit == 1) {
+                times.atime = t;
+                times.atimeDefined = true;
+            } else if (bit == 2) {
+                times.ctime = t;
+                times.ctimeDefined = true;
+            }
+        }
         return S_OK;
     }
     return S_OK;

@@ -43,9 +43,15 @@ public:
     HRESULT Read(IInStream *in, UInt64 size, bool &ok);
 };
 
-// Time which (1 access, 2 creation) of the extended timestamp field in the local header at pos:
-// the central directory keeps only the modification time.
-HRESULT ReadLocalHeaderTime(IInStream *in, UInt64 pos, unsigned which, bool &defined, Int64 &t);
+// The access and creation times of the extended timestamp field in the local header at pos: the
+// central directory keeps only the modification time.
+struct CLocalTimes {
+    bool atimeDefined = false;
+    bool ctimeDefined = false;
+    Int64 atime = 0;
+    Int64 ctime = 0;
+};
+HRESULT ReadLocalHeaderTimes(IInStream *in, UInt64 pos, CLocalTimes &times);
 
 // The local DOS time of a zip entry as Unix time. The zone is read once per tzset(), not per call
 // as mktime() does.

@@ -456,6 +456,7 @@ HRESULT CZipHandler::Close() {
     _linkTargets.clear();
     _numItems = 0;
     _shift = 0;
+    _localTimesIndex = 0xFFFFFFFF;
     _bytesInFront = 0;
     _phySize = 0;
     _errorFlags = 0;
@@ -528,13 +529,16 @@ HRESULT CZipHandler::GetProperty(UInt32 index, PROPID propID, PROPVARIANT *value
     case kpidCTime: {
         Int64 t = 0;
         if (_lean) {
-            const CZipListItem &item = _listing.items[index];
-            bool defined = false;
-            const Int64 pos = static_cast<Int64>(item.headerOffset) + _shift;
-            if (pos >= 0)
-                RINOK_PLUGIN(
-                    ReadLocalHeaderTime(_stream, static_cast<UInt64>(pos), propID == kpidATime ? 1 : 2, defined, t));
-            if (defined) PropSetFileTime(value, UnixTimeToFileTime(t, 0));
+            if (_localTimesIndex != index) {
+                const Int64 pos = static_cast<Int64>(_listing.items[index].headerOffset) + _shift;
+                _localTimesIndex = 0xFFFFFFFF;
+                _localTimes = CLocalTimes();
+                if (pos >= 0) RINOK_PLUGIN(ReadLocalHeaderTimes(_stream, static_cast<UInt64>(pos), _localTimes));
+                _localTimesIndex = index;
+            }
+            const bool atime = propID == kpidATime;
+            if (atime ? _localTimes.atimeDefined : _localTimes.ctimeDefined)
+                PropSetFileTime(value, UnixTimeToFileTime(atime ? _localTimes.atime : _localTimes.ctime, 0));
         } else if (LocalTime(index, propID == kpidATime ? 1 : 2, t))
             PropSetFileTime(value, UnixTimeToFileTime(t, 0));
         break;

@@ -45,6 +45,10 @@ class CZipHandler : public CWritableHandlerBase, public CMyUnknownImp {
     UInt32 _errorFlags = 0;
     UInt32 _numVolumes = 0; // a split zip (name.z01 ... name.zip) read as one stream; 0 otherwise
     std::vector<Byte> _buf;
+    // The local header times last read: an item's access and creation times are asked one after
+    // the other.
+    UInt32 _localTimesIndex = 0xFFFFFFFF;
+    CLocalTimes _localTimes;
     // Entries whose data shares bytes with another entry or the central directory.
     std::vector<bool> _overlapping;
 

@@ -18,6 +18,8 @@ const size_t kCopyChunk = 1 << 18;
 const size_t kCacheSize = 1 << 16;
 const size_t kStreamingCacheSize = 1 << 20;
 const size_t kWriteBuffer = 1 << 20;
+// How often a copy of the old archive's start reports how far it got.
+const UInt64 kCopyStep = 8 << 20;
 
 } // namespace
 
@@ -71,6 +73,14 @@ HRESULT FindZipPlacement(IInStream *in, UInt64 size, CZipPlacement &placement) {
 CZipStreamSource::CZipStreamSource(IInStream *in, UInt64 inSize, Int64 shift, ISequentialOutStream *out)
     : _in(in), _inSize(inSize), _shift(shift), _out(out) {
     zip_error_init(&_error);
+    // The old archive's start is kept as it is only where the output so far holds what lies in front
+    // of libzip's positions: nothing, or the bytes in front of the archive, copied just before.
+    if (_in && _out && _shift >= 0 && static_cast<UInt64>(_shift) <= _inSize) {
+        CMyComPtr<IOutStream> seek;
+        _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&seek));
+        UInt64 pos = 0;
+        _mayClone = seek && seek->Seek(0, STREAM_SEEK_CUR, &pos) == S_OK && pos == static_cast<UInt64>(_shift);
+    }
 }
 
 CZipStreamSource::~CZipStreamSource() {
@@ -189,11 +199,63 @@ zip_int64_t CZipStreamSource::Write(const void *data, zip_uint64_t len) {
 HRESULT CZipStreamSource::CommitSpool() {
     if (fflush(_spool) != 0 || fseek(_spool, 0, SEEK_SET) != 0) return E_FAIL;
     std::vector<Byte> buf(kCopyChunk);
-    for (;;) {
+    for (UInt64 done = 0, looked = 0;;) {
         const size_t n = fread(buf.data(), 1, buf.size(), _spool);
         if (n == 0) return ferror(_spool) ? E_FAIL : S_OK;
         RINOK_PLUGIN(WriteStreamAll(_out, buf.data(), n));
+        done += n;
+        // The whole archive goes out here: a stop is looked for as it goes.
+        if (_copyStep && done - looked >= kCopyStep) {
+            RINOK_PLUGIN(_copyStep(0));
+            looked = done;
+        }
     }
+}
+
+HRESULT CZipStreamSource::BeginWrite() {
+    _wpos = _wend = 0;
+    _wbufSize = 0;
+    _physPos = 0;
+    _outSeek.Release();
+    _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_outSeek));
+    // libzip goes back to finish each local header: a stream that cannot seek gets the archive
+    // through a temporary file.
+    if (!_outSeek || _outSeek->Seek(0, STREAM_SEEK_CUR, &_outBase) != S_OK) {
+        _outSeek.Release();
+        _spool = tmpfile();
+        if (!_spool) return E_FAIL;
+    }
+    return S_OK;
+}
+
+// The first size bytes (libzip positions) of the new archive are the old one's: the entries that
+// stay where they were, written once instead of read and written again entry by entry.
+HRESULT CZipStreamSource::CloneStart(UInt64 size) {
+    if (!_outSeek || size > _inSize - static_cast<UInt64>(_shift)) return E_FAIL;
+    UInt64 copied = 0;
+    const HRESULT res = KernelCopyRange(StreamFileDescriptor(_in), static_cast<UInt64>(_shift),
+                                        StreamFileDescriptor(_out), _outBase, size, copied, _copyStep);
+    if (res != S_FALSE) RINOK_PLUGIN(res);
+    // The kernel moved neither file position.
+    RINOK_PLUGIN(_outSeek->Seek(static_cast<Int64>(_outBase + copied), STREAM_SEEK_SET, nullptr));
+    _physPos = copied;
+    std::vector<Byte> buf;
+    UInt64 reported = copied;
+    while (copied < size) {
+        if (buf.empty()) buf.resize(kWriteBuffer);
+        size_t got = 0;
+        RINOK_PLUGIN(
+            ReadStream(copied, buf.data(), static_cast<size_t>(std::min<UInt64>(size - copied, buf.size())), got));
+        if (got == 0) return E_FAIL;
+        RINOK_PLUGIN(WriteOut(copied, buf.data(), got));
+        copied += got;
+        if (_copyStep && (copied - reported >= kCopyStep || copied == size)) {
+            RINOK_PLUGIN(_copyStep(copied));
+            reported = copied;
+        }
+    }
+    _wpos = _wend = size;
+    return S_OK;
 }
 
 zip_int64_t CZipStreamSource::Command(void *data, zip_uint64_t len, zip_source_cmd_t cmd) {
@@ -227,20 +289,23 @@ zip_int64_t CZipStreamSource::Command(void *data, zip_uint64_t len, zip_source_c
     case ZIP_SOURCE_TELL:
         return static_cast<zip_int64_t>(_pos);
     case ZIP_SOURCE_SUPPORTS:
-        return _out ? ZIP_SOURCE_SUPPORTS_WRITABLE : ZIP_SOURCE_SUPPORTS_SEEKABLE;
+        if (!_out) return ZIP_SOURCE_SUPPORTS_SEEKABLE;
+        return ZIP_SOURCE_SUPPORTS_WRITABLE |
+               (_mayClone ? ZIP_SOURCE_MAKE_COMMAND_BITMASK(ZIP_SOURCE_BEGIN_WRITE_CLONING) : 0);
     case ZIP_SOURCE_BEGIN_WRITE: {
         if (!_out) return Fail(ZIP_ER_RDONLY, S_OK);
-        _wpos = _wend = 0;
-        _wbufSize = 0;
-        _physPos = 0;
-        _out->QueryInterface(IID_IOutStream, reinterpret_cast<void **>(&_outSeek));
-        // libzip goes back to finish each local header: a stream that cannot seek gets the archive
-        // through a temporary file.
-        if (!_outSeek || _outSeek->Seek(0, STREAM_SEEK_CUR, &_outBase) != S_OK) {
-            _outSeek.Release();
-            _spool = tmpfile();
-            if (!_spool) return Fail(ZIP_ER_TMPOPEN, E_FAIL);
-        }
+        // libzip starts over with a whole write when keeping the start failed: a stop or a failed
+        // stream ends the run instead.
+        if (_streamResult != S_OK) return Fail(ZIP_ER_WRITE, _streamResult);
+        const HRESULT res = BeginWrite();
+        if (res != S_OK) return Fail(ZIP_ER_TMPOPEN, res);
+        return 0;
+    }
+    case ZIP_SOURCE_BEGIN_WRITE_CLONING: {
+        if (!_out || !_mayClone) return Fail(ZIP_ER_OPNOTSUPP, S_OK);
+        HRESULT res = BeginWrite();
+        if (res == S_OK) res = CloneStart(len);
+        if (res != S_OK) return Fail(ZIP_ER_WRITE, res);
         return 0;
     }
     case ZIP_SOURCE_WRITE:

@@ -4,9 +4,12 @@
 // update) goes to an ISequentialOutStream. libzip sees positions shifted by the archive's own
 // start: a zip whose offsets count bytes in front of it (a stub joined with `zip -A`) or that
 // leave them out reads the same. The archive is never copied: every read seeks the engine's stream.
+// An update may keep the old archive's start as it is (libzip's cloning write): that part is copied
+// from the old file to the new one in the kernel where both are plain files.
 #include "archive/IStream.h"
 #include "common/MyCom.h"
 
+#include <functional>
 #include <stdio.h>
 #include <vector>
 #include <zip.h>
@@ -36,6 +39,8 @@ class CZipStreamSource {
     UInt64 _wbufStart = 0; // libzip position of _wbuf[0]
     UInt64 _physPos = 0;   // libzip position the output stream is at
     bool _removed = false;
+    bool _mayClone = false;
+    std::function<HRESULT(UInt64)> _copyStep;
 
     HRESULT _streamResult = S_OK;
     zip_error_t _error;
@@ -49,6 +54,8 @@ class CZipStreamSource {
     HRESULT FlushWrites();
     zip_int64_t Fail(int zipError, HRESULT res);
     HRESULT CommitSpool();
+    HRESULT BeginWrite();
+    HRESULT CloneStart(UInt64 size);
 
 public:
     // in may be null for an archive made from nothing; out null for reading only.
@@ -57,6 +64,10 @@ public:
     CZipStreamSource(const CZipStreamSource &) = delete;
     CZipStreamSource &operator=(const CZipStreamSource &) = delete;
 
+    // Called every few MiB of a copy in bulk: with the bytes copied so far while the old archive's
+    // start is kept on an update, with 0 while a spooled archive goes out. A result other than S_OK
+    // stops the copy and the write.
+    void SetCopyStep(std::function<HRESULT(UInt64)> step) { _copyStep = std::move(step); }
     // A new libzip source calling this object; it must be freed (or handed to libzip) before this
     // object goes.
     zip_source_t *Create(zip_error_t *error);

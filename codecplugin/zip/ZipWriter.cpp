@@ -10,6 +10,7 @@
 #include "archive/ICoder.h"
 #include "archive/IPassword.h"
 
+#include <algorithm>
 #include <memory>
 #include <string.h>
 #include <sys/stat.h>
@@ -147,6 +148,7 @@ class CZipWriteRun {
     UInt64 _completed = 0;
     UInt64 _closeBase = 0;
     UInt64 _closeSpan = 0;
+    UInt64 _closeDone = 0; // progress told while libzip writes, never going back
     HRESULT _progressResult = S_OK;
 
     HRESULT AskPassword();
@@ -160,6 +162,11 @@ class CZipWriteRun {
         _completed = in;
         if (_ratioInfo) RINOK_PLUGIN(_ratioInfo->SetRatioInfo(&in, &out));
         return _callback->SetCompleted(&_completed);
+    }
+    HRESULT CloseProgress(UInt64 done) {
+        _closeDone = std::max(_closeDone, std::min(done, _closeSpan));
+        const UInt64 completed = _closeBase + _closeDone;
+        return _callback->SetCompleted(&completed);
     }
     static void OnProgress(zip_t *, double fraction, void *self);
     static int OnCancel(zip_t *, void *self);
@@ -325,8 +332,7 @@ HRESULT CZipWriteRun::AddNewItem(zip_t *za, size_t i, std::vector<std::unique_pt
 void CZipWriteRun::OnProgress(zip_t *, double fraction, void *self) {
     CZipWriteRun *run = static_cast<CZipWriteRun *>(self);
     if (run->_progressResult != S_OK) return;
-    const UInt64 done = run->_closeBase + static_cast<UInt64>(fraction * static_cast<double>(run->_closeSpan));
-    run->_progressResult = run->_callback->SetCompleted(&done);
+    run->_progressResult = run->CloseProgress(static_cast<UInt64>(fraction * static_cast<double>(run->_closeSpan)));
 }
 
 int CZipWriteRun::OnCancel(zip_t *, void *self) {
@@ -377,6 +383,11 @@ HRESULT CZipWriteRun::Run(UInt32 numItems) {
     if (_direct) return _direct->End();
 
     CZipStreamSource target(_old ? _old->stream : nullptr, _old ? _old->size : 0, _old ? _old->shift : 0, _out);
+    // The old archive's start copied in one piece counts as its share of the old archive's data.
+    target.SetCopyStep([this](UInt64 copied) {
+        const double share = _old && _old->size ? static_cast<double>(copied) / static_cast<double>(_old->size) : 0;
+        return CloseProgress(static_cast<UInt64>(std::min(share, 1.0) * static_cast<double>(_closeSpan)));
+    });
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t *src = target.Create(&error);

@@ -43,6 +43,7 @@ namespace {
 // Every call of the engine, in order; optionally stops the run at the n-th stream request.
 class CRecordingCallback : public updatetest::CQuietUpdateUi {
     std::mutex _mutex;
+    bool _stopped = false;
 
 public:
     std::vector<std::string> Events;
@@ -55,6 +56,8 @@ public:
     HRESULT OpenErrorAnswer = S_FALSE;
     std::function<void()> AfterScanning;
     std::function<void()> AtFailStream; // runs at the failing stream request, before it fails
+    UInt64 StopAtCompleted = 0;         // progress at or past this stops the run; 0 never
+    int CompletedAfterStop = 0;         // progress calls after the stop
 
     void Add(const std::string &s) {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -64,6 +67,12 @@ public:
     HRESULT WriteSfx(const wchar_t *name, UInt64 size) override {
         Add("WriteSfx " + A(name) + " " + std::to_string(size));
         return S_OK;
+    }
+    HRESULT SetCompleted(const UInt64 *value) override {
+        if (_stopped) CompletedAfterStop++;
+        if (!_stopped && (StopAtCompleted == 0 || !value || *value < StopAtCompleted)) return S_OK;
+        _stopped = true;
+        return E_ABORT;
     }
     HRESULT SetNumItems(UInt64 n) override {
         Add("SetNumItems " + std::to_string(n));
@@ -1017,7 +1026,7 @@ TEST_F(UpdateTest, EveryOutputIsMovedIntoPlaceWhenComplete) {
 
 namespace {
 
-// "name sha256-prefix" per file, sorted: of a 7z read by py7zr, or of a folder.
+// "name sha256-prefix" per file, sorted: of a 7z read by py7zr, a zip read by zipfile, or of a folder.
 const char *const kDigests = R"PY(
 import sys, os, hashlib
 mode, p = sys.argv[1], sys.argv[2]
@@ -1027,6 +1036,13 @@ if mode == '7z':
     with py7zr.SevenZipFile(p, 'r', password=(sys.argv[3] if len(sys.argv) > 3 else None)) as z:
         for n, d in z.readall().items():
             out[n] = d.read()
+elif mode == 'zip':
+    import zipfile
+    with zipfile.ZipFile(p) as z:
+        if z.testzip() is not None:
+            sys.exit(1)
+        for i in z.infolist():
+            out[i.filename] = z.read(i)
 else:
     for root, dirs, files in os.walk(p):
         for f in files:
@@ -1153,6 +1169,124 @@ TEST_F(UpdateTest, SevenZipKeptBlocksCopyExactlyIntoEveryKindOfOutput) {
         ASSERT_EQ(run(ren), S_OK) << ren.ErrorInfo.Text.Ptr() << ren.Thrown;
         ASSERT_EQ(rename((model + "/d.txt").c_str(), (model + "/e.txt").c_str()), 0);
         check(arc);
+        if (route.OtherFileSystem) {
+            EXPECT_TRUE(DirEntries(shm.Path()).empty());
+        }
+    }
+}
+
+// Kept zip entries into every kind of output: beside the old archive the part before the first
+// change is copied in the kernel, into another file system through buffers, to standard output by
+// libzip. Entries with data descriptors stay as they were; the copy looks for a stop as it goes.
+TEST_F(UpdateTest, ZipKeptEntriesCopyExactlyIntoEveryKindOfOutput) {
+    TempFolder shm("/dev/shm");
+    const std::string model = dir / "model", zip = dir / "out/test.zip", want = dir / "want";
+    Shell("mkdir -p '" + model + "' '" + dir / "out" + "'");
+    // Large enough for several pieces of the kernel copy, each followed by a look at the progress.
+    ASSERT_TRUE(WriteFile(model + "/big.bin", Noise(20 << 20, 77)));
+    for (const char *f : {"a", "b", "c"})
+        ASSERT_TRUE(WriteFile(model + "/" + f + ".txt", std::string(3000, f[0]) + " end of " + f));
+    ASSERT_TRUE(WriteFile(model + "/new.txt", "one small new file"));
+    // The first two entries written to a stream that cannot seek get data descriptors.
+    int status = -1;
+    Shell("/usr/bin/python3 -c \"import zipfile,sys\np,m=sys.argv[1:3]\n"
+          "class W:\n def __init__(s,f): s.f=f\n def write(s,b): return s.f.write(b)\n def flush(s): s.f.flush()\n"
+          "with zipfile.ZipFile(W(open(p+'.orig','wb')),'w') as z:\n"
+          " z.write(m+'/big.bin','big.bin'); z.write(m+'/a.txt','a.txt',zipfile.ZIP_DEFLATED)\n"
+          "with zipfile.ZipFile(p+'.orig','a') as z:\n"
+          " z.write(m+'/b.txt','b.txt',zipfile.ZIP_DEFLATED); z.write(m+'/c.txt','c.txt')\n"
+          "z=zipfile.ZipFile(p+'.orig'); assert z.getinfo('big.bin').flag_bits & 8\n"
+          "print(z.start_dir)\" '" +
+              zip + "' '" + model + "' > '" + dir / "start" + "'",
+          &status);
+    ASSERT_EQ(status, 0);
+    const std::string original = ReadFile(zip + ".orig");
+    const size_t entriesEnd = std::stoul(ReadFile(dir / "start"));
+
+    const std::string script = dir / "digests.py";
+    ASSERT_TRUE(WriteFile(script, kDigests));
+    // The archive holds exactly the model's files under the names given (stored name=model name).
+    auto check = [&](const std::string &path, const std::vector<std::string> &names) {
+        std::string copies = "rm -rf '" + want + "' && mkdir '" + want + "'";
+        for (const std::string &n : names) {
+            const size_t eq = n.find('=');
+            copies += " && cp '" + model + "/" + (eq == std::string::npos ? n : n.substr(eq + 1)) + "' '" + want + "/" +
+                      n.substr(0, eq) + "'";
+        }
+        Shell(copies);
+        EXPECT_EQ(Shell("/usr/bin/python3 '" + script + "' zip '" + path + "'"),
+                  Shell("/usr/bin/python3 '" + script + "' dir '" + want + "'"));
+        Shell("unzip -tq '" + path + "' && bsdtar -tf '" + path + "'", &status);
+        EXPECT_EQ(status, 0);
+    };
+    const struct {
+        const char *Name;
+        bool StdOut;
+        bool OtherFileSystem;
+    } routes[] = {{"beside", false, false},
+                  {"standard output", true, false},
+                  {"work folder on another file system", false, true}};
+    for (const auto &route : routes) {
+        SCOPED_TRACE(route.Name);
+        ASSERT_TRUE(WriteFile(zip, original));
+        auto run = [&](CRequest &r) {
+            const auto setup = r.Setup;
+            r.Setup = [&, setup](CUpdateOptions &o) {
+                if (setup) setup(o);
+                o.ToStdOut = route.StdOut;
+                if (route.OtherFileSystem) o.WorkFolder = W(shm.Path());
+            };
+            if (!route.StdOut) return r.Run(zip);
+            fflush(stdout);
+            const int saved = dup(1);
+            const int fd = open((dir / "stdout.zip").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (saved < 0 || fd < 0) return E_FAIL;
+            dup2(fd, 1);
+            close(fd);
+            const HRESULT res = r.Run(zip);
+            dup2(saved, 1);
+            close(saved);
+            return res;
+        };
+
+        // Stopped in the middle of the copy: the old archive stays and nothing is left behind.
+        CRequest stopped;
+        stopped.Sources = {model + "/new.txt"};
+        stopped.Callback.StopAtCompleted = 8 << 20;
+        EXPECT_EQ(run(stopped), E_ABORT);
+        EXPECT_EQ(stopped.Callback.CompletedAfterStop, 0) << "the writer went on after the stop";
+        EXPECT_TRUE(ReadFile(zip) == original) << "the old archive changed";
+        EXPECT_EQ(DirEntries(dir / "out"), (std::set<std::string>{"test.zip", "test.zip.orig"}));
+        if (route.OtherFileSystem) {
+            EXPECT_TRUE(DirEntries(shm.Path()).empty());
+        }
+
+        CRequest add;
+        add.Sources = {model + "/new.txt"};
+        ASSERT_EQ(run(add), S_OK) << add.ErrorInfo.Text.Ptr() << add.Thrown;
+        const std::string added = route.StdOut ? dir / "stdout.zip" : zip;
+        check(added, {"big.bin", "a.txt", "b.txt", "c.txt", "new.txt"});
+        if (route.StdOut) continue;
+        // Every kept entry stays byte for byte where it was.
+        const std::string now = ReadFile(zip);
+        EXPECT_EQ(now.compare(0, entriesEnd, original, 0, entriesEnd), 0);
+
+        CRequest del;
+        del.Sources = {model + "/a.txt"};
+        del.Actions = NUpdateArchive::k_ActionSet_Delete;
+        ASSERT_EQ(run(del), S_OK) << del.ErrorInfo.Text.Ptr() << del.Thrown;
+        check(zip, {"big.bin", "b.txt", "c.txt", "new.txt"});
+
+        CRequest ren;
+        ren.Sources = {"b.txt"};
+        ren.Setup = [](CUpdateOptions &o) {
+            CRenamePair &rp = o.Renames.AddNew();
+            rp.FromPath = L"b.txt";
+            rp.ToPath = L"c2.txt";
+            rp.Recursion = NRecursedType::kNonRecursive;
+        };
+        ASSERT_EQ(run(ren), S_OK) << ren.ErrorInfo.Text.Ptr() << ren.Thrown;
+        check(zip, {"big.bin", "c.txt", "c2.txt=b.txt", "new.txt"});
         if (route.OtherFileSystem) {
             EXPECT_TRUE(DirEntries(shm.Path()).empty());
         }

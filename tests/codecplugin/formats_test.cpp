@@ -413,16 +413,19 @@ TEST_F(PluginFormatsTest, ZipUnicodePathFieldReplacesTheNameOnlyWhenItMatches) {
         EXPECT_EQ(cb->items[i].data, "x") << i;
 }
 
-// Access and creation times are read from the local header's timestamp field, behind a stub too; a
-// field with the modification time only gives neither.
+// Access and creation times are read from the local header's timestamp field, behind a stub too,
+// also behind a long name and another field; a field with the modification time only gives neither.
 TEST_F(PluginFormatsTest, ZipAccessAndCreationTimesComeFromTheLocalHeader) {
-    const std::string script = "import zipfile,sys,struct\n"
-                               "z=zipfile.ZipFile(sys.argv[1],'w')\n"
-                               "i=zipfile.ZipInfo('all.txt'); i.extra=struct.pack('<HHBiii',0x5455,13,7,"
-                               "1000000000,1100000000,1200000000); z.writestr(i,b'a')\n"
-                               "i=zipfile.ZipInfo('m.txt'); i.extra=struct.pack('<HHBi',0x5455,5,1,1000000000); "
-                               "z.writestr(i,b'm')\n"
-                               "z.close()\n";
+    const std::string script =
+        "import zipfile,sys,struct\n"
+        "z=zipfile.ZipFile(sys.argv[1],'w')\n"
+        "i=zipfile.ZipInfo('all.txt'); i.extra=struct.pack('<HHBiii',0x5455,13,7,"
+        "1000000000,1100000000,1200000000); z.writestr(i,b'a')\n"
+        "i=zipfile.ZipInfo('m.txt'); i.extra=struct.pack('<HHBi',0x5455,5,1,1000000000); "
+        "z.writestr(i,b'm')\n"
+        "i=zipfile.ZipInfo('l'*400+'.txt'); i.extra=struct.pack('<HH',0xCAFE,300)+bytes(300)+"
+        "struct.pack('<HHBiii',0x5455,13,7,1000000000,1300000000,1400000000); z.writestr(i,b'l')\n"
+        "z.close()\n";
     WriteFile(g_tree->dir / "ut.py", script);
     const std::string zip = Make("ut.zip", std::string(kPy) + " " + Out("ut.py") + " " + Out("ut.zip"));
     for (const std::string &data : {zip, std::string(333, 's') + zip}) {
@@ -430,13 +433,14 @@ TEST_F(PluginFormatsTest, ZipAccessAndCreationTimesComeFromTheLocalHeader) {
         HRESULT res;
         CMyComPtr<IInArchive> arc = OpenArchive(lib, "zip", data, &res);
         ASSERT_EQ(res, S_OK);
-        ASSERT_EQ(NumItems(arc), 2u);
+        ASSERT_EQ(NumItems(arc), 3u);
         const struct {
             UInt32 item;
             PROPID prop;
             Int64 expected; // -1: none
         } cases[] = {{0, kpidMTime, 1000000000}, {0, kpidATime, 1100000000}, {0, kpidCTime, 1200000000},
-                     {1, kpidMTime, 1000000000}, {1, kpidATime, -1},         {1, kpidCTime, -1}};
+                     {1, kpidMTime, 1000000000}, {1, kpidATime, -1},         {1, kpidCTime, -1},
+                     {2, kpidATime, 1300000000}, {2, kpidCTime, 1400000000}, {0, kpidCTime, 1200000000}};
         for (const auto &c : cases) {
             SCOPED_TRACE(c.item * 100 + c.prop);
             CProp t;

@@ -680,6 +680,37 @@ TEST_F(SevenZipTest, SolidBlockSizeGroupsTheItems) {
     }
 }
 
+// A block of known size declares a dictionary no larger than its data (a small file costs no large
+// coder tables), never larger than the one asked for, and decodes to the data.
+TEST_F(SevenZipTest, SmallBlocksGetADictionaryOfTheirSize) {
+    const struct {
+        size_t size;
+        CProps props;
+        const wchar_t *method;
+    } cases[] = {
+        {100, {}, L"LZMA2:12"}, {300000, {}, L"LZMA2:19"}, {300000, {{L"0", L"0d"}, {L"LZMA", L"64k"}}, L"LZMA:16"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.size);
+        CMyComPtr<CWriteCallback> cb = new CWriteCallback;
+        CWriteItem item;
+        item.path = "f.bin";
+        item.data = BigData().substr(0, c.size);
+        cb->items = {item};
+        std::string data;
+        ASSERT_EQ(Write7z(lib, nullptr, c.props, cb, data), S_OK);
+        HRESULT res;
+        CMyComPtr<IInArchive> arc = OpenArchive(lib, "7z", data, &res);
+        ASSERT_EQ(res, S_OK);
+        CProp method;
+        arc->GetProperty(0, kpidMethod, &method);
+        ASSERT_EQ(method.vt, VT_BSTR);
+        EXPECT_EQ(std::wstring(method.bstrVal), c.method);
+        CMyComPtr<CExtractCallback> ex = ExtractItems(arc, nullptr, false, &res);
+        EXPECT_EQ(res, S_OK);
+        EXPECT_EQ(ex->items[0].data, item.data);
+    }
+}
+
 namespace {
 
 // Archives of one 120-byte item whose coder declares a 4 GiB dictionary: py7zr's coder properties
