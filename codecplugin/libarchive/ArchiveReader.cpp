@@ -9,7 +9,10 @@
 namespace NPlugin {
 
 namespace {
-const size_t kReadBufferSize = 1 << 16;
+// A read after a seek is short, since listing readers seek from one header to the next; reads that
+// follow one another grow, so that a whole pass makes few calls of the source and of the output.
+const size_t kFirstReadSize = 1 << 16;
+const size_t kLongReadSize = 1 << 20;
 
 std::string Lower(const std::string &s) {
     std::string r(s);
@@ -24,7 +27,8 @@ bool Has(const std::string &s, const char *part) {
 
 CArchiveReader::CArchiveReader(IInStream *stream, UInt64 streamSize)
     : _stream(stream), _streamSize(streamSize), _leadingZeros(0), _pos(0), _maxPos(0), _streamResult(S_OK),
-      _hitEnd(false), _a(nullptr), _passphraseSource(nullptr), _buf(kReadBufferSize) {}
+      _hitEnd(false), _a(nullptr), _passphraseSource(nullptr), _readSize(kFirstReadSize),
+      _readEnd(~static_cast<UInt64>(0)) {}
 
 CArchiveReader::~CArchiveReader() {
     if (_a) {
@@ -35,6 +39,9 @@ CArchiveReader::~CArchiveReader() {
 
 la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const void **buffer) {
     CArchiveReader *self = static_cast<CArchiveReader *>(client);
+    self->_readSize = self->_pos == self->_readEnd ? std::min(self->_readSize * 2, kLongReadSize) : kFirstReadSize;
+    // libarchive has taken all of the previous block by now, so the buffer may move.
+    if (self->_buf.size() < self->_readSize) self->_buf.resize(self->_readSize);
     *buffer = self->_buf.data();
     if (self->_pos >= self->_streamSize) {
         self->_hitEnd = true;
@@ -43,13 +50,13 @@ la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const vo
     UInt32 done = 0;
     HRESULT res = S_OK;
     if (self->_pos < self->_leadingZeros) {
-        done = static_cast<UInt32>(std::min<UInt64>(self->_leadingZeros - self->_pos, self->_buf.size()));
+        done = static_cast<UInt32>(std::min<UInt64>(self->_leadingZeros - self->_pos, self->_readSize));
         std::fill(self->_buf.begin(), self->_buf.begin() + done, 0);
     } else {
         res = self->_stream->Seek(static_cast<Int64>(self->_pos - self->_leadingZeros), STREAM_SEEK_SET, nullptr);
         if (res == S_OK) {
             UInt64 want = self->_streamSize - self->_pos;
-            if (want > self->_buf.size()) want = self->_buf.size();
+            if (want > self->_readSize) want = self->_readSize;
             res = self->_stream->Read(self->_buf.data(), static_cast<UInt32>(want), &done);
         }
     }
@@ -60,6 +67,7 @@ la_ssize_t CArchiveReader::ReadCallback(struct archive *, void *client, const vo
     }
     if (done == 0) self->_hitEnd = true;
     self->_pos += done;
+    self->_readEnd = self->_pos;
     self->_maxPos = std::max(self->_maxPos, self->_pos);
     return static_cast<la_ssize_t>(done);
 }

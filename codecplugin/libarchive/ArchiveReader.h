@@ -34,6 +34,8 @@ class CArchiveReader {
     struct archive *_a;
     IPassphraseSource *_passphraseSource;
     std::vector<Byte> _buf;
+    size_t _readSize; // of the last read
+    UInt64 _readEnd;  // where the last read ended
 
     static la_ssize_t ReadCallback(struct archive *, void *client, const void **buffer);
     static la_int64_t SeekCallback(struct archive *, void *client, la_int64_t offset, int whence);

@@ -19,7 +19,13 @@
 #include <zstd_errors.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
 #include <string>
+#include <thread>
 
 namespace NPlugin {
 
@@ -303,9 +309,156 @@ void CDecodedChunks::CUnmap::operator()(Byte *p) const {
     munmap(p, kChunkSize);
 }
 
+namespace {
+// Writes all of it at pos; false on a failure of the file (no room left, say).
+bool WriteAllAt(int fd, const Byte *data, size_t size, UInt64 pos) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = pwrite(fd, data + done, size - done, static_cast<off_t>(pos + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+} // namespace
+
+// The decoder fills a few small blocks in turn, and a thread of its own moves each filled block into
+// the store. Storing touches memory or file pages never used before, which on some machines costs
+// half as much as decoding gzip; this way both run at once and the decoder keeps writing to blocks
+// that stay in its cache. The thread starts with the second block, so that small streams do
+// without it, and without a thread the blocks are stored in turn by the decoding one.
+class CDecodedChunks::CKeeper {
+    static const size_t kBlockSize = 1 << 18;
+    static const unsigned kBlocks = 16;
+    struct CJob {
+        unsigned block;
+        size_t size;
+    };
+    CDecodedChunks &_owner;
+    std::unique_ptr<Byte[]> _blocks[kBlocks];
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    std::deque<CJob> _jobs;
+    std::vector<unsigned> _free;
+    bool _storing = false;
+    bool _stop = false;
+    bool _failed = false;
+    std::atomic<bool> _dead{false}; // the thread ended on an error of its own
+    bool _threadTried = false;
+    std::thread _thread;
+    unsigned _cur = 0;
+    size_t _curSize = 0;
+
+    bool Store(const CJob &job) {
+        try {
+            return _owner.Keep(_blocks[job.block].get(), job.size);
+        } catch (...) {
+            return false;
+        }
+    }
+
+    void Run() {
+        try {
+            std::unique_lock<std::mutex> lock(_mutex);
+            for (;;) {
+                _changed.wait(lock, [&] { return _stop || !_jobs.empty(); });
+                if (_jobs.empty()) return;
+                const CJob job = _jobs.front();
+                _jobs.pop_front();
+                _storing = true;
+                const bool skip = _failed;
+                lock.unlock();
+                const bool ok = skip || Store(job);
+                lock.lock();
+                _storing = false;
+                if (!ok) _failed = true;
+                _free.push_back(job.block);
+                _changed.notify_all();
+            }
+        } catch (...) {
+            // Only the locking can throw: the decoder is told that the store is lost.
+            _dead = true;
+            _changed.notify_all();
+        }
+    }
+
+    // Hands the filled block over and takes an empty one.
+    bool Submit() {
+        if (_curSize == 0) return true;
+        const CJob job = {_cur, _curSize};
+        _curSize = 0;
+        if (!_threadTried) {
+            _threadTried = true;
+            try {
+                _thread = std::thread([this] { Run(); });
+            } catch (...) {
+                // no thread to be had: the blocks are stored in turn
+            }
+        }
+        if (!_thread.joinable()) return Store(job);
+        std::unique_lock<std::mutex> lock(_mutex);
+        if (_failed || _dead) return false;
+        _jobs.push_back(job);
+        _changed.notify_all();
+        _changed.wait(lock, [&] { return !_free.empty() || _dead; });
+        if (_dead) return false;
+        _cur = _free.back();
+        _free.pop_back();
+        if (!_blocks[_cur]) _blocks[_cur].reset(new Byte[kBlockSize]);
+        return !_failed;
+    }
+
+public:
+    explicit CKeeper(CDecodedChunks &owner) : _owner(owner) {
+        _blocks[0].reset(new Byte[kBlockSize]);
+        for (unsigned i = kBlocks - 1; i > 0; i--)
+            _free.push_back(i);
+    }
+    ~CKeeper() {
+        if (!_thread.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(_mutex);
+            _jobs.clear();
+            _stop = true;
+        }
+        _changed.notify_all();
+        _thread.join();
+    }
+    Byte *Tail(size_t &room) {
+        room = kBlockSize - _curSize;
+        return _blocks[_cur].get() + _curSize;
+    }
+    bool Grow(size_t n) {
+        _curSize += n;
+        return _curSize < kBlockSize || Submit();
+    }
+    // Everything is stored, and the thread has ended.
+    bool Finish() {
+        if (!_thread.joinable()) {
+            const CJob job = {_cur, _curSize};
+            _curSize = 0;
+            return job.size == 0 || Store(job);
+        }
+        {
+            std::unique_lock<std::mutex> lock(_mutex);
+            if (_curSize != 0) {
+                _jobs.push_back({_cur, _curSize});
+                _curSize = 0;
+            }
+            _changed.notify_all();
+            _changed.wait(lock, [&] { return (_jobs.empty() && !_storing) || _dead; });
+            _stop = true;
+        }
+        _changed.notify_all();
+        _thread.join();
+        return !_failed && !_dead;
+    }
+};
+
 CDecodedChunks::CDecodedChunks(std::shared_ptr<CKeepBudget> budget) : _budget(std::move(budget)) {}
 
 CDecodedChunks::~CDecodedChunks() {
+    _keeper.reset();
     if (_budget) _budget->Give(_chunks.size() * static_cast<UInt64>(kChunkSize));
     if (_fd >= 0) close(_fd);
 }
@@ -325,62 +478,60 @@ bool CDecodedChunks::StartSpill() {
     struct statvfs fs;
     if (fstatvfs(_fd, &fs) != 0) return false;
     _fileLimit = static_cast<UInt64>(fs.f_bavail) * fs.f_frsize / 2;
-    _spill.resize(1 << 20);
     return true;
 }
 
-bool CDecodedChunks::FlushSpill() {
-    const UInt64 fileSize = _size - _spillLen - _memSize;
-    if (fileSize + _spillLen > _fileLimit) return false;
-    for (size_t done = 0; done < _spillLen;) {
-        const ssize_t n = pwrite(_fd, _spill.data() + done, _spillLen - done, static_cast<off_t>(fileSize + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    _spillLen = 0;
-    return true;
-}
-
-// Chunks are mapped with their pages in place: one call instead of a page fault per page.
-Byte *CDecodedChunks::Tail(size_t &room) {
-    if (_fd < 0) {
+// Runs on the keeper's thread. Chunks are mapped with their pages in place: one call instead of a
+// page fault per page.
+bool CDecodedChunks::Keep(const Byte *data, size_t size) {
+    while (size != 0 && _fd < 0) {
         const size_t used = static_cast<size_t>(_size % kChunkSize);
-        if (used != 0 || _size / kChunkSize != _chunks.size()) {
-            room = kChunkSize - used;
-            return _chunks[static_cast<size_t>(_size / kChunkSize)].get() + used;
-        }
-        if (!_budget || _budget->Take(kChunkSize)) {
-            void *p =
-                mmap(nullptr, kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-            if (p != MAP_FAILED) {
-                _chunks.emplace_back(static_cast<Byte *>(p));
-                room = kChunkSize;
-                return _chunks.back().get();
+        if (used == 0 && _size / kChunkSize == _chunks.size()) {
+            void *p = MAP_FAILED;
+            if (!_budget || _budget->Take(kChunkSize)) {
+                p = mmap(nullptr, kChunkSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1,
+                         0);
+                if (p == MAP_FAILED && _budget) _budget->Give(kChunkSize);
             }
-            if (_budget) _budget->Give(kChunkSize);
+            if (p == MAP_FAILED) {
+                if (!StartSpill()) return false;
+                break;
+            }
+            try {
+                _chunks.emplace_back(static_cast<Byte *>(p));
+            } catch (...) {
+                munmap(p, kChunkSize);
+                if (_budget) _budget->Give(kChunkSize);
+                throw;
+            }
         }
-        if (!StartSpill()) return nullptr;
+        const size_t n = std::min(size, kChunkSize - used);
+        memcpy(_chunks[static_cast<size_t>(_size / kChunkSize)].get() + used, data, n);
+        data += n;
+        size -= n;
+        _size += n;
         _memSize = _size;
     }
-    room = _spill.size() - _spillLen;
-    return _spill.data() + _spillLen;
+    if (size == 0) return true;
+    const UInt64 filePos = _size - _memSize;
+    if (filePos + size > _fileLimit || !WriteAllAt(_fd, data, size, filePos)) return false;
+    _size += size;
+    return true;
+}
+
+Byte *CDecodedChunks::Tail(size_t &room) {
+    if (!_keeper) _keeper.reset(new CKeeper(*this));
+    return _keeper->Tail(room);
 }
 
 bool CDecodedChunks::Grow(size_t n) {
-    _size += n;
-    if (_fd < 0) {
-        _memSize = _size;
-        return true;
-    }
-    _spillLen += n;
-    return _spillLen < _spill.size() || FlushSpill();
+    return _keeper && _keeper->Grow(n);
 }
 
 bool CDecodedChunks::Finish() {
-    if (_fd < 0) return true;
-    const bool ok = FlushSpill();
-    std::vector<Byte>().swap(_spill);
+    if (!_keeper) return true;
+    const bool ok = _keeper->Finish();
+    _keeper.reset();
     return ok;
 }
 

@@ -73,17 +73,17 @@ class CDecodedChunks {
     struct CUnmap {
         void operator()(Byte *p) const;
     };
+    class CKeeper;
     std::vector<std::unique_ptr<Byte, CUnmap>> _chunks;
     std::shared_ptr<CKeepBudget> _budget;
     UInt64 _size = 0;
     UInt64 _memSize = 0; // the first bytes, in _chunks; the rest is in the file
     int _fd = -1;
     UInt64 _fileLimit = 0;
-    std::vector<Byte> _spill; // bytes on their way to the file
-    size_t _spillLen = 0;
+    std::unique_ptr<CKeeper> _keeper; // takes the decoded bytes on their way into the store
 
     bool StartSpill();
-    bool FlushSpill();
+    bool Keep(const Byte *data, size_t size);
 
 public:
     static const size_t kChunkSize = 1 << 21;
@@ -92,12 +92,14 @@ public:
     CDecodedChunks(const CDecodedChunks &) = delete;
     CDecodedChunks &operator=(const CDecodedChunks &) = delete;
 
+    // Valid after Finish, as is everything below that reads.
     UInt64 Size() const { return _size; }
-    // Room for at least one byte at the end; null when neither memory nor disk can take more.
+    // Room for at least one byte at the end.
     Byte *Tail(size_t &room);
-    // Takes n bytes written at Tail; false when the temporary file could not take them.
+    // Takes n bytes written at Tail; false when neither memory nor the temporary file could take
+    // them (noticed some blocks later).
     bool Grow(size_t n);
-    // After the last Grow: everything is readable.
+    // After the last Grow: everything is readable; false as for Grow.
     bool Finish();
     // Up to size bytes from pos; fewer only at the end or when the temporary file fails.
     size_t Copy(UInt64 pos, Byte *data, size_t size) const;

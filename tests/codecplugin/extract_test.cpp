@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <locale.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 using namespace NPluginTest;
 using namespace NArchive::NExtract;
@@ -454,9 +456,9 @@ public:
 } // namespace
 
 // A stream whose decoded data passes the memory budget keeps the rest in a temporary file, so that
-// it is decoded once whatever reads it later; where no such file can be made it is decoded again as
-// it is read. Either way a cut one gives every byte zlib produced, and its decoded stream seeks back
-// and forth byte-exact.
+// it is decoded once whatever reads it later; where no such file can be made, or it fills up on the
+// way, it is decoded again as it is read. Either way a cut one gives every byte zlib produced, and
+// its decoded stream seeks back and forth byte-exact.
 TEST_F(PluginExtractTest, LargeCutGzipIsDecodedOnceOrAgainWhenRead) {
     // 70 MiB: zeros, with the block number every 4 kB so that a wrong place shows.
     std::string data =
@@ -471,15 +473,29 @@ TEST_F(PluginExtractTest, LargeCutGzipIsDecodedOnceOrAgainWhenRead) {
 
     const char *tmpdir = getenv("TMPDIR");
     const std::string oldTmpdir = tmpdir ? tmpdir : "";
-    for (const bool spill : {true, false}) {
-        SCOPED_TRACE(spill ? "temporary file" : "decoded again");
-        setenv("TMPDIR", spill ? dir.Path().c_str() : (dir / "missing").c_str(), 1);
+    enum { kSpill, kNoFile, kFileFull };
+    for (const int mode : {kSpill, kNoFile, kFileFull}) {
+        const bool spill = mode == kSpill;
+        SCOPED_TRACE(spill ? "temporary file" : mode == kNoFile ? "no file" : "the file fills up");
+        setenv("TMPDIR", mode == kNoFile ? (dir / "missing").c_str() : dir.Path().c_str(), 1);
         CMyComPtr<IInArchive> arc = lib.CreateHandler("gzip");
         ASSERT_TRUE(arc);
         CCountingInStream *source = new CCountingInStream(data);
         CMyComPtr<IInStream> sourceRef = source;
         const UInt64 limit = 0;
-        ASSERT_EQ(arc->Open(source, &limit, nullptr), S_OK);
+        // Files of this process may not pass 1 MiB while the open writes one: a write past it fails.
+        struct rlimit oldFileSize;
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &oldFileSize), 0);
+        void (*oldSignal)(int) = signal(SIGXFSZ, SIG_IGN);
+        if (mode == kFileFull) {
+            struct rlimit small = oldFileSize;
+            small.rlim_cur = 1 << 20;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        const HRESULT openRes = arc->Open(source, &limit, nullptr);
+        setrlimit(RLIMIT_FSIZE, &oldFileSize);
+        signal(SIGXFSZ, oldSignal);
+        ASSERT_EQ(openRes, S_OK);
         EXPECT_NE(ArcErrorFlags(arc) & kpv_ErrorFlags_UnexpectedEnd, 0u);
         HRESULT res;
         CMyComPtr<CExtractCallback> cb = ExtractItems(arc, nullptr, false, &res);
