@@ -4,7 +4,6 @@
 #include "PropVariantUtils.h"
 #include "StreamUtils.h"
 #include "archive/IPassword.h"
-#include "archive/IStreamFileDescriptor.h"
 
 #include <algorithm>
 #include <errno.h>
@@ -76,16 +75,6 @@ public:
     }
     HRESULT Finish() override { return S_OK; }
 };
-
-// The descriptor behind a stream over a plain file, or -1.
-int StreamFd(IUnknown *stream) {
-    if (!stream) return -1;
-    CMyComPtr<IStreamFileDescriptor> file;
-    stream->QueryInterface(IID_IStreamFileDescriptor, reinterpret_cast<void **>(&file));
-    int fd = -1;
-    if (!file || file->GetFileDescriptor(&fd) != S_OK) return -1;
-    return fd;
-}
 
 // Errors that say the kernel cannot copy between these two files (other file systems, an old
 // kernel, a file opened for appending): the copy goes on through the buffers.
@@ -384,8 +373,8 @@ HRESULT CSevenZipWriter::CopyRawFolders(std::vector<bool> &copied) {
     }
     std::vector<Byte> buf;
     if (!_spool && _seekOut) {
-        _oldFd = StreamFd(_oldStream);
-        _outFd = StreamFd(_out);
+        _oldFd = StreamFileDescriptor(_oldStream);
+        _outFd = StreamFileDescriptor(_out);
     }
     for (size_t f = 0; f < old.folders.size(); f++) {
         const CFolder &folder = old.folders[f];

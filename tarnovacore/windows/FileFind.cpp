@@ -54,6 +54,16 @@ static bool StatByRule(const char *path, struct stat &st, ELinkRule rule) {
     return (noFollow ? lstat(path, &st) : stat(path, &st)) == 0;
 }
 
+static void FillFromStat(const struct stat &st, CFileInfo &fi) {
+    fi.Attrib = ModeToAttrib(st.st_mode);
+    UnixSecondsToFileTime((Int64)st.st_ctim.tv_sec, fi.CTime);
+    UnixSecondsToFileTime((Int64)st.st_mtim.tv_sec, fi.MTime);
+    UnixSecondsToFileTime((Int64)st.st_atim.tv_sec, fi.ATime);
+    fi.IsAltStream = false;
+    fi.IsDevice = false;
+    fi.Size = S_ISDIR(st.st_mode) ? 0 : (UInt64)st.st_size;
+}
+
 // Describes the entry `name` of the folder `dir` (both in the operating system's form). Deep trees
 // make long paths: the system alone judges their length, and one too long fails with ENAMETOOLONG.
 static bool Describe(const AString &dir, const AString &name, ELinkRule rule, CFileInfo &fi) {
@@ -63,13 +73,7 @@ static bool Describe(const AString &dir, const AString &name, ELinkRule rule, CF
     fi.Name = MultiByteToUnicodeString(name);
     struct stat st;
     if (!StatByRule(path, st, rule)) return false;
-    fi.Attrib = ModeToAttrib(st.st_mode);
-    UnixSecondsToFileTime((Int64)st.st_ctim.tv_sec, fi.CTime);
-    UnixSecondsToFileTime((Int64)st.st_mtim.tv_sec, fi.MTime);
-    UnixSecondsToFileTime((Int64)st.st_atim.tv_sec, fi.ATime);
-    fi.IsAltStream = false;
-    fi.IsDevice = false;
-    fi.Size = S_ISDIR(st.st_mode) ? 0 : (UInt64)st.st_size;
+    FillFromStat(st, fi);
     return true;
 }
 
@@ -82,13 +86,7 @@ static bool DescribeEntry(DIR *dir, const AString &dirPath, const AString &name,
     const bool noFollow = rule == ELinkRule::kNever || (rule == ELinkRule::kByGlobalFlag && global_use_lstat);
     struct stat st;
     if (fstatat(dirfd(dir), name, &st, noFollow ? AT_SYMLINK_NOFOLLOW : 0) != 0) return false;
-    fi.Attrib = ModeToAttrib(st.st_mode);
-    UnixSecondsToFileTime((Int64)st.st_ctim.tv_sec, fi.CTime);
-    UnixSecondsToFileTime((Int64)st.st_mtim.tv_sec, fi.MTime);
-    UnixSecondsToFileTime((Int64)st.st_atim.tv_sec, fi.ATime);
-    fi.IsAltStream = false;
-    fi.IsDevice = false;
-    fi.Size = S_ISDIR(st.st_mode) ? 0 : (UInt64)st.st_size;
+    FillFromStat(st, fi);
     return true;
 }
 

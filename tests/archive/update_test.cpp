@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <functional>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -294,6 +295,24 @@ protected:
 };
 
 } // namespace
+
+// Runs with descriptor 1 pointed at the file, and puts it back afterwards.
+static HRESULT RunWithStdoutTo(const std::string &file, const std::function<HRESULT()> &run) {
+    fflush(stdout);
+    const int saved = dup(1);
+    const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (saved < 0 || fd < 0) {
+        if (saved >= 0) close(saved);
+        if (fd >= 0) close(fd);
+        return E_FAIL;
+    }
+    dup2(fd, 1);
+    close(fd);
+    const HRESULT res = run();
+    dup2(saved, 1);
+    close(saved);
+    return res;
+}
 
 TEST_F(UpdateTest, CreatesEveryWritableFormatReadableByOtherTools) {
     struct {
@@ -1128,17 +1147,7 @@ TEST_F(UpdateTest, SevenZipKeptBlocksCopyExactlyIntoEveryKindOfOutput) {
             };
             if (route.Encrypted) r.Callback.Password = password;
             if (!route.StdOut) return r.Run(arc);
-            // Descriptor 1 is pointed at a file for the run and put back afterwards.
-            fflush(stdout);
-            const int saved = dup(1);
-            const int fd = open((dir / "stdout.7z").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (saved < 0 || fd < 0) return E_FAIL;
-            dup2(fd, 1);
-            close(fd);
-            const HRESULT res = r.Run(arc);
-            dup2(saved, 1);
-            close(saved);
-            return res;
+            return RunWithStdoutTo(dir / "stdout.7z", [&] { return r.Run(arc); });
         };
 
         ASSERT_TRUE(WriteFile(model + "/new.txt", "one small new file"));
@@ -1237,16 +1246,7 @@ TEST_F(UpdateTest, ZipKeptEntriesCopyExactlyIntoEveryKindOfOutput) {
                 if (route.OtherFileSystem) o.WorkFolder = W(shm.Path());
             };
             if (!route.StdOut) return r.Run(zip);
-            fflush(stdout);
-            const int saved = dup(1);
-            const int fd = open((dir / "stdout.zip").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (saved < 0 || fd < 0) return E_FAIL;
-            dup2(fd, 1);
-            close(fd);
-            const HRESULT res = r.Run(zip);
-            dup2(saved, 1);
-            close(saved);
-            return res;
+            return RunWithStdoutTo(dir / "stdout.zip", [&] { return r.Run(zip); });
         };
 
         // Stopped in the middle of the copy: the old archive stays and nothing is left behind.
