@@ -680,6 +680,9 @@ HRESULT CZipHandler::ExtractOne(UInt32 index, Int32 testMode, IArchiveExtractCal
         RINOK_PLUGIN(callback->SetCompleted(&completed));
     }
     out.Release();
+    // A wrong ZipCrypto password passes the one-byte check once in 256 and shows only as bad data:
+    // it is not kept for the next operation either.
+    if (e.encrypted && opRes != NOperationResult::kOK) _password.Reject();
     return callback->SetOperationResult(opRes);
 }
 
