@@ -296,6 +296,17 @@ protected:
 
 } // namespace
 
+// Makes the request rename the stored name from to to.
+static void AskRename(CRequest &r, const std::string &from, const std::string &to) {
+    r.Sources = {from};
+    r.Setup = [from, to](CUpdateOptions &o) {
+        CRenamePair &rp = o.Renames.AddNew();
+        rp.FromPath = testsupport::W(from);
+        rp.ToPath = testsupport::W(to);
+        rp.Recursion = NRecursedType::kNonRecursive;
+    };
+}
+
 // Runs with descriptor 1 pointed at the file, and puts it back afterwards.
 static HRESULT RunWithStdoutTo(const std::string &file, const std::function<HRESULT()> &run) {
     fflush(stdout);
@@ -1168,13 +1179,7 @@ TEST_F(UpdateTest, SevenZipKeptBlocksCopyExactlyIntoEveryKindOfOutput) {
         check(arc);
 
         CRequest ren;
-        ren.Sources = {"d.txt"};
-        ren.Setup = [](CUpdateOptions &o) {
-            CRenamePair &rp = o.Renames.AddNew();
-            rp.FromPath = L"d.txt";
-            rp.ToPath = L"e.txt";
-            rp.Recursion = NRecursedType::kNonRecursive;
-        };
+        AskRename(ren, "d.txt", "e.txt");
         ASSERT_EQ(run(ren), S_OK) << ren.ErrorInfo.Text.Ptr() << ren.Thrown;
         ASSERT_EQ(rename((model + "/d.txt").c_str(), (model + "/e.txt").c_str()), 0);
         check(arc);
@@ -1278,13 +1283,7 @@ TEST_F(UpdateTest, ZipKeptEntriesCopyExactlyIntoEveryKindOfOutput) {
         check(zip, {"big.bin", "b.txt", "c.txt", "new.txt"});
 
         CRequest ren;
-        ren.Sources = {"b.txt"};
-        ren.Setup = [](CUpdateOptions &o) {
-            CRenamePair &rp = o.Renames.AddNew();
-            rp.FromPath = L"b.txt";
-            rp.ToPath = L"c2.txt";
-            rp.Recursion = NRecursedType::kNonRecursive;
-        };
+        AskRename(ren, "b.txt", "c2.txt");
         ASSERT_EQ(run(ren), S_OK) << ren.ErrorInfo.Text.Ptr() << ren.Thrown;
         check(zip, {"big.bin", "c.txt", "c2.txt=b.txt", "new.txt"});
         if (route.OtherFileSystem) {
